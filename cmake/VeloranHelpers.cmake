@@ -1,0 +1,46 @@
+include(GoogleTest)
+
+# veloran_add_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [QT])
+# QT: the test links Qt Test and runs inside a QGuiApplication (offscreen).
+function(veloran_add_gtest)
+    cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    if(NOT T_LABELS)
+        set(T_LABELS unit)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/support)
+    if(T_QT)
+        target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/qt_gtest_main.cpp)
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock Qt6::Test Qt6::Gui)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main GTest::gmock)
+    endif()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Threads::Threads)
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# veloran_add_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir)
+# With VELORAN_FUZZ (clang) it is a libFuzzer target; otherwise a replay
+# program. Either way ctest replays the seed corpus, so CI always runs it.
+function(veloran_add_fuzzer)
+    cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_include_directories(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+    if(VELORAN_FUZZ)
+        target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+        add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME} -runs=0 ${F_CORPUS})
+    else()
+        target_sources(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
+        add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME} ${F_CORPUS})
+    endif()
+    set_tests_properties(${F_NAME}_replay PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()
