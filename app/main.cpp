@@ -1,0 +1,90 @@
+#include "app/NetworkManager.h"
+#include "app/SettingsManager.h"
+#include "app/SingleInstanceGuard.h"
+#include "app/Startup.h"
+#include "app/TranslationManager.h"
+#include "bridge/SystemBridge.h"
+#include "device/HIDHotplugManager.h"
+
+#include <QApplication>
+#include <QQmlApplicationEngine>
+#include <QQmlExtensionPlugin>
+#include <QTimer>
+#include <QWindow>
+
+#include <unistd.h>
+
+Q_IMPORT_QML_PLUGIN(VeloranDeckPlugin)
+Q_IMPORT_QML_PLUGIN(MediaControlsPlugin)
+
+namespace {
+// Exit code of the event loop; the quit handler ends the process with it.
+int s_exitCode = 0;
+
+void shutdownCleanup(SingleInstanceGuard &guard)
+{
+    qInfo() << "应用程序即将退出，开始清理资源...";
+    QTimer::singleShot(2000, [] {
+        qWarning() << "资源清理超时 2 秒，强制退出进程";
+        _exit(s_exitCode);
+    });
+    for (QWindow *window : QGuiApplication::topLevelWindows()) {
+        if (window)
+            window->close();
+    }
+    if (NetworkManager *network = NetworkManager::instance())
+        network->cancelAllRequests();
+    if (HIDHotplugManager *hid = HIDHotplugManager::instance())
+        hid->stopAndDisconnectDevice();
+    if (SystemBridge *bridge = SystemBridge::instance())
+        bridge->stopPowerEventMonitor();
+    guard.release();
+    SettingsManager::instance()->sync();
+    qInfo() << "资源清理完成，立即退出（跳过 Qt 引擎/渲染线程慢析构）";
+    // No destructor may run: the engine and render threads tear down slowly.
+    _exit(s_exitCode);
+}
+
+QUrl rootUrl()
+{
+    // Tests point the program at another root document to exercise failure.
+    const QString testUrl = qEnvironmentVariable("VELORAN_ROOT_URL");
+    return QUrl(testUrl.isEmpty() ? QStringLiteral("qrc:/qt/qml/VeloranDeck/Main.qml") : testUrl);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Widgets is needed for the file icon provider; the interface is QML.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veloran Deck"));
+    QApplication::setOrganizationName(QStringLiteral("Veloran"));
+    QApplication::setOrganizationDomain(QStringLiteral("veloran.com"));
+    QApplication::setApplicationVersion(QStringLiteral(VELORAN_VERSION));
+
+    SingleInstanceGuard guard;
+    if (!guard.acquire())
+        return 1;
+
+    Startup::applyDarkLook(app);
+
+    auto *engine = new QQmlApplicationEngine();
+    engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+    TranslationManager::instance()->setEngine(engine);
+    Startup::registerSingletons();
+
+    QObject::connect(engine, &QQmlApplicationEngine::objectCreationFailed, &app,
+                     [] { s_exitCode = 1; QCoreApplication::exit(-1); }, Qt::QueuedConnection);
+    engine->load(rootUrl());
+    if (engine->rootObjects().isEmpty())
+        s_exitCode = 1;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &app, [&guard] { shutdownCleanup(guard); },
+                     Qt::DirectConnection);
+
+    bool quitDelayOk = false;
+    const int quitAfterMs = qEnvironmentVariableIntValue("VELORAN_QUIT_AFTER_MS", &quitDelayOk);
+    if (quitDelayOk && quitAfterMs >= 0)
+        QTimer::singleShot(quitAfterMs, &app, &QCoreApplication::quit);
+
+    return app.exec();
+}
