@@ -1,0 +1,46 @@
+#include "ProgramRunner.h"
+
+#include <QDir>
+#include <QProcess>
+
+ProgramRunner::ProgramRunner()
+{
+    QDir(m_root.path()).mkpath("config");
+    QDir(m_root.path()).mkpath("data");
+    QDir(m_root.path()).mkpath("tmp");
+}
+
+QProcessEnvironment ProgramRunner::environment(int quitAfterMs) const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", configDir());
+    env.insert("XDG_DATA_HOME", dataDir());
+    env.insert("XDG_CACHE_HOME", m_root.filePath("cache"));
+    env.insert("XDG_RUNTIME_DIR", tempDir());
+    env.insert("TMPDIR", tempDir());
+    env.insert("VELORAN_QUIT_AFTER_MS", QString::number(quitAfterMs));
+    env.insert("QT_LOGGING_RULES", "*.debug=true;qt.*.debug=false");
+    return env;
+}
+
+ProgramRunner::Result ProgramRunner::run(int quitAfterMs, const QProcessEnvironment &extra, int timeoutMs) const
+{
+    QProcessEnvironment env = environment(quitAfterMs);
+    for (const QString &key : extra.keys())
+        env.insert(key, extra.value(key));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(VELORAN_PROGRAM), {});
+    Result result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.crashed = true;
+    }
+    result.crashed = result.crashed || process.exitStatus() != QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.output = QString::fromUtf8(process.readAll());
+    return result;
+}

@@ -1,0 +1,76 @@
+#include "ProgramRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+const char *kCleanupStart = "应用程序即将退出，开始清理资源...";
+const char *kCleanupDone = "资源清理完成，立即退出（跳过 Qt 引擎/渲染线程慢析构）";
+
+bool waitForGuard(const ProgramRunner &runner, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (!QDir(runner.tempDir()).entryList({"qipc_sharedmemory_*"}, QDir::Files).isEmpty())
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
+{
+    ProgramRunner runner;
+    const auto result = runner.run(300);
+    ASSERT_FALSE(result.crashed) << result.output.toStdString();
+    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
+    EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupStart))) << result.output.toStdString();
+    EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
+}
+
+TEST(Program, BrokenRootDocumentGivesNonZeroExitAfterCleanup)
+{
+    ProgramRunner runner;
+    const QString broken = QDir(runner.tempDir()).filePath("Broken.qml");
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("import QtQuick\nItem { this is not qml }\n");
+    file.close();
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_ROOT_URL", QUrl::fromLocalFile(broken).toString());
+    const auto result = runner.run(20000, extra);
+    ASSERT_FALSE(result.crashed) << result.output.toStdString();
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
+}
+
+TEST(Program, SecondCopyExitsAndAKilledCopyLeavesNoLock)
+{
+    ProgramRunner runner;
+    QProcess first;
+    first.setProcessEnvironment(runner.environment(60000));
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(QStringLiteral(VELORAN_PROGRAM), {});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(waitForGuard(runner, 20000));
+
+    const auto second = runner.run(60000, {}, 20000);
+    ASSERT_FALSE(second.crashed);
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.output.contains(QString::fromUtf8("共享内存已存在，直接退出"))) << second.output.toStdString();
+    EXPECT_FALSE(second.output.contains(QString::fromUtf8(kCleanupStart)));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill(); // SIGKILL: the segment stays behind
+    first.waitForFinished();
+
+    const auto third = runner.run(300);
+    ASSERT_FALSE(third.crashed);
+    EXPECT_EQ(third.exitCode, 0) << third.output.toStdString();
+    EXPECT_TRUE(third.output.contains(QString::fromUtf8(kCleanupDone)));
+}
+
+} // namespace

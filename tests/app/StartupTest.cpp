@@ -1,0 +1,66 @@
+#include "app/SettingsManager.h"
+#include "app/Startup.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+TEST(StartupLook, DarkPaletteStyleAndDarkModeProperty)
+{
+    Startup::applyDarkLook(*qGuiApp);
+    const QPalette palette = QGuiApplication::palette();
+    EXPECT_EQ(palette.color(QPalette::Window), QColor(53, 53, 53));
+    EXPECT_EQ(palette.color(QPalette::Base), QColor(25, 25, 25));
+    EXPECT_EQ(palette.color(QPalette::AlternateBase), QColor(53, 53, 53));
+    EXPECT_EQ(palette.color(QPalette::Highlight), QColor(42, 130, 218));
+    EXPECT_EQ(palette.color(QPalette::Link), QColor(42, 130, 218));
+    EXPECT_EQ(palette.color(QPalette::HighlightedText), QColor(Qt::black));
+    EXPECT_EQ(palette.color(QPalette::BrightText), QColor(255, 0, 0));
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), QColor(Qt::white));
+    EXPECT_EQ(qGuiApp->property("darkMode"), QVariant(true));
+    EXPECT_EQ(QQuickStyle::name(), QStringLiteral("Material"));
+}
+
+TEST(StartupSingletons, SixServicesReachQmlAsTheirProcessWideInstances)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    Startup::registerSingletons();
+
+    QQmlEngine engine;
+    QQmlComponent component(&engine);
+    component.setData(R"(
+        import QtQml
+        import VeloranDeckSettings
+        import VeloranDeckTracker
+        import VeloranDeckNetwork
+        import VeloranDeckTranslation
+        import VeloranDeckSystemBridge
+        import VeloranDeckHIDHotplug
+        QtObject {
+            property var services: [SettingsManager, DataTrackerManager, NetworkManager,
+                                    TranslationManager, SystemBridge, HIDHotplugManager]
+        }
+    )", QUrl("qrc:/startup_test.qml"));
+    std::unique_ptr<QObject> root(component.create());
+    ASSERT_TRUE(root) << component.errorString().toStdString();
+    const QVariantList services = root->property("services").toList();
+    ASSERT_EQ(services.size(), 6);
+    EXPECT_EQ(services.at(0).value<QObject *>(), SettingsManager::instance());
+    for (const QVariant &service : services) {
+        QObject *object = service.value<QObject *>();
+        ASSERT_NE(object, nullptr);
+        EXPECT_EQ(QQmlEngine::objectOwnership(object), QQmlEngine::CppOwnership);
+    }
+}
+
+} // namespace
