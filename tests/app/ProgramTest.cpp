@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {

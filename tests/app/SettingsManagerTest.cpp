@@ -1,6 +1,7 @@
 #include "app/SettingsManager.h"
 
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
@@ -17,6 +18,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
+        QCoreApplication::setApplicationName("Veloran Deck");
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
         m_settings = std::make_unique<SettingsManager>();
     }
