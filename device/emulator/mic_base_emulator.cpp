@@ -1,0 +1,627 @@
+#include "device/emulator/mic_base_emulator.h"
+
+#include <algorithm>
+
+namespace veloran::emu {
+
+namespace {
+
+// Inspection history is bounded so that a long demonstration run stays small.
+constexpr size_t kHistoryLimit = 4096;
+// A lone frame waits this long for a second one to share its report.
+constexpr uint64_t kPackHoldMs = 10;
+constexpr size_t kMaxGarbageBytes = 8;
+
+template <typename T>
+void pushBounded(std::vector<T>& history, T item)
+{
+    if (history.size() >= kHistoryLimit)
+        history.erase(history.begin(), history.begin() + std::ptrdiff_t(kHistoryLimit / 4));
+    history.push_back(std::move(item));
+}
+
+bool matches(const FrameFault& f, const Frame& frame)
+{
+    return f.count != 0 && (f.messageId == FrameFault::kAny || f.messageId == frame.messageId)
+           && (f.type == FrameFault::kAny || f.type == frame.type);
+}
+
+}  // namespace
+
+MicBaseEmulator::MicBaseEmulator(ModelConfig config)
+    : m_config(std::move(config)),
+      m_layout(reportLayout(m_config.model)),
+      m_store(m_config.attributes),
+      m_rng(m_config.seed)
+{
+}
+
+void MicBaseEmulator::setReportSink(ReportSink sink)
+{
+    std::lock_guard lock(m_deliverMutex);
+    m_sink = std::move(sink);
+}
+
+void MicBaseEmulator::setUnplugHook(UnplugHook hook)
+{
+    std::lock_guard lock(m_deliverMutex);
+    m_unplugHook = std::move(hook);
+}
+
+// --- delivery -------------------------------------------------------------
+
+MicBaseEmulator::Delivery MicBaseEmulator::takeDelivery()
+{
+    Delivery d = std::move(m_outbox);
+    m_outbox = {};
+    return d;
+}
+
+void MicBaseEmulator::deliver(std::unique_lock<std::mutex>& lock)
+{
+    Delivery d = takeDelivery();
+    // Taking the delivery lock before the state lock is released keeps the
+    // reports of two callers from interleaving.
+    std::lock_guard deliverLock(m_deliverMutex);
+    lock.unlock();
+    if (m_sink) {
+        for (const auto& report : d.reports)
+            m_sink(report);
+    }
+    if (d.unplug && m_unplugHook)
+        m_unplugHook();
+}
+
+// --- transport ------------------------------------------------------------
+
+void MicBaseEmulator::onOutputReport(const uint8_t* report, size_t length)
+{
+    std::unique_lock lock(m_mutex);
+    if (!m_plugged)
+        return;
+    const std::vector<uint8_t> bytes = frameBytesFromOutputReport(m_config.model, report, length);
+    std::vector<Frame> frames;
+    m_decoder.feed(bytes.data(), bytes.size(), frames);
+    for (const Frame& piece : frames) {
+        if (!(piece.destination == m_config.address) && !piece.destination.isBroadcast())
+            continue;  // another node's traffic
+        if (piece.messageId == kMsgLink) {
+            // Link messages are never fragments and must not break a reassembly.
+            handleMessage(piece);
+            continue;
+        }
+        Frame message;
+        switch (m_reassembler.accept(piece, message)) {
+        case Reassembler::Outcome::Pending:
+            break;
+        case Reassembler::Outcome::Dropped:
+            ++m_droppedPieces;
+            break;
+        case Reassembler::Outcome::Passed:
+        case Reassembler::Outcome::Complete:
+            handleMessage(message);
+            break;
+        }
+    }
+    cutReports(false);
+    deliver(lock);
+}
+
+void MicBaseEmulator::step(uint64_t nowMs)
+{
+    std::unique_lock lock(m_mutex);
+    m_nowMs = nowMs;
+    if (!m_plugged)
+        return;
+    while (!m_delayed.empty() && m_delayed.front().dueMs <= nowMs) {
+        queueWire(std::move(m_delayed.front().bytes));
+        m_delayed.pop_front();
+    }
+    if (!m_beaconSent || nowMs - m_lastBeaconMs >= m_config.beaconPeriodMs) {
+        m_beaconSent = true;
+        m_lastBeaconMs = nowMs;
+        send(linkFrame(kTypeNotification, NodeAddress{}));
+    }
+    cutReports(!m_streamFaults.packFrames || nowMs - m_streamSinceMs >= kPackHoldMs);
+    deliver(lock);
+}
+
+bool MicBaseEmulator::plugged() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_plugged;
+}
+
+void MicBaseEmulator::replug()
+{
+    std::lock_guard lock(m_mutex);
+    m_plugged = true;
+    m_unplugArmed = false;
+    m_decoder.reset();
+    m_reassembler.reset();
+    m_host.reset();
+    m_hostMaxPayload = kMaxPayloadBytes;
+    m_subscribers.clear();
+    m_delayed.clear();
+    m_stream.clear();
+    m_streamFrames = 0;
+    m_outbox = {};
+    m_beaconSent = false;
+}
+
+// --- messages -------------------------------------------------------------
+
+Frame MicBaseEmulator::linkFrame(uint8_t type, NodeAddress destination)
+{
+    Frame f;
+    f.type = type;
+    f.sequence = m_linkSequence++;
+    f.source = m_config.address;
+    f.destination = destination;
+    f.messageId = kMsgLink;
+    auto& p = f.payload;
+    p.push_back(0);                          // link byte 0
+    putU16(p, m_config.maxPayloadBytes);
+    p.push_back(0);                          // hops
+    p.push_back(0x01);                       // link bytes 4 and 5: non-zero, so the
+    p.push_back(0x0A);                       // life is three link periods
+    putU32(p, uint32_t(m_nowMs));            // uptime
+    putU16(p, m_config.rate);
+    p.push_back(m_config.linkPeriodCode);
+    if (m_streamFaults.shortLinkPayloadBytes > 0 && m_streamFaults.shortLinkPayloadBytes < p.size())
+        p.resize(m_streamFaults.shortLinkPayloadBytes);
+    return f;
+}
+
+void MicBaseEmulator::handleLink(const Frame& message)
+{
+    if (message.payload.size() < kLinkPayloadBytes) {
+        ++m_shortLinks;
+        return;
+    }
+    if (message.source == m_config.address)
+        return;
+    m_host = message.source;
+    const uint16_t maxPayload = getU16(message.payload.data() + 1);
+    m_hostMaxPayload = uint16_t(std::min<size_t>(maxPayload, kMaxPayloadBytes));
+    if (message.type == kTypeRequest && message.destination == m_config.address)
+        send(linkFrame(kTypeReply, message.source));
+}
+
+void MicBaseEmulator::reply(const Frame& request, std::vector<uint8_t> payload)
+{
+    Frame f;
+    f.type = kTypeReply;
+    f.sequence = request.sequence;
+    f.source = m_config.address;
+    f.destination = request.source;
+    f.messageId = request.messageId;
+    f.payload = std::move(payload);
+    send(std::move(f));
+}
+
+void MicBaseEmulator::handleMessage(const Frame& message)
+{
+    ReceivedMessage entry;
+    entry.frame = message;
+    entry.atMs = m_nowMs;
+    entry.duplicate = std::any_of(m_received.begin(), m_received.end(), [&](const ReceivedMessage& r) {
+        return r.frame.source == message.source && r.frame.messageId == message.messageId
+               && r.frame.type == message.type && r.frame.sequence == message.sequence;
+    });
+    entry.unanswered = message.type == kTypeRequest && takeFault(FrameFault::Kind::Unanswered, message);
+    pushBounded(m_received, entry);
+    if (entry.unanswered)
+        return;
+
+    if (message.messageId == kMsgLink) {
+        handleLink(message);
+        return;
+    }
+    // Apart from link messages the device only answers what is meant for it.
+    if (!(message.destination == m_config.address))
+        return;
+
+    const auto& p = message.payload;
+    const bool request = message.type == kTypeRequest;
+    switch (message.messageId) {
+    case kMsgNodeName:
+        if (request) {
+            const size_t n = std::min<size_t>(m_config.name.size(), 255);
+            std::vector<uint8_t> a = {0x00, uint8_t(n)};
+            a.insert(a.end(), m_config.name.begin(), m_config.name.begin() + std::ptrdiff_t(n));
+            reply(message, std::move(a));
+        }
+        break;
+    case kMsgLogin:
+    case kMsgLogout:
+        if (request) {
+            if (message.messageId == kMsgLogout)
+                std::erase(m_subscribers, message.source);
+            reply(message, {0x00});
+        }
+        break;
+    case kMsgVersion:
+        if (request)
+            reply(message, m_config.versionAnswer);
+        break;
+    case kMsgSerial:
+        if (request) {
+            // Only reads are served: the serial number is not writable.
+            if (p.empty() || p[0] != 0x00) {
+                reply(message, {0x01});
+            } else {
+                std::vector<uint8_t> a = {0x00};
+                a.insert(a.end(), m_config.serial.begin(), m_config.serial.end());
+                reply(message, std::move(a));
+            }
+        }
+        break;
+    case kMsgAttrSet:
+    case kMsgAttrGet:
+    case kMsgAttrSetList:
+    case kMsgAttrGetList:
+    case kMsgAttrSubscribe:
+        if (request) {
+            std::vector<uint8_t> answer;
+            handleAttributes(message, answer);
+            reply(message, std::move(answer));
+        }
+        break;
+    case kMsgFactoryReset:
+        if (!p.empty() && p[0] == 1)
+            m_store.resetToDefaults();
+        if (request)
+            reply(message, {0x00});
+        break;
+    default:
+        break;  // unknown ids are ignored, as firmware does
+    }
+}
+
+void MicBaseEmulator::handleAttributes(const Frame& request, std::vector<uint8_t>& answer)
+{
+    const auto& p = request.payload;
+    switch (request.messageId) {
+    case kMsgAttrSet: {
+        const uint8_t id = p.empty() ? 0 : p[0];
+        if (p.size() < 2 || p[1] > p.size() - 2) {
+            answer = {0x01, id};
+            break;
+        }
+        const auto result = m_store.set(id, p.data() + 2, p[1]);
+        answer = {uint8_t(result == AttributeStore::Result::Ok ? 0x00 : 0x01), id};
+        // Attribute 27 is a trigger: the device resets and keeps 0.
+        if (result == AttributeStore::Result::Ok && id == 27 && p[2] == 1)
+            m_store.resetToDefaults();
+        break;
+    }
+    case kMsgAttrGet: {
+        const uint8_t id = p.empty() ? 0 : p[0];
+        const auto* value = p.empty() ? nullptr : m_store.get(id);
+        if (value == nullptr || value->empty()) {
+            answer = {0x01, id, 0x00};
+            break;
+        }
+        answer = {0x00, id, uint8_t(value->size())};
+        answer.insert(answer.end(), value->begin(), value->end());
+        break;
+    }
+    case kMsgAttrSetList: {
+        std::vector<uint8_t> failed;
+        size_t i = 0;
+        while (i < p.size()) {
+            const uint8_t id = p[i];
+            if (i + 2 > p.size() || p[i + 1] > p.size() - i - 2) {
+                failed.push_back(id);  // a truncated triple ends the list
+                break;
+            }
+            const size_t n = p[i + 1];
+            if (m_store.set(id, p.data() + i + 2, n) != AttributeStore::Result::Ok)
+                failed.push_back(id);
+            i += 2 + n;
+        }
+        answer = {uint8_t(failed.empty() ? 0x00 : 0x01)};
+        answer.insert(answer.end(), failed.begin(), failed.end());
+        break;
+    }
+    case kMsgAttrGetList: {
+        std::vector<uint8_t> ids;
+        if (p.empty() || p[0] == 0) {
+            ids = m_store.ids();
+        } else {
+            const size_t count = std::min<size_t>(p[0], p.size() - 1);
+            ids.assign(p.begin() + 1, p.begin() + 1 + std::ptrdiff_t(count));
+        }
+        answer = {0x00};
+        for (uint8_t id : ids) {
+            const auto* value = m_store.get(id);
+            if (value == nullptr || value->empty() || value->size() > 255)
+                continue;
+            // The answer must fit one message; what does not fit is left out.
+            if (answer.size() + 2 + value->size() > kMaxPayloadBytes)
+                continue;
+            answer.push_back(id);
+            answer.push_back(uint8_t(value->size()));
+            answer.insert(answer.end(), value->begin(), value->end());
+        }
+        if (answer.size() == 1)
+            answer = {0x01};
+        break;
+    }
+    case kMsgAttrSubscribe: {
+        if (p.empty() || (p[0] != 0x00 && p[0] != 0xFF)) {
+            answer = {0x01};
+            break;
+        }
+        const bool present = std::find(m_subscribers.begin(), m_subscribers.end(), request.source)
+                             != m_subscribers.end();
+        if (p[0] == 0x00 && !present && m_subscribers.size() < kMaxSubscribers)
+            m_subscribers.push_back(request.source);
+        else if (p[0] == 0xFF)
+            std::erase(m_subscribers, request.source);
+        answer = {0x00};
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// --- sending --------------------------------------------------------------
+
+bool MicBaseEmulator::takeFault(FrameFault::Kind kind, const Frame& frame, uint32_t* delayMs)
+{
+    for (auto& f : m_faults) {
+        if (f.kind != kind || !matches(f, frame))
+            continue;
+        if (f.count > 0)
+            --f.count;
+        if (delayMs != nullptr)
+            *delayMs = f.delayMs;
+        return true;
+    }
+    return false;
+}
+
+void MicBaseEmulator::send(Frame frame)
+{
+    pushBounded(m_sent, frame);
+    // Broadcasts are never cut; a host that takes no payload gets nothing.
+    size_t chunk = kMaxPayloadBytes;
+    if (!frame.destination.isBroadcast()) {
+        if (m_hostMaxPayload == 0)
+            return;
+        chunk = m_hostMaxPayload;
+    }
+    for (Frame& piece : splitIntoPieces(frame, chunk)) {
+        if (takeFault(FrameFault::Kind::Drop, piece))
+            continue;
+        const bool corrupt = takeFault(FrameFault::Kind::CorruptChecksum, piece);
+        const bool twice = takeFault(FrameFault::Kind::Duplicate, piece);
+        uint32_t delayMs = 0;
+        const bool delayed = takeFault(FrameFault::Kind::Delay, piece, &delayMs);
+        std::vector<uint8_t> bytes;
+        if (!encodeFrame(piece, bytes))
+            continue;
+        if (corrupt)
+            bytes.back() = uint8_t(bytes.back() + 1);
+        for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
+            if (delayed) {
+                Outgoing o{bytes, m_nowMs + delayMs};
+                // Keep the queue in due order.
+                auto it = std::upper_bound(m_delayed.begin(), m_delayed.end(), o.dueMs,
+                                           [](uint64_t due, const Outgoing& x) { return due < x.dueMs; });
+                m_delayed.insert(it, std::move(o));
+            } else {
+                queueWire(bytes);
+            }
+        }
+    }
+}
+
+void MicBaseEmulator::queueWire(std::vector<uint8_t> bytes)
+{
+    if (m_streamFrames == 0)
+        m_streamSinceMs = m_nowMs;
+    if (m_streamFaults.garbageBetweenFrames) {
+        std::uniform_int_distribution<size_t> count(1, kMaxGarbageBytes);
+        std::uniform_int_distribution<int> value(0, 255);
+        for (size_t n = count(m_rng); n > 0; --n) {
+            uint8_t b = uint8_t(value(m_rng));
+            m_stream.push_back(b == kFrameStart ? 0x00 : b);
+        }
+    }
+    if (m_unplugArmed) {
+        // Only the first report's worth of this frame leaves, then the plug is pulled.
+        m_unplugArmed = false;
+        const size_t keep = std::min(bytes.size() - 1, m_layout.inputChunkBytes);
+        m_stream.insert(m_stream.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(keep));
+        ++m_streamFrames;
+        cutReports(true);
+        m_plugged = false;
+        m_outbox.unplug = true;
+        m_delayed.clear();
+        return;
+    }
+    if (!m_plugged)
+        return;
+    m_stream.insert(m_stream.end(), bytes.begin(), bytes.end());
+    ++m_streamFrames;
+    if (!m_streamFaults.packFrames)
+        cutReports(true);
+}
+
+void MicBaseEmulator::cutReports(bool force)
+{
+    if (m_stream.empty())
+        return;
+    if (!force && !(m_streamFaults.packFrames && m_streamFrames >= 2))
+        return;
+    const size_t chunk = m_layout.inputChunkBytes;
+    size_t offset = 0;
+    while (offset < m_stream.size()) {
+        size_t n = chunk;
+        if (m_streamFaults.splitReports)
+            n = std::uniform_int_distribution<size_t>(1, chunk)(m_rng);
+        n = std::min(n, m_stream.size() - offset);
+        m_outbox.reports.push_back(makeInputReport(m_config.model, m_stream.data() + offset, n, true));
+        offset += n;
+    }
+    m_stream.clear();
+    m_streamFrames = 0;
+}
+
+bool MicBaseEmulator::sendToHost(uint16_t messageId, std::vector<uint8_t> payload)
+{
+    if (!m_plugged || !m_host)
+        return false;
+    Frame f;
+    f.type = kTypeNotification;
+    f.sequence = ++m_sequence;
+    f.source = m_config.address;
+    f.destination = *m_host;
+    f.messageId = messageId;
+    f.payload = std::move(payload);
+    send(std::move(f));
+    return true;
+}
+
+// --- device-side events ---------------------------------------------------
+
+bool MicBaseEmulator::sendAutoGainLevel(uint8_t level)
+{
+    std::unique_lock lock(m_mutex);
+    const bool ok = sendToHost(kMsgAutoGainLevel, {level});
+    deliver(lock);
+    return ok;
+}
+
+bool MicBaseEmulator::pressKnob(uint8_t value)
+{
+    std::unique_lock lock(m_mutex);
+    const bool ok = sendToHost(kMsgKnobHotkey, {value});
+    deliver(lock);
+    return ok;
+}
+
+bool MicBaseEmulator::changeAttribute(uint8_t id, const std::vector<uint8_t>& value)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_store.setFromDevice(id, value) != AttributeStore::Result::Ok)
+        return false;
+    lock.unlock();
+    floodNotifications(id, 1);
+    return true;
+}
+
+void MicBaseEmulator::floodNotifications(uint8_t id, int count)
+{
+    std::unique_lock lock(m_mutex);
+    const auto* value = m_store.get(id);
+    if (value == nullptr || !m_plugged)
+        return;
+    std::vector<uint8_t> payload = {id, uint8_t(value->size())};
+    payload.insert(payload.end(), value->begin(), value->end());
+    for (int i = 0; i < count; ++i) {
+        for (const NodeAddress& subscriber : m_subscribers) {
+            Frame f;
+            f.type = kTypeNotification;
+            f.sequence = ++m_sequence;
+            f.source = m_config.address;
+            f.destination = subscriber;
+            f.messageId = kMsgAttrSubscribe;
+            f.payload = payload;
+            send(std::move(f));
+        }
+    }
+    deliver(lock);
+}
+
+// --- fault menu -----------------------------------------------------------
+
+void MicBaseEmulator::addFault(const FrameFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults.push_back(fault);
+}
+
+void MicBaseEmulator::clearFaults()
+{
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+    m_streamFaults = {};
+    m_unplugArmed = false;
+}
+
+void MicBaseEmulator::setStreamFaults(const StreamFaults& faults)
+{
+    std::lock_guard lock(m_mutex);
+    m_streamFaults = faults;
+}
+
+void MicBaseEmulator::unplugMidFrame()
+{
+    std::lock_guard lock(m_mutex);
+    m_unplugArmed = true;
+}
+
+// --- inspection -----------------------------------------------------------
+
+std::vector<ReceivedMessage> MicBaseEmulator::received() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+size_t MicBaseEmulator::receivedCount(uint16_t messageId, bool withDuplicates) const
+{
+    std::lock_guard lock(m_mutex);
+    return size_t(std::count_if(m_received.begin(), m_received.end(), [&](const ReceivedMessage& r) {
+        return r.frame.messageId == messageId && (withDuplicates || !r.duplicate);
+    }));
+}
+
+std::vector<Frame> MicBaseEmulator::sent() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+}
+
+AttributeStore MicBaseEmulator::attributes() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_store;
+}
+
+std::optional<NodeAddress> MicBaseEmulator::host() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_host;
+}
+
+std::vector<NodeAddress> MicBaseEmulator::subscribers() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_subscribers;
+}
+
+FrameDecoder::Stats MicBaseEmulator::decoderStats() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_decoder.stats();
+}
+
+uint64_t MicBaseEmulator::shortLinkMessages() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_shortLinks;
+}
+
+uint64_t MicBaseEmulator::droppedPieces() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_droppedPieces;
+}
+
+}  // namespace veloran::emu
