@@ -465,7 +465,10 @@ void MicBaseEmulator::cutReports(bool force)
         if (m_streamFaults.splitReports)
             n = std::uniform_int_distribution<size_t>(1, chunk)(m_rng);
         n = std::min(n, m_stream.size() - offset);
-        m_outbox.reports.push_back(makeInputReport(m_config.model, m_stream.data() + offset, n, true));
+        // The host passes padding on to its parser as stream bytes, so only
+        // the report that ends the stream is padded: its zeros fall between frames.
+        const bool last = offset + n == m_stream.size();
+        m_outbox.reports.push_back(makeInputReport(m_config.model, m_stream.data() + offset, n, last));
         offset += n;
     }
     m_stream.clear();
