@@ -1,0 +1,113 @@
+#pragma once
+// Carries the mixer's mix bus to the virtual audio driver: every 10 ms one
+// block of 480 frames of float stereo is pulled, converted to the sample
+// format the driver reports and written through the driver client when the
+// driver has room for it.
+
+#include "driverclient/NUVEXAudio.h"
+#include "platform/os/Clock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class Mixer;
+
+class LivestreamForwarder {
+public:
+    static constexpr uint32_t kBlockFrames = 480;
+    static constexpr uint32_t kBlockSamples = kBlockFrames * 2;
+    static constexpr uint32_t kInputRate = 48000;
+    static constexpr int64_t kPeriodMs = 10;
+    static constexpr int32_t kFormatRefreshLoops = 100;
+    static constexpr int32_t kStatsEveryLoops = 300;
+    static constexpr uint32_t kMixBus = 2;
+    // A driver format asking for more than this per block is not taken: the
+    // block is allocated from its numbers, which come from outside.
+    static constexpr uint32_t kMaxDriverRate = 768000;
+    static constexpr size_t kMaxOutputBlockBytes = size_t{1} << 20;
+
+    using LogSink = std::function<void(const std::string&)>;
+
+    struct Stats {
+        int32_t loop = 0;
+        int32_t writeOk = 0;
+        int32_t bufferFull = 0;
+        int32_t streamInactive = 0;
+        int32_t errors = 0;
+    };
+
+    enum class Conversion {
+        Written,        // the block holds the converted audio
+        Silence,        // no sample type of ours fits: the block is silence
+        BlockAlignSmall // the frame cannot hold the channels: nothing to send
+    };
+
+    // The forwarding loop without its pacing: the thread runs step() once a
+    // period, tests call it directly.
+    class ForwardLoop {
+    public:
+        ForwardLoop(Mixer& mixer, const LogSink& log);
+        void step(VadAudioHandle driver, uint32_t bus);
+
+        const Stats& stats() const { return m_stats; }
+        bool haveFormat() const { return m_haveFormat; }
+        const WAVEFORMATEXTENSIBLE& currentFormat() const { return m_currentFormat; }
+
+    private:
+        void refreshFormat(VadAudioHandle driver);
+        void logStats();
+
+        Mixer& m_mixer;
+        const LogSink& m_log;
+        std::vector<float> m_input;     // kBlockSamples, interleaved stereo
+        std::vector<uint8_t> m_output;  // frames x block align of the driver's format
+        WAVEFORMATEXTENSIBLE m_currentFormat{};
+        bool m_haveFormat = false;
+        int32_t m_formatLoop = 0;       // loop of the last successful format read
+        Stats m_stats;
+    };
+
+    static LivestreamForwarder& instance();
+
+    // log: where the console lines go (default: standard output).
+    LivestreamForwarder(Mixer& mixer, os::Clock& clock, LogSink log = {});
+    ~LivestreamForwarder();
+    LivestreamForwarder(const LivestreamForwarder&) = delete;
+    LivestreamForwarder& operator=(const LivestreamForwarder&) = delete;
+
+    bool Start();
+    void Stop();
+    bool IsRunning() const;
+    void SetSourceBus(uint32_t bus);
+
+    // The record sent to the driver at start: 48000 Hz, 2 channels, 32-bit
+    // integer PCM, channel mask 3.
+    static WAVEFORMATEXTENSIBLE streamFormat();
+
+    // Converts one block of kBlockFrames frames of float stereo at 48 kHz
+    // into out, sized to the format's frames x block align. A format must
+    // have passed usableFormat().
+    static Conversion convertBlock(const float* in, const WAVEFORMATEXTENSIBLE& format, std::vector<uint8_t>& out);
+    static bool usableFormat(const WAVEFORMATEXTENSIBLE& format);
+    static uint32_t outputFrames(uint32_t sampleRate);
+
+private:
+    bool openDriver();
+    void forwardThread(VadAudioHandle driver);
+    void pace(int64_t& nextNs);
+
+    Mixer& m_mixer;
+    os::Clock& m_clock;
+    const LogSink m_log;
+
+    std::mutex m_lifecycleMutex;     // serialises Start and Stop
+    std::thread m_thread;            // guarded by m_lifecycleMutex
+    std::atomic<bool> m_running{false};
+    VadAudioHandle m_driver = nullptr; // guarded by m_lifecycleMutex; the thread gets its own copy
+    std::atomic<uint32_t> m_sourceBus{kMixBus}; // read by the thread on every loop (relaxed)
+};

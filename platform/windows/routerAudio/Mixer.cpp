@@ -1,0 +1,403 @@
+#include "platform/windows/routerAudio/Mixer.h"
+
+#include "platform/windows/routerAudio/MixerLog.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+// Per-thread scratch of the push: kept for the thread's life so that a
+// steady stream reuses their capacity instead of allocating.
+thread_local std::vector<float> t_converted;
+thread_local std::vector<float> t_resampled;
+
+// A pull reads each ring in pieces of at most half a ring, so a long request
+// can neither wrap a position past the writer nor read a sample twice.
+constexpr uint32_t kPullChunkSamples = kRingSamples / 2;
+
+constexpr float kSoftClipKnee = 0.95f;
+constexpr float kSoftClipRange = 0.05f;
+constexpr float kSoftClipSteepness = 20.0f;
+
+using KeyBuffer = char[24];
+
+std::string_view makeKey(KeyBuffer &buf, uint32_t id, uint32_t bus)
+{
+    char *end = buf + sizeof(KeyBuffer);
+    auto r = std::to_chars(buf, end, id);
+    *r.ptr++ = ':';
+    r = std::to_chars(r.ptr, end, bus);
+    return {buf, static_cast<size_t>(r.ptr - buf)};
+}
+
+bool parseKey(std::string_view key, uint32_t &id, uint32_t &bus)
+{
+    const size_t colon = key.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    const char *first = key.data();
+    const char *last = key.data() + key.size();
+    const auto a = std::from_chars(first, first + colon, id);
+    if (a.ec != std::errc() || a.ptr != first + colon)
+        return false;
+    const auto b = std::from_chars(first + colon + 1, last, bus);
+    return b.ec == std::errc() && b.ptr == last;
+}
+
+float gainOf(const BusRouting &routing)
+{
+    return routing.muted ? 0.0f : routing.volume;
+}
+
+float softClip(float x)
+{
+    if (x > kSoftClipKnee)
+        x = kSoftClipKnee + kSoftClipRange * (1.0f - std::exp(-kSoftClipSteepness * (x - kSoftClipKnee)));
+    else if (x < -kSoftClipKnee)
+        x = -kSoftClipKnee - kSoftClipRange * (1.0f - std::exp(kSoftClipSteepness * (x + kSoftClipKnee)));
+    else if (std::isnan(x))
+        return 0.0f; // a NaN gain must not reach the output
+    return std::clamp(x, -1.0f, 1.0f);
+}
+
+void finishBlock(float *out, size_t samples, float gain)
+{
+    for (size_t i = 0; i < samples; ++i)
+        out[i] = softClip(out[i] * gain);
+}
+
+// Adds up to n (at most kPullChunkSamples) waiting samples into out and
+// returns how many were taken.
+uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
+                   uint32_t n)
+{
+    uint32_t read = readPos.load(std::memory_order_relaxed);
+    const uint32_t write = buffer.writeIndex.load(std::memory_order_acquire);
+    uint32_t pending = write >= read ? write - read : kRingSamples - read + write;
+    if (pending > kMaxPendingSamples) {
+        read = (write + kRingSamples - n) % kRingSamples;
+        pending = n;
+    }
+    const uint32_t take = std::min(n, pending);
+    for (uint32_t i = 0; i < take; ++i) {
+        out[i] += buffer.ring[read].load(std::memory_order_relaxed);
+        if (++read == kRingSamples)
+            read = 0;
+    }
+    if (take > 0)
+        readPos.store(read, std::memory_order_release);
+    return take;
+}
+
+void drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
+               size_t samples)
+{
+    for (size_t offset = 0; offset < samples; offset += kPullChunkSamples) {
+        const auto chunk = static_cast<uint32_t>(std::min<size_t>(kPullChunkSamples, samples - offset));
+        if (readChunk(buffer, readPos, out + offset, chunk) < chunk)
+            return; // the rest of the block stays silent for this source
+    }
+}
+
+void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, size_t n, float gain)
+{
+    uint32_t write = buffer.writeIndex.load(std::memory_order_relaxed);
+    if (n > kRingSamples) {
+        // Only the newest ring's worth survives; land where a full write would.
+        const size_t skipped = n - kRingSamples;
+        write = static_cast<uint32_t>((write + skipped) % kRingSamples);
+        samples += skipped;
+        n = kRingSamples;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        buffer.ring[write].store(samples[i] * gain, std::memory_order_relaxed);
+        if (++write == kRingSamples)
+            write = 0;
+    }
+    buffer.writeIndex.store(write, std::memory_order_release);
+}
+
+// 0.7 x rms + 0.3 x peak, scaled by 1.5, at most 1.0.
+StereoLevels meterBlock(const std::vector<float> &block)
+{
+    const size_t frames = block.size() / 2;
+    float peak[2] = {0.0f, 0.0f};
+    double sumSquares[2] = {0.0, 0.0};
+    for (size_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < 2; ++c) {
+            const float s = block[f * 2 + c];
+            peak[c] = std::max(peak[c], std::fabs(s));
+            sumSquares[c] += static_cast<double>(s) * s;
+        }
+    }
+    float level[2];
+    for (int c = 0; c < 2; ++c) {
+        const auto rms = static_cast<float>(std::sqrt(sumSquares[c] / static_cast<double>(frames)));
+        const float l = (0.7f * rms + 0.3f * peak[c]) * 1.5f;
+        level[c] = l < 1.0f ? l : 1.0f;
+    }
+    return {level[0], level[1]};
+}
+
+float atMostOne(float level)
+{
+    return level < 1.0f ? level : 1.0f;
+}
+
+} // namespace
+
+namespace PerAppInputBuffers {
+
+InputBuffer::InputBuffer()
+    : ring(kRingSamples)
+{
+}
+
+InputBuffer::~InputBuffer()
+{
+    if (resamplerState)
+        src_delete(resamplerState);
+}
+
+} // namespace PerAppInputBuffers
+
+Mixer &Mixer::instance()
+{
+    static Mixer mixer(AudioRouteConfigStore::instance());
+    return mixer;
+}
+
+Mixer::Mixer(AudioRouteConfigStore &store)
+    : m_store(store)
+    , m_soloRing(std::make_shared<InputBuffer>())
+{
+    mixerLogLine(std::string("[Mixer] Resampler backend: libsamplerate (SRC_SINC_BEST_QUALITY), ") + src_get_version());
+}
+
+void Mixer::push(uint32_t sourceId, const void *data, uint32_t byteCount, const WAVEFORMATEX *format)
+{
+    if (!format || (!data && byteCount > 0))
+        return;
+    if (!m_store.virtualOutputIsDefault.load(std::memory_order_relaxed))
+        return;
+    const AudioRouteConfig record = m_store.get(sourceId);
+    if (!record.active)
+        return;
+
+    convertToFloatStereo(data, byteCount, *format, t_converted);
+    if (t_converted.size() / 2 == 0)
+        return;
+
+    const std::shared_ptr<InputBuffer> bus1 = bufferFor(sourceId, 1);
+    const std::shared_ptr<InputBuffer> bus2 = bufferFor(sourceId, 2);
+
+    const std::vector<float> *block = &t_converted;
+    if (format->nSamplesPerSec != kMixSampleRate) {
+        t_resampled.clear();
+        resampleTo48k(t_converted, format->nSamplesPerSec, t_resampled, *bus1);
+        block = &t_resampled;
+    }
+    const size_t frames = block->size() / 2;
+    if (frames == 0)
+        return;
+
+    const StereoLevels level = meterBlock(*block);
+    bus1->levelLeft.store(atMostOne(level.left * record.input1.volume), std::memory_order_relaxed);
+    bus1->levelRight.store(atMostOne(level.right * record.input1.volume), std::memory_order_relaxed);
+    bus1->pushCount.fetch_add(1, std::memory_order_relaxed);
+    bus2->levelLeft.store(atMostOne(level.left * record.input2.volume), std::memory_order_relaxed);
+    bus2->levelRight.store(atMostOne(level.right * record.input2.volume), std::memory_order_relaxed);
+    bus2->pushCount.fetch_add(1, std::memory_order_relaxed);
+
+    const size_t n = frames * 2;
+    if (record.input1.enabled)
+        writeRing(*bus1, block->data(), n, gainOf(record.input1));
+    if (record.input2.enabled)
+        writeRing(*bus2, block->data(), n, gainOf(record.input2));
+    // Soloing is listening to the source alone: at its listen volume, whatever
+    // its bus-1 mute or enable say.
+    if (record.solo)
+        writeRing(*m_soloRing, block->data(), n, record.input1.volume);
+}
+
+std::shared_ptr<Mixer::InputBuffer> Mixer::bufferFor(uint32_t sourceId, uint32_t bus)
+{
+    KeyBuffer buf;
+    const std::string_view key = makeKey(buf, sourceId, bus);
+    std::lock_guard lock(m_mutex);
+    const auto it = m_buffers.find(key);
+    if (it != m_buffers.end())
+        return it->second;
+    auto buffer = std::make_shared<InputBuffer>();
+    m_buffers.emplace(std::string(key), buffer);
+    return buffer;
+}
+
+void Mixer::removeSource(uint32_t sourceId)
+{
+    std::lock_guard lock(m_mutex);
+    for (uint32_t bus = 1; bus <= 2; ++bus) {
+        KeyBuffer buf;
+        const auto it = m_buffers.find(makeKey(buf, sourceId, bus));
+        if (it == m_buffers.end())
+            continue;
+        InputBuffer &b = *it->second;
+        for (auto &slot : b.ring)
+            slot.store(0.0f, std::memory_order_relaxed);
+        b.writeIndex.store(0, std::memory_order_release);
+        b.readIndex.store(0, std::memory_order_relaxed);
+        b.monitorReadIndex.store(0, std::memory_order_relaxed);
+        b.levelLeft.store(0.0f, std::memory_order_relaxed);
+        b.levelRight.store(0.0f, std::memory_order_relaxed);
+    }
+}
+
+std::set<uint32_t> Mixer::sourceIds() const
+{
+    std::lock_guard lock(m_mutex);
+    std::set<uint32_t> ids;
+    for (const auto &entry : m_buffers) {
+        uint32_t id = 0;
+        uint32_t bus = 0;
+        if (parseKey(entry.first, id, bus))
+            ids.insert(id);
+    }
+    return ids;
+}
+
+void Mixer::clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_buffers.clear();
+}
+
+void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
+{
+    if (!out)
+        return;
+    const size_t n = static_cast<size_t>(frames) * 2;
+    std::fill_n(out, n, 0.0f);
+    std::lock_guard lock(m_mutex);
+    for (const auto &[key, buffer] : m_buffers) {
+        uint32_t id = 0;
+        uint32_t keyBus = 0;
+        if (parseKey(key, id, keyBus) && keyBus == bus)
+            drainRing(*buffer, buffer->readIndex, out, n);
+    }
+    const AudioRouteConfig master = m_store.getBusMaster(bus);
+    // Drained even when muted, so the bus does not fall behind meanwhile.
+    finishBlock(out, n, gainOf(bus == 1 ? master.input1 : master.input2));
+}
+
+void Mixer::pullMonitor(float *out, uint32_t frames)
+{
+    if (!out)
+        return;
+    const size_t n = static_cast<size_t>(frames) * 2;
+    std::fill_n(out, n, 0.0f);
+    std::lock_guard lock(m_mutex);
+    const AudioRouteConfig m1 = m_store.getBusMaster(1);
+    const AudioRouteConfig m2 = m_store.getBusMaster(2);
+
+    uint32_t monitoredBus = 0;
+    float gain = 1.0f; // the solo ring already carries the listen volume
+    if (m1.solo) {
+        monitoredBus = 1;
+        gain = gainOf(m1.input1);
+    } else if (m2.solo) {
+        monitoredBus = 2;
+        gain = gainOf(m2.input2);
+    }
+
+    if (monitoredBus == 0) {
+        drainRing(*m_soloRing, m_soloRing->readIndex, out, n);
+    } else {
+        for (const auto &[key, buffer] : m_buffers) {
+            uint32_t id = 0;
+            uint32_t keyBus = 0;
+            if (parseKey(key, id, keyBus) && keyBus == monitoredBus)
+                drainRing(*buffer, buffer->monitorReadIndex, out, n);
+        }
+    }
+    finishBlock(out, n, gain);
+}
+
+void Mixer::updateBusMeters()
+{
+    std::lock_guard lock(m_mutex);
+    updateBusMetersLocked();
+}
+
+void Mixer::updateBusMetersLocked()
+{
+    double sum[2][2] = {{0.0, 0.0}, {0.0, 0.0}}; // [bus - 1][channel]
+    bool counted[2] = {false, false};
+    for (const auto &[key, buffer] : m_buffers) {
+        uint32_t id = 0;
+        uint32_t bus = 0;
+        if (!parseKey(key, id, bus) || (bus != 1 && bus != 2))
+            continue;
+        const AudioRouteConfig record = m_store.get(id);
+        const BusRouting &routing = bus == 1 ? record.input1 : record.input2;
+        if (record.active && routing.muted)
+            continue;
+        const float l = buffer->levelLeft.load(std::memory_order_relaxed);
+        const float r = buffer->levelRight.load(std::memory_order_relaxed);
+        sum[bus - 1][0] += static_cast<double>(l) * l;
+        sum[bus - 1][1] += static_cast<double>(r) * r;
+        counted[bus - 1] = true;
+    }
+    auto meter = [&](int bus, int channel) {
+        return counted[bus] ? static_cast<float>(std::sqrt(sum[bus][channel])) : 0.0f;
+    };
+    const float g1 = gainOf(m_store.getBusMaster(1).input1);
+    const float g2 = gainOf(m_store.getBusMaster(2).input2);
+    m_listenLevelLeft.store(meter(0, 0) * g1, std::memory_order_relaxed);
+    m_listenLevelRight.store(meter(0, 1) * g1, std::memory_order_relaxed);
+    m_mixLevelLeft.store(meter(1, 0) * g2, std::memory_order_relaxed);
+    m_mixLevelRight.store(meter(1, 1) * g2, std::memory_order_relaxed);
+}
+
+void Mixer::decayLevels(float factor)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto &entry : m_buffers) {
+        InputBuffer &b = *entry.second;
+        const uint32_t count = b.pushCount.load(std::memory_order_relaxed);
+        if (count == b.pushCountAtDecay) {
+            for (std::atomic<float> *level : {&b.levelLeft, &b.levelRight}) {
+                const float decayed = level->load(std::memory_order_relaxed) * factor;
+                level->store(decayed < 0.01f ? 0.0f : decayed, std::memory_order_relaxed);
+            }
+        }
+        b.pushCountAtDecay = count;
+    }
+    updateBusMetersLocked();
+}
+
+StereoLevels Mixer::getSourceLevels(uint32_t sourceId) const
+{
+    StereoLevels levels;
+    std::lock_guard lock(m_mutex);
+    for (uint32_t bus = 1; bus <= 2; ++bus) {
+        KeyBuffer buf;
+        const auto it = m_buffers.find(makeKey(buf, sourceId, bus));
+        if (it == m_buffers.end())
+            continue;
+        levels.left = std::max(levels.left, it->second->levelLeft.load(std::memory_order_relaxed));
+        levels.right = std::max(levels.right, it->second->levelRight.load(std::memory_order_relaxed));
+    }
+    return levels;
+}
+
+StereoLevels Mixer::getListenBusLevels() const
+{
+    return {m_listenLevelLeft.load(std::memory_order_relaxed), m_listenLevelRight.load(std::memory_order_relaxed)};
+}
+
+StereoLevels Mixer::getMixBusLevels() const
+{
+    return {m_mixLevelLeft.load(std::memory_order_relaxed), m_mixLevelRight.load(std::memory_order_relaxed)};
+}

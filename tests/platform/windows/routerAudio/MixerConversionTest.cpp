@@ -1,0 +1,302 @@
+#include "MixerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+using namespace mixertest;
+
+namespace {
+
+template <typename T>
+std::vector<float> convert(const std::vector<T> &samples, const WAVEFORMATEX &format)
+{
+    std::vector<float> out;
+    convertToFloatStereo(samples.data(), static_cast<uint32_t>(samples.size() * sizeof(T)), format, out);
+    return out;
+}
+
+std::vector<float> convertBytes(const std::vector<uint8_t> &bytes, const WAVEFORMATEX &format)
+{
+    return convert(bytes, format);
+}
+
+// --- Sample formats -------------------------------------------------------
+
+TEST(ConvertToFloatStereo, Int16ScalesBy32768)
+{
+    const auto out = convert(std::vector<int16_t>{-32768, 32767, 0, 16384}, pcmFormat(16, 2));
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_FLOAT_EQ(out[0], -1.0f);
+    EXPECT_NEAR(out[1], 0.999969f, 1e-6);
+    EXPECT_FLOAT_EQ(out[2], 0.0f);
+    EXPECT_FLOAT_EQ(out[3], 0.5f);
+}
+
+TEST(ConvertToFloatStereo, Int32ScalesBy2Pow31InSinglePrecision)
+{
+    const auto out = convert(std::vector<int32_t>{INT32_MIN, INT32_MAX}, pcmFormat(32, 2));
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_FLOAT_EQ(out[0], -1.0f);
+    EXPECT_FLOAT_EQ(out[1], 1.0f);
+}
+
+TEST(ConvertToFloatStereo, Int24PackedAndUnsigned8Bit)
+{
+    // 24-bit little-endian: 0x7FFFFF, 0x800000 | 0x000001, 0xC00000
+    const auto out24 = convertBytes({0xFF, 0xFF, 0x7F, 0x00, 0x00, 0x80, 0x01, 0x00, 0x00, 0x00, 0x00, 0xC0},
+                                    pcmFormat(24, 2));
+    ASSERT_EQ(out24.size(), 4u);
+    EXPECT_FLOAT_EQ(out24[0], 8388607.0f / 8388608.0f);
+    EXPECT_FLOAT_EQ(out24[1], -1.0f);
+    EXPECT_FLOAT_EQ(out24[2], 1.0f / 8388608.0f);
+    EXPECT_FLOAT_EQ(out24[3], -0.5f);
+
+    const auto out8 = convertBytes({0, 128, 255, 64}, pcmFormat(8, 2));
+    ASSERT_EQ(out8.size(), 4u);
+    EXPECT_FLOAT_EQ(out8[0], -1.0f);
+    EXPECT_FLOAT_EQ(out8[1], 0.0f);
+    EXPECT_FLOAT_EQ(out8[2], 127.0f / 128.0f);
+    EXPECT_FLOAT_EQ(out8[3], -0.5f);
+}
+
+TEST(ConvertToFloatStereo, FloatPassesUnclampedButNonFiniteBecomesZero)
+{
+    const auto out = convert(std::vector<float>{1.5f, -3.0f, NAN, INFINITY, -INFINITY, 0.25f}, floatFormat(2));
+    ASSERT_EQ(out.size(), 6u);
+    EXPECT_FLOAT_EQ(out[0], 1.5f);
+    EXPECT_FLOAT_EQ(out[1], -3.0f);
+    EXPECT_EQ(out[2], 0.0f);
+    EXPECT_EQ(out[3], 0.0f);
+    EXPECT_EQ(out[4], 0.0f);
+    EXPECT_FLOAT_EQ(out[5], 0.25f);
+}
+
+TEST(ConvertToFloatStereo, FloatTagIgnoresBitsPerSample)
+{
+    WAVEFORMATEX f = floatFormat(2);
+    f.wBitsPerSample = 64;
+    const auto out = convert(std::vector<float>{0.5f, -0.5f}, f);
+    EXPECT_EQ(out, (std::vector<float>{0.5f, -0.5f}));
+}
+
+// --- Channels and framing -------------------------------------------------
+
+TEST(ConvertToFloatStereo, MonoIsCopiedToBothSidesAndExtraChannelsAreDropped)
+{
+    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f}, floatFormat(1)),
+              (std::vector<float>{0.1f, 0.1f, 0.2f, 0.2f}));
+    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, -0.1f, -0.2f, 9, 9, 9, 9}, floatFormat(6)),
+              (std::vector<float>{0.1f, 0.2f, -0.1f, -0.2f}));
+}
+
+TEST(ConvertToFloatStereo, IncompleteTrailingFrameIsIgnored)
+{
+    std::vector<uint8_t> bytes(1000, 0);
+    EXPECT_EQ(convertBytes(bytes, pcmFormat(16, 3)).size(), 166u * 2);
+    EXPECT_TRUE(convertBytes({1, 2, 3}, pcmFormat(16, 2)).empty());
+}
+
+TEST(ConvertToFloatStereo, FramesAreSteppedByBlockAlignment)
+{
+    WAVEFORMATEX f = pcmFormat(16, 2);
+    f.nBlockAlign = 6; // two bytes of padding per frame
+    const std::vector<int16_t> samples{16384, -16384, 9999, 8192, -8192, 9999};
+    EXPECT_EQ(convert(samples, f), (std::vector<float>{0.5f, -0.5f, 0.25f, -0.25f}));
+}
+
+TEST(ConvertToFloatStereo, RefusedBlocksLeaveNoStaleSamples)
+{
+    const std::vector<int16_t> samples(64, 1000);
+    auto refused = [&](const WAVEFORMATEX &f) {
+        std::vector<float> out(50, 0.7f); // the previous block of another source
+        convertToFloatStereo(samples.data(), 128, f, out);
+        return out.empty();
+    };
+    WAVEFORMATEX noChannels = pcmFormat(16, 2);
+    noChannels.nChannels = 0;
+    EXPECT_TRUE(refused(noChannels));
+    WAVEFORMATEX zeroAlign = pcmFormat(16, 2);
+    zeroAlign.nBlockAlign = 0;
+    EXPECT_TRUE(refused(zeroAlign));
+    WAVEFORMATEX shortAlign = pcmFormat(16, 2);
+    shortAlign.nBlockAlign = 2; // would read the right channel from the next frame
+    EXPECT_TRUE(refused(shortAlign));
+    WAVEFORMATEX shortFloatAlign = floatFormat(2);
+    shortFloatAlign.nBlockAlign = 4;
+    EXPECT_TRUE(refused(shortFloatAlign));
+    EXPECT_TRUE(refused(pcmFormat(12, 2)));
+    EXPECT_TRUE(refused(pcmFormat(0, 2)));
+    WAVEFORMATEX adpcm = pcmFormat(16, 2);
+    adpcm.wFormatTag = 2;
+    EXPECT_TRUE(refused(adpcm));
+    std::vector<float> out(8, 0.7f);
+    convertToFloatStereo(nullptr, 16, pcmFormat(16, 2), out);
+    EXPECT_TRUE(out.empty());
+}
+
+// --- Extensible records ---------------------------------------------------
+
+TEST(ConvertToFloatStereo, ExtensibleReadsThroughSubFormat)
+{
+    auto pcm16 = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 16);
+    EXPECT_EQ(convert(std::vector<int16_t>{16384, -32768}, pcm16.Format), (std::vector<float>{0.5f, -1.0f}));
+
+    auto flt = extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 32, 32);
+    EXPECT_EQ(convert(std::vector<float>{1.5f, -0.25f}, flt.Format), (std::vector<float>{1.5f, -0.25f}));
+}
+
+TEST(ConvertToFloatStereo, ExtensibleValidBitsDropPaddingBits)
+{
+    // 24 valid bits in a 32-bit container: the low byte is padding.
+    auto f = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 32, 24);
+    const auto out = convert(std::vector<int32_t>{INT32_MAX, static_cast<int32_t>(0xC00000FF)}, f.Format);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_FLOAT_EQ(out[0], 1.0f - 1.0f / 8388608.0f);
+    EXPECT_FLOAT_EQ(out[1], -0.5f);
+}
+
+TEST(ConvertToFloatStereo, ExtensibleRecordsItCannotReadAreDropped)
+{
+    const std::vector<int16_t> samples{1000, 1000};
+    auto dropped = [&](const WAVEFORMATEXTENSIBLE &x) {
+        std::vector<float> out(4, 0.7f);
+        convertToFloatStereo(samples.data(), 4, x.Format, out);
+        return out.empty();
+    };
+    auto truncated = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 16);
+    truncated.Format.cbSize = 0;
+    EXPECT_TRUE(dropped(truncated));
+    EXPECT_TRUE(dropped(extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 20)));
+    EXPECT_TRUE(dropped(extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 0)));
+    EXPECT_TRUE(dropped(extensibleFormat(KSDATAFORMAT_SUBTYPE_IEEE_FLOAT, 16, 16)));
+    WaveGuid unknown = KSDATAFORMAT_SUBTYPE_PCM;
+    unknown.Data1 = 0x92; // a compressed sub-format
+    EXPECT_TRUE(dropped(extensibleFormat(unknown, 16, 16)));
+}
+
+// --- Resampling -----------------------------------------------------------
+
+TEST(Resample, NothingToResampleGivesEmptyOutput)
+{
+    Mixer::InputBuffer holder;
+    std::vector<float> out(10, 1.0f);
+    Mixer::resampleTo48k(constantBlock(100, 0.1f), 0, out, holder);
+    EXPECT_TRUE(out.empty());
+    out.assign(10, 1.0f);
+    Mixer::resampleTo48k({}, 44100, out, holder);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(holder.resamplerState, nullptr);
+}
+
+TEST(Resample, AbsurdRatesAreDroppedInsteadOfBlowingUpTheOutput)
+{
+    Mixer::InputBuffer holder;
+    std::vector<float> out;
+    Mixer::resampleTo48k(constantBlock(4800, 0.1f), 1, out, holder);
+    EXPECT_TRUE(out.empty());
+    Mixer::resampleTo48k(constantBlock(4800, 0.1f), 100'000'000, out, holder);
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(Resample, ConverterIsKeptPerRateAndRemadeOnEveryChange)
+{
+    Mixer::InputBuffer holder;
+    std::vector<float> out;
+    testing::internal::CaptureStdout();
+    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
+    SRC_STATE *first = holder.resamplerState;
+    ASSERT_NE(first, nullptr);
+    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
+    EXPECT_EQ(holder.resamplerState, first);
+    Mixer::resampleTo48k(constantBlock(320, 0.1f), 32000, out, holder);
+    EXPECT_EQ(holder.resamplerRate, 32000u);
+    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
+    Mixer::resampleTo48k(constantBlock(320, 0.1f), 32000, out, holder);
+    const std::string log = testing::internal::GetCapturedStdout();
+
+    const std::string line44 = "[Mixer] LibSR engaged, rate=44100 Hz, conv=SINC_BEST_QUALITY\n";
+    const std::string line32 = "[Mixer] LibSR engaged, rate=32000 Hz, conv=SINC_BEST_QUALITY\n";
+    EXPECT_EQ(log, line44 + line32 + line44 + line32);
+}
+
+TEST(Resample, StreamingConverterKeepsToneFrequencyAmplitudeAndContinuity)
+{
+    Mixer::InputBuffer holder;
+    std::vector<float> block;
+    std::vector<float> stream;
+    constexpr uint32_t kBlockFrames = 441;
+    constexpr int kBlocks = 60;
+    testing::internal::CaptureStdout();
+    for (int b = 0; b < kBlocks; ++b) {
+        const auto in = sineBlock(kBlockFrames, 1000.0, 44100.0, 0.5f, uint64_t(b) * kBlockFrames);
+        Mixer::resampleTo48k(in, 44100, block, holder);
+        // A block yields about 480 frames, never wildly more or fewer.
+        EXPECT_LE(block.size() / 2, 480u + 16u);
+        for (size_t i = 0; i < block.size(); i += 2)
+            stream.push_back(block[i]);
+    }
+    testing::internal::GetCapturedStdout();
+    // The converter's delay eats some of the start; a dropped input block
+    // would lose ~480 frames.
+    ASSERT_GT(stream.size(), size_t(kBlocks - 2) * 480);
+
+    // Least-squares fit of an ideal 1 kHz tone at 48 kHz over the steady part:
+    // any lost, repeated or jumped sample at a block edge leaves a residual.
+    const size_t begin = 2000;
+    const double w = 2.0 * M_PI * 1000.0 / 48000.0;
+    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+    for (size_t n = begin; n < stream.size(); ++n) {
+        const double s = std::sin(w * n), c = std::cos(w * n);
+        ss += s * s;
+        cc += c * c;
+        sc += s * c;
+        ys += stream[n] * s;
+        yc += stream[n] * c;
+    }
+    const double det = ss * cc - sc * sc;
+    const double a = (ys * cc - yc * sc) / det;
+    const double b = (yc * ss - ys * sc) / det;
+    EXPECT_NEAR(std::hypot(a, b), 0.5, 0.005);
+    double worst = 0;
+    for (size_t n = begin; n < stream.size(); ++n)
+        worst = std::max(worst, std::fabs(stream[n] - (a * std::sin(w * n) + b * std::cos(w * n))));
+    EXPECT_LT(worst, 0.005);
+}
+
+TEST(CubicResample, UpsamplesByInterpolatingBetweenFrames)
+{
+    const std::vector<float> in{0.0f, 1.0f, 0.4f, -1.0f, 0.8f, 0.0f};
+    std::vector<float> out;
+    Mixer::cubicResample(in, 24000, out);
+    const std::vector<float> expected{0.0f, 1.0f, 0.2f, 0.0f, 0.4f, -1.0f, 0.6f, -0.5f, 0.8f, 0.0f, 0.8f, 0.0f};
+    ASSERT_EQ(out.size(), expected.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        EXPECT_NEAR(out[i], expected[i], 1e-6) << i;
+}
+
+TEST(CubicResample, SingleFrameDownsamplesToItself)
+{
+    std::vector<float> out;
+    Mixer::cubicResample({0.3f, -0.6f}, 96000, out);
+    EXPECT_EQ(out, (std::vector<float>{0.3f, -0.6f}));
+}
+
+TEST(CubicResample, InnerFramesUseCatmullRom)
+{
+    // On a straight line Catmull-Rom is exact.
+    std::vector<float> in;
+    for (int i = 0; i < 8; ++i) {
+        in.push_back(0.1f * i);
+        in.push_back(-0.1f * i);
+    }
+    std::vector<float> out;
+    Mixer::cubicResample(in, 32000, out); // step 2/3
+    ASSERT_EQ(out.size(), 12u * 2);
+    for (size_t i = 0; i + 1 < 10; ++i)
+        EXPECT_NEAR(out[2 * i], 0.1f * (2.0f / 3.0f) * float(i), 1e-5) << i;
+}
+
+} // namespace
