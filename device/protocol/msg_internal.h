@@ -1,0 +1,27 @@
+// Functions shared between the protocol's own modules; not for callers.
+#pragma once
+
+#include "device/protocol/msg_frame.h"
+
+#include <cstdint>
+
+void msg_pool_reset_peak();
+void msg_set_node_byte(uint8_t node);
+void msg_call_login(int from, int kind, uint32_t address);
+uint32_t msg_rand(); // the protocol's private generator, seeded by msg_init
+
+inline uint16_t msg_get_u16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint32_t msg_get_u32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+inline void msg_put_u16(uint8_t *p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+inline void msg_put_u32(uint8_t *p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}

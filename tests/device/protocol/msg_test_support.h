@@ -1,0 +1,121 @@
+// Shared helpers for the protocol tests: a capturing transport port, an
+// error log and a frame builder. Every fixture starts from a clean core and
+// checks that the arena is empty again afterwards.
+#pragma once
+
+#include "device/protocol/msg_frame.h"
+#include "device/protocol/msg_pool.h"
+#include "device/protocol/msg_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace msgtest {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Sent {
+    int port;
+    Bytes frame;
+};
+
+inline std::vector<Sent> &sentFrames()
+{
+    static std::vector<Sent> frames;
+    return frames;
+}
+
+inline std::vector<std::pair<int, int>> &errors()
+{
+    static std::vector<std::pair<int, int>> log;
+    return log;
+}
+
+inline int captureSend(int port, int length, const uint8_t *frame)
+{
+    sentFrames().push_back({port, Bytes(frame, frame + length)});
+    return length;
+}
+
+inline void captureError(int code, int id) { errors().push_back({code, id}); }
+
+inline bool hasError(int code)
+{
+    for (const auto &e : errors()) {
+        if (e.first == code)
+            return true;
+    }
+    return false;
+}
+
+inline Bytes frameBytes(uint8_t type, uint16_t sequence, uint32_t source, uint32_t destination, uint16_t id,
+                        const Bytes &payload)
+{
+    Bytes f;
+    f.push_back(0x55);
+    f.push_back(uint8_t(0x10 | type));
+    f.push_back(uint8_t(payload.size()));
+    f.push_back(uint8_t(payload.size() >> 8));
+    f.push_back(uint8_t(sequence));
+    f.push_back(uint8_t(sequence >> 8));
+    for (uint32_t a : {source, destination}) {
+        for (int i = 0; i < 4; ++i)
+            f.push_back(uint8_t(a >> (8 * i)));
+    }
+    f.push_back(uint8_t(id));
+    f.push_back(uint8_t(id >> 8));
+    f.insert(f.end(), payload.begin(), payload.end());
+    uint8_t sum = 0;
+    for (uint8_t b : f)
+        sum = uint8_t(sum + b);
+    f.push_back(sum);
+    return f;
+}
+
+// Decoded view of a sent frame (no checksum verification: tests compare bytes).
+struct Frame {
+    uint8_t type;
+    uint16_t length;
+    uint16_t sequence;
+    uint32_t source;
+    uint32_t destination;
+    uint16_t id;
+    Bytes payload;
+};
+
+inline Frame decode(const Bytes &f)
+{
+    auto u16 = [&](size_t at) { return uint16_t(f[at] | (f[at + 1] << 8)); };
+    auto u32 = [&](size_t at) { return uint32_t(f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (uint32_t(f[at + 3]) << 24)); };
+    Frame d{uint8_t(f[1] & 0x0F), u16(2), u16(4), u32(6), u32(10), u16(14), {}};
+    d.payload.assign(f.begin() + 16, f.begin() + 16 + d.length);
+    return d;
+}
+
+class CoreFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        msg_reset_for_test();
+        sentFrames().clear();
+        errors().clear();
+        msg_set_error_callback(captureError);
+    }
+    void TearDown() override
+    {
+        releaseAll();
+        EXPECT_EQ(msg_pool_bytes_in_use(), 0u) << "arena not empty after the test";
+    }
+    // Releases what the core still holds legitimately (half frames) so
+    // that leaks show as bytes in use.
+    static void releaseAll()
+    {
+        for (int port = 0; port < kMsgPortCount; ++port)
+            msg_reset_port(port);
+    }
+};
+
+} // namespace msgtest
