@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The two plain-text traffic logs in the application data folder:
+// "hid_data.log" (one line per HID report) and "hid_attribute.log" (one line
+// per attribute or private message). Opened, appended and closed per line;
+// a line that cannot be written is dropped with a warning.
+class HidTrafficLog
+{
+public:
+    static QString folder();
+    // hex: the report bytes already in upper-case hex; tag "TX" or "RX".
+    static void appendDataLog(const QByteArray &hex, const QString &tag);
+    // direction "发送" or "接收"; attID is shown as four hex digits.
+    static void appendAttributeLog(quint16 attID, const QByteArray &payload, const QString &direction);
+};

@@ -1,0 +1,133 @@
+#include "device/HIDDevice.h"
+#include "device/HidFrameTransport.h"
+#include "device/HidTrafficLog.h"
+#include "device/hid/EmulatedHidBus.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kStamp = QStringLiteral(R"(\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}\] )");
+
+QStringList linesOf(const QString &name)
+{
+    QFile file(QDir(HidTrafficLog::folder()).filePath(name));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool matches(const QString &line, const QString &pattern)
+{
+    return QRegularExpression(QRegularExpression::anchoredPattern(kStamp + pattern)).match(line).hasMatch();
+}
+
+QStringList g_warnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        g_warnings.append(message);
+}
+
+class HidTrafficLogTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
+        QCoreApplication::setApplicationName(QStringLiteral("HidTrafficLogTest"));
+        QDir(HidTrafficLog::folder()).removeRecursively(); // also checks that it is made again
+    }
+    void TearDown() override { QDir(HidTrafficLog::folder()).removeRecursively(); }
+};
+
+} // namespace
+
+TEST_F(HidTrafficLogTest, DataAndAttributeLinesHaveTheirFormats)
+{
+    HidTrafficLog::appendDataLog("000A0BFF", QStringLiteral("TX"));
+    HidTrafficLog::appendDataLog("55AA", QStringLiteral("RX"));
+    HidTrafficLog::appendAttributeLog(5, QByteArray("\x01\xff", 2), QStringLiteral("发送"));
+    HidTrafficLog::appendAttributeLog(0x8006, QByteArray("\xaa\x55", 2), QStringLiteral("接收"));
+    HidTrafficLog::appendAttributeLog(0xabc, QByteArray(), QStringLiteral("接收"));
+
+    const QStringList data = linesOf("hid_data.log");
+    ASSERT_EQ(data.size(), 2);
+    EXPECT_TRUE(matches(data[0], R"(\[TX\] 000A0BFF)")) << data[0].toStdString();
+    EXPECT_TRUE(matches(data[1], R"(\[RX\] 55AA)")) << data[1].toStdString();
+
+    const QStringList attributes = linesOf("hid_attribute.log");
+    ASSERT_EQ(attributes.size(), 3);
+    EXPECT_TRUE(matches(attributes[0], QStringLiteral(R"(\[属性发送\] attID:0x0005 数据:01FF)")))
+        << attributes[0].toStdString();
+    EXPECT_TRUE(matches(attributes[1], QStringLiteral(R"(\[属性接收\] attID:0x8006 数据:AA55)")));
+    EXPECT_TRUE(matches(attributes[2], QStringLiteral(R"(\[属性接收\] attID:0x0ABC 数据:)")));
+
+    // Appended, never truncated.
+    HidTrafficLog::appendDataLog("01", QStringLiteral("TX"));
+    EXPECT_EQ(linesOf("hid_data.log").size(), 3);
+}
+
+TEST_F(HidTrafficLogTest, UnopenableLogCostsOnlyTheLine)
+{
+    QDir().mkpath(QDir(HidTrafficLog::folder()).filePath("hid_data.log")); // a folder in its place
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+    HidTrafficLog::appendDataLog("01", QStringLiteral("TX"));
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(g_warnings.size(), 1);
+    EXPECT_TRUE(g_warnings[0].startsWith("无法打开日志文件:"));
+    HidTrafficLog::appendAttributeLog(1, QByteArray(1, 1), QStringLiteral("发送"));
+    EXPECT_EQ(linesOf("hid_attribute.log").size(), 1);
+}
+
+TEST_F(HidTrafficLogTest, FramesGoOutAsLoggedReportsOfTheModel)
+{
+    EmulatedHidBus bus;
+    QList<QByteArray> seen;
+    EmulatedHidFirmware fw;
+    fw.onOutputReport = [&](const uint8_t *data, size_t length) {
+        seen.append(QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(length)));
+    };
+    EmulatedHidDevice d;
+    d.path = "t40";
+    d.vendorId = 0x3A71;
+    d.productId = 0x000D;
+    d.usagePage = 0x8C;
+    bus.plug(d, fw);
+    HIDDevice device(bus);
+
+    const QByteArray frame(65, '\x55');
+    EXPECT_EQ(writeFrameReports(device, 0x000D, frame), -1); // nothing open
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_TRUE(linesOf("hid_data.log").isEmpty());
+
+    device.openDevices(0x3A71, 0x000D, 0x8C);
+    EXPECT_EQ(writeFrameReports(device, 0x000D, frame), 1);
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[0].size(), 65);
+    EXPECT_EQ(seen[1], QByteArray("\x00\x55", 2));
+    const QStringList lines = linesOf("hid_data.log");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(matches(lines[0], "\\[TX\\] 00" + QString("55").repeated(64)));
+    EXPECT_TRUE(matches(lines[1], R"(\[TX\] 0055)"));
+}
+
+TEST_F(HidTrafficLogTest, InputReportsAreLoggedAfterTheHeadIsDropped)
+{
+    EXPECT_EQ(frameBytesFromReport(0x9829, QByteArray("\x01\x02\x00\x00\x55\x10", 6)), QByteArray("\x55\x10", 2));
+    EXPECT_TRUE(frameBytesFromReport(0x9829, QByteArray("\x01\x02\x00\x00", 4)).isEmpty());
+    EXPECT_EQ(frameBytesFromReport(0x000E, QByteArray("\x55\x10", 2)), QByteArray("\x55\x10", 2));
+    const QStringList lines = linesOf("hid_data.log");
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(matches(lines[0], R"(\[RX\] 5510)"));
+    EXPECT_TRUE(matches(lines[1], R"(\[RX\] )")); // an RX line with no hex
+    EXPECT_TRUE(matches(lines[2], R"(\[RX\] 5510)"));
+}
