@@ -1,0 +1,31 @@
+import QtQuick
+import QtQuick.Controls
+
+// Outline text button; only the frame brightens under the pointer.
+Button {
+    id: control
+
+    readonly property color lineColor: enabled ? "#ffffff" : "#808080"
+
+    topInset: 0
+    bottomInset: 0
+    leftInset: 0
+    rightInset: 0
+
+    contentItem: Text {
+        text: control.text
+        color: control.lineColor
+        font.pixelSize: 14
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+    }
+
+    background: Rectangle {
+        objectName: "background"
+        radius: 6
+        color: "transparent"
+        border.width: 1
+        border.color: control.lineColor
+        opacity: control.enabled && control.hovered ? 1 : 0.5
+    }
+}

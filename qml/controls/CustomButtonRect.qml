@@ -1,0 +1,53 @@
+import QtQuick
+
+// Toggle tile with an icon. The colour is set at the moments below only, not
+// bound to isActive: callers that change the state from outside use setActive.
+Rectangle {
+    id: root
+
+    property alias src: button.icon.source
+    property bool isActive: false
+    property bool isWorn: false
+    property bool isSelect: true
+
+    signal click()
+
+    function getColor(defaultColor) {
+        if (isActive && isSelect && isWorn)
+            return "#991010"
+        if (isActive && isSelect)
+            return "#F77F13"
+        return defaultColor
+    }
+
+    function setActive(newIsActive) {
+        isActive = newIsActive
+        color = getColor("#3E3E3E")
+    }
+
+    radius: 5
+    Component.onCompleted: color = getColor("#3E3E3E")
+
+    CustomButton {
+        id: button
+        anchors.centerIn: parent
+    }
+
+    // Laid over the inner button so that it never shows its pressed look.
+    MouseArea {
+        anchors.fill: parent
+        hoverEnabled: true
+        onEntered: {
+            root.color = root.getColor("#5E5E5E")
+            if (root.Window.window)
+                root.Window.window.requestActivate()
+        }
+        onExited: root.color = root.getColor("#3E3E3E")
+        onClicked: {
+            if (root.isSelect)
+                root.isActive = !root.isActive
+            root.color = root.getColor("#5E5E5E")
+            root.click()
+        }
+    }
+}

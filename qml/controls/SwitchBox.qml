@@ -1,0 +1,42 @@
+import QtQuick
+
+// On/off switch. A click flips checked before toggled is emitted, so the
+// handler reads the new state; setting checked from outside emits nothing.
+Rectangle {
+    id: root
+
+    property bool checked: false
+
+    signal toggled(bool checked)
+
+    width: 30
+    height: 16
+    radius: 8
+    color: checked ? "#F77F13" : "#404040"
+
+    Behavior on color {
+        ColorAnimation { duration: 200 }
+    }
+
+    Rectangle {
+        objectName: "thumb"
+        width: 12
+        height: 12
+        radius: 6
+        color: "#ffffff"
+        anchors.verticalCenter: parent.verticalCenter
+        x: root.checked ? root.width - width - 2 : 2
+
+        Behavior on x {
+            NumberAnimation { duration: 200; easing.type: Easing.OutCubic }
+        }
+    }
+
+    MouseArea {
+        anchors.fill: parent
+        onClicked: {
+            root.checked = !root.checked
+            root.toggled(root.checked)
+        }
+    }
+}

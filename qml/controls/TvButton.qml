@@ -1,0 +1,31 @@
+import QtQuick
+import QtQuick.Controls
+
+// Filled text button: type 0 confirms, type 1 cancels.
+Button {
+    id: control
+
+    property int type: 0
+
+    readonly property color baseColor: type === 0 ? "#F77F13" : "#434343"
+    readonly property color hoverColor: type === 0 ? "#f68522" : "#535353"
+
+    topInset: 0
+    bottomInset: 0
+    leftInset: 0
+    rightInset: 0
+
+    contentItem: Text {
+        text: control.text
+        color: "#ffffff"
+        font.pixelSize: 18
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+    }
+
+    background: Rectangle {
+        objectName: "background"
+        radius: 6
+        color: control.hovered ? control.hoverColor : control.baseColor
+    }
+}

@@ -1,0 +1,71 @@
+#include "FakeSystemBridge.h"
+
+FakeSystemBridge::FakeSystemBridge(const QString &tempDirectory, QObject *parent)
+    : CallRecorder(parent)
+    , m_defaultTempDirectory(tempDirectory)
+{
+    reset();
+}
+
+void FakeSystemBridge::stopPowerEventMonitor()
+{
+    record(QStringLiteral("stopPowerEventMonitor"));
+}
+
+bool FakeSystemBridge::installFile(QString filePath)
+{
+    record(QStringLiteral("installFile"), {filePath});
+    return m_installFileResult;
+}
+
+void FakeSystemBridge::updateMonitorDevice()
+{
+    record(QStringLiteral("updateMonitorDevice"));
+}
+
+QVariantMap FakeSystemBridge::getSystemInfo()
+{
+    record(QStringLiteral("getSystemInfo"));
+    return m_systemInfo;
+}
+
+QString FakeSystemBridge::getTempDirectory()
+{
+    record(QStringLiteral("getTempDirectory"));
+    return m_tempDirectory;
+}
+
+QVariantList FakeSystemBridge::getRunningApplicationsByQt()
+{
+    record(QStringLiteral("getRunningApplicationsByQt"));
+    return m_installedApplications;
+}
+
+QVariantList FakeSystemBridge::getRunningApplicationsCached()
+{
+    record(QStringLiteral("getRunningApplicationsCached"));
+    return m_runningApplications;
+}
+
+QVariantList FakeSystemBridge::getRunningApplications()
+{
+    record(QStringLiteral("getRunningApplications"));
+    return m_runningApplications;
+}
+
+void FakeSystemBridge::reset()
+{
+    m_installFileResult = false;
+    m_systemInfo = QVariantMap{
+        {QStringLiteral("osName"), QStringLiteral("Test OS")},
+        {QStringLiteral("kernelType"), QStringLiteral("linux")},
+        {QStringLiteral("kernelVersion"), QStringLiteral("6.1.0")},
+        {QStringLiteral("machineType"), QStringLiteral("test-host")},
+        {QStringLiteral("platform"), QStringLiteral("Test OS 1")},
+    };
+    m_tempDirectory = m_defaultTempDirectory;
+    m_installedApplications.clear();
+    m_runningApplications.clear();
+    emit scriptChanged();
+    CallRecorder::reset();
+}

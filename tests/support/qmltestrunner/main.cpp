@@ -1,0 +1,100 @@
+// Quick Test runner of the project. The stock qmltestrunner cannot load the
+// statically linked QML modules, so this one links them, registers the real
+// native singletons over a temporary settings and data folder, and puts
+// recording fakes of the system bridge and the device manager under their
+// module URIs.
+#include "FakeHIDHotplugManager.h"
+#include "FakeSystemBridge.h"
+
+#include "app/DataTrackerManager.h"
+#include "app/NetworkManager.h"
+#include "app/SettingsManager.h"
+#include "app/TranslationManager.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlEngine>
+#include <QQmlExtensionPlugin>
+#include <QQuickStyle>
+#include <QTemporaryDir>
+#include <QtQuickTest/quicktest.h>
+
+Q_IMPORT_QML_PLUGIN(MediaControlsPlugin)
+Q_IMPORT_QML_PLUGIN(VeloranDeckPlugin)
+
+namespace {
+
+FakeSystemBridge *s_systemBridge = nullptr;
+FakeHIDHotplugManager *s_hidHotplug = nullptr;
+
+template<typename T>
+void registerSingleton(const char *uri, const char *typeName, T *(*instance)())
+{
+    // Each test file gets its own engine; the objects outlive them all.
+    qmlRegisterSingletonType<T>(uri, 1, 0, typeName, [instance](QQmlEngine *, QJSEngine *) -> QObject * {
+        T *object = instance();
+        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+        return object;
+    });
+}
+
+void registerSingletons(const QString &tempDirectory)
+{
+    registerSingleton<SettingsManager>("VeloranDeckSettings", "SettingsManager", &SettingsManager::instance);
+    registerSingleton<DataTrackerManager>("VeloranDeckTracker", "DataTrackerManager", &DataTrackerManager::instance);
+    registerSingleton<NetworkManager>("VeloranDeckNetwork", "NetworkManager", &NetworkManager::instance);
+    registerSingleton<TranslationManager>("VeloranDeckTranslation", "TranslationManager",
+                                          &TranslationManager::instance);
+
+    s_systemBridge = new FakeSystemBridge(tempDirectory);
+    s_hidHotplug = new FakeHIDHotplugManager();
+    registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
+    registerSingleton<FakeHIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager",
+                                             [] { return s_hidHotplug; });
+}
+
+} // namespace
+
+class RunnerSetup : public QObject
+{
+    Q_OBJECT
+public slots:
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        TranslationManager::instance()->setEngine(engine);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // Everything the services write goes to a folder of this run only, so
+    // parallel runs never share state.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+        const QString dir = home.filePath(QString::fromLatin1(name));
+        QDir().mkpath(dir);
+        qputenv(name, QFile::encodeName(dir));
+    }
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
+    const QString tempDirectory = home.filePath(QStringLiteral("tmp"));
+    QDir().mkpath(tempDirectory);
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_CONTROLS_MATERIAL_THEME", "Dark");
+
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Veloran Deck"));
+    QGuiApplication::setOrganizationName(QStringLiteral("Veloran"));
+    QQuickStyle::setStyle(QStringLiteral("Material"));
+
+    registerSingletons(tempDirectory);
+
+    RunnerSetup setup;
+    return quick_test_main_with_setup(argc, argv, "veloran_qml", nullptr, &setup);
+}
+
+#include "main.moc"
