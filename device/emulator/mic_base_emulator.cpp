@@ -111,6 +111,12 @@ void MicBaseEmulator::step(uint64_t nowMs)
 {
     std::unique_lock lock(m_mutex);
     m_nowMs = nowMs;
+    if (m_unplugDue) {
+        m_unplugDue = false;
+        m_outbox.unplug = true;
+        deliver(lock);
+        return;
+    }
     if (!m_plugged)
         return;
     while (!m_delayed.empty() && m_delayed.front().dueMs <= nowMs) {
@@ -132,11 +138,18 @@ bool MicBaseEmulator::plugged() const
     return m_plugged;
 }
 
+void MicBaseEmulator::unplug()
+{
+    std::lock_guard lock(m_mutex);
+    m_plugged = false;
+}
+
 void MicBaseEmulator::replug()
 {
     std::lock_guard lock(m_mutex);
     m_plugged = true;
     m_unplugArmed = false;
+    m_unplugDue = false;
     m_decoder.reset();
     m_reassembler.reset();
     m_host.reset();
@@ -438,9 +451,10 @@ void MicBaseEmulator::queueWire(std::vector<uint8_t> bytes)
         const size_t keep = std::min(bytes.size() - 1, m_layout.inputChunkBytes);
         m_stream.insert(m_stream.end(), bytes.begin(), bytes.begin() + std::ptrdiff_t(keep));
         ++m_streamFrames;
-        cutReports(true);
+        // Unpadded, so that the host's parser is left inside the frame.
+        cutReports(true, false);
         m_plugged = false;
-        m_outbox.unplug = true;
+        m_unplugDue = true;
         m_delayed.clear();
         return;
     }
@@ -452,7 +466,7 @@ void MicBaseEmulator::queueWire(std::vector<uint8_t> bytes)
         cutReports(true);
 }
 
-void MicBaseEmulator::cutReports(bool force)
+void MicBaseEmulator::cutReports(bool force, bool padLast)
 {
     if (m_stream.empty())
         return;
@@ -468,7 +482,7 @@ void MicBaseEmulator::cutReports(bool force)
         // The host passes padding on to its parser as stream bytes, so only
         // the report that ends the stream is padded: its zeros fall between frames.
         const bool last = offset + n == m_stream.size();
-        m_outbox.reports.push_back(makeInputReport(m_config.model, m_stream.data() + offset, n, last));
+        m_outbox.reports.push_back(makeInputReport(m_config.model, m_stream.data() + offset, n, last && padLast));
         offset += n;
     }
     m_stream.clear();

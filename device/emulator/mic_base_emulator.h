@@ -69,6 +69,8 @@ public:
     void onOutputReport(const uint8_t* report, size_t length);
     void step(uint64_t nowMs);
     bool plugged() const;
+    // Loss of power: nothing goes in or out until replug().
+    void unplug();
     // Power cycle after an unplug: the link state, subscriptions and any
     // half-received frame are gone; attribute values persist.
     void replug();
@@ -87,8 +89,9 @@ public:
     void addFault(const FrameFault& fault);
     void clearFaults();
     void setStreamFaults(const StreamFaults& faults);
-    // The next frame the device sends is cut after its first report, then the
-    // device unplugs itself (the unplug hook runs).
+    // The next frame the device sends is cut after its first report and the
+    // device goes dead; the unplug hook runs at the next step(), so the host
+    // can read the partial frame first.
     void unplugMidFrame();
 
     // --- inspection ---
@@ -120,7 +123,7 @@ private:
     void reply(const Frame& request, std::vector<uint8_t> payload);
     void send(Frame frame);
     void queueWire(std::vector<uint8_t> bytes);
-    void cutReports(bool force);
+    void cutReports(bool force, bool padLast = true);
     bool takeFault(FrameFault::Kind kind, const Frame& frame, uint32_t* delayMs = nullptr);
     Frame linkFrame(uint8_t type, NodeAddress destination);
     bool sendToHost(uint16_t messageId, std::vector<uint8_t> payload);
@@ -151,6 +154,7 @@ private:
     std::vector<FrameFault> m_faults;
     StreamFaults m_streamFaults;
     bool m_unplugArmed = false;
+    bool m_unplugDue = false;            // cut mid-frame, hook not yet run
     std::mt19937 m_rng;
 
     std::deque<Outgoing> m_delayed;      // frames held by a Delay fault
