@@ -66,6 +66,11 @@ void FrameDecoder::feed(const uint8_t* bytes, size_t count, std::vector<Frame>& 
 
 void FrameDecoder::consume(uint8_t b, std::vector<Frame>& out)
 {
+    if (m_pos == 1 && (b & 0xF0) != 0x10) {
+        // Not a frame after all; the byte itself may start the next one.
+        ++m_stats.badKind;
+        reset();
+    }
     if (m_pos == 0) {
         if (b != kFrameStart) {
             ++m_stats.skippedBytes;
@@ -75,14 +80,6 @@ void FrameDecoder::consume(uint8_t b, std::vector<Frame>& out)
         m_sum = b;
         m_pos = 1;
         return;
-    }
-    if (m_pos == 1) {
-        if ((b & 0xF0) != 0x10) {
-            // The byte is spent on the failed frame; scanning goes on after it.
-            ++m_stats.badKind;
-            reset();
-            return;
-        }
     }
     if (m_pos < kHeaderBytes) {
         m_header[m_pos++] = b;

@@ -99,6 +99,13 @@ TEST(EmuDecoder, RejectsAndResynchronises)
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(d2.stats().badKind, 1u);
     EXPECT_EQ(d2.stats().badChecksum, 1u);
+
+    // A stray start byte right before a frame costs nothing.
+    stream = {kFrameStart};
+    stream.insert(stream.end(), good.begin(), good.end());
+    frames = decodeAll(stream);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], sample(3));
 }
 
 TEST(EmuDecoder, ResetDropsPartialFrame)
