@@ -7,6 +7,7 @@ Button {
 
     readonly property color lineColor: enabled ? "#ffffff" : "#808080"
 
+    hoverEnabled: true
     topInset: 0
     bottomInset: 0
     leftInset: 0

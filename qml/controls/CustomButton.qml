@@ -13,6 +13,7 @@ Button {
         implicitHeight: control.icon.height > 0 ? control.icon.height : 0
 
         Loader {
+            objectName: "pressedGlow"
             anchors.fill: parent
             active: control.down
             sourceComponent: Item {

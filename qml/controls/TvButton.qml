@@ -10,6 +10,7 @@ Button {
     readonly property color baseColor: type === 0 ? "#F77F13" : "#434343"
     readonly property color hoverColor: type === 0 ? "#f68522" : "#535353"
 
+    hoverEnabled: true
     topInset: 0
     bottomInset: 0
     leftInset: 0
