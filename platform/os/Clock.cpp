@@ -1,0 +1,120 @@
+#include "platform/os/Clock.h"
+
+#include <cmath>
+
+namespace os {
+
+void Clock::sleepForMs(std::int64_t ms)
+{
+    if (ms <= 0)
+        return;
+    waitUntil([] { return false; }, deadlineAfterMs(ms));
+}
+
+std::int64_t Clock::deadlineAfterMs(std::int64_t ms) const
+{
+    if (ms < 0)
+        return kNoDeadline;
+    const std::int64_t now = nowNs();
+    if (ms > (kNoDeadline - 1 - now) / kNsPerMs)
+        return kNoDeadline - 1;
+    return now + ms * kNsPerMs;
+}
+
+void Clock::wake()
+{
+    {
+        // Taking the mutex orders the caller's change before any waiter's
+        // next look at its condition: no wake-up is lost.
+        std::lock_guard lock(m_mutex);
+    }
+    m_cv.notify_all();
+}
+
+int Clock::waitingThreads() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_waiting;
+}
+
+RealClock::RealClock(double speed)
+    : m_origin(std::chrono::steady_clock::now())
+    , m_speed(speed > 0.0 ? speed : 1.0)
+{
+}
+
+std::int64_t RealClock::nowNs() const
+{
+    const auto elapsed = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - m_origin);
+    return static_cast<std::int64_t>(elapsed.count() * m_speed);
+}
+
+void RealClock::block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs)
+{
+    if (deadlineNs == kNoDeadline) {
+        m_cv.wait(lock);
+        return;
+    }
+    const double realNs = std::ceil(static_cast<double>(deadlineNs) / m_speed);
+    // Bound single waits so a far deadline cannot overflow the time point.
+    const double boundedNs = std::min(realNs, 1e18);
+    m_cv.wait_until(lock, m_origin + std::chrono::nanoseconds(static_cast<std::int64_t>(boundedNs)));
+}
+
+ManualClock::ManualClock(std::int64_t startNs)
+    : m_nowNs(startNs)
+{
+}
+
+std::int64_t ManualClock::nowNs() const
+{
+    return m_nowNs.load(std::memory_order_acquire);
+}
+
+void ManualClock::advanceNs(std::int64_t ns)
+{
+    if (ns <= 0)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_nowNs.store(m_nowNs.load(std::memory_order_relaxed) + ns, std::memory_order_release);
+    }
+    m_cv.notify_all();
+}
+
+void ManualClock::block(std::unique_lock<std::mutex>& lock, std::int64_t)
+{
+    m_cv.wait(lock);
+}
+
+Event::Event(Clock& clock, EventReset reset, bool initiallySet)
+    : m_clock(clock)
+    , m_reset(reset)
+    , m_set(initiallySet)
+{
+}
+
+void Event::set()
+{
+    m_set.store(true, std::memory_order_release);
+    m_clock.wake();
+}
+
+void Event::reset()
+{
+    m_set.store(false, std::memory_order_release);
+}
+
+bool Event::trySignalled()
+{
+    if (m_reset == EventReset::Manual)
+        return m_set.load(std::memory_order_acquire);
+    return m_set.exchange(false, std::memory_order_acq_rel);
+}
+
+bool Event::wait(std::int64_t timeoutMs)
+{
+    return m_clock.waitUntil([this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
+}
+
+} // namespace os

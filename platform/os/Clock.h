@@ -1,0 +1,126 @@
+#pragma once
+// Time and waiting for the audio and system code. Every pause and every
+// bounded wait of a worker goes through a Clock so that tests can drive
+// threads deterministically with a ManualClock, or fast with an accelerated
+// RealClock.
+//
+// Contract: waitUntil() re-evaluates its condition under the clock's mutex
+// whenever wake() is called or time moves, and returns once the condition
+// holds or the clock has reached the deadline. Anything a waiter's condition
+// reads must be changed before wake() is called (Event does this).
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace os {
+
+class Clock {
+public:
+    static constexpr std::int64_t kNoDeadline = INT64_MAX;
+    static constexpr std::int64_t kNsPerMs = 1'000'000;
+
+    virtual ~Clock() = default;
+
+    // Monotonic time of this clock in nanoseconds.
+    virtual std::int64_t nowNs() const = 0;
+
+    // Blocks until ready() returns true (true) or nowNs() >= deadlineNs
+    // (false). ready() runs under the clock's mutex; keep it short.
+    template <class Ready>
+    bool waitUntil(Ready&& ready, std::int64_t deadlineNs)
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (ready())
+                return true;
+            if (deadlineNs != kNoDeadline && nowNs() >= deadlineNs)
+                return false;
+            ++m_waiting;
+            block(lock, deadlineNs);
+            --m_waiting;
+        }
+    }
+
+    // A plain pause of the given length on this clock.
+    void sleepForMs(std::int64_t ms);
+    // Deadline helper: now plus a duration, saturating; a negative duration
+    // means no deadline.
+    std::int64_t deadlineAfterMs(std::int64_t ms) const;
+
+    // Makes every waiter re-evaluate its condition.
+    void wake();
+
+    // Threads currently blocked in waitUntil() (for test synchronisation).
+    int waitingThreads() const;
+
+protected:
+    // Waits on m_cv with the lock held until woken or, for real time, until
+    // the deadline passes.
+    virtual void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) = 0;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv; // guarded by m_mutex
+    int m_waiting = 0;            // guarded by m_mutex
+};
+
+// Steady time, optionally running faster than the wall clock (speed 10 lets
+// one real second pass for ten simulated ones).
+class RealClock final : public Clock {
+public:
+    explicit RealClock(double speed = 1.0);
+    std::int64_t nowNs() const override;
+
+protected:
+    void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) override;
+
+private:
+    const std::chrono::steady_clock::time_point m_origin;
+    const double m_speed;
+};
+
+// Time stands still until a test advances it.
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(std::int64_t startNs = 0);
+    std::int64_t nowNs() const override;
+
+    void advanceNs(std::int64_t ns);
+    void advanceMs(std::int64_t ms) { advanceNs(ms * kNsPerMs); }
+
+protected:
+    void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) override;
+
+private:
+    std::atomic<std::int64_t> m_nowNs; // written under m_mutex, read anywhere
+};
+
+enum class EventReset { Auto, Manual };
+
+// A waitable event on a clock: auto-reset events release one wait per set,
+// manual-reset events stay set until reset().
+class Event {
+public:
+    explicit Event(Clock& clock, EventReset reset = EventReset::Auto, bool initiallySet = false);
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void set();
+    void reset();
+    // Waits up to timeoutMs (negative: without limit); true when signalled.
+    bool wait(std::int64_t timeoutMs);
+    // Takes the signal without waiting (an auto-reset event is reset).
+    bool trySignalled();
+    bool isSet() const { return m_set.load(std::memory_order_acquire); }
+
+    Clock& clock() const { return m_clock; }
+
+private:
+    Clock& m_clock;
+    const EventReset m_reset;
+    std::atomic<bool> m_set; // written by set/reset/consumers, read under the clock's mutex
+};
+
+} // namespace os

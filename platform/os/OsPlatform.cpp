@@ -1,0 +1,64 @@
+#include "platform/os/OsPlatform.h"
+
+#include <mutex>
+
+namespace os {
+
+namespace {
+
+// Work queues that accept nothing: without an installed platform no audio
+// work can start.
+class NoWorkQueues final : public WorkQueues {
+public:
+    HRESULT startup() override { return S_OK; }
+    HRESULT lockSharedWorkQueue(const std::wstring&, std::int32_t, std::uint32_t&) override { return E_NOTIMPL; }
+    HRESULT unlockWorkQueue(std::uint32_t) override { return E_INVALIDARG; }
+    HRESULT putWorkItem(std::uint32_t, std::int32_t, std::shared_ptr<AsyncCallback>) override { return E_NOTIMPL; }
+    HRESULT putWaitingWorkItem(std::shared_ptr<Event>, std::int32_t, std::shared_ptr<AsyncCallback>,
+                               std::uint64_t&) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT cancelWorkItem(std::uint64_t) override { return MF_E_NOT_FOUND; }
+};
+
+class EmptyPlatform final : public OsPlatform {
+public:
+    Clock& clock() override { return m_clock; }
+    WorkQueues& workQueues() override { return m_queues; }
+    HRESULT createEndpointEnumerator(std::shared_ptr<EndpointEnumerator>&) override { return REGDB_E_CLASSNOTREG; }
+    HRESULT activateAudioInterfaceAsync(const std::wstring&, const AudioClientActivationParams&,
+                                        std::shared_ptr<ActivationCompletionHandler>,
+                                        std::shared_ptr<ActivationOperation>&) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT createPolicyConfig(PolicyConfigClass, std::shared_ptr<PolicyConfig>&) override { return REGDB_E_CLASSNOTREG; }
+    HRESULT processImagePath(std::uint32_t, std::wstring&) override { return E_INVALIDARG; }
+    HRESULT extractIcon(const std::wstring&, IconImage&) override { return E_NOTFOUND; }
+
+private:
+    RealClock m_clock;
+    NoWorkQueues m_queues;
+};
+
+std::mutex g_platformMutex;
+std::shared_ptr<OsPlatform> g_platform; // guarded by g_platformMutex
+
+} // namespace
+
+void installPlatform(std::shared_ptr<OsPlatform> platform)
+{
+    std::lock_guard lock(g_platformMutex);
+    g_platform = std::move(platform);
+}
+
+std::shared_ptr<OsPlatform> currentPlatform()
+{
+    std::lock_guard lock(g_platformMutex);
+    if (!g_platform)
+        g_platform = std::make_shared<EmptyPlatform>();
+    return g_platform;
+}
+
+} // namespace os

@@ -1,0 +1,47 @@
+#pragma once
+// The operating-system services that the audio and system code reaches for,
+// gathered behind one object so that a simulation can stand in for them.
+//
+// Contract: every operation returns an HRESULT and fills its out argument
+// only on success. A process-wide platform is installed once at start-up
+// (installPlatform); until then currentPlatform() is a platform without
+// audio devices, processes or policy, whose calls fail cleanly.
+
+#include "platform/os/AudioEndpoints.h"
+#include "platform/os/Clock.h"
+#include "platform/os/HResult.h"
+#include "platform/os/PolicyConfig.h"
+#include "platform/os/ProcessInfo.h"
+#include "platform/os/ProcessLoopback.h"
+#include "platform/os/WorkQueues.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace os {
+
+class OsPlatform {
+public:
+    virtual ~OsPlatform() = default;
+
+    virtual Clock& clock() = 0;
+    virtual WorkQueues& workQueues() = 0;
+
+    virtual HRESULT createEndpointEnumerator(std::shared_ptr<EndpointEnumerator>& out) = 0;
+    virtual HRESULT activateAudioInterfaceAsync(const std::wstring& devicePath, const AudioClientActivationParams& params,
+                                                std::shared_ptr<ActivationCompletionHandler> handler,
+                                                std::shared_ptr<ActivationOperation>& operation) = 0;
+    virtual HRESULT createPolicyConfig(PolicyConfigClass policyClass, std::shared_ptr<PolicyConfig>& out) = 0;
+
+    // Full image path of a running process.
+    virtual HRESULT processImagePath(std::uint32_t processId, std::wstring& path) = 0;
+    // The program's main icon at its largest size.
+    virtual HRESULT extractIcon(const std::wstring& imagePath, IconImage& icon) = 0;
+};
+
+// Replaces the process-wide platform (null restores the empty one).
+void installPlatform(std::shared_ptr<OsPlatform> platform);
+std::shared_ptr<OsPlatform> currentPlatform();
+
+} // namespace os

@@ -1,0 +1,218 @@
+#include "platform/os/sim/SimWorkQueues.h"
+
+#include <algorithm>
+
+namespace os {
+
+namespace {
+constexpr int kMultithreadedQueueThreads = 2;
+}
+
+SimWorkQueues::SimWorkQueues(Clock& clock, SimFaults& faults)
+    : m_clock(clock)
+    , m_faults(faults)
+{
+    std::lock_guard lock(m_mutex);
+    addQueueLocked(kMultithreadedQueue, L"", kMultithreadedQueueThreads);
+    // The watcher's whole life is one wait on the clock: its condition does
+    // the dispatching and only turns true at shutdown.
+    m_watcher = std::thread([this] { m_clock.waitUntil([this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline); });
+}
+
+SimWorkQueues::~SimWorkQueues()
+{
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        for (auto& [id, queue] : m_queues)
+            for (auto& t : queue->threads)
+                threads.push_back(std::move(t));
+    }
+    m_workReady.notify_all();
+    m_clock.wake();
+    m_watcher.join();
+    for (auto& t : threads)
+        t.join();
+    // Drop what never ran while the queues still exist: an owner released
+    // here may unlock its queue from its destructor.
+    std::vector<std::shared_ptr<AsyncCallback>> unrun;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& armed : m_armed)
+            unrun.push_back(std::move(armed.callback));
+        m_armed.clear();
+        for (auto& [id, queue] : m_queues) {
+            for (auto& item : queue->pending)
+                unrun.push_back(std::move(item.callback));
+            queue->pending.clear();
+        }
+    }
+    unrun.clear();
+}
+
+HRESULT SimWorkQueues::startup()
+{
+    return m_faults.take(SimOp::WorkQueueStartup);
+}
+
+SimWorkQueues::Queue* SimWorkQueues::findQueueLocked(std::uint32_t queueId)
+{
+    auto it = m_queues.find(queueId);
+    return it == m_queues.end() ? nullptr : it->second.get();
+}
+
+std::uint32_t SimWorkQueues::addQueueLocked(std::uint32_t queueId, const std::wstring& className, int threads)
+{
+    auto queue = std::make_unique<Queue>();
+    queue->className = className;
+    Queue& q = *queue;
+    m_queues.emplace(queueId, std::move(queue));
+    for (int i = 0; i < threads; ++i)
+        q.threads.emplace_back([this, queueId] { queueThread(queueId); });
+    return queueId;
+}
+
+HRESULT SimWorkQueues::lockSharedWorkQueue(const std::wstring& className, std::int32_t, std::uint32_t& queueId)
+{
+    if (HRESULT hr = m_faults.take(SimOp::LockSharedWorkQueue); FAILED(hr))
+        return hr;
+    std::lock_guard lock(m_mutex);
+    if (m_stopping)
+        return E_UNEXPECTED;
+    for (auto& [id, queue] : m_queues) {
+        if (id != kMultithreadedQueue && queue->className == className) {
+            ++queue->locks;
+            queueId = id;
+            return S_OK;
+        }
+    }
+    queueId = addQueueLocked(m_nextQueueId++, className, 1);
+    m_queues[queueId]->locks = 1;
+    return S_OK;
+}
+
+HRESULT SimWorkQueues::unlockWorkQueue(std::uint32_t queueId)
+{
+    std::lock_guard lock(m_mutex);
+    Queue* queue = findQueueLocked(queueId);
+    if (!queue || queueId == kMultithreadedQueue || queue->locks == 0)
+        return E_INVALIDARG;
+    // The thread stays for the next lock of the class; only the count drops.
+    --queue->locks;
+    return S_OK;
+}
+
+HRESULT SimWorkQueues::putWorkItem(std::uint32_t queueId, std::int32_t, std::shared_ptr<AsyncCallback> callback)
+{
+    if (!callback)
+        return E_POINTER;
+    if (HRESULT hr = m_faults.take(SimOp::PutWorkItem); FAILED(hr))
+        return hr;
+    {
+        std::lock_guard lock(m_mutex);
+        Queue* queue = findQueueLocked(queueId);
+        if (!queue || m_stopping)
+            return E_INVALIDARG;
+        queue->pending.push_back({std::move(callback), 0});
+    }
+    m_workReady.notify_all();
+    return S_OK;
+}
+
+HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int32_t,
+                                          std::shared_ptr<AsyncCallback> callback, std::uint64_t& key)
+{
+    if (!event || !callback)
+        return E_POINTER;
+    if (&event->clock() != &m_clock)
+        return E_INVALIDARG; // an event of another clock would never wake the watcher
+    if (HRESULT hr = m_faults.take(SimOp::PutWaitingWorkItem); FAILED(hr))
+        return hr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopping || !findQueueLocked(callback->queueId()))
+            return E_INVALIDARG;
+        key = m_nextKey++;
+        m_armed.push_back({key, std::move(event), std::move(callback)});
+    }
+    m_clock.wake(); // the event may be set already
+    return S_OK;
+}
+
+HRESULT SimWorkQueues::cancelWorkItem(std::uint64_t key)
+{
+    std::shared_ptr<AsyncCallback> dropped; // released outside the lock
+    std::lock_guard lock(m_mutex);
+    auto armed = std::find_if(m_armed.begin(), m_armed.end(), [key](const Armed& a) { return a.key == key; });
+    if (armed != m_armed.end()) {
+        dropped = std::move(armed->callback);
+        m_armed.erase(armed);
+        return S_OK;
+    }
+    for (auto& [id, queue] : m_queues) {
+        auto it = std::find_if(queue->pending.begin(), queue->pending.end(),
+                               [key](const Item& item) { return item.key == key; });
+        if (key != 0 && it != queue->pending.end()) {
+            dropped = std::move(it->callback);
+            queue->pending.erase(it);
+            return S_OK;
+        }
+    }
+    return MF_E_NOT_FOUND;
+}
+
+bool SimWorkQueues::dispatchSignalledLocked()
+{
+    bool moved = false;
+    bool stopping = false;
+    {
+        std::lock_guard lock(m_mutex);
+        stopping = m_stopping;
+        for (auto it = m_armed.begin(); !stopping && it != m_armed.end();) {
+            Queue* queue = findQueueLocked(it->callback->queueId());
+            if (queue && it->event->trySignalled()) {
+                queue->pending.push_back({std::move(it->callback), it->key});
+                it = m_armed.erase(it);
+                moved = true;
+            } else {
+                ++it;
+            }
+        }
+    }
+    if (moved)
+        m_workReady.notify_all();
+    return stopping;
+}
+
+void SimWorkQueues::queueThread(std::uint32_t queueId)
+{
+    std::unique_lock lock(m_mutex);
+    Queue* queue = findQueueLocked(queueId);
+    for (;;) {
+        m_workReady.wait(lock, [&] { return m_stopping || !queue->pending.empty(); });
+        if (m_stopping)
+            return;
+        Item item = std::move(queue->pending.front());
+        queue->pending.pop_front();
+        ++m_running;
+        lock.unlock();
+        item.callback->invoke();
+        item.callback.reset();
+        lock.lock();
+        --m_running;
+        m_workReady.notify_all();
+    }
+}
+
+void SimWorkQueues::drain()
+{
+    std::unique_lock lock(m_mutex);
+    m_workReady.wait(lock, [&] {
+        if (m_running > 0)
+            return false;
+        return std::all_of(m_queues.begin(), m_queues.end(), [](const auto& q) { return q.second->pending.empty(); });
+    });
+}
+
+} // namespace os

@@ -1,0 +1,92 @@
+#pragma once
+// State of a SimAudioWorld shared with the objects it hands out, so that an
+// endpoint or stream kept past the world's end stays safe (its calls then
+// fail). Internal to the simulation.
+
+#include "platform/os/sim/SimAudioWorld.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace os {
+
+class SimStream;
+
+struct SimEndpointRecord {
+    std::wstring id;
+    std::wstring name;
+    DataFlow flow = DataFlow::Render;
+    std::uint32_t state = DEVICE_STATE_ACTIVE;
+    std::uint32_t sampleRate = 48000;
+    std::uint16_t channels = 2;
+    bool physical = true;
+    std::vector<std::uint8_t> deviceFormat;
+    Signal signal;
+    HRESULT mixFormatRefusal = S_OK;
+    std::shared_ptr<RenderSink> sink;
+    SimRecording recording;
+};
+
+// Lock order: a stream's own mutex, then SimWorldCore::mutex, then
+// taskMutex. The notification dispatch mutex is taken only by the service
+// thread (and briefly by unregistration), never under the others.
+struct SimWorldCore {
+    explicit SimWorldCore(std::shared_ptr<Clock> worldClock);
+
+    std::shared_ptr<Clock> clock;
+    SimFaults faults;
+
+    mutable std::mutex mutex;                   // guards the state below
+    std::vector<SimEndpointRecord> endpoints;   // in order of appearance
+    std::wstring defaults[2][3];                // [flow][role]
+    std::vector<SimProcessSpec> processes;
+    std::map<std::wstring, IconImage> icons;
+    std::vector<std::uint8_t> loopbackMixFormat;
+    std::map<std::wstring, int> silentPackets; // by endpoint id or the loopback path
+    std::vector<std::weak_ptr<SimStream>> streams;
+    std::size_t recordingLimitBytes = 32u << 20;
+    std::uint32_t nextEndpointNumber = 1;
+    bool closed = false;                        // the world has ended
+
+    // Service thread work.
+    std::mutex taskMutex;                       // guards tasks, taskRunning
+    std::condition_variable tasksDone;          // with taskMutex
+    std::deque<std::function<void()>> tasks;
+    bool taskRunning = false;
+    std::atomic<bool> serviceWake{false};
+    std::atomic<bool> serviceStop{false};
+    std::atomic<std::thread::id> serviceThreadId{};
+
+    std::mutex notifyMutex;                     // guards notifyClients
+    std::vector<std::shared_ptr<EndpointNotificationClient>> notifyClients;
+    std::mutex dispatchMutex;                   // held while a task runs
+
+    SimEndpointRecord* findLocked(const std::wstring& id);
+    void post(std::function<void()> task);
+    void notify(std::function<void(EndpointNotificationClient&)> call);
+    void wakeService();
+    // Marks the open streams of an endpoint invalid.
+    void invalidateStreamsLocked(const std::wstring& endpointId);
+    // Keeps defaults pointing at active endpoints; notifies each change.
+    void refreshDefaultsLocked(DataFlow flow);
+    void setDefaultLocked(DataFlow flow, Role role, const std::wstring& id);
+
+    // Used by streams.
+    void renderEndpointSignal(const std::wstring& id, std::uint64_t firstFrame, std::uint32_t frames,
+                              std::uint32_t channels, std::uint32_t sampleRate, float* out);
+    void renderLoopback(const AudioClientActivationParams& params, std::uint64_t firstFrame, std::uint32_t frames,
+                        std::uint32_t channels, std::uint32_t sampleRate, float* mix, float* scratch);
+    bool takeSilentPacket(const std::wstring& id);
+    void appendRendered(const std::wstring& id, const WAVEFORMATEXTENSIBLE& format, const std::uint8_t* data,
+                        std::uint32_t frames);
+    void addUnderrun(const std::wstring& id, std::uint64_t frames);
+};
+
+std::vector<std::uint8_t> makeDeviceFormat(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits,
+                                           bool isFloat);
+
+} // namespace os
