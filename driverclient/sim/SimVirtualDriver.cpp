@@ -66,6 +66,12 @@ void SimVirtualDriver::setWantedFormat(const WAVEFORMATEXTENSIBLE& format)
     restartDrainLocked();
 }
 
+WAVEFORMATEXTENSIBLE SimVirtualDriver::wantedFormat() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_wantedFormat;
+}
+
 void SimVirtualDriver::setFormatAnswerBytes(uint32_t bytes)
 {
     std::lock_guard lock(m_mutex);

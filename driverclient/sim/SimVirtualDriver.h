@@ -39,6 +39,7 @@ public:
 
     // --- What the driver reports -----------------------------------------
     void setWantedFormat(const WAVEFORMATEXTENSIBLE& format);
+    WAVEFORMATEXTENSIBLE wantedFormat() const;
     // How many bytes of the format record GET_FORMAT returns (at most 40).
     void setFormatAnswerBytes(uint32_t bytes);
     void setStatusWords(uint32_t word0, uint32_t word1);
