@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-tools-dev qt6-tools-dev-tools
-    qt6-l10n-tools libqt6sql6-sqlite libqt6svg6 libqt6opengl6-dev
+    qt6-l10n-tools qt6-translations-l10n libqt6sql6-sqlite libqt6svg6 libqt6opengl6-dev
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-dialogs
     qml6-module-qtquick-shapes qml6-module-qtqml-workerscript qml6-module-qttest
