@@ -25,3 +25,9 @@ inline void msg_put_u32(uint8_t *p, uint32_t v)
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
 }
+
+void msg_reset_sequence();
+void msg_drop_pending_to(uint32_t address);
+void msg_reset_link_sequence();
+// A new node was registered and reported; the login module greets it.
+void msg_node_logged_in(uint32_t address);

@@ -15,6 +15,8 @@
 // calling it; nothing in the core sleeps or reads a real clock.
 #pragma once
 
+#include "device/protocol/msg_core.h"
 #include "device/protocol/msg_frame.h"
+#include "device/protocol/msg_node.h"
 #include "device/protocol/msg_pool.h"
 #include "device/protocol/msg_runtime.h"

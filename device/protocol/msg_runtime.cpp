@@ -1,6 +1,8 @@
 #include "device/protocol/msg_runtime.h"
 
+#include "device/protocol/msg_core.h"
 #include "device/protocol/msg_frame.h"
+#include "device/protocol/msg_node.h"
 #include "device/protocol/msg_internal.h"
 #include "device/protocol/msg_pool.h"
 
@@ -34,12 +36,16 @@ void msg_init()
     const uint32_t seed = buildSeed();
     msg_pool_init();
     msg_init_ports();
+    msg_init_node_layer();
+    msg_init_dispatch();
     // A private generator: the process-wide rand() is left to its owners.
     s_randState = seed;
 }
 
 void msg_tick()
 {
+    msg_poll_receive();
+    msg_retransmit_pending();
 }
 
 void msg_advance_clock(uint16_t milliseconds) { s_clockMs += milliseconds; }
@@ -74,6 +80,10 @@ void msg_reset_for_test()
 {
     s_clockMs = 0;
     s_nodeByte = 1;
+    msg_reset_sequence();
+    msg_reset_link_sequence();
     msg_pool_reset_peak();
     msg_init();
 }
+
+void msg_node_logged_in(uint32_t) {}

@@ -3,13 +3,16 @@
 // checks that the arena is empty again afterwards.
 #pragma once
 
+#include "device/protocol/msg_core.h"
 #include "device/protocol/msg_frame.h"
+#include "device/protocol/msg_node.h"
 #include "device/protocol/msg_pool.h"
 #include "device/protocol/msg_runtime.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -109,13 +112,90 @@ protected:
         releaseAll();
         EXPECT_EQ(msg_pool_bytes_in_use(), 0u) << "arena not empty after the test";
     }
-    // Releases what the core still holds legitimately (half frames) so
-    // that leaks show as bytes in use.
+    // Releases what the core still holds legitimately (half frames, queued
+    // and pending messages) so that leaks show as bytes in use.
     static void releaseAll()
     {
-        for (int port = 0; port < kMsgPortCount; ++port)
+        for (int port = 0; port < kMsgPortCount; ++port) {
+            msg_forget_port_nodes(port);
             msg_reset_port(port);
+        }
+        for (int i = 0; i < 6000 && (msg_pending_count() > 0 || msg_receive_ring_count() > 0); ++i) {
+            msg_tick();
+            msg_advance_clock(1);
+        }
     }
+};
+
+inline std::vector<std::tuple<int, int, uint32_t>> &logins()
+{
+    static std::vector<std::tuple<int, int, uint32_t>> log;
+    return log;
+}
+
+inline void captureLogin(int from, int kind, uint32_t address) { logins().push_back({from, kind, address}); }
+
+inline void tick(int milliseconds = 1)
+{
+    for (int i = 0; i < milliseconds; ++i) {
+        msg_tick();
+        msg_advance_clock(1);
+    }
+}
+
+// The link payload a device sends: largest payload, rate, uptime, period code.
+inline Bytes linkPayload(uint16_t maxPayload = 500, uint16_t rate = 0, uint32_t uptimeMs = 0, uint8_t periodCode = 0x24)
+{
+    Bytes p(13, 0);
+    p[1] = uint8_t(maxPayload);
+    p[2] = uint8_t(maxPayload >> 8);
+    p[4] = 0x01;
+    p[5] = 0x0A;
+    for (int i = 0; i < 4; ++i)
+        p[6 + i] = uint8_t(uptimeMs >> (8 * i));
+    p[10] = uint8_t(rate);
+    p[11] = uint8_t(rate >> 8);
+    p[12] = periodCode;
+    return p;
+}
+
+inline void inject(int port, const Bytes &frame) { msg_parse_bytes(port, int(frame.size()), frame.data()); }
+
+// Sent frames with the given message id, decoded.
+inline std::vector<Frame> sentWithId(uint16_t id)
+{
+    std::vector<Frame> out;
+    for (const Sent &s : sentFrames()) {
+        Frame f = decode(s.frame);
+        if (f.id == id)
+            out.push_back(f);
+    }
+    return out;
+}
+
+// A fixture with one transport port and a registered device node.
+class PeerFixture : public CoreFixture {
+protected:
+    static constexpr uint32_t kDevice = msg_make_address(5, 1, 28);
+    void SetUp() override
+    {
+        CoreFixture::SetUp();
+        logins().clear();
+        msg_set_login_callback(captureLogin);
+        port = msg_add_port(captureSend);
+    }
+    void linkUp(uint32_t device = kDevice, uint16_t maxPayload = 500, uint16_t rate = 0)
+    {
+        inject(port, frameBytes(kMsgTypeNotification, 1, device, 0, 0, linkPayload(maxPayload, rate)));
+        tick();
+        sentFrames().clear();
+    }
+    // A frame from the device to the program.
+    void fromDevice(uint8_t type, uint16_t sequence, uint16_t id, const Bytes &payload, uint32_t device = kDevice)
+    {
+        inject(port, frameBytes(type, sequence, device, msg_self_address(), id, payload));
+    }
+    int port = 0;
 };
 
 } // namespace msgtest

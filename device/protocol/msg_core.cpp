@@ -1,0 +1,189 @@
+#include "device/protocol/msg_core.h"
+
+#include "device/protocol/msg_internal.h"
+#include "device/protocol/msg_node.h"
+#include "device/protocol/msg_runtime.h"
+
+namespace {
+
+struct PendingEntry {
+    uint8_t inUse;
+    uint32_t sendTimeMs;
+    int32_t triesLeft;
+    msg_record record; // deep copy, owns its payload
+};
+
+struct HandlerEntry {
+    uint8_t inUse;
+    uint16_t id;
+    msg_handler_fn response;
+    msg_handler_fn timeout;
+};
+
+PendingEntry s_pending[kMsgPendingEntries];
+HandlerEntry s_handlers[kMsgHandlerEntries];
+uint16_t s_sequence = 0; // survives msg_init, like the clock
+bool s_inDispatch = false;
+uint16_t s_dispatchSequence = 0;
+
+const HandlerEntry *findHandler(uint16_t id)
+{
+    for (const HandlerEntry &h : s_handlers) {
+        if (h.inUse && h.id == id)
+            return &h;
+    }
+    return nullptr;
+}
+
+void release(PendingEntry &e)
+{
+    msg_free_payload(&e.record);
+    e.inUse = 0;
+    e.sendTimeMs = 0;
+    e.triesLeft = 0;
+}
+
+} // namespace
+
+void msg_init_dispatch()
+{
+    // The pool is reinitialised alongside, so copies are not freed here.
+    for (PendingEntry &e : s_pending)
+        e = {};
+    for (HandlerEntry &h : s_handlers)
+        h = {};
+    s_inDispatch = false;
+}
+
+void msg_reset_sequence() { s_sequence = 0; }
+
+int msg_register_handler(uint16_t messageId, msg_handler_fn response, msg_handler_fn timeout)
+{
+    for (HandlerEntry &h : s_handlers) {
+        if (!h.inUse) {
+            h = {1, messageId, response, timeout};
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int msg_send(uint8_t flags, const msg_record *source)
+{
+    msg_record r = *source;
+    r.source = msg_self_address();
+    if (r.type != kMsgTypeReply) {
+        r.sequence = ++s_sequence;
+    } else if (!(flags & kMsgSendKeepSequence) && s_inDispatch) {
+        r.sequence = s_dispatchSequence;
+    }
+
+    if (!(flags & kMsgSendTrack) || r.type != kMsgTypeRequest) {
+        msg_transmit(&r);
+        return kMsgSendOk;
+    }
+
+    if (flags & kMsgSendCancelPending) {
+        for (PendingEntry &e : s_pending) {
+            if (!e.inUse || e.record.id != r.id || e.record.destination != r.destination)
+                continue;
+            release(e);
+            if (const HandlerEntry *h = findHandler(e.record.id)) {
+                msg_record header = e.record; // the handler may reuse the entry
+                if (h->timeout)
+                    h->timeout(0, &header);
+                return kMsgSendCancelled;
+            }
+        }
+    }
+
+    for (PendingEntry &e : s_pending) {
+        if (e.inUse)
+            continue;
+        if (msg_copy_record(&e.record, &r) != 0) {
+            e.record = {};
+            msg_transmit(&r);
+            return kMsgSendUntracked;
+        }
+        e.inUse = 1;
+        e.triesLeft = kMsgRetransmissions;
+        e.sendTimeMs = msg_clock_ms();
+        msg_transmit(&r);
+        return kMsgSendOk;
+    }
+    msg_transmit(&r);
+    return kMsgSendUntracked;
+}
+
+int msg_send_reply(const msg_record *received, uint8_t status)
+{
+    msg_record r{};
+    r.type = kMsgTypeReply;
+    r.destination = received->source;
+    r.id = received->id;
+    r.sequence = received->sequence;
+    r.length = 1;
+    r.payload = &status;
+    return msg_send(kMsgSendKeepSequence, &r);
+}
+
+void msg_retransmit_pending()
+{
+    const uint32_t now = msg_clock_ms();
+    for (PendingEntry &e : s_pending) {
+        if (!e.inUse || now - e.sendTimeMs <= kMsgRetransmitAfterMs)
+            continue;
+        e.sendTimeMs = now;
+        if (e.triesLeft > 0) {
+            --e.triesLeft;
+            msg_transmit(&e.record);
+            continue;
+        }
+        release(e);
+        if (const HandlerEntry *h = findHandler(e.record.id)) {
+            msg_record header = e.record; // the handler may reuse the entry
+            if (h->timeout)
+                h->timeout(0, &header);
+            return; // the rest wait for the next tick
+        }
+    }
+}
+
+void msg_dispatch(int port, msg_record *record)
+{
+    if (record->length > 0 && !record->payload)
+        return;
+    const bool outerDispatch = s_inDispatch;
+    const uint16_t outerSequence = s_dispatchSequence;
+    s_inDispatch = true;
+    s_dispatchSequence = record->sequence;
+    if (record->type == kMsgTypeReply) {
+        for (PendingEntry &e : s_pending) {
+            if (e.inUse && e.record.id == record->id && e.record.sequence == record->sequence
+                && e.record.destination == record->source)
+                release(e);
+        }
+    }
+    if (const HandlerEntry *h = findHandler(record->id)) {
+        if (h->response)
+            h->response(port, record);
+    }
+    s_inDispatch = outerDispatch;
+    s_dispatchSequence = outerSequence;
+}
+
+void msg_drop_pending_to(uint32_t address)
+{
+    for (PendingEntry &e : s_pending) {
+        if (e.inUse && e.record.destination == address)
+            release(e);
+    }
+}
+
+int msg_pending_count()
+{
+    int n = 0;
+    for (const PendingEntry &e : s_pending)
+        n += e.inUse;
+    return n;
+}
