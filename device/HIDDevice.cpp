@@ -1,12 +1,13 @@
 #include "device/HIDDevice.h"
 
+#include "device/ThreadHandoff.h"
 #include "device/hid/HidBackend.h"
 
 #include <QDebug>
-#include <QThread>
 #include <QThreadPool>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 // Counts closes still running on the pool, so that destruction can wait for
@@ -53,17 +54,12 @@ HIDDevice::~HIDDevice()
 {
     // Closed here without signals: receivers may be going away as well.
     // Stop every reader first so that their last reads overlap.
+    for (auto &[path, entry] : m_devices)
+        entry->running.store(false);
     for (auto &[path, entry] : m_devices) {
-        entry.state->running.store(false);
-        if (entry.readerThread)
-            entry.readerThread->requestInterruption();
-    }
-    for (auto &[path, entry] : m_devices) {
-        if (QThread *thread = entry.readerThread.data()) {
-            thread->wait();
-            delete thread;
-        }
-        m_backend.close(entry.state->handle);
+        if (entry->readerThread.joinable())
+            entry->readerThread.join();
+        m_backend.close(entry->handle);
     }
     m_devices.clear();
     m_pendingCloses->waitIdle();
@@ -98,7 +94,7 @@ void HIDDevice::openDevices(quint16 vendorId, quint16 productId, quint16 usagePa
             m_backend.close(handle);
             continue;
         }
-        m_devices[path] = HidDeviceEntry{std::make_shared<ReaderState>(handle, path), {}};
+        m_devices[path] = std::make_shared<HidDeviceEntry>(handle, path, m_nextEntryId++);
         startDataReadThread(path);
         emit deviceConnected(path);
     }
@@ -109,71 +105,57 @@ void HIDDevice::startDataReadThread(const QString &path)
     const auto it = m_devices.find(path);
     if (it == m_devices.end())
         return;
-    std::shared_ptr<ReaderState> state = it->second.state;
-    QThread *thread = QThread::create([this, state] { readerLoop(state); });
-    thread->setObjectName(QStringLiteral("HID reader"));
-    it->second.readerThread = thread;
-    thread->start();
+    // The entry outlives its thread: whoever closes it joins first.
+    HidDeviceEntry *entry = it->second.get();
+    entry->readerThread = std::thread([this, entry] { readerLoop(entry); });
 }
 
 // One pass of the reader: false when it has to stop.
-bool HIDDevice::readerStep(ReaderState &state, uint8_t *buffer)
+bool HIDDevice::readerStep(HidDeviceEntry &entry, uint8_t *buffer)
 {
-    if (!state.running.load() || QThread::currentThread()->isInterruptionRequested())
+    if (!entry.running.load())
         return false;
-    const int count = m_backend.readTimeout(state.handle, buffer, kReadBufferBytes, kReadTimeoutMs);
+    const int count = m_backend.readTimeout(entry.handle, buffer, kReadBufferBytes, kReadTimeoutMs);
     if (count > 0) {
-        emit dataReceived(state.path, QByteArray(reinterpret_cast<const char *>(buffer), count));
+        emit dataReceived(entry.path, QByteArray(reinterpret_cast<const char *>(buffer), count));
     } else if (count < 0) {
-        qWarning() << "HIDDevice: 读取错误，设备可能已断开:" << state.path;
+        qWarning() << "HIDDevice: 读取错误，设备可能已断开:" << entry.path;
         return false;
     }
     return true;
 }
 
-void HIDDevice::readerLoop(const std::shared_ptr<ReaderState> &state)
+void HIDDevice::readerLoop(HidDeviceEntry *entry)
 {
     uint8_t buffer[kReadBufferBytes];
-    while (readerStep(*state, buffer)) {
+    while (readerStep(*entry, buffer)) {
     }
-    qDebug() << "HIDDevice: 读线程退出，调度主线程清理:" << state->path;
-    // Aimed at this reader's own entry: by the time it runs, the path may
-    // have been closed and opened again with a new reader.
-    QMetaObject::invokeMethod(this, [this, state] { closeEntryOf(state); }, Qt::QueuedConnection);
+    qDebug() << "HIDDevice: 读线程退出，调度主线程清理:" << entry->path;
+    {
+        std::lock_guard<std::mutex> lock(m_stoppedMutex);
+        m_stoppedReaders.emplace_back(entry->path, entry->id);
+    }
+    QMetaObject::invokeMethod(this, "onReaderStopped", Qt::QueuedConnection);
 }
 
-void HIDDevice::closeEntryOf(const std::shared_ptr<ReaderState> &state)
+void HIDDevice::onReaderStopped()
 {
-    const auto it = m_devices.find(state->path);
-    if (it != m_devices.end() && it->second.state == state)
-        closeDevice(state->path);
+    std::vector<std::pair<QString, quint64>> stopped;
+    {
+        std::lock_guard<std::mutex> lock(m_stoppedMutex);
+        stopped.swap(m_stoppedReaders);
+    }
+    // Aimed at each reader's own entry: the path may have been closed and
+    // opened again with a new reader since.
+    for (const auto &[path, id] : stopped)
+        closeEntryOf(path, id);
 }
 
-void HIDDevice::releaseEntry(HidDeviceEntry &entry)
+void HIDDevice::closeEntryOf(const QString &path, quint64 id)
 {
-    entry.state->running.store(false);
-    QThread *thread = entry.readerThread.data();
-    if (thread) {
-        thread->requestInterruption();
-        thread->quit();
-    }
-    entry.readerThread.clear();
-
-    // The join and the close run on the pool, so the owner never waits for
-    // a read to time out; the handle outlives the read that uses it, and the
-    // thread object outlives its thread.
-    HidBackend *backend = &m_backend;
-    HidHandle *handle = entry.state->handle;
-    std::shared_ptr<PendingCloses> pending = m_pendingCloses;
-    pending->add();
-    QThreadPool::globalInstance()->start([backend, handle, thread, pending] {
-        if (thread) {
-            thread->wait();
-            thread->deleteLater();
-        }
-        backend->close(handle);
-        pending->done();
-    });
+    const auto it = m_devices.find(path);
+    if (it != m_devices.end() && it->second->id == id)
+        closeDevice(path);
 }
 
 void HIDDevice::closeDevice(const QString &path)
@@ -181,8 +163,26 @@ void HIDDevice::closeDevice(const QString &path)
     const auto it = m_devices.find(path);
     if (it == m_devices.end())
         return;
-    releaseEntry(it->second);
+    std::shared_ptr<HidDeviceEntry> entry = std::move(it->second);
     m_devices.erase(it);
+    entry->running.store(false);
+
+    // The join and the close run on the pool, so the owner never waits for
+    // a read to time out; the handle outlives the read that uses it, and the
+    // thread object outlives its thread.
+    HidBackend *backend = &m_backend;
+    std::shared_ptr<PendingCloses> pending = m_pendingCloses;
+    pending->add();
+    static char s_closeHandoff;
+    std::function<void()> task = [backend, entry, pending] {
+        handoffAcquire(&s_closeHandoff);
+        if (entry->readerThread.joinable())
+            entry->readerThread.join();
+        backend->close(entry->handle);
+        pending->done();
+    };
+    handoffRelease(&s_closeHandoff);
+    QThreadPool::globalInstance()->start(std::move(task));
     emit deviceDisconnected(path);
 }
 
@@ -193,14 +193,13 @@ void HIDDevice::closeAllDevices()
         paths.append(path);
     for (const QString &path : paths)
         closeDevice(path);
-    m_devices.clear();
 }
 
 bool HIDDevice::writeAll(const QByteArray &report)
 {
     bool anyWritten = false;
     for (const auto &[path, entry] : m_devices) {
-        if (entry.state->running.load())
+        if (entry->running.load())
             anyWritten = writeToDevice(path, report) || anyWritten;
     }
     return anyWritten;
@@ -213,12 +212,12 @@ bool HIDDevice::writeToDevice(const QString &path, const QByteArray &data)
         qWarning() << "Device not found";
         return false;
     }
-    const ReaderState &state = *it->second.state;
-    if (!state.running.load()) {
+    const HidDeviceEntry &entry = *it->second;
+    if (!entry.running.load()) {
         qWarning() << "Device not connected";
         return false;
     }
-    const int result = m_backend.write(state.handle, reinterpret_cast<const uint8_t *>(data.constData()),
+    const int result = m_backend.write(entry.handle, reinterpret_cast<const uint8_t *>(data.constData()),
                                        static_cast<size_t>(data.size()));
     if (result == -1) {
         qWarning() << "Failed to write to device:" << path << "data: " << data.toHex().toUpper();

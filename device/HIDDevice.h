@@ -2,17 +2,19 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 class HidBackend;
 class HidHandle;
-class QThread;
 
 // Raw HID transport: opens every interface of one vendor/product id pair
 // whose usage page matches, reads each on its own thread and writes output
@@ -45,32 +47,35 @@ signals:
     void deviceConnected(const QString &path);
     void deviceDisconnected(const QString &path);
 
+private slots:
+    void onReaderStopped();
+
 private:
-    // What one reader needs; the reader never looks at m_devices.
-    struct ReaderState
-    {
-        ReaderState(HidHandle *h, const QString &p) : handle(h), path(p) {}
-        HidHandle *const handle; // closed only after the reader has been joined
-        const QString path;
-        std::atomic<bool> running{true}; // cleared by the owner when closing starts
-    };
+    // One open interface and its reader. The reader never looks at
+    // m_devices; it only sees its own state.
     struct HidDeviceEntry
     {
-        std::shared_ptr<ReaderState> state;
-        QPointer<QThread> readerThread;
+        HidDeviceEntry(HidHandle *h, const QString &p, quint64 n) : handle(h), path(p), id(n) {}
+        HidHandle *const handle; // closed only after readerThread has been joined
+        const QString path;
+        const quint64 id;                 // tells a reopened path's entry from the old one
+        std::atomic<bool> running{true};  // cleared by the owner when closing starts
+        std::thread readerThread;         // started and joined by the owner or its close task
     };
     class PendingCloses;
 
     void startDataReadThread(const QString &path);
-    void readerLoop(const std::shared_ptr<ReaderState> &state);
-    bool readerStep(ReaderState &state, uint8_t *buffer);
-    void closeEntryOf(const std::shared_ptr<ReaderState> &state);
-    void releaseEntry(HidDeviceEntry &entry);
+    void readerLoop(HidDeviceEntry *entry);
+    bool readerStep(HidDeviceEntry &entry, uint8_t *buffer);
+    void closeEntryOf(const QString &path, quint64 id);
 
     HidBackend &m_backend;
     quint16 m_vendorId = 0;
     quint16 m_productId = 0;
     quint16 m_usagePage = 0;
-    std::map<QString, HidDeviceEntry> m_devices; // owner thread only
+    quint64 m_nextEntryId = 1;
+    std::map<QString, std::shared_ptr<HidDeviceEntry>> m_devices; // owner thread only
     std::shared_ptr<PendingCloses> m_pendingCloses; // shared with the close tasks on the pool
+    std::mutex m_stoppedMutex;
+    std::vector<std::pair<QString, quint64>> m_stoppedReaders; // guarded by m_stoppedMutex
 };
