@@ -9,9 +9,6 @@ Button {
     flat: true
 
     background: Item {
-        implicitWidth: control.icon.width > 0 ? control.icon.width : 0
-        implicitHeight: control.icon.height > 0 ? control.icon.height : 0
-
         Loader {
             objectName: "pressedGlow"
             anchors.fill: parent
@@ -22,7 +19,7 @@ Button {
                 FastBlur {
                     id: blurred
                     anchors.fill: parent
-                    source: iconImage
+                    source: control.contentItem
                     radius: 16
                     visible: false
                 }
@@ -39,7 +36,6 @@ Button {
     }
 
     contentItem: Image {
-        id: iconImage
         objectName: "iconImage"
         source: control.icon.source
         fillMode: Image.PreserveAspectFit
