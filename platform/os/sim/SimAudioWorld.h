@@ -35,24 +35,24 @@ class SimWorkQueues;
 struct SimWorldCore;
 
 struct SimEndpointSpec {
-    std::wstring name;
+    std::wstring name{};
     DataFlow flow = DataFlow::Render;
     std::uint32_t sampleRate = 48000;
     std::uint16_t channels = 2;
     std::uint16_t deviceBits = 24; // sample size of the device format property
     bool physical = true;          // has jack connectors
     std::uint32_t state = DEVICE_STATE_ACTIVE;
-    std::wstring id;               // made up when empty
+    std::wstring id{};             // made up when empty
 };
 
 struct SimProcessSpec {
     std::uint32_t processId = 0;
     std::uint32_t parentId = 0;
-    std::wstring imagePath;   // empty: the path cannot be read
-    std::wstring displayName; // of its sessions
+    std::wstring imagePath{}; // empty: the path cannot be read
+    std::wstring displayName{}; // of its sessions
     std::uint32_t sessions = 1;
     AudioSessionState sessionState = AudioSessionState::Active;
-    Signal signal;            // heard through process loopback while its session is active
+    Signal signal{};          // heard through process loopback while its session is active
 };
 
 // What render streams of an endpoint played: the bytes exactly as written,

@@ -1,0 +1,148 @@
+#include "platform/os/Apartment.h"
+#include "platform/os/Clock.h"
+#include "platform/os/OsPlatform.h"
+#include "platform/os/RealtimeThread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace os {
+namespace {
+
+void waitForWaiters(const Clock& clock, int count)
+{
+    while (clock.waitingThreads() < count)
+        std::this_thread::yield();
+}
+
+TEST(OsManualClock, TimedWaitEndsOnlyWhenTimeReachesTheDeadline)
+{
+    ManualClock clock;
+    Event event(clock);
+    std::atomic<int> result{-1};
+    std::thread waiter([&] { result = event.wait(200) ? 1 : 0; });
+    waitForWaiters(clock, 1);
+    clock.advanceMs(199);
+    // Still blocked one millisecond before the deadline.
+    waitForWaiters(clock, 1);
+    EXPECT_EQ(result.load(), -1);
+    clock.advanceMs(1);
+    waiter.join();
+    EXPECT_EQ(result.load(), 0);
+}
+
+TEST(OsManualClock, SetReleasesAWaiterWithoutTimeMoving)
+{
+    ManualClock clock;
+    Event event(clock);
+    std::atomic<bool> signalled{false};
+    std::thread waiter([&] { signalled = event.wait(-1); });
+    waitForWaiters(clock, 1);
+    event.set();
+    waiter.join();
+    EXPECT_TRUE(signalled.load());
+    EXPECT_EQ(clock.nowNs(), 0);
+}
+
+TEST(OsEvent, AutoResetReleasesOneWaitPerSetManualResetStaysSet)
+{
+    ManualClock clock;
+    Event autoEvent(clock, EventReset::Auto);
+    autoEvent.set();
+    autoEvent.set();
+    EXPECT_TRUE(autoEvent.wait(0));
+    EXPECT_FALSE(autoEvent.wait(0));
+
+    Event manual(clock, EventReset::Manual, true);
+    EXPECT_TRUE(manual.wait(0));
+    EXPECT_TRUE(manual.wait(0));
+    manual.reset();
+    EXPECT_FALSE(manual.wait(0));
+}
+
+TEST(OsManualClock, SleepLastsExactlyItsTime)
+{
+    ManualClock clock;
+    std::atomic<bool> done{false};
+    std::thread sleeper([&] {
+        clock.sleepForMs(300);
+        done = true;
+    });
+    waitForWaiters(clock, 1);
+    clock.advanceMs(100);
+    clock.advanceMs(100);
+    waitForWaiters(clock, 1);
+    EXPECT_FALSE(done.load());
+    clock.advanceMs(100);
+    sleeper.join();
+    EXPECT_TRUE(done.load());
+}
+
+TEST(OsRealClock, AcceleratedClockRunsFaster)
+{
+    RealClock clock(50.0);
+    const auto realStart = std::chrono::steady_clock::now();
+    clock.sleepForMs(500); // 10 ms of real time
+    const auto realMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realStart).count();
+    EXPECT_GE(clock.nowNs(), 500 * Clock::kNsPerMs);
+    EXPECT_LT(realMs, 400); // generous: far below the unaccelerated 500 ms
+}
+
+TEST(OsApartment, CodesFollowTheFirstInitialisationOfTheThread)
+{
+    std::thread([] {
+        EXPECT_EQ(initializeApartment(ApartmentKind::Multithreaded), S_OK);
+        EXPECT_EQ(initializeApartment(ApartmentKind::Multithreaded), S_FALSE);
+        EXPECT_EQ(initializeApartment(ApartmentKind::SingleThreaded), RPC_E_CHANGED_MODE);
+        EXPECT_EQ(apartmentDepth(), 2);
+        uninitializeApartment();
+        uninitializeApartment();
+        EXPECT_EQ(apartmentDepth(), 0);
+        {
+            ApartmentScope scope(ApartmentKind::SingleThreaded);
+            EXPECT_EQ(scope.result(), S_OK);
+            ApartmentScope other(ApartmentKind::Multithreaded);
+            EXPECT_EQ(other.result(), RPC_E_CHANGED_MODE);
+        }
+        EXPECT_EQ(apartmentDepth(), 0);
+    }).join();
+}
+
+TEST(OsRealtimeThreadScope, NamesTheTaskAndRestoresOnExit)
+{
+    std::thread([] {
+        EXPECT_TRUE(RealtimeThreadScope::currentTaskName().empty());
+        {
+            RealtimeThreadScope scope(L"Pro Audio");
+            EXPECT_TRUE(scope.joined());
+            EXPECT_EQ(RealtimeThreadScope::currentTaskName(), L"Pro Audio");
+#if defined(__x86_64__)
+            // Denormals are flushed inside the scope.
+            volatile float tiny = 1e-38f;
+            volatile float smaller = tiny * 1e-3f;
+            EXPECT_EQ(smaller, 0.0f);
+#endif
+        }
+        EXPECT_TRUE(RealtimeThreadScope::currentTaskName().empty());
+    }).join();
+}
+
+TEST(OsEmptyPlatform, WithoutAnInstalledPlatformEverythingFailsCleanly)
+{
+    installPlatform(nullptr);
+    auto platform = currentPlatform();
+    ASSERT_TRUE(platform);
+    std::shared_ptr<EndpointEnumerator> enumerator;
+    EXPECT_TRUE(FAILED(platform->createEndpointEnumerator(enumerator)));
+    EXPECT_FALSE(enumerator);
+    std::shared_ptr<PolicyConfig> policy;
+    EXPECT_TRUE(FAILED(platform->createPolicyConfig(PolicyConfigClass::Current, policy)));
+    std::uint32_t queue = 0;
+    EXPECT_TRUE(FAILED(platform->workQueues().lockSharedWorkQueue(L"Capture", 0, queue)));
+}
+
+} // namespace
+} // namespace os
