@@ -1,0 +1,466 @@
+#include "TestHttpServer.h"
+#include "app/NetworkManager.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJSEngine>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Response = TestHttpServer::Response;
+
+// Every request signal in arrival order.
+struct Event {
+    QString kind;
+    int id = 0;
+    int code = 0;
+    QString text;
+    bool success = false;
+    QVariantMap response;
+};
+
+Event makeEvent(const QString &kind, int id, int code = 0, const QString &text = {}, bool success = false,
+                const QVariantMap &response = {})
+{
+    return {kind, id, code, text, success, response};
+}
+
+class Recorder
+{
+public:
+    explicit Recorder(NetworkManager &client)
+    {
+        QObject::connect(&client, &NetworkManager::requestCompleted, &m_context,
+                         [this](int id, bool success, const QVariantMap &response) {
+                             m_events.append(makeEvent("completed", id, 0, {}, success, response));
+                         });
+        QObject::connect(&client, &NetworkManager::requestError, &m_context,
+                         [this](int id, int code, const QString &text) { m_events.append(makeEvent("error", id, code, text)); });
+        QObject::connect(&client, &NetworkManager::fileDownloaded, &m_context,
+                         [this](int id, const QString &path) { m_events.append(makeEvent("downloaded", id, 0, path)); });
+        QObject::connect(&client, &NetworkManager::downloadProgress, &m_context,
+                         [this](int id, qint64, qint64) { m_events.append(makeEvent("downloadProgress", id)); });
+        QObject::connect(&client, &NetworkManager::uploadProgress, &m_context,
+                         [this](int id, qint64, qint64) { m_events.append(makeEvent("uploadProgress", id)); });
+    }
+
+    bool waitCompleted(int id, int timeoutMs = 20000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!completed(id) && !deadline.hasExpired()) {
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return completed(id);
+    }
+
+    bool completed(int id) const { return indexOf("completed", id) >= 0; }
+    Event completion(int id) const { return m_events.value(indexOf("completed", id)); }
+    int indexOf(const QString &kind, int id) const
+    {
+        for (int i = 0; i < m_events.size(); ++i) {
+            if (m_events.at(i).kind == kind && m_events.at(i).id == id)
+                return i;
+        }
+        return -1;
+    }
+    QList<Event> of(int id, const QString &kind = {}) const
+    {
+        QList<Event> result;
+        for (const Event &event : m_events) {
+            if (event.id == id && (kind.isEmpty() || event.kind == kind))
+                result.append(event);
+        }
+        return result;
+    }
+    // Errors and completion only, without progress.
+    QList<Event> outcome(int id) const
+    {
+        QList<Event> result;
+        for (const Event &event : m_events) {
+            if (event.id == id && (event.kind == "error" || event.kind == "completed"))
+                result.append(event);
+        }
+        return result;
+    }
+    int count() const { return int(m_events.size()); }
+
+private:
+    QObject m_context;
+    QList<Event> m_events;
+};
+
+void spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class NetworkManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_server.listen());
+        m_server.route("GET", "/object", Response::json(R"({"code":0,"data":{"x":1},"status_code":"body"})"));
+        m_server.route("GET", "/array", Response::json("[1,2]"));
+        m_server.route("GET", "/empty", Response::json(""));
+        m_server.route("GET", "/text", Response::text("hello"));
+        m_server.route("*", "/echo", Response::json(R"({"code":0})"));
+        m_server.route("GET", "/missing", Response::text("gone", 404));
+        m_server.route("GET", "/broken", Response::json(R"({"code":1})", 500));
+        Response stall;
+        stall.stall = true;
+        m_server.route("*", "/stall", stall);
+    }
+
+    QString url(const QString &path) const { return m_server.url(path).toString(); }
+
+    TestHttpServer m_server;
+    NetworkManager m_client;
+    Recorder m_recorder{m_client};
+};
+
+TEST_F(NetworkManagerTest, IdsAreConsecutiveAcrossKinds)
+{
+    EXPECT_EQ(m_client.getNextRequestId(), 0);
+    const int first = m_client.get(url("/object"));
+    const int second = m_client.requestWithMethod("PATCH", url("/echo"));
+    const int third = m_client.post(url("/echo"));
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 2);
+    EXPECT_EQ(third, 3);
+    EXPECT_EQ(m_client.getNextRequestId(), 3);
+    EXPECT_TRUE(m_recorder.waitCompleted(third));
+}
+
+TEST_F(NetworkManagerTest, MethodsBodiesAndRefusedPatch)
+{
+    // One at a time, so the server sees them in call order.
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.get(url("/echo"))));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.post(url("/echo"))));
+    ASSERT_TRUE(m_recorder.waitCompleted(
+        m_client.requestWithMethod("Post", url("/echo"), QVariantMap{{"a", 1}, {"b", "x"}})));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.put(url("/echo"), {{"k", true}})));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.deleteResource(url("/echo"))));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.requestWithMethod("post", url("/echo"))));
+
+    const int before = m_server.requestCount();
+    const int patch = m_client.requestWithMethod("PATCH", url("/echo"));
+    ASSERT_EQ(m_recorder.of(patch).size(), 1); // reported inside the call
+    EXPECT_EQ(m_recorder.of(patch).at(0).kind, "error");
+    EXPECT_EQ(m_recorder.of(patch).at(0).code, -1);
+    EXPECT_EQ(m_recorder.of(patch).at(0).text, "Failed to create network request");
+    spin(100);
+    EXPECT_EQ(m_server.requestCount(), before);
+    EXPECT_FALSE(m_recorder.completed(patch));
+
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 6);
+    EXPECT_EQ(requests.at(0).method, "GET");
+    EXPECT_TRUE(requests.at(0).body.isEmpty());
+    EXPECT_EQ(requests.at(1).method, "POST");
+    EXPECT_EQ(QJsonDocument::fromJson(requests.at(1).body).object(), QJsonObject());
+    EXPECT_TRUE(requests.at(1).body.contains('\n')); // the indented form
+    EXPECT_EQ(QJsonDocument::fromJson(requests.at(2).body).object(), QJsonObject({{"a", 1}, {"b", "x"}}));
+    EXPECT_EQ(requests.at(3).method, "PUT");
+    EXPECT_EQ(QJsonDocument::fromJson(requests.at(3).body).object(), QJsonObject({{"k", true}}));
+    EXPECT_EQ(requests.at(4).method, "DELETE");
+    EXPECT_TRUE(requests.at(4).body.isEmpty());
+    EXPECT_EQ(requests.at(5).method, "POST");
+}
+
+TEST_F(NetworkManagerTest, DefaultHeadersAndPerCallOverride)
+{
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.get(url("/echo"))));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.get(url("/echo"), {{"Accept", "text/plain"}, {"X-Token", "abc"}})));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.get(url("/echo"))));
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests.at(0).header("User-Agent"), "Veloran Deck/1.0.0");
+    EXPECT_EQ(requests.at(0).header("Accept"), "application/json");
+    EXPECT_EQ(requests.at(0).header("Content-Type"), "application/json");
+    EXPECT_EQ(requests.at(1).header("Accept"), "text/plain");
+    EXPECT_EQ(requests.at(1).header("X-Token"), "abc");
+    EXPECT_EQ(requests.at(2).header("Accept"), "application/json");
+
+    m_client.setDefaultHeaders({{"X-Only", "1"}}); // replaces, no merge
+    const int replaced = m_client.get(url("/echo"));
+    ASSERT_TRUE(m_recorder.waitCompleted(replaced));
+    EXPECT_EQ(m_server.requests().last().header("X-Only"), "1");
+    EXPECT_TRUE(m_server.requests().last().header("User-Agent") != "Veloran Deck/1.0.0");
+}
+
+TEST_F(NetworkManagerTest, ReplyBodiesBecomeTheResponseMap)
+{
+    const int object = m_client.get(url("/object"));
+    const int array = m_client.get(url("/array"));
+    const int empty = m_client.get(url("/empty"));
+    const int text = m_client.get(url("/text"));
+    for (int id : {object, array, empty, text})
+        ASSERT_TRUE(m_recorder.waitCompleted(id));
+
+    const Event objectDone = m_recorder.completion(object);
+    EXPECT_TRUE(objectDone.success);
+    EXPECT_EQ(objectDone.response.value("code").toInt(), 0);
+    EXPECT_EQ(objectDone.response.value("data").toMap().value("x").toInt(), 1);
+    EXPECT_EQ(objectDone.response.value("status_code"), QVariant(200)); // overrides the body member
+    EXPECT_EQ(objectDone.response.value("headers").toMap().value("Content-Type").toByteArray(), "application/json");
+
+    const Event arrayDone = m_recorder.completion(array);
+    EXPECT_TRUE(arrayDone.success);
+    EXPECT_EQ(arrayDone.response.value("data").toList(), (QVariantList{1, 2}));
+    EXPECT_EQ(arrayDone.response.value("status_code").toInt(), 200);
+    EXPECT_FALSE(arrayDone.response.contains("error"));
+
+    const Event emptyDone = m_recorder.completion(empty);
+    EXPECT_TRUE(emptyDone.success);
+    EXPECT_TRUE(emptyDone.response.value("error").toString().startsWith("JSON parse error: "));
+    EXPECT_EQ(emptyDone.response.value("raw_data").toString(), "");
+
+    const Event textDone = m_recorder.completion(text);
+    EXPECT_TRUE(textDone.success);
+    EXPECT_EQ(textDone.response.value("raw_data").toString(), "hello");
+    EXPECT_EQ(textDone.response.value("status_code").toInt(), 200);
+}
+
+TEST_F(NetworkManagerTest, ErrorStatusesSignalErrorBeforeFailedCompletion)
+{
+    const int missing = m_client.get(url("/missing"));
+    const int broken = m_client.get(url("/broken"));
+    const int refused = m_client.get(QStringLiteral("http://127.0.0.1:%1/x").arg(TestHttpServer::closedPort()));
+    for (int id : {missing, broken, refused}) {
+        ASSERT_TRUE(m_recorder.waitCompleted(id));
+        const auto events = m_recorder.outcome(id);
+        ASSERT_EQ(events.size(), 2) << id;
+        EXPECT_EQ(events.at(0).kind, "error");
+        EXPECT_EQ(events.at(1).kind, "completed");
+        EXPECT_FALSE(events.at(1).success);
+        EXPECT_EQ(QStringList(events.at(1).response.keys()), (QStringList{"error", "error_code"}));
+        EXPECT_EQ(events.at(1).response.value("error_code").toInt(), events.at(0).code);
+    }
+    EXPECT_EQ(m_recorder.of(missing).at(0).code, int(QNetworkReply::ContentNotFoundError));
+    EXPECT_EQ(m_recorder.of(broken).at(0).code, int(QNetworkReply::InternalServerError));
+    EXPECT_EQ(m_recorder.of(refused).at(0).code, int(QNetworkReply::ConnectionRefusedError));
+}
+
+TEST_F(NetworkManagerTest, DownloadWritesFileWithProgressBeforeCompletion)
+{
+    QTemporaryDir dir;
+    const QByteArray payload = QByteArray("firmware-").repeated(40000);
+    m_server.route("GET", "/fw.bin", Response::text(payload));
+    const QString target = dir.filePath("a/b/fw.bin");
+    const int id = m_client.downloadFile(url("/fw.bin"), target);
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+
+    EXPECT_GE(m_recorder.of(id, "downloadProgress").size(), 1);
+    const int downloaded = m_recorder.indexOf("downloaded", id);
+    ASSERT_GE(downloaded, 0);
+    EXPECT_LT(downloaded, m_recorder.indexOf("completed", id));
+    EXPECT_EQ(m_recorder.of(id, "downloaded").at(0).text, target);
+    const Event done = m_recorder.completion(id);
+    EXPECT_TRUE(done.success);
+    EXPECT_TRUE(done.response.value("error").toString().startsWith("JSON parse error: "));
+    EXPECT_TRUE(done.response.contains("raw_data"));
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), payload);
+}
+
+TEST_F(NetworkManagerTest, DownloadThatCannotBeSavedFails)
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString target = dir.filePath("blocker/fw.bin");
+    const int id = m_client.downloadFile(url("/text"), target);
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto events = m_recorder.of(id);
+    ASSERT_GE(events.size(), 2);
+    EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
+    const auto errors = m_recorder.of(id, "error");
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_LT(m_recorder.indexOf("error", id), m_recorder.indexOf("completed", id));
+    EXPECT_FALSE(m_recorder.completion(id).success);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
+TEST_F(NetworkManagerTest, DownloadConnectionLossAddsDisconnectionError)
+{
+    QTemporaryDir dir;
+    const int id = m_client.downloadFile(QStringLiteral("http://127.0.0.1:%1/fw").arg(TestHttpServer::closedPort()),
+                                         dir.filePath("fw.bin"));
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto errors = m_recorder.of(id, "error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors.at(0).code, int(QNetworkReply::ConnectionRefusedError));
+    EXPECT_EQ(errors.at(1).text, "Network disconnection");
+    EXPECT_FALSE(m_recorder.completion(id).success);
+    EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
+}
+
+TEST_F(NetworkManagerTest, StalledReplyEndsWithTheTransferTimeOut)
+{
+    m_client.setTimeout(300);
+    const int id = m_client.get(url("/stall"));
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto events = m_recorder.outcome(id);
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_EQ(events.at(0).kind, "error");
+    EXPECT_NE(events.at(0).code, 0);
+    EXPECT_FALSE(events.at(1).success);
+    EXPECT_EQ(m_server.requestCount(), 1); // nothing retried
+}
+
+TEST_F(NetworkManagerTest, CancelAllDropsPendingRequestsSilently)
+{
+    const int a = m_client.get(url("/stall"));
+    const int b = m_client.post(url("/stall"));
+    const int c = m_client.get(url("/stall"));
+    ASSERT_TRUE(m_server.waitForRequests(3));
+    EXPECT_EQ(m_client.pendingCount(), 3);
+    const int eventsBefore = m_recorder.count();
+    m_client.cancelAllRequests();
+    EXPECT_EQ(m_client.pendingCount(), 0);
+    spin(200);
+    EXPECT_EQ(m_recorder.count(), eventsBefore);
+    for (int id : {a, b, c})
+        EXPECT_TRUE(m_recorder.of(id).isEmpty());
+
+    const int later = m_client.get(url("/echo")); // the client still works
+    EXPECT_TRUE(m_recorder.waitCompleted(later));
+}
+
+TEST_F(NetworkManagerTest, UploadSendsMultipartWithItsOwnContentType)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("report.bin");
+    const QByteArray payload = QByteArray("\x00\x01\x02upload", 9).repeated(3000);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(payload);
+    }
+    const int id = m_client.uploadFile(url("/echo"), path);
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    EXPECT_TRUE(m_recorder.completion(id).success);
+    EXPECT_GE(m_recorder.of(id, "uploadProgress").size(), 1);
+    EXPECT_TRUE(m_recorder.of(id, "downloadProgress").isEmpty());
+
+    const auto request = m_server.requests().last();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_TRUE(request.header("Content-Type").startsWith("multipart/form-data; boundary="))
+        << request.header("Content-Type").toStdString();
+    ASSERT_EQ(request.parts.size(), 1);
+    EXPECT_EQ(request.parts.at(0).name, "file");
+    EXPECT_EQ(request.parts.at(0).fileName, "report.bin");
+    EXPECT_EQ(request.parts.at(0).contentType, "application/octet-stream");
+    EXPECT_EQ(request.parts.at(0).body, payload);
+}
+
+TEST_F(NetworkManagerTest, UploadOfMissingFileIsRefusedInsideTheCall)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("nothing.bin");
+    const int id = m_client.uploadFile(url("/echo"), path);
+    const auto events = m_recorder.of(id);
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_EQ(events.at(0).code, -1);
+    EXPECT_EQ(events.at(0).text, "File does not exist: " + path);
+    spin(100);
+    EXPECT_EQ(m_server.requestCount(), 0);
+    EXPECT_FALSE(m_recorder.completed(id));
+}
+
+TEST_F(NetworkManagerTest, ListBodyKeepsListOrder)
+{
+    QVariantList list;
+    QStringList jsList;
+    for (int i = 0; i < 12; ++i) {
+        list << QVariantMap{{"id", i}};
+        jsList << QStringLiteral("{\"id\": %1}").arg(i);
+    }
+    QJSEngine engine;
+    const QJSValue jsArray = engine.evaluate("[" + jsList.join(',') + "]");
+    ASSERT_TRUE(jsArray.isArray());
+
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.postDataList(url("/echo"), list)));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.postDataList(url("/echo"), QVariant::fromValue(jsArray))));
+    ASSERT_TRUE(m_recorder.waitCompleted(m_client.postDataList(url("/echo"), QVariantMap{{"b", 2}, {"a", 1}, {"c", 3}})));
+
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    for (int r = 0; r < 2; ++r) {
+        const QJsonArray array = QJsonDocument::fromJson(requests.at(r).body).array();
+        ASSERT_EQ(array.size(), 12) << r;
+        for (int i = 0; i < 12; ++i)
+            EXPECT_EQ(array.at(i).toObject().value("id").toInt(), i) << r;
+    }
+    EXPECT_EQ(QJsonDocument::fromJson(requests.at(2).body).array(), QJsonArray({1, 2, 3}));
+}
+
+TEST_F(NetworkManagerTest, ReceiverMayStartRequestsFromInsideTheSignals)
+{
+    int followUp = -1;
+    int afterError = -1;
+    QObject context;
+    QObject::connect(&m_client, &NetworkManager::requestCompleted, &context, [&](int id, bool, const QVariantMap &) {
+        if (followUp < 0 && id == 1)
+            followUp = m_client.get(url("/object"));
+    });
+    QObject::connect(&m_client, &NetworkManager::requestError, &context, [&](int, int, const QString &) {
+        if (afterError < 0)
+            afterError = m_client.get(url("/array"));
+    });
+    const int first = m_client.get(url("/echo"));
+    ASSERT_EQ(first, 1);
+    ASSERT_TRUE(m_recorder.waitCompleted(first));
+    ASSERT_GT(followUp, first);
+    EXPECT_TRUE(m_recorder.waitCompleted(followUp));
+
+    const int failing = m_client.get(url("/missing"));
+    ASSERT_TRUE(m_recorder.waitCompleted(failing));
+    ASSERT_GT(afterError, failing);
+    EXPECT_TRUE(m_recorder.waitCompleted(afterError));
+}
+
+TEST_F(NetworkManagerTest, BatchSkipsEntriesWithoutUrlAndRetryCountChangesNothing)
+{
+    m_client.setRetryCount(5);
+    m_client.batchRequest({QVariantMap{{"url", url("/echo")}},
+                           QVariantMap{{"method", "POST"}, {"url", ""}},
+                           QVariantMap{{"method", "PUT"}, {"url", url("/echo")}, {"data", QVariantMap{{"v", 7}}},
+                                       {"headers", QVariantMap{{"X-Batch", "yes"}}}},
+                           QVariantMap{{"url", url("/missing")}}});
+    EXPECT_EQ(m_client.getNextRequestId(), 3);
+    for (int id = 1; id <= 3; ++id)
+        ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 3); // the failing one was not retried
+    QStringList methods;
+    for (const auto &request : requests) {
+        methods << QString::fromLatin1(request.method);
+        if (request.method == "PUT") {
+            EXPECT_EQ(request.header("X-Batch"), "yes");
+            EXPECT_EQ(QJsonDocument::fromJson(request.body).object(), QJsonObject({{"v", 7}}));
+        }
+    }
+    methods.sort();
+    EXPECT_EQ(methods, (QStringList{"GET", "GET", "PUT"}));
+    EXPECT_FALSE(m_recorder.completion(3).success);
+}
+
+} // namespace
