@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 namespace os {
@@ -379,6 +380,76 @@ TEST(OsSimThreaded, AcceleratedClockDrivesAConsumerThread)
         }
     }
     EXPECT_GE(frames, 24000u);
+}
+
+// A stand-in for the virtual driver, built only from what the world offers:
+// what is played on its output comes back on its capture endpoint.
+class LoopbackDriver final : public RenderSink, public SignalSource {
+public:
+    void rendered(const std::wstring&, const WAVEFORMATEXTENSIBLE& format, const std::uint8_t* data,
+                  std::uint32_t frames) override
+    {
+        std::lock_guard lock(m_mutex);
+        const auto* samples = reinterpret_cast<const float*>(data);
+        m_samples.insert(m_samples.end(), samples, samples + frames * format.Format.nChannels);
+    }
+    void render(std::uint64_t firstFrame, std::uint32_t frames, std::uint32_t channels, std::uint32_t,
+                float* out) const override
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < std::size_t{frames} * channels; ++i) {
+            const std::size_t at = firstFrame * channels + i;
+            out[i] = at < m_samples.size() ? m_samples[at] : 0.0f;
+        }
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<float> m_samples;
+};
+
+TEST_F(OsSimStream, AVirtualDriverCanBeBuiltFromSinkAndSignal)
+{
+    auto driver = std::make_shared<LoopbackDriver>();
+    const auto output = world.addEndpoint({.name = L"NUVEX Output", .physical = false});
+    const auto streamMix = world.addEndpoint({.name = L"NUVEX Stream Mix", .flow = DataFlow::Capture, .physical = false});
+    ASSERT_TRUE(world.setRenderSink(output, driver));
+    ASSERT_TRUE(world.setEndpointSignal(streamMix, Signal::custom(driver)));
+    EXPECT_EQ(world.findEndpointId(L"NUVEX Stream Mix"), streamMix);
+
+    auto renderStream = open(output, floatFormat());
+    auto captureStream = open(streamMix, floatFormat());
+    std::shared_ptr<RenderClient> render;
+    std::shared_ptr<CaptureClient> capture;
+    ASSERT_EQ(renderStream->getRenderClient(render), S_OK);
+    ASSERT_EQ(captureStream->getCaptureClient(capture), S_OK);
+    std::uint8_t* data = nullptr;
+    ASSERT_EQ(render->getBuffer(480, data), S_OK);
+    for (int i = 0; i < 960; ++i)
+        reinterpret_cast<float*>(data)[i] = static_cast<float>(i) / 1024;
+    ASSERT_EQ(render->releaseBuffer(480, 0), S_OK);
+    ASSERT_EQ(renderStream->start(), S_OK);
+    ASSERT_EQ(captureStream->start(), S_OK);
+    clock->advanceMs(10);
+    world.recording(output); // the output plays its period
+    std::uint32_t frames = 0;
+    std::uint32_t flags = 0;
+    ASSERT_EQ(capture->getBuffer(data, frames, flags, nullptr, nullptr), S_OK);
+    ASSERT_EQ(frames, 480u);
+    for (int i = 0; i < 960; ++i)
+        ASSERT_EQ(reinterpret_cast<float*>(data)[i], static_cast<float>(i) / 1024);
+}
+
+TEST_F(OsSimStream, InvalidatedEndpointStaysListedButItsStreamsFail)
+{
+    const auto out = world.addEndpoint({.name = L"Speakers"});
+    auto client = open(out, floatFormat());
+    ASSERT_EQ(client->start(), S_OK);
+    ASSERT_TRUE(world.invalidateEndpoint(out));
+    std::uint32_t padding = 0;
+    EXPECT_EQ(client->getCurrentPadding(padding), AUDCLNT_E_DEVICE_INVALIDATED);
+    auto fresh = open(out, floatFormat());
+    EXPECT_EQ(fresh->start(), S_OK);
 }
 
 // ---- process loopback ----------------------------------------------------
