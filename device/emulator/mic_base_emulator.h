@@ -133,10 +133,13 @@ private:
     const ModelConfig m_config;
     const ReportLayout m_layout;
 
-    mutable std::mutex m_mutex;     // guards everything below but m_deliverMutex
-    std::mutex m_deliverMutex;      // keeps deliveries in the order they were made
-    ReportSink m_sink;
-    UnplugHook m_unplugHook;
+    // Held while reports go out, so that deliveries keep the order in which
+    // they were made; taken before m_mutex is released.
+    std::mutex m_deliverMutex;
+    ReportSink m_sink;        // guarded by m_deliverMutex
+    UnplugHook m_unplugHook;  // guarded by m_deliverMutex
+
+    mutable std::mutex m_mutex;  // guards everything below
 
     AttributeStore m_store;
     FrameDecoder m_decoder;
