@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 // The handle block. magic first, then the device; the control device that
 // opened it stays with it, as the kernel object would on Windows.
