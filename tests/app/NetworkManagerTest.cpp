@@ -312,6 +312,23 @@ TEST_F(NetworkManagerTest, DownloadConnectionLossAddsDisconnectionError)
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
 }
 
+TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
+{
+    QTemporaryDir dir;
+    Response cut;
+    cut.closeAbruptly = true;
+    m_server.route("GET", "/cut", cut);
+    const QString target = dir.filePath("fw.bin");
+    const int id = m_client.downloadFile(url("/cut"), target);
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto errors = m_recorder.of(id, "error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors.at(0).code, int(QNetworkReply::RemoteHostClosedError));
+    EXPECT_EQ(errors.at(1).text, "Network disconnection");
+    EXPECT_FALSE(m_recorder.completion(id).success);
+    EXPECT_FALSE(QFile::exists(target));
+}
+
 TEST_F(NetworkManagerTest, StalledReplyEndsWithTheTransferTimeOut)
 {
     m_client.setTimeout(300);
