@@ -117,14 +117,8 @@ int msg_send(uint8_t flags, const msg_record *source)
 
 int msg_send_reply(const msg_record *received, uint8_t status)
 {
-    msg_record r{};
-    r.type = kMsgTypeReply;
-    r.destination = received->source;
-    r.id = received->id;
-    r.sequence = received->sequence;
-    r.length = 1;
-    r.payload = &status;
-    return msg_send(kMsgSendKeepSequence, &r);
+    msg_send_answer(received, &status, 1);
+    return 0;
 }
 
 void msg_retransmit_pending()
@@ -186,4 +180,28 @@ int msg_pending_count()
     for (const PendingEntry &e : s_pending)
         n += e.inUse;
     return n;
+}
+
+void msg_send_bytes(uint8_t type, uint8_t flags, uint32_t destination, uint16_t id, const uint8_t *payload,
+                    uint16_t length)
+{
+    msg_record r{};
+    r.type = type;
+    r.destination = destination;
+    r.id = id;
+    r.length = length;
+    r.payload = const_cast<uint8_t *>(payload); // borrowed: msg_send copies what it keeps
+    msg_send(flags, &r);
+}
+
+void msg_send_answer(const msg_record *request, const uint8_t *payload, uint16_t length)
+{
+    msg_record r{};
+    r.type = kMsgTypeReply;
+    r.destination = request->source;
+    r.id = request->id;
+    r.sequence = request->sequence;
+    r.length = length;
+    r.payload = const_cast<uint8_t *>(payload);
+    msg_send(kMsgSendKeepSequence, &r);
 }

@@ -31,3 +31,21 @@ void msg_drop_pending_to(uint32_t address);
 void msg_reset_link_sequence();
 // A new node was registered and reported; the login module greets it.
 void msg_node_logged_in(uint32_t address);
+
+// Sends payload bytes that the caller keeps (msg_send copies them).
+void msg_send_bytes(uint8_t type, uint8_t flags, uint32_t destination, uint16_t id, const uint8_t *payload,
+                    uint16_t length);
+// Answers a received request: type 1, to its source, with its id and sequence.
+void msg_send_answer(const msg_record *request, const uint8_t *payload, uint16_t length);
+
+// Module registration and periodic work, in msg_init's order.
+void msg_register_login_module();
+void msg_register_name_module();
+void msg_register_version_module();
+void msg_register_serial_module();
+void msg_register_attr_module();
+void msg_register_selfdesc_module();
+void msg_register_transfer_module();
+void msg_register_value_modules();
+void msg_reset_handler_callbacks();
+void msg_selfdesc_tick();

@@ -9,7 +9,10 @@
 //                                                //   returning; the buffer is freed after
 //   msg_parse_bytes(port, count, bytes);         // every block read from the device
 //   msg_reset_port(port);                        // on device open and close
+//   msg_set_login_callback(...); msg_set_name_callback(...) and the version,
+//   serial and attribute callbacks             // answers about devices
 //   every 1 ms: msg_tick(); msg_advance_clock(1);
+//   on device close: msg_forget_port_nodes(port); msg_reset_port(port);
 //
 // The clock advances only through msg_advance_clock, so tests drive time by
 // calling it; nothing in the core sleeps or reads a real clock.
@@ -17,6 +20,7 @@
 
 #include "device/protocol/msg_core.h"
 #include "device/protocol/msg_frame.h"
+#include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_node.h"
 #include "device/protocol/msg_pool.h"
 #include "device/protocol/msg_runtime.h"

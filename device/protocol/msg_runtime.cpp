@@ -38,6 +38,14 @@ void msg_init()
     msg_init_ports();
     msg_init_node_layer();
     msg_init_dispatch();
+    msg_register_login_module();
+    msg_register_name_module();
+    msg_register_selfdesc_module();
+    msg_register_version_module();
+    msg_register_transfer_module();
+    msg_register_serial_module();
+    msg_register_value_modules();
+    msg_register_attr_module();
     // A private generator: the process-wide rand() is left to its owners.
     s_randState = seed;
 }
@@ -46,6 +54,7 @@ void msg_tick()
 {
     msg_poll_receive();
     msg_retransmit_pending();
+    msg_selfdesc_tick();
 }
 
 void msg_advance_clock(uint16_t milliseconds) { s_clockMs += milliseconds; }
@@ -83,7 +92,6 @@ void msg_reset_for_test()
     msg_reset_sequence();
     msg_reset_link_sequence();
     msg_pool_reset_peak();
+    msg_reset_handler_callbacks();
     msg_init();
 }
-
-void msg_node_logged_in(uint32_t) {}

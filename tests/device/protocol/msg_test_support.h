@@ -188,6 +188,12 @@ protected:
     {
         inject(port, frameBytes(kMsgTypeNotification, 1, device, 0, 0, linkPayload(maxPayload, rate)));
         tick();
+        // The device answers the program's greeting (message 14).
+        for (const Frame &f : sentWithId(14)) {
+            if (f.destination == device)
+                inject(port, frameBytes(kMsgTypeReply, f.sequence, device, msg_self_address(), 14, {0x00}));
+        }
+        tick();
         sentFrames().clear();
     }
     // A frame from the device to the program.
