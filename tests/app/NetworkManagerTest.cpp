@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QQmlEngine>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -427,6 +428,33 @@ TEST_F(NetworkManagerTest, ListBodyKeepsListOrder)
             EXPECT_EQ(array.at(i).toObject().value("id").toInt(), i) << r;
     }
     EXPECT_EQ(QJsonDocument::fromJson(requests.at(2).body).array(), QJsonArray({1, 2, 3}));
+}
+
+TEST_F(NetworkManagerTest, ScriptCallsSendArraysAndObjectsAsWritten)
+{
+    QQmlEngine engine;
+    QQmlEngine::setObjectOwnership(&m_client, QQmlEngine::CppOwnership);
+    engine.globalObject().setProperty("client", engine.newQObject(&m_client));
+    engine.globalObject().setProperty("base", m_server.url().toString());
+    const QJSValue ids = engine.evaluate(
+        "var items = []; for (var i = 0; i < 12; ++i) items.push({id: i});"
+        "[client.postDataList(base + 'echo', items), client.post(base + 'echo', {z: 1, a: [3, 2]})]");
+    ASSERT_FALSE(ids.isError()) << ids.toString().toStdString();
+    ASSERT_TRUE(m_recorder.waitCompleted(ids.property(0).toInt()));
+    ASSERT_TRUE(m_recorder.waitCompleted(ids.property(1).toInt()));
+    QJsonArray list;
+    QJsonObject object;
+    for (const auto &request : m_server.requests()) {
+        const QJsonDocument document = QJsonDocument::fromJson(request.body);
+        if (document.isArray())
+            list = document.array();
+        else
+            object = document.object();
+    }
+    ASSERT_EQ(list.size(), 12);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(list.at(i).toObject().value("id").toInt(), i);
+    EXPECT_EQ(object, QJsonObject({{"z", 1}, {"a", QJsonArray({3, 2})}}));
 }
 
 TEST_F(NetworkManagerTest, ReceiverMayStartRequestsFromInsideTheSignals)
