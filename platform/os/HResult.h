@@ -16,18 +16,27 @@ inline constexpr HRESULT makeHResult(std::uint32_t bits) { return static_cast<HR
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 
+inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
+inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+inline constexpr std::uint32_t ERROR_INVALID_STATE = 5023;
+
+// A system error code as a failure code (facility 7); zero stays success.
+inline constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error)
+{
+    return error == 0 ? S_OK : makeHResult((error & 0xFFFFu) | 0x80070000u);
+}
+
 inline constexpr HRESULT E_NOTIMPL = makeHResult(0x80004001u);
 inline constexpr HRESULT E_NOINTERFACE = makeHResult(0x80004002u);
 inline constexpr HRESULT E_POINTER = makeHResult(0x80004003u);
 inline constexpr HRESULT E_ABORT = makeHResult(0x80004004u);
 inline constexpr HRESULT E_FAIL = makeHResult(0x80004005u);
 inline constexpr HRESULT E_UNEXPECTED = makeHResult(0x8000FFFFu);
-inline constexpr HRESULT E_ACCESSDENIED = makeHResult(0x80070005u);
+inline constexpr HRESULT E_ACCESSDENIED = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
 inline constexpr HRESULT E_HANDLE = makeHResult(0x80070006u);
 inline constexpr HRESULT E_OUTOFMEMORY = makeHResult(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = makeHResult(0x80070057u);
-inline constexpr HRESULT E_NOTFOUND = makeHResult(0x80070490u);          // from ERROR_NOT_FOUND
-inline constexpr HRESULT E_INVALID_STATE = makeHResult(0x8007139Fu);     // from ERROR_INVALID_STATE
+inline constexpr HRESULT E_NOTFOUND = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 inline constexpr HRESULT RPC_E_CHANGED_MODE = makeHResult(0x80010106u);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = makeHResult(0x80040154u);
 
@@ -44,6 +53,9 @@ inline constexpr HRESULT AUDCLNT_E_DEVICE_IN_USE = makeHResult(0x8889000Au);
 inline constexpr HRESULT AUDCLNT_E_EXCLUSIVE_MODE_NOT_ALLOWED = makeHResult(0x8889000Eu);
 inline constexpr HRESULT AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED = makeHResult(0x88890011u);
 inline constexpr HRESULT AUDCLNT_E_EVENTHANDLE_NOT_SET = makeHResult(0x88890014u);
+static_assert(HRESULT_FROM_WIN32(ERROR_INVALID_STATE) == makeHResult(0x8007139Fu));
+static_assert(E_NOTFOUND == makeHResult(0x80070490u));
+
 inline constexpr HRESULT AUDCLNT_S_BUFFER_EMPTY = makeHResult(0x08890001u);
 
 inline constexpr HRESULT MF_E_NOT_FOUND = makeHResult(0xC00D36D5u);

@@ -273,9 +273,10 @@ HRESULT SimStream::getCurrentPadding(std::uint32_t& frames)
         return AUDCLNT_E_DEVICE_INVALIDATED;
     if (HRESULT hr = m_core->faults.take(SimOp::GetCurrentPadding); FAILED(hr))
         return hr;
-    catchUpLocked();
+    const std::int64_t now = m_core->clock->nowNs();
+    catchUpLocked(now);
     if (isCapture()) {
-        const std::uint64_t periods = elapsedPeriodsLocked(m_core->clock->nowNs());
+        const std::uint64_t periods = elapsedPeriodsLocked(now);
         frames = periods > m_nextPacket ? static_cast<std::uint32_t>(framesAt(periods) - framesAt(m_nextPacket)) : 0;
     } else {
         frames = m_queued;
@@ -326,8 +327,8 @@ HRESULT SimStream::stop()
         return AUDCLNT_E_NOT_INITIALIZED;
     if (!m_running)
         return S_FALSE;
-    catchUpLocked();
     const std::int64_t now = m_core->clock->nowNs();
+    catchUpLocked(now);
     m_runNs += std::max<std::int64_t>(0, now - m_startNs);
     m_running = false;
     return S_OK;
@@ -387,8 +388,9 @@ HRESULT SimStream::nextPacketSize(std::uint32_t& frames)
     if (HRESULT hr = m_core->faults.take(SimOp::GetNextPacketSize); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
-    catchUpLocked();
-    const std::uint64_t periods = elapsedPeriodsLocked(m_core->clock->nowNs());
+    const std::int64_t now = m_core->clock->nowNs();
+    catchUpLocked(now);
+    const std::uint64_t periods = elapsedPeriodsLocked(now);
     frames = m_nextPacket < periods ? static_cast<std::uint32_t>(framesAt(m_nextPacket + 1) - framesAt(m_nextPacket)) : 0;
     return S_OK;
 }
@@ -403,8 +405,8 @@ HRESULT SimStream::captureBuffer(std::uint8_t*& data, std::uint32_t& frames, std
     std::lock_guard lock(m_mutex);
     if (m_held)
         return AUDCLNT_E_OUT_OF_ORDER;
-    catchUpLocked();
     const std::int64_t now = m_core->clock->nowNs();
+    catchUpLocked(now);
     if (m_nextPacket >= elapsedPeriodsLocked(now)) {
         data = nullptr;
         frames = 0;
@@ -455,7 +457,7 @@ HRESULT SimStream::renderBuffer(std::uint32_t frames, std::uint8_t*& data)
     std::lock_guard lock(m_mutex);
     if (m_held)
         return AUDCLNT_E_OUT_OF_ORDER;
-    catchUpLocked();
+    catchUpLocked(m_core->clock->nowNs());
     if (frames > m_bufferFrames - m_queued)
         return AUDCLNT_E_BUFFER_TOO_LARGE;
     m_held = true;
@@ -520,14 +522,14 @@ void SimStream::playLocked(std::uint64_t frames)
 std::int64_t SimStream::catchUp()
 {
     std::lock_guard lock(m_mutex);
-    return catchUpLocked();
+    return catchUpLocked(m_core->clock->nowNs());
 }
 
-std::int64_t SimStream::catchUpLocked()
+std::int64_t SimStream::catchUpLocked(std::int64_t nowNs)
 {
     if (!m_initialized || m_invalidated.load(std::memory_order_acquire))
         return Clock::kNoDeadline;
-    const std::uint64_t periods = elapsedPeriodsLocked(m_core->clock->nowNs());
+    const std::uint64_t periods = elapsedPeriodsLocked(nowNs);
     if (isCapture()) {
         // A full buffer loses its oldest packets; the next one says so.
         const std::uint64_t capacity = std::max<std::uint64_t>(1, m_bufferFrames / (m_format.sampleRate / kPeriodsPerSecond));

@@ -445,8 +445,9 @@ public:
             list.erase(it);
         }
         // Wait out a callback in flight, unless this is that callback.
-        if (m_core->serviceThreadId.load() != std::this_thread::get_id())
+        if (m_core->serviceThreadId.load() != std::this_thread::get_id()) {
             std::lock_guard dispatch(m_core->dispatchMutex);
+        }
         return S_OK;
     }
 
@@ -542,8 +543,9 @@ SimAudioWorld::~SimAudioWorld()
     m_service.join();
     std::lock_guard lock(m_core->mutex);
     m_core->closed = true;
-    for (const auto& e : m_core->endpoints)
-        m_core->invalidateStreamsLocked(e.id);
+    for (auto& weak : m_core->streams)
+        if (auto stream = weak.lock())
+            stream->invalidate();
 }
 
 void SimAudioWorld::serviceLoop()

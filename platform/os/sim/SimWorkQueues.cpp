@@ -142,7 +142,9 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
 
 HRESULT SimWorkQueues::cancelWorkItem(std::uint64_t key)
 {
-    std::shared_ptr<AsyncCallback> dropped; // released outside the lock
+    if (key == 0)
+        return MF_E_NOT_FOUND;
+    std::shared_ptr<AsyncCallback> dropped; // released after the lock
     std::lock_guard lock(m_mutex);
     auto armed = std::find_if(m_armed.begin(), m_armed.end(), [key](const Armed& a) { return a.key == key; });
     if (armed != m_armed.end()) {
@@ -153,7 +155,7 @@ HRESULT SimWorkQueues::cancelWorkItem(std::uint64_t key)
     for (auto& [id, queue] : m_queues) {
         auto it = std::find_if(queue->pending.begin(), queue->pending.end(),
                                [key](const Item& item) { return item.key == key; });
-        if (key != 0 && it != queue->pending.end()) {
+        if (it != queue->pending.end()) {
             dropped = std::move(it->callback);
             queue->pending.erase(it);
             return S_OK;
