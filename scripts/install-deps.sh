@@ -10,7 +10,7 @@ packages=(
     qt6-l10n-tools qt6-translations-l10n libqt6sql6-sqlite libqt6svg6 libqt6opengl6-dev
     qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-dialogs
-    qml6-module-qtquick-shapes qml6-module-qtqml-workerscript qml6-module-qttest
+    qml6-module-qtquick-shapes qml6-module-qtqml-workerscript qml6-module-qtqml qml6-module-qtqml-models qml6-module-qttest
     qml6-module-qt5compat-graphicaleffects
     libhidapi-dev portaudio19-dev libsamplerate0-dev
     fonts-noto-cjk xvfb xauth imagemagick
