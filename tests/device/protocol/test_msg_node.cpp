@@ -174,17 +174,17 @@ TEST_F(NodeTest, PacingFollowsThePeerRate)
 {
     std::vector<uint32_t> times;
     linkUp(kDevice, 500, 10);
-    for (int i = 0; i < 3; ++i)
-        sendTo(kDevice, {uint8_t(i)});
-    for (int t = 0; t < 400; ++t) {
+    sendTo(kDevice, pattern(1200)); // three pieces
+    sendTo(kDevice, {0x01});
+    for (int t = 0; t < 500; ++t) {
         const size_t before = sentWithId(kTestId).size();
         tick();
         if (sentWithId(kTestId).size() > before)
             times.push_back(msg_clock_ms() - 1);
     }
-    ASSERT_EQ(times.size(), 3u);
-    EXPECT_EQ(times[1] - times[0], 100u);
-    EXPECT_EQ(times[2] - times[1], 100u);
+    ASSERT_EQ(times.size(), 4u);
+    for (size_t i = 1; i < times.size(); ++i)
+        EXPECT_EQ(times[i] - times[i - 1], 100u);
 }
 
 TEST_F(NodeTest, FragmentingIsAllOrNothing)
