@@ -8,7 +8,14 @@ void Clock::sleepForMs(std::int64_t ms)
 {
     if (ms <= 0)
         return;
-    waitUntil([] { return false; }, deadlineAfterMs(ms));
+    sleepUntilNs(deadlineAfterMs(ms));
+}
+
+void Clock::sleepUntilNs(std::int64_t deadlineNs)
+{
+    if (deadlineNs == kNoDeadline)
+        return; // a pause without end would never return
+    waitUntil([] { return false; }, deadlineNs);
 }
 
 std::int64_t Clock::deadlineAfterMs(std::int64_t ms) const

@@ -46,6 +46,8 @@ public:
 
     // A plain pause of the given length on this clock.
     void sleepForMs(std::int64_t ms);
+    // A pause until the clock reaches deadlineNs (paced loops).
+    void sleepUntilNs(std::int64_t deadlineNs);
     // Deadline helper: now plus a duration, saturating; a negative duration
     // means no deadline.
     std::int64_t deadlineAfterMs(std::int64_t ms) const;

@@ -11,7 +11,8 @@
 //   guarantees that it never runs; MF_E_NOT_FOUND when it already ran or the
 //   key is unknown.
 // - The queue holds a reference to each callback until it has run or been
-//   cancelled, so a queued item keeps its owner alive.
+//   cancelled. An owner that hands out a member callback through the
+//   aliasing shared_ptr constructor is thus kept alive by its queued items.
 // - Items of one shared queue run one at a time, in order.
 
 #include "platform/os/Clock.h"

@@ -80,6 +80,25 @@ TEST(OsManualClock, SleepLastsExactlyItsTime)
     EXPECT_TRUE(done.load());
 }
 
+TEST(OsManualClock, PacedLoopSleepsToAbsoluteDeadlines)
+{
+    ManualClock clock;
+    std::atomic<int> ticks{0};
+    std::thread loop([&] {
+        std::int64_t next = clock.nowNs();
+        for (int i = 0; i < 3; ++i) {
+            next += 10 * Clock::kNsPerMs;
+            clock.sleepUntilNs(next);
+            ++ticks;
+        }
+    });
+    // One jump past several deadlines releases each of them at once.
+    waitForWaiters(clock, 1);
+    clock.advanceMs(35);
+    loop.join();
+    EXPECT_EQ(ticks.load(), 3);
+}
+
 TEST(OsRealClock, AcceleratedClockRunsFaster)
 {
     RealClock clock(50.0);

@@ -133,6 +133,43 @@ TEST_F(OsSimStream, CapturePacketsFollowTheStreamRateAndFormat)
     EXPECT_EQ(capture->releaseBuffer(frames), AUDCLNT_E_OUT_OF_ORDER);
 }
 
+TEST_F(OsSimStream, ExtensiblePcm24IsPackedLittleEndian)
+{
+    const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
+    world.setEndpointSignal(mic, Signal::buffer({0.5f, -1.0f}, 2));
+    WAVEFORMATEXTENSIBLE f{};
+    f.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    f.Format.nChannels = 2;
+    f.Format.nSamplesPerSec = 48000;
+    f.Format.wBitsPerSample = 24;
+    f.Format.nBlockAlign = 6;
+    f.Format.nAvgBytesPerSec = 48000 * 6;
+    f.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+    f.Samples.wValidBitsPerSample = 24;
+    f.dwChannelMask = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+    f.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    auto client = open(mic, f.Format);
+    std::shared_ptr<CaptureClient> capture;
+    ASSERT_EQ(client->getCaptureClient(capture), S_OK);
+    ASSERT_EQ(client->start(), S_OK);
+    clock->advanceMs(10);
+    std::uint8_t* data = nullptr;
+    std::uint32_t frames = 0;
+    std::uint32_t flags = 0;
+    ASSERT_EQ(capture->getBuffer(data, frames, flags, nullptr, nullptr), S_OK);
+    const std::uint8_t expected[6] = {0x00, 0x00, 0x40, 0x01, 0x00, 0x80};
+    EXPECT_EQ(std::memcmp(data, expected, 6), 0);
+
+    // An extensible record that claims a short extension is refused.
+    std::shared_ptr<AudioEndpoint> endpoint;
+    ASSERT_EQ(enumerator->getEndpoint(mic, endpoint), S_OK);
+    std::shared_ptr<AudioClient> other;
+    ASSERT_EQ(endpoint->activateAudioClient(other), S_OK);
+    f.Format.cbSize = 10;
+    EXPECT_EQ(other->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &f.Format),
+              AUDCLNT_E_UNSUPPORTED_FORMAT);
+}
+
 TEST_F(OsSimStream, SilentPacketsAreFlaggedButKeepTheirBytes)
 {
     const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
