@@ -5,7 +5,9 @@
 // Contract: every operation returns an HRESULT and fills its out argument
 // only on success. A process-wide platform is installed once at start-up
 // (installPlatform); until then currentPlatform() is a platform without
-// audio devices, processes or policy, whose calls fail cleanly.
+// audio devices, processes or policy, whose calls fail cleanly. Code that
+// keeps using the platform (threads, queued work) holds the shared pointer,
+// so the platform outlives it.
 
 #include "platform/os/AudioEndpoints.h"
 #include "platform/os/Clock.h"

@@ -33,7 +33,9 @@ struct SimEndpointRecord {
 
 // Lock order: a stream's own mutex, then SimWorldCore::mutex, then
 // taskMutex. The notification dispatch mutex is taken only by the service
-// thread (and briefly by unregistration), never under the others.
+// thread (and briefly by unregistration), never under the others. Setting
+// an event takes the clock's mutex last; under the clock's mutex only the
+// work queues' own mutex is ever taken.
 struct SimWorldCore {
     explicit SimWorldCore(std::shared_ptr<Clock> worldClock);
 
