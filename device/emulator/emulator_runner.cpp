@@ -9,7 +9,12 @@ EmulatorRunner::EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock)
 
 EmulatorRunner::~EmulatorRunner() { stop(); }
 
-void EmulatorRunner::runOnce() { m_emulator.step(uint64_t(m_clock.nowNs() / os::Clock::kNsPerMs)); }
+int64_t EmulatorRunner::runOnce()
+{
+    const int64_t nowNs = m_clock.nowNs();
+    m_emulator.step(uint64_t(nowNs / os::Clock::kNsPerMs));
+    return nowNs;
+}
 
 void EmulatorRunner::start()
 {
@@ -18,8 +23,10 @@ void EmulatorRunner::start()
     m_stop.store(false);
     m_thread = std::thread([this] {
         while (!m_stop.load()) {
-            runOnce();
-            m_clock.waitUntil([this] { return m_stop.load(); }, m_clock.deadlineAfterMs(kStepPeriodMs));
+            // The next step is due a period after this one, not after the
+            // wait began: a clock that jumped meanwhile is caught up at once.
+            const int64_t steppedNs = runOnce();
+            m_clock.waitUntil([this] { return m_stop.load(); }, steppedNs + kStepPeriodMs * os::Clock::kNsPerMs);
         }
     });
 }

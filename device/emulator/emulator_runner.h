@@ -21,8 +21,8 @@ public:
 
     void start();
     void stop();  // joins the thread
-    // One pass of the thread body.
-    void runOnce();
+    // One pass of the thread body; returns the clock time it stepped to.
+    int64_t runOnce();
 
 private:
     MicBaseEmulator& m_emulator;
