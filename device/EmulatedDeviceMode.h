@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// Demonstration and end-to-end mode: VELORAN_EMULATE=t40, u20 or r7 puts an
+// emulated microphone base of that model on an in-memory HID bus, runs it on
+// its own thread in real time and makes that bus the process-wide HID
+// backend. This is the emulator's only way into the program.
+//
+// Must run before the first HID device is opened. Returns true when the mode
+// is on (a second call changes nothing); an empty variable leaves real
+// hidapi in place, an unknown value is logged and ignored.
+bool installEmulatedDeviceFromEnvironment();
+bool installEmulatedDevice(const QString &modelName);

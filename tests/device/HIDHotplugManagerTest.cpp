@@ -1,0 +1,557 @@
+// The device manager against emulated microphone bases on the emulated HID
+// bus. Time is virtual: the manager's scan and tick timers and the
+// emulators' clocks advance together one millisecond at a time, and after
+// each step the test waits until every report the devices pushed has
+// reached the manager, so the protocol sees the same timeline on any
+// machine. Only the hand-over from the reader threads takes real time.
+
+#include "device/HIDDevice.h"
+#include "device/HIDHotplugManager.h"
+#include "device/HidTrafficLog.h"
+#include "device/emulator/hid_attachment.h"
+#include "device/emulator/mic_base_emulator.h"
+#include "device/hid/EmulatedHidBus.h"
+#include "device/protocol/msg_runtime.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+using namespace veloran::emu;
+
+namespace {
+
+constexpr int kSettleLimitMs = 20000; // real time; only a stalled machine comes near it
+
+// Repeating timers on a virtual millisecond clock.
+class VirtualTimers final : public RepeatingTimerFactory
+{
+public:
+    class Timer final : public RepeatingTimer
+    {
+    public:
+        Timer(VirtualTimers &owner, std::function<void()> fire)
+            : m_owner(owner)
+            , m_fire(std::move(fire))
+        {
+            m_owner.m_timers.push_back(this);
+        }
+        ~Timer() override { std::erase(m_owner.m_timers, this); }
+        void start(int intervalMs) override
+        {
+            m_intervalMs = std::max(1, intervalMs);
+            m_dueMs = m_owner.m_nowMs + m_intervalMs;
+            m_active = true;
+        }
+        void stop() override { m_active = false; }
+        bool isActive() const override { return m_active; }
+
+    private:
+        friend class VirtualTimers;
+        VirtualTimers &m_owner;
+        std::function<void()> m_fire;
+        bool m_active = false;
+        int m_intervalMs = 1;
+        int64_t m_dueMs = 0;
+    };
+
+    std::unique_ptr<RepeatingTimer> create(QObject *, std::function<void()> onTimeout) override
+    {
+        return std::make_unique<Timer>(*this, std::move(onTimeout));
+    }
+
+    // Fires every timer due up to t in time order, creation order on ties.
+    void advanceTo(int64_t t)
+    {
+        for (;;) {
+            Timer *next = nullptr;
+            for (Timer *timer : m_timers) {
+                if (timer->m_active && timer->m_dueMs <= t && (!next || timer->m_dueMs < next->m_dueMs))
+                    next = timer;
+            }
+            if (!next)
+                break;
+            m_nowMs = next->m_dueMs;
+            next->m_dueMs += next->m_intervalMs;
+            next->m_fire();
+        }
+        m_nowMs = t;
+    }
+    int64_t nowMs() const { return m_nowMs; }
+
+private:
+    int64_t m_nowMs = 0;
+    std::vector<Timer *> m_timers;
+};
+
+QMutex g_logMutex;
+QStringList g_log; // guarded by g_logMutex: readers and pool threads log too
+
+void collectLog(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    QMutexLocker lock(&g_logMutex);
+    g_log.append(message);
+}
+
+int logCount(const QString &text)
+{
+    QMutexLocker lock(&g_logMutex);
+    return int(std::count_if(g_log.begin(), g_log.end(), [&](const QString &line) { return line.contains(text); }));
+}
+
+// One emulated base whose reports are counted as they are pushed.
+struct EmulatedBase
+{
+    EmulatedBase(EmulatedHidBus &bus, const ModelConfig &config, const std::string &prefix, std::atomic<int> &pushed)
+        : emulator(config)
+        , attachment(bus, emulator, prefix)
+    {
+        emulator.setReportSink([&bus, &pushed, path = attachment.protocolPath()](const std::vector<uint8_t> &report) {
+            const int handles = bus.pushInput(path, report);
+            if (handles > 0)
+                pushed += handles;
+        });
+        attachment.plug();
+    }
+    MicBaseEmulator emulator;
+    HidAttachment attachment;
+};
+
+QVariantList bytes(std::initializer_list<int> values)
+{
+    QVariantList list;
+    for (int v : values)
+        list.append(uint(v));
+    return list;
+}
+
+class HotplugManagerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
+        QCoreApplication::setApplicationName(QStringLiteral("HIDHotplugManagerTest"));
+        QDir(HidTrafficLog::folder()).removeRecursively();
+        {
+            QMutexLocker lock(&g_logMutex);
+            g_log.clear();
+        }
+        m_previousHandler = qInstallMessageHandler(collectLog);
+        msg_reset_for_test();
+    }
+
+    void TearDown() override
+    {
+        m_connected.reset();
+        m_messages.reset();
+        m_privates.reset();
+        m_manager.reset();
+        m_bases.clear();
+        qInstallMessageHandler(m_previousHandler);
+        QDir(HidTrafficLog::folder()).removeRecursively();
+    }
+
+    EmulatedBase &addBase(Model model, const std::function<void(ModelConfig &)> &edit = {})
+    {
+        ModelConfig config = defaultConfig(model);
+        if (edit)
+            edit(config);
+        const std::string prefix = std::string("emu/") + modelName(model) + "-" + std::to_string(m_bases.size());
+        m_bases.push_back(std::make_unique<EmulatedBase>(m_bus, config, prefix, m_pushed));
+        return *m_bases.back();
+    }
+
+    HIDHotplugManager &startManager()
+    {
+        m_manager = std::make_unique<HIDHotplugManager>(m_bus, m_timers);
+        m_connected = std::make_unique<QSignalSpy>(m_manager.get(), &HIDHotplugManager::deviceConnected);
+        m_messages = std::make_unique<QSignalSpy>(m_manager.get(), &HIDHotplugManager::messageReceived);
+        m_privates = std::make_unique<QSignalSpy>(m_manager.get(), &HIDHotplugManager::priMsgCallback);
+        // Connected after the manager, so each count follows the manager's
+        // own handling of that report.
+        auto *hid = m_manager->findChild<HIDDevice *>();
+        QObject::connect(hid, &HIDDevice::dataReceived, &m_context, [this] { ++m_delivered; });
+        QObject::connect(hid, &HIDDevice::deviceDisconnected, &m_context, [this] {
+            // Reports still queued on a dead handle are lost, as on a real bus.
+            if (!m_manager->findChild<HIDDevice *>()->hasDevices())
+                m_pushed = m_delivered;
+        });
+        return *m_manager;
+    }
+
+    // Waits (real time) until the manager has handled every pushed report.
+    void settle()
+    {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        for (;;) {
+            QCoreApplication::processEvents();
+            if (m_delivered >= m_pushed.load())
+                return;
+            if (elapsed.elapsed() > kSettleLimitMs) {
+                ADD_FAILURE() << "reports not delivered: " << m_delivered << " of " << m_pushed.load();
+                m_pushed = m_delivered;
+                return;
+            }
+            QThread::yieldCurrentThread();
+        }
+    }
+
+    void runTo(int64_t t)
+    {
+        while (m_timers.nowMs() < t) {
+            const int64_t ms = m_timers.nowMs() + 1;
+            m_timers.advanceTo(ms);
+            for (auto &base : m_bases)
+                base->emulator.step(uint64_t(ms));
+            settle();
+        }
+    }
+    void runFor(int64_t ms) { runTo(m_timers.nowMs() + ms); }
+
+    // For events that come from a reader thread stopping (unplug).
+    bool waitFor(const std::function<bool()> &condition)
+    {
+        QElapsedTimer elapsed;
+        elapsed.start();
+        while (!condition()) {
+            if (elapsed.elapsed() > kSettleLimitMs)
+                return false;
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
+        }
+        return true;
+    }
+
+    QVariantMap lastInfo() const { return m_connected->last().at(0).toMap(); }
+    bool lastConnected() const { return m_connected->last().at(1).toBool(); }
+    static bool complete(const QVariantMap &info)
+    {
+        for (const char *key : {"name", "sn", "version", "dpid", "pid", "vid"}) {
+            if (!info.contains(QString::fromLatin1(key)))
+                return false;
+        }
+        return true;
+    }
+    void unplugAndWait(EmulatedBase &base)
+    {
+        base.attachment.unplug();
+        ASSERT_TRUE(waitFor([&] { return !m_connected->isEmpty() && !lastConnected(); }));
+    }
+
+    EmulatedHidBus m_bus;
+    VirtualTimers m_timers;
+    std::atomic<int> m_pushed{0};
+    int m_delivered = 0; // GUI thread
+    QObject m_context;
+    std::vector<std::unique_ptr<EmulatedBase>> m_bases;
+    std::unique_ptr<HIDHotplugManager> m_manager;
+    std::unique_ptr<QSignalSpy> m_connected;
+    std::unique_ptr<QSignalSpy> m_messages;
+    std::unique_ptr<QSignalSpy> m_privates;
+    QtMessageHandler m_previousHandler = nullptr;
+};
+
+QStringList attributeLogLines()
+{
+    QFile file(QDir(HidTrafficLog::folder()).filePath(QStringLiteral("hid_attribute.log")));
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+// --- connection and the information map ---
+
+TEST_F(HotplugManagerTest, FirstScanAt2000MsAndCompleteInformationWithinThreeSeconds)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+
+    runTo(1999);
+    EXPECT_EQ(m_bus.openHandleCount(), 0);
+    EXPECT_TRUE(m_connected->isEmpty());
+
+    runTo(2000);
+    EXPECT_EQ(m_bus.openHandleCount(), 1);
+    ASSERT_FALSE(m_connected->isEmpty());
+    EXPECT_TRUE(lastConnected());
+    EXPECT_EQ(lastInfo().value("dpid").toInt(), 0x000D);
+
+    runTo(3000);
+    const QVariantMap info = lastInfo();
+    EXPECT_TRUE(lastConnected());
+    EXPECT_EQ(info.size(), 6);
+    EXPECT_EQ(info.value("name").toString(), QString::fromStdString(base.emulator.config().name));
+    EXPECT_EQ(info.value("sn").toString(), QString::fromStdString(base.emulator.config().serial));
+    EXPECT_EQ(info.value("version").toString(), "V1.05");
+    EXPECT_EQ(info.value("dpid").toInt(), 0x000D);
+    EXPECT_EQ(info.value("vid").toInt(), base.emulator.config().address.network);
+    EXPECT_EQ(info.value("pid").toInt(), base.emulator.config().address.group);
+    EXPECT_EQ(m_manager->getDeviceInfo(), info);
+    EXPECT_EQ(logCount("设备已在线"), 1);
+}
+
+TEST_F(HotplugManagerTest, UnplugRemovesOnlyVersionAndReplugIsCompleteAgain)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3600);
+    ASSERT_TRUE(complete(lastInfo()));
+    const QVariantMap before = lastInfo();
+
+    unplugAndWait(base);
+    QVariantMap expected = before;
+    expected.remove("version");
+    EXPECT_EQ(lastInfo(), expected);
+    EXPECT_FALSE(lastConnected());
+
+    runTo(4000); // the next scan finds nothing
+    EXPECT_EQ(logCount("设备已离线"), 1);
+
+    runFor(500);
+    base.attachment.plug();
+    runTo(7000);
+    EXPECT_TRUE(lastConnected());
+    EXPECT_EQ(lastInfo(), before);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgVersion, false), 2u);
+}
+
+TEST_F(HotplugManagerTest, DevicePluggedBackAtOnceLogsInAgain)
+{
+    EmulatedBase &base = addBase(Model::U20);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    // Back before any scan could see it gone: the old node must not linger.
+    unplugAndWait(base);
+    base.attachment.plug();
+    runTo(5200);
+    EXPECT_TRUE(lastConnected());
+    EXPECT_TRUE(complete(lastInfo()));
+    EXPECT_EQ(lastInfo().value("version").toString(), "V1.02");
+    EXPECT_EQ(base.emulator.receivedCount(kMsgVersion, false), 2u);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgNodeName, false), 2u);
+}
+
+TEST_F(HotplugManagerTest, StopHaltsScanningUntilStartAndTheDeviceLogsInAgain)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    m_manager->stopAndDisconnectDevice();
+    m_manager->stopAndDisconnectDevice(); // harmless
+    ASSERT_TRUE(waitFor([&] { return !lastConnected(); }));
+    EXPECT_FALSE(lastInfo().contains("version"));
+    EXPECT_TRUE(waitFor([&] { return m_bus.openHandleCount() == 0; })); // closed on the pool
+
+    runTo(9000); // neither scan nor tick runs
+    EXPECT_EQ(m_bus.openHandleCount(), 0);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgVersion, false), 1u);
+
+    m_manager->startAndConnectDevice();
+    runTo(10000);
+    m_manager->startAndConnectDevice(); // running timers keep their phase
+    runTo(10999);
+    EXPECT_EQ(m_bus.openHandleCount(), 0);
+    runTo(12500);
+    EXPECT_EQ(m_bus.openHandleCount(), 1);
+    EXPECT_TRUE(lastConnected());
+    EXPECT_TRUE(complete(lastInfo()));
+    EXPECT_EQ(base.emulator.receivedCount(kMsgVersion, false), 2u);
+}
+
+TEST_F(HotplugManagerTest, ScanTakesTheFirstSupportedEntry)
+{
+    EmulatedHidDevice loader; // same vendor, boot-loader product id: not supported
+    loader.path = "emu/loader";
+    loader.vendorId = HIDHotplugManager::kVendorId;
+    loader.productId = 0x0820;
+    loader.usagePage = HIDHotplugManager::kUsagePage;
+    ASSERT_TRUE(m_bus.plug(loader));
+    EmulatedBase &u20 = addBase(Model::U20);
+    EmulatedBase &t40 = addBase(Model::T40);
+    startManager();
+
+    runTo(3000);
+    EXPECT_EQ(lastInfo().value("dpid").toInt(), 0x000E);
+    EXPECT_EQ(m_bus.openHandleCount(u20.attachment.protocolPath()), 1);
+    EXPECT_EQ(m_bus.openHandleCount(t40.attachment.protocolPath()), 0);
+    EXPECT_EQ(m_bus.openHandleCount("emu/loader"), 0);
+    EXPECT_EQ(lastInfo().value("name").toString(), QString::fromStdString(u20.emulator.config().name));
+}
+
+TEST_F(HotplugManagerTest, R7ConnectsOverItsOwnUsagePageAndReports)
+{
+    EmulatedBase &base = addBase(Model::R7);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(lastConnected());
+    EXPECT_TRUE(complete(lastInfo()));
+    EXPECT_EQ(lastInfo().value("dpid").toInt(), 0x9829);
+    EXPECT_EQ(lastInfo().value("version").toString(), "V2.12");
+
+    m_manager->messageSend(6, QByteArray(1, char(20)));
+    runFor(50);
+    ASSERT_NE(base.emulator.attributes().get(6), nullptr);
+    EXPECT_EQ(*base.emulator.attributes().get(6), std::vector<uint8_t>{20});
+}
+
+TEST_F(HotplugManagerTest, LoginOfNodeNumberZeroRequestsNothing)
+{
+    EmulatedBase &base = addBase(Model::T40, [](ModelConfig &c) { c.address.node = 0; });
+    startManager();
+    runTo(4000);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgNodeName), 0u);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgVersion), 0u);
+    const QVariantMap info = m_manager->getDeviceInfo();
+    EXPECT_TRUE(info.contains("dpid"));
+    EXPECT_FALSE(info.contains("pid"));
+    EXPECT_FALSE(info.contains("vid"));
+    EXPECT_GE(logCount("用户登录回调 from: 0 type: 0 VID:0x0002 PID:0x0101 CHID:0x0000"), 1);
+}
+
+// --- version texts ---
+
+struct VersionCase
+{
+    std::vector<uint8_t> answer;
+    const char *text; // null: no version
+};
+
+class HotplugVersionTest : public HotplugManagerTest, public ::testing::WithParamInterface<VersionCase>
+{
+};
+
+TEST_P(HotplugVersionTest, VersionTextFromBytesNineAndTen)
+{
+    const VersionCase c = GetParam();
+    addBase(Model::T40, [&](ModelConfig &config) { config.versionAnswer = c.answer; });
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(lastInfo().contains("name"));
+    if (c.text) {
+        EXPECT_EQ(lastInfo().value("version").toString(), c.text);
+    } else {
+        EXPECT_FALSE(m_manager->getDeviceInfo().contains("version"));
+        EXPECT_EQ(logCount("版本回调，长度: 10 版本数据过短"), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, HotplugVersionTest,
+                         ::testing::Values(VersionCase{makeVersionAnswer(2, 0), "V2.00"},
+                                           VersionCase{makeVersionAnswer(2, 12), "V2.12"},
+                                           VersionCase{makeVersionAnswer(10, 1), "V10.01"},
+                                           // ends right before byte 10
+                                           VersionCase{std::vector<uint8_t>(10, 0), nullptr}));
+
+// --- attribute and private messages ---
+
+TEST_F(HotplugManagerTest, AttributeAndPrivateMessagesBothWays)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    m_manager->messageSend(5, QByteArray(1, char(10)));
+    runFor(50);
+    ASSERT_NE(base.emulator.attributes().get(5), nullptr);
+    EXPECT_EQ(*base.emulator.attributes().get(5), std::vector<uint8_t>{10});
+
+    m_messages->clear();
+    ASSERT_TRUE(base.emulator.changeAttribute(19, {42}));
+    runFor(20);
+    ASSERT_EQ(m_messages->size(), 1);
+    EXPECT_EQ(m_messages->at(0).at(0).value<uint16_t>(), 19);
+    EXPECT_EQ(m_messages->at(0).at(1).toList(), bytes({42}));
+
+    ASSERT_TRUE(base.emulator.pressKnob(1));
+    runFor(20);
+    ASSERT_EQ(m_privates->size(), 1);
+    EXPECT_EQ(m_privates->at(0).at(0).value<uint32_t>(), 0x8003u);
+    EXPECT_EQ(m_privates->at(0).at(1).value<uint8_t>(), 1);
+
+    m_messages->clear();
+    m_manager->messageGet(5);
+    runFor(50);
+    ASSERT_EQ(m_messages->size(), 1);
+    EXPECT_EQ(m_messages->at(0).at(0).value<uint16_t>(), 5);
+    EXPECT_EQ(m_messages->at(0).at(1).toList(), bytes({10}));
+
+    m_messages->clear();
+    m_manager->messageGetAll();
+    runFor(100);
+    QList<uint16_t> ids;
+    for (const auto &signal : *m_messages)
+        ids.append(signal.at(0).value<uint16_t>());
+    EXPECT_EQ(ids.size(), int(base.emulator.attributes().ids().size()));
+    EXPECT_TRUE(ids.contains(5) && ids.contains(19));
+
+    m_manager->sendPriMessage(0x8004, QByteArray(1, char(1)));
+    runFor(50);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgFactoryReset), 1u);
+
+    const QStringList lines = attributeLogLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString &l) { return l.contains("[属性发送] attID:0x0005 数据:0A"); }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString &l) { return l.contains("[属性接收] attID:0x0013 数据:2A"); }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString &l) { return l.contains("[属性发送] attID:0x8004 数据:01"); }));
+}
+
+TEST_F(HotplugManagerTest, OverlongValuesAreRefusedWithAWarning)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    m_manager->messageSend(10, QByteArray(201, char(1)));
+    m_manager->sendPriMessage(0x8004, QByteArray(0x10000, char(1)));
+    runFor(50);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgAttrSet), 0u);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgFactoryReset), 0u);
+    EXPECT_EQ(logCount("HIDHotplugManager::messageSend"), 1);
+    EXPECT_EQ(logCount("HIDHotplugManager::sendPriMessage"), 1);
+
+    // The largest value still goes out whole.
+    m_manager->messageSend(10, QByteArray(200, char(1)));
+    runFor(50);
+    EXPECT_EQ(base.emulator.receivedCount(kMsgAttrSet, false), 1u);
+}
+
+TEST_F(HotplugManagerTest, WithoutAnOpenDeviceAttributeCallsDoNothing)
+{
+    startManager();
+    runTo(2500);
+    m_manager->messageSend(5, QByteArray(1, char(1)));
+    m_manager->messageGet(5);
+    m_manager->messageGetAll();
+    m_manager->sendPriMessage(0x8004, QByteArray(1, char(1))); // handed to the core, which cannot send
+    runFor(10);
+    EXPECT_EQ(logCount("属性发送"), 0);
+    EXPECT_EQ(logCount("属性获取"), 0);
+    EXPECT_EQ(logCount("获取所有属性"), 0);
+    EXPECT_TRUE(m_connected->isEmpty());
+}
