@@ -171,6 +171,65 @@ TEST(EmuConformance, FixedVectorsBothWays)
     EXPECT_EQ(msg_pool_bytes_in_use(), 0u);
 }
 
+TEST(EmuConformance, EdgeStreamsAgree)
+{
+    ProgramSide program;
+    Frame a;
+    a.type = kTypeNotification;
+    a.sequence = 3;
+    a.source = {0x21, 2, 0x0101};
+    a.destination = {1, 1, 28};
+    a.messageId = 34;
+    a.payload = {0x05, 0x01, 0x2A};
+    Frame b = a;
+    b.type = kTypeReply;
+    b.messageId = 16;
+    b.payload.assign(500, 0x55);
+    const auto fa = encodeFrame(a), fb = encodeFrame(b);
+    auto over = fa;
+    over[2] = 0xF5;  // 501
+    over[3] = 0x01;
+    over.resize(16);
+    over.insert(over.end(), 501, 0x00);
+    auto kind = fa;
+    kind[1] = 0x20;
+
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> calls;
+        size_t frames;
+    };
+    const auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> v;
+        for (const auto& p : parts)
+            v.insert(v.end(), p.begin(), p.end());
+        return v;
+    };
+    const std::vector<Case> cases = {
+        {"garbage before the first start byte", {cat({{0x00, 0x13, 0xAA}, fa})}, 1},
+        {"split over three calls", {{fa.begin(), fa.begin() + 5}, {fa.begin() + 5, fa.begin() + 17}, {fa.begin() + 17, fa.end()}}, 1},
+        {"two frames in one call", {cat({fa, fb})}, 2},
+        {"declared length 501", {cat({over, fa})}, 1},
+        {"kind byte 0x20, then a frame in the same call", {cat({kind, fa})}, 1},
+        {"stray start byte", {cat({{kMsgStartByte}, fb})}, 1},
+    };
+    for (const Case& c : cases) {
+        FrameDecoder ours;
+        std::vector<Frame> ourFrames;
+        program.frames.clear();
+        ProgramSide::lengthErrors = 0;
+        for (const auto& call : c.calls) {
+            ours.feed(call.data(), call.size(), ourFrames);
+            msg_parse_bytes(program.port, int(call.size()), call.data());
+        }
+        EXPECT_EQ(ourFrames.size(), c.frames) << c.name;
+        EXPECT_EQ(program.frames, ourFrames) << c.name;
+        EXPECT_EQ(uint64_t(ProgramSide::lengthErrors), ours.stats().overLength) << c.name;
+        msg_reset_port(program.port);
+    }
+    EXPECT_EQ(msg_pool_bytes_in_use(), 0u);
+}
+
 TEST(EmuConformance, EncodersAgreeOnRandomFrames)
 {
     ProgramSide program;
