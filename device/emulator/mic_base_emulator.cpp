@@ -292,6 +292,16 @@ void MicBaseEmulator::handleMessage(const Frame& message)
     }
 }
 
+bool MicBaseEmulator::writeAttribute(uint8_t id, const uint8_t* bytes, size_t length)
+{
+    if (m_store.set(id, bytes, length) != AttributeStore::Result::Ok)
+        return false;
+    // The factory-reset attribute is a trigger: the device resets and it reads 0 again.
+    if (id == kAttrFactoryReset && length == 1 && bytes[0] == 1)
+        m_store.resetToDefaults();
+    return true;
+}
+
 void MicBaseEmulator::handleAttributes(const Frame& request, std::vector<uint8_t>& answer)
 {
     const auto& p = request.payload;
@@ -302,11 +312,7 @@ void MicBaseEmulator::handleAttributes(const Frame& request, std::vector<uint8_t
             answer = {0x01, id};
             break;
         }
-        const auto result = m_store.set(id, p.data() + 2, p[1]);
-        answer = {uint8_t(result == AttributeStore::Result::Ok ? 0x00 : 0x01), id};
-        // Attribute 27 is a trigger: the device resets and keeps 0.
-        if (result == AttributeStore::Result::Ok && id == 27 && p[2] == 1)
-            m_store.resetToDefaults();
+        answer = {uint8_t(writeAttribute(id, p.data() + 2, p[1]) ? 0x00 : 0x01), id};
         break;
     }
     case kMsgAttrGet: {
@@ -330,7 +336,7 @@ void MicBaseEmulator::handleAttributes(const Frame& request, std::vector<uint8_t
                 break;
             }
             const size_t n = p[i + 1];
-            if (m_store.set(id, p.data() + i + 2, n) != AttributeStore::Result::Ok)
+            if (!writeAttribute(id, p.data() + i + 2, n))
                 failed.push_back(id);
             i += 2 + n;
         }

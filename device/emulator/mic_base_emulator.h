@@ -40,6 +40,8 @@ inline constexpr uint16_t kMsgAutoGainLevel = 0x8002;
 inline constexpr uint16_t kMsgKnobHotkey = 0x8003;
 inline constexpr uint16_t kMsgFactoryReset = 0x8004;
 
+inline constexpr uint8_t kAttrFactoryReset = 27;
+
 inline constexpr size_t kLinkPayloadBytes = 13;
 inline constexpr size_t kMaxSubscribers = 5;
 
@@ -120,6 +122,7 @@ private:
     void handleMessage(const Frame& message);
     void handleLink(const Frame& message);
     void handleAttributes(const Frame& request, std::vector<uint8_t>& answer);
+    bool writeAttribute(uint8_t id, const uint8_t* bytes, size_t length);
     void reply(const Frame& request, std::vector<uint8_t> payload);
     void send(Frame frame);
     void queueWire(std::vector<uint8_t> bytes);

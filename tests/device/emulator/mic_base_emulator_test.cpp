@@ -215,6 +215,10 @@ TEST(EmuAttributes, FactoryResetByAttributeAndPrivateMessage)
     b.host.take();
     EXPECT_EQ(*b.emu.attributes().get(5), std::vector<uint8_t>{15});
 
+    b.host.request(kMsgAttrSetList, {5, 1, 1, 27, 1, 1});
+    b.host.take();
+    EXPECT_EQ(*b.emu.attributes().get(5), std::vector<uint8_t>{15});
+
     b.host.request(kMsgAttrSet, {5, 1, 1});
     b.host.request(kMsgFactoryReset, {1}, kTypeNotification);
     auto r = b.host.take();
