@@ -148,14 +148,14 @@ void SimWorldCore::renderLoopback(const AudioClientActivationParams& params, std
     const std::size_t samples = static_cast<std::size_t>(frames) * channels;
     std::fill_n(mix, samples, 0.0f);
     std::lock_guard lock(mutex);
-    auto inTree = [&](const SimProcessSetup& p) {
+    auto inTree = [&](const SimProcessSpec& p) {
         // Walk up the parents; the bound stops at cycles in made-up trees.
         std::uint32_t pid = p.processId;
         for (std::size_t hops = 0; hops <= processes.size(); ++hops) {
             if (pid == params.targetProcessId)
                 return true;
             auto parent = std::find_if(processes.begin(), processes.end(),
-                                       [&](const SimProcessSetup& q) { return q.processId == pid; });
+                                       [&](const SimProcessSpec& q) { return q.processId == pid; });
             if (parent == processes.end() || parent->parentId == pid)
                 return false;
             pid = parent->parentId;
@@ -219,7 +219,7 @@ namespace {
 
 class SimSessionControl final : public AudioSessionControl {
 public:
-    SimSessionControl(std::shared_ptr<SimWorldCore> core, SimProcessSetup process)
+    SimSessionControl(std::shared_ptr<SimWorldCore> core, SimProcessSpec process)
         : m_core(std::move(core))
         , m_processId(process.processId)
         , m_displayName(std::move(process.displayName))
@@ -617,26 +617,26 @@ void SimAudioWorld::flushNotifications()
     m_core->tasksDone.wait(lock, [this] { return m_core->tasks.empty() && !m_core->taskRunning; });
 }
 
-std::wstring SimAudioWorld::addEndpoint(const SimEndpointSetup& setup)
+std::wstring SimAudioWorld::addEndpoint(const SimEndpointSpec& spec)
 {
     std::lock_guard lock(m_core->mutex);
     SimEndpointRecord record;
-    if (setup.id.empty() || m_core->findLocked(setup.id)) {
+    if (spec.id.empty() || m_core->findLocked(spec.id)) {
         wchar_t id[64];
-        std::swprintf(id, 64, L"{0.0.%d.00000000}.{5e1a0000-0000-4000-8000-%012u}", flowIndex(setup.flow),
+        std::swprintf(id, 64, L"{0.0.%d.00000000}.{5e1a0000-0000-4000-8000-%012u}", flowIndex(spec.flow),
                       m_core->nextEndpointNumber);
         record.id = id;
     } else {
-        record.id = setup.id;
+        record.id = spec.id;
     }
     ++m_core->nextEndpointNumber;
-    record.name = setup.name;
-    record.flow = setup.flow == DataFlow::Capture ? DataFlow::Capture : DataFlow::Render;
-    record.state = setup.state;
-    record.sampleRate = setup.sampleRate;
-    record.channels = setup.channels;
-    record.physical = setup.physical;
-    record.deviceFormat = makeDeviceFormat(setup.sampleRate, setup.channels, setup.deviceBits, false);
+    record.name = spec.name;
+    record.flow = spec.flow == DataFlow::Capture ? DataFlow::Capture : DataFlow::Render;
+    record.state = spec.state;
+    record.sampleRate = spec.sampleRate;
+    record.channels = spec.channels;
+    record.physical = spec.physical;
+    record.deviceFormat = makeDeviceFormat(spec.sampleRate, spec.channels, spec.deviceBits, false);
     m_core->endpoints.push_back(record);
     const std::wstring id = record.id;
     m_core->notify([id](EndpointNotificationClient& c) { c.onDeviceAdded(id); });
@@ -805,21 +805,21 @@ bool SimAudioWorld::setRenderSink(const std::wstring& id, std::shared_ptr<Render
     return true;
 }
 
-void SimAudioWorld::addProcess(const SimProcessSetup& setup)
+void SimAudioWorld::addProcess(const SimProcessSpec& spec)
 {
     std::lock_guard lock(m_core->mutex);
     auto& list = m_core->processes;
-    auto it = std::find_if(list.begin(), list.end(), [&](const SimProcessSetup& p) { return p.processId == setup.processId; });
+    auto it = std::find_if(list.begin(), list.end(), [&](const SimProcessSpec& p) { return p.processId == spec.processId; });
     if (it != list.end())
-        *it = setup;
+        *it = spec;
     else
-        list.push_back(setup);
+        list.push_back(spec);
 }
 
 bool SimAudioWorld::removeProcess(std::uint32_t processId)
 {
     std::lock_guard lock(m_core->mutex);
-    return std::erase_if(m_core->processes, [&](const SimProcessSetup& p) { return p.processId == processId; }) > 0;
+    return std::erase_if(m_core->processes, [&](const SimProcessSpec& p) { return p.processId == processId; }) > 0;
 }
 
 bool SimAudioWorld::setSessionState(std::uint32_t processId, AudioSessionState state)

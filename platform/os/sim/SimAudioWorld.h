@@ -34,7 +34,7 @@ namespace os {
 class SimWorkQueues;
 struct SimWorldCore;
 
-struct SimEndpointSetup {
+struct SimEndpointSpec {
     std::wstring name{};
     DataFlow flow = DataFlow::Render;
     std::uint32_t sampleRate = 48000;
@@ -45,7 +45,7 @@ struct SimEndpointSetup {
     std::wstring id{};             // made up when empty
 };
 
-struct SimProcessSetup {
+struct SimProcessSpec {
     std::uint32_t processId = 0;
     std::uint32_t parentId = 0;
     std::wstring imagePath{}; // empty: the path cannot be read
@@ -87,7 +87,7 @@ public:
     // its open streams. The first active endpoint of a flow becomes its
     // default for every role, and a default that goes away passes to the
     // next active endpoint of the flow.
-    std::wstring addEndpoint(const SimEndpointSetup& setup);
+    std::wstring addEndpoint(const SimEndpointSpec& spec);
     bool removeEndpoint(const std::wstring& id);
     bool renameEndpoint(const std::wstring& id, const std::wstring& name);
     bool setEndpointState(const std::wstring& id, std::uint32_t state);
@@ -121,7 +121,7 @@ public:
 
     // Processes and their sessions (listed on the default console render
     // endpoint, in the order the processes were added).
-    void addProcess(const SimProcessSetup& setup);
+    void addProcess(const SimProcessSpec& spec);
     bool removeProcess(std::uint32_t processId);
     bool setSessionState(std::uint32_t processId, AudioSessionState state);
     bool setProcessSignal(std::uint32_t processId, Signal signal);

@@ -45,7 +45,7 @@ struct SimWorldCore {
     mutable std::mutex mutex;                   // guards the state below
     std::vector<SimEndpointRecord> endpoints;   // in order of appearance
     std::wstring defaults[2][3];                // [flow][role]
-    std::vector<SimProcessSetup> processes;
+    std::vector<SimProcessSpec> processes;
     std::map<std::wstring, IconImage> icons;
     std::vector<std::uint8_t> loopbackMixFormat;
     std::map<std::wstring, int> silentPackets; // by endpoint id or the loopback path
