@@ -4,11 +4,8 @@
 #include "app/NetworkManager.h"
 #include "app/SettingsManager.h"
 #include "app/TranslationManager.h"
-#include "bridge/SystemBridge.h"
-#include "device/HIDHotplugManager.h"
 
 #include <QGuiApplication>
-#include <QQmlEngine>
 #include <QQuickStyle>
 
 namespace Startup {
@@ -41,28 +38,12 @@ void applyDarkLook(QGuiApplication &app)
     // from the bundled qtquickcontrols2.conf instead.
 }
 
-template<typename T>
-static void registerSingleton(const char *uri, const char *typeName)
-{
-    qmlRegisterSingletonType<T>(uri, 1, 0, typeName, [](QQmlEngine *, QJSEngine *) -> QObject * {
-        T *object = T::instance();
-        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
-        return object;
-    });
-}
-
-void registerSingletons()
+void registerCoreSingletons()
 {
     registerSingleton<SettingsManager>("VeloranDeckSettings", "SettingsManager");
     registerSingleton<DataTrackerManager>("VeloranDeckTracker", "DataTrackerManager");
     registerSingleton<NetworkManager>("VeloranDeckNetwork", "NetworkManager");
     registerSingleton<TranslationManager>("VeloranDeckTranslation", "TranslationManager");
-
-    SystemBridge::instance()->initializeMonitorDevice();
-    registerSingleton<SystemBridge>("VeloranDeckSystemBridge", "SystemBridge");
-
-    HIDHotplugManager::instance();
-    registerSingleton<HIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager");
 }
 
 } // namespace Startup

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPalette>
+#include <QQmlEngine>
 
 class QGuiApplication;
 
@@ -10,6 +11,21 @@ QPalette darkPalette();
 
 // Material style, dark palette and the "darkMode" property.
 void applyDarkLook(QGuiApplication &app);
+
+// A native service handed to QML as a singleton of its own module; the
+// object stays owned by C++ (it lives until the process ends).
+template<typename T>
+void registerSingleton(const char *uri, const char *typeName, T *(*instance)() = &T::instance)
+{
+    qmlRegisterSingletonType<T>(uri, 1, 0, typeName, [instance](QQmlEngine *, QJSEngine *) -> QObject * {
+        T *object = instance();
+        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+        return object;
+    });
+}
+
+// Settings, usage events, network and languages, in that order.
+void registerCoreSingletons();
 
 // The six native singletons, in the order the interface expects; creates the
 // system bridge (and starts its monitor device) and the device manager.

@@ -6,9 +6,7 @@
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
 
-#include "app/DataTrackerManager.h"
-#include "app/NetworkManager.h"
-#include "app/SettingsManager.h"
+#include "app/Startup.h"
 #include "app/TranslationManager.h"
 
 #include <QDir>
@@ -27,29 +25,14 @@ namespace {
 FakeSystemBridge *s_systemBridge = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
 
-template<typename T>
-void registerSingleton(const char *uri, const char *typeName, T *(*instance)())
-{
-    // Each test file gets its own engine; the objects outlive them all.
-    qmlRegisterSingletonType<T>(uri, 1, 0, typeName, [instance](QQmlEngine *, QJSEngine *) -> QObject * {
-        T *object = instance();
-        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
-        return object;
-    });
-}
-
 void registerSingletons(const QString &tempDirectory)
 {
-    registerSingleton<SettingsManager>("VeloranDeckSettings", "SettingsManager", &SettingsManager::instance);
-    registerSingleton<DataTrackerManager>("VeloranDeckTracker", "DataTrackerManager", &DataTrackerManager::instance);
-    registerSingleton<NetworkManager>("VeloranDeckNetwork", "NetworkManager", &NetworkManager::instance);
-    registerSingleton<TranslationManager>("VeloranDeckTranslation", "TranslationManager",
-                                          &TranslationManager::instance);
+    Startup::registerCoreSingletons();
 
     s_systemBridge = new FakeSystemBridge(tempDirectory);
     s_hidHotplug = new FakeHIDHotplugManager();
-    registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
-    registerSingleton<FakeHIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager",
+    Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
+    Startup::registerSingleton<FakeHIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager",
                                              [] { return s_hidHotplug; });
 }
 
