@@ -185,3 +185,33 @@ TEST(EmuLoopback, SilentDeviceExpiresAndShortLinksAreIgnored)
     ASSERT_TRUE(h.runUntil([&] { return h.events().names.size() == 2; }, 200));
     EXPECT_EQ(h.events().logins[2].kind, 0);
 }
+
+TEST(EmuLoopback, SmallPayloadAndRateAreHonouredByTheProgram)
+{
+    ModelConfig c = defaultConfig(Model::T40);
+    c.maxPayloadBytes = 64;
+    c.rate = 10;
+    MicBaseEmulator emu(c);
+    LoopbackHarness h(emu);
+    ASSERT_TRUE(h.runUntil([&] { return identityComplete(h.events()) && subscribed(emu); }, 1000));
+
+    // 30 colours do not fit one 64-byte frame: the program cuts them and the
+    // device joins them.
+    const std::vector<uint8_t> colours(30 * 4, 0x42);
+    h.attributeSet(10, colours);
+    ASSERT_TRUE(h.runUntil([&] { return *emu.attributes().get(10) == colours; }, 1000));
+    EXPECT_EQ(emu.droppedPieces(), 0u);
+
+    // Paced at 10 messages a second: at least 100 ms between the program's messages.
+    uint64_t last = 0;
+    bool first = true;
+    for (const auto& r : emu.received()) {
+        if (r.frame.messageId == kMsgLink)
+            continue;
+        if (!first) {
+            EXPECT_GE(r.atMs - last, 100u) << "message " << r.frame.messageId;
+        }
+        first = false;
+        last = r.atMs;
+    }
+}
