@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJSEngine>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -554,4 +555,28 @@ TEST_F(HotplugManagerTest, WithoutAnOpenDeviceAttributeCallsDoNothing)
     EXPECT_EQ(logCount("属性获取"), 0);
     EXPECT_EQ(logCount("获取所有属性"), 0);
     EXPECT_TRUE(m_connected->isEmpty());
+}
+
+TEST_F(HotplugManagerTest, ScriptCallsAndSignalArgumentsAreNumbers)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    QJSEngine engine;
+    QJSEngine::setObjectOwnership(m_manager.get(), QJSEngine::CppOwnership);
+    engine.globalObject().setProperty("mgr", engine.newQObject(m_manager.get()));
+    const QJSValue setup = engine.evaluate(R"(
+        var got = [];
+        mgr.priMsgCallback.connect(function (id, value) { got.push(typeof id, id, typeof value, value); });
+        mgr.messageReceived.connect(function (att, list) { got.push(typeof att, att, list.length, list[0]); });
+        mgr.messageGet(19);
+    )");
+    ASSERT_FALSE(setup.isError()) << setup.toString().toStdString();
+    runFor(50);
+    ASSERT_TRUE(base.emulator.pressKnob(3));
+    runFor(20);
+    const QJSValue got = engine.evaluate("got.join(',')");
+    EXPECT_EQ(got.toString(), "number,19,1,100,number,32771,number,3");
 }
