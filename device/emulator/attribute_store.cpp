@@ -2,10 +2,10 @@
 
 namespace veloran::emu {
 
-AttributeStore::AttributeStore(std::vector<AttributeSpec> table)
+AttributeStore::AttributeStore(std::vector<AttributeDef> table)
 {
-    for (auto& spec : table)
-        m_specs[spec.id] = std::move(spec);
+    for (auto& def : table)
+        m_defs[def.id] = std::move(def);
     resetToDefaults();
 }
 
@@ -15,22 +15,22 @@ const std::vector<uint8_t>* AttributeStore::get(uint8_t id) const
     return it == m_values.end() ? nullptr : &it->second;
 }
 
-AttributeStore::Result AttributeStore::check(const AttributeSpec& spec, const uint8_t* bytes,
+AttributeStore::Result AttributeStore::check(const AttributeDef& def, const uint8_t* bytes,
                                              size_t length) const
 {
-    if (length < spec.minLength || length > spec.maxLength || (length > 0 && bytes == nullptr))
+    if (length < def.minLength || length > def.maxLength || (length > 0 && bytes == nullptr))
         return Result::BadLength;
-    if (spec.lengthStep > 1 && length % spec.lengthStep != 0)
+    if (def.lengthStep > 1 && length % def.lengthStep != 0)
         return Result::BadLength;
-    if (length == 1 && (bytes[0] < spec.minValue || bytes[0] > spec.maxValue))
+    if (length == 1 && (bytes[0] < def.minValue || bytes[0] > def.maxValue))
         return Result::OutOfRange;
     return Result::Ok;
 }
 
 AttributeStore::Result AttributeStore::set(uint8_t id, const uint8_t* bytes, size_t length)
 {
-    auto it = m_specs.find(id);
-    if (it == m_specs.end())
+    auto it = m_defs.find(id);
+    if (it == m_defs.end())
         return Result::Unknown;
     if (!it->second.writable)
         return Result::ReadOnly;
@@ -42,11 +42,11 @@ AttributeStore::Result AttributeStore::set(uint8_t id, const uint8_t* bytes, siz
 
 AttributeStore::Result AttributeStore::setFromDevice(uint8_t id, const std::vector<uint8_t>& value)
 {
-    auto it = m_specs.find(id);
-    if (it == m_specs.end())
+    auto it = m_defs.find(id);
+    if (it == m_defs.end())
         return Result::Unknown;
-    const AttributeSpec& spec = it->second;
-    if (value.size() < spec.minLength || value.size() > spec.maxLength)
+    const AttributeDef& def = it->second;
+    if (value.size() < def.minLength || value.size() > def.maxLength)
         return Result::BadLength;
     m_values[id] = value;
     return Result::Ok;
@@ -55,14 +55,14 @@ AttributeStore::Result AttributeStore::setFromDevice(uint8_t id, const std::vect
 void AttributeStore::resetToDefaults()
 {
     m_values.clear();
-    for (const auto& [id, spec] : m_specs)
-        m_values[id] = spec.defaultValue;
+    for (const auto& [id, def] : m_defs)
+        m_values[id] = def.defaultValue;
 }
 
 std::vector<uint8_t> AttributeStore::ids() const
 {
     std::vector<uint8_t> v;
-    for (const auto& [id, spec] : m_specs)
+    for (const auto& [id, def] : m_defs)
         v.push_back(id);
     return v;
 }

@@ -14,9 +14,9 @@ public:
     enum class Result { Ok, Unknown, ReadOnly, BadLength, OutOfRange };
 
     AttributeStore() = default;
-    explicit AttributeStore(std::vector<AttributeSpec> table);
+    explicit AttributeStore(std::vector<AttributeDef> table);
 
-    bool has(uint8_t id) const { return m_specs.count(id) != 0; }
+    bool has(uint8_t id) const { return m_defs.count(id) != 0; }
     // Null for an unknown id.
     const std::vector<uint8_t>* get(uint8_t id) const;
     // A write from the host: the table's rules apply.
@@ -29,9 +29,9 @@ public:
     std::vector<uint8_t> ids() const;
 
 private:
-    Result check(const AttributeSpec& spec, const uint8_t* bytes, size_t length) const;
+    Result check(const AttributeDef& def, const uint8_t* bytes, size_t length) const;
 
-    std::map<uint8_t, AttributeSpec> m_specs;
+    std::map<uint8_t, AttributeDef> m_defs;
     std::map<uint8_t, std::vector<uint8_t>> m_values;
 };
 

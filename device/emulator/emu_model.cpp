@@ -19,9 +19,9 @@ std::vector<uint8_t> colours(size_t count)
     return v;
 }
 
-AttributeSpec scalar(uint8_t id, uint8_t value, int minValue = 0, int maxValue = 255)
+AttributeDef scalar(uint8_t id, uint8_t value, int minValue = 0, int maxValue = 255)
 {
-    AttributeSpec s;
+    AttributeDef s;
     s.id = id;
     s.defaultValue = {value};
     s.minValue = minValue;
@@ -29,9 +29,9 @@ AttributeSpec scalar(uint8_t id, uint8_t value, int minValue = 0, int maxValue =
     return s;
 }
 
-AttributeSpec colourList(uint8_t id, size_t defaultCount)
+AttributeDef colourList(uint8_t id, size_t defaultCount)
 {
-    AttributeSpec s;
+    AttributeDef s;
     s.id = id;
     s.defaultValue = colours(defaultCount);
     s.minLength = 4;
@@ -40,9 +40,9 @@ AttributeSpec colourList(uint8_t id, size_t defaultCount)
     return s;
 }
 
-AttributeSpec readOnly(uint8_t id, std::vector<uint8_t> value)
+AttributeDef readOnly(uint8_t id, std::vector<uint8_t> value)
 {
-    AttributeSpec s;
+    AttributeDef s;
     s.id = id;
     s.minLength = s.maxLength = uint16_t(value.size());
     s.defaultValue = std::move(value);
@@ -50,7 +50,7 @@ AttributeSpec readOnly(uint8_t id, std::vector<uint8_t> value)
     return s;
 }
 
-std::vector<AttributeSpec> attributeTable(Model model)
+std::vector<AttributeDef> attributeTable(Model model)
 {
     const bool r7 = model == Model::R7;
     const size_t leds = model == Model::U20 ? 12 : 30;

@@ -21,7 +21,7 @@ inline constexpr uint16_t kProductR7 = 0x9829;
 
 // One attribute of the device's table: its default value and what a write
 // must look like to be accepted.
-struct AttributeSpec {
+struct AttributeDef {
     uint8_t id = 0;
     std::vector<uint8_t> defaultValue;
     uint16_t minLength = 1;
@@ -53,7 +53,7 @@ struct ModelConfig {
     uint32_t beaconPeriodMs = 1000;
     uint8_t linkPeriodCode = 0x24;                // 4 << 8 = 1024 ms
 
-    std::vector<AttributeSpec> attributes;
+    std::vector<AttributeDef> attributes;
 
     uint32_t seed = 1;  // random choices of the fault menu
 };
