@@ -339,7 +339,7 @@ int HIDHotplugManager::onDeviceVersion(const msg_reply_info &info, const uint8_t
         return 0;
     }
     const QString version =
-        QStringLiteral("V%1.%2").arg(data[9]).arg(data[kMinorByte], 2, 10, QLatin1Char('0'));
+        QStringLiteral("V%1.%2").arg(int(data[9])).arg(int(data[kMinorByte]), 2, 10, QLatin1Char('0'));
     m_deviceInfo[QStringLiteral("version")] = version;
     emitDeviceConnected();
     qDebug().noquote() << "版本回调，长度:" << info.length << "版本:" << version;
