@@ -179,6 +179,20 @@ std::uint64_t SimStream::elapsedPeriodsLocked(std::int64_t nowNs) const
     return static_cast<std::uint64_t>(runNs / SimAudioWorld::kPeriodNs);
 }
 
+HRESULT SimStream::checkLive(SimOp op)
+{
+    if (m_invalidated.load(std::memory_order_acquire))
+        return AUDCLNT_E_DEVICE_INVALIDATED;
+    return m_core->faults.take(op);
+}
+
+HRESULT SimStream::checkReadyLocked(SimOp op)
+{
+    if (!m_initialized)
+        return AUDCLNT_E_NOT_INITIALIZED;
+    return checkLive(op);
+}
+
 HRESULT SimStream::initialize(ShareMode mode, std::uint32_t streamFlags, std::int64_t bufferDuration100ns,
                               std::int64_t, const WAVEFORMATEX* format)
 {
@@ -231,9 +245,7 @@ HRESULT SimStream::initialize(ShareMode mode, std::uint32_t streamFlags, std::in
 
 HRESULT SimStream::getMixFormat(std::vector<std::uint8_t>& format)
 {
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetMixFormat); FAILED(hr))
+    if (HRESULT hr = checkLive(SimOp::GetMixFormat); FAILED(hr))
         return hr;
     std::lock_guard lock(m_core->mutex);
     if (m_kind == Kind::Loopback) {
@@ -254,11 +266,7 @@ HRESULT SimStream::getMixFormat(std::vector<std::uint8_t>& format)
 HRESULT SimStream::getBufferSize(std::uint32_t& frames)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_initialized)
-        return AUDCLNT_E_NOT_INITIALIZED;
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetBufferSize); FAILED(hr))
+    if (HRESULT hr = checkReadyLocked(SimOp::GetBufferSize); FAILED(hr))
         return hr;
     frames = m_bufferFrames;
     return S_OK;
@@ -267,11 +275,7 @@ HRESULT SimStream::getBufferSize(std::uint32_t& frames)
 HRESULT SimStream::getCurrentPadding(std::uint32_t& frames)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_initialized)
-        return AUDCLNT_E_NOT_INITIALIZED;
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetCurrentPadding); FAILED(hr))
+    if (HRESULT hr = checkReadyLocked(SimOp::GetCurrentPadding); FAILED(hr))
         return hr;
     const std::int64_t now = m_core->clock->nowNs();
     catchUpLocked(now);
@@ -303,11 +307,7 @@ HRESULT SimStream::start()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_initialized)
-            return AUDCLNT_E_NOT_INITIALIZED;
-        if (m_invalidated.load(std::memory_order_acquire))
-            return AUDCLNT_E_DEVICE_INVALIDATED;
-        if (HRESULT hr = m_core->faults.take(SimOp::Start); FAILED(hr))
+        if (HRESULT hr = checkReadyLocked(SimOp::Start); FAILED(hr))
             return hr;
         if (m_running)
             return AUDCLNT_E_NOT_STOPPED;
@@ -354,11 +354,7 @@ HRESULT SimStream::reset()
 HRESULT SimStream::getCaptureClient(std::shared_ptr<CaptureClient>& out)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_initialized)
-        return AUDCLNT_E_NOT_INITIALIZED;
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetService); FAILED(hr))
+    if (HRESULT hr = checkReadyLocked(SimOp::GetService); FAILED(hr))
         return hr;
     if (!isCapture())
         return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
@@ -369,11 +365,7 @@ HRESULT SimStream::getCaptureClient(std::shared_ptr<CaptureClient>& out)
 HRESULT SimStream::getRenderClient(std::shared_ptr<RenderClient>& out)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_initialized)
-        return AUDCLNT_E_NOT_INITIALIZED;
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetService); FAILED(hr))
+    if (HRESULT hr = checkReadyLocked(SimOp::GetService); FAILED(hr))
         return hr;
     if (isCapture())
         return AUDCLNT_E_WRONG_ENDPOINT_TYPE;
@@ -383,9 +375,7 @@ HRESULT SimStream::getRenderClient(std::shared_ptr<RenderClient>& out)
 
 HRESULT SimStream::nextPacketSize(std::uint32_t& frames)
 {
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::GetNextPacketSize); FAILED(hr))
+    if (HRESULT hr = checkLive(SimOp::GetNextPacketSize); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
     const std::int64_t now = m_core->clock->nowNs();
@@ -398,9 +388,7 @@ HRESULT SimStream::nextPacketSize(std::uint32_t& frames)
 HRESULT SimStream::captureBuffer(std::uint8_t*& data, std::uint32_t& frames, std::uint32_t& flags,
                                  std::uint64_t* devicePosition, std::uint64_t* counterPosition)
 {
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::CaptureGetBuffer); FAILED(hr))
+    if (HRESULT hr = checkLive(SimOp::CaptureGetBuffer); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
     if (m_held)
@@ -450,9 +438,7 @@ HRESULT SimStream::releaseCapture(std::uint32_t frames)
 
 HRESULT SimStream::renderBuffer(std::uint32_t frames, std::uint8_t*& data)
 {
-    if (m_invalidated.load(std::memory_order_acquire))
-        return AUDCLNT_E_DEVICE_INVALIDATED;
-    if (HRESULT hr = m_core->faults.take(SimOp::RenderGetBuffer); FAILED(hr))
+    if (HRESULT hr = checkLive(SimOp::RenderGetBuffer); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
     if (m_held)

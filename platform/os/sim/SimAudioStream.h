@@ -59,6 +59,11 @@ public:
     std::int64_t catchUp();
 
 private:
+    // The checks every call makes before it acts: the endpoint is still
+    // there, then the operation's scripted fault.
+    HRESULT checkLive(SimOp op);
+    // The same after initialize, for calls that need it; m_mutex held.
+    HRESULT checkReadyLocked(SimOp op);
     // Frames from the stream's start to the end of period k.
     std::uint64_t framesAt(std::uint64_t period) const;
     std::uint64_t elapsedPeriodsLocked(std::int64_t nowNs) const;

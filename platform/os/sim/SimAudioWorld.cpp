@@ -24,6 +24,53 @@ std::uint32_t channelMask(std::uint16_t channels)
     return channels >= 32 ? 0xFFFFFFFFu : (1u << channels) - 1;
 }
 
+// Applies `use` to an endpoint's record under the world lock; false when
+// there is no such endpoint.
+template <typename Use>
+bool withEndpoint(SimWorldCore& core, const std::wstring& id, Use&& use)
+{
+    std::lock_guard lock(core.mutex);
+    SimEndpointRecord* record = core.findLocked(id);
+    if (!record)
+        return false;
+    use(*record);
+    return true;
+}
+
+// The same for a simulated process.
+template <typename Use>
+bool withProcess(SimWorldCore& core, std::uint32_t processId, Use&& use)
+{
+    std::lock_guard lock(core.mutex);
+    for (auto& p : core.processes) {
+        if (p.processId == processId) {
+            use(p);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Runs the oldest queued task; false, with the waiters told, when none is left.
+bool runNextTask(SimWorldCore& core)
+{
+    std::function<void()> task;
+    {
+        std::lock_guard lock(core.taskMutex);
+        if (core.tasks.empty()) {
+            core.taskRunning = false;
+            core.tasksDone.notify_all();
+            return false;
+        }
+        task = std::move(core.tasks.front());
+        core.tasks.pop_front();
+        core.taskRunning = true;
+    }
+    std::lock_guard dispatch(core.dispatchMutex);
+    task();
+    return true;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> makeDeviceFormat(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits,
@@ -208,9 +255,7 @@ void SimWorldCore::appendRendered(const std::wstring& id, const WAVEFORMATEXTENS
 
 void SimWorldCore::addUnderrun(const std::wstring& id, std::uint64_t frames)
 {
-    std::lock_guard lock(mutex);
-    if (SimEndpointRecord* record = findLocked(id))
-        record->recording.underrunFrames += frames;
+    withEndpoint(*this, id, [frames](SimEndpointRecord& record) { record.recording.underrunFrames += frames; });
 }
 
 // ---- objects handed out ---------------------------------------------------
@@ -306,45 +351,25 @@ public:
     }
     HRESULT getDataFlow(DataFlow& flow) override
     {
-        std::lock_guard lock(m_core->mutex);
-        const SimEndpointRecord* record = m_core->findLocked(m_id);
-        if (!record)
-            return E_NOTFOUND;
-        flow = record->flow;
-        return S_OK;
+        return readRecord([&](const SimEndpointRecord& record) { flow = record.flow; });
     }
     HRESULT getFriendlyName(std::wstring& name) override
     {
         if (HRESULT hr = m_core->faults.take(SimOp::GetFriendlyName); FAILED(hr))
             return hr;
-        std::lock_guard lock(m_core->mutex);
-        const SimEndpointRecord* record = m_core->findLocked(m_id);
-        if (!record)
-            return E_NOTFOUND;
-        name = record->name;
-        return S_OK;
+        return readRecord([&](const SimEndpointRecord& record) { name = record.name; });
     }
     HRESULT getDeviceFormat(std::vector<std::uint8_t>& format) override
     {
         if (HRESULT hr = m_core->faults.take(SimOp::GetDeviceFormat); FAILED(hr))
             return hr;
-        std::lock_guard lock(m_core->mutex);
-        const SimEndpointRecord* record = m_core->findLocked(m_id);
-        if (!record)
-            return E_NOTFOUND;
-        format = record->deviceFormat;
-        return S_OK;
+        return readRecord([&](const SimEndpointRecord& record) { format = record.deviceFormat; });
     }
     HRESULT getConnectorCount(std::uint32_t& connectors) override
     {
         if (HRESULT hr = m_core->faults.take(SimOp::GetConnectorCount); FAILED(hr))
             return hr;
-        std::lock_guard lock(m_core->mutex);
-        const SimEndpointRecord* record = m_core->findLocked(m_id);
-        if (!record)
-            return E_NOTFOUND;
-        connectors = record->physical ? 1 : 0;
-        return S_OK;
+        return readRecord([&](const SimEndpointRecord& record) { connectors = record.physical ? 1 : 0; });
     }
     HRESULT activateAudioClient(std::shared_ptr<AudioClient>& out) override
     {
@@ -377,6 +402,13 @@ public:
     }
 
 private:
+    // E_NOTFOUND once the endpoint is gone.
+    template <typename Read>
+    HRESULT readRecord(Read&& read)
+    {
+        return withEndpoint(*m_core, m_id, read) ? S_OK : E_NOTFOUND;
+    }
+
     std::shared_ptr<SimWorldCore> m_core;
     std::wstring m_id;
 };
@@ -555,21 +587,7 @@ void SimAudioWorld::serviceLoop()
     std::vector<std::shared_ptr<SimStream>> live;
     for (;;) {
         // Deliver notifications and activations, in order.
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::lock_guard lock(core.taskMutex);
-                if (core.tasks.empty()) {
-                    core.taskRunning = false;
-                    core.tasksDone.notify_all();
-                    break;
-                }
-                task = std::move(core.tasks.front());
-                core.tasks.pop_front();
-                core.taskRunning = true;
-            }
-            std::lock_guard dispatch(core.dispatchMutex);
-            task();
+        while (runNextTask(core)) {
         }
         if (core.serviceStop.load())
             break;
@@ -592,20 +610,7 @@ void SimAudioWorld::serviceLoop()
     }
     // Whatever was queued before the end still runs, so no caller waits for
     // an activation for ever.
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::lock_guard lock(core.taskMutex);
-            if (core.tasks.empty()) {
-                core.taskRunning = false;
-                core.tasksDone.notify_all();
-                return;
-            }
-            task = std::move(core.tasks.front());
-            core.tasks.pop_front();
-        }
-        std::lock_guard dispatch(core.dispatchMutex);
-        task();
+    while (runNextTask(core)) {
     }
 }
 
@@ -662,13 +667,11 @@ bool SimAudioWorld::removeEndpoint(const std::wstring& id)
 
 bool SimAudioWorld::renameEndpoint(const std::wstring& id, const std::wstring& name)
 {
-    std::lock_guard lock(m_core->mutex);
-    SimEndpointRecord* record = m_core->findLocked(id);
-    if (!record)
-        return false;
-    record->name = name;
-    m_core->notify([id](EndpointNotificationClient& c) { c.onPropertyValueChanged(id, EndpointProperty::FriendlyName); });
-    return true;
+    return withEndpoint(*m_core, id, [&](SimEndpointRecord& record) {
+        record.name = name;
+        m_core->notify(
+            [id](EndpointNotificationClient& c) { c.onPropertyValueChanged(id, EndpointProperty::FriendlyName); });
+    });
 }
 
 bool SimAudioWorld::setEndpointState(const std::wstring& id, std::uint32_t state)
@@ -725,21 +728,12 @@ std::wstring SimAudioWorld::findEndpointId(const std::wstring& name) const
 
 bool SimAudioWorld::invalidateEndpoint(const std::wstring& id)
 {
-    std::lock_guard lock(m_core->mutex);
-    if (!m_core->findLocked(id))
-        return false;
-    m_core->invalidateStreamsLocked(id);
-    return true;
+    return withEndpoint(*m_core, id, [&](SimEndpointRecord&) { m_core->invalidateStreamsLocked(id); });
 }
 
 bool SimAudioWorld::setEndpointSignal(const std::wstring& id, Signal signal)
 {
-    std::lock_guard lock(m_core->mutex);
-    SimEndpointRecord* record = m_core->findLocked(id);
-    if (!record)
-        return false;
-    record->signal = std::move(signal);
-    return true;
+    return withEndpoint(*m_core, id, [&](SimEndpointRecord& record) { record.signal = std::move(signal); });
 }
 
 void SimAudioWorld::setSilentPackets(const std::wstring& id, int packets)
@@ -750,12 +744,7 @@ void SimAudioWorld::setSilentPackets(const std::wstring& id, int packets)
 
 bool SimAudioWorld::refuseMixFormat(const std::wstring& id, HRESULT code)
 {
-    std::lock_guard lock(m_core->mutex);
-    SimEndpointRecord* record = m_core->findLocked(id);
-    if (!record)
-        return false;
-    record->mixFormatRefusal = code;
-    return true;
+    return withEndpoint(*m_core, id, [code](SimEndpointRecord& record) { record.mixFormatRefusal = code; });
 }
 
 void SimAudioWorld::setLoopbackMixFormat(std::vector<std::uint8_t> format)
@@ -784,9 +773,7 @@ SimRecording SimAudioWorld::recording(const std::wstring& id) const
 
 void SimAudioWorld::clearRecording(const std::wstring& id)
 {
-    std::lock_guard lock(m_core->mutex);
-    if (SimEndpointRecord* record = m_core->findLocked(id))
-        record->recording = SimRecording{};
+    withEndpoint(*m_core, id, [](SimEndpointRecord& record) { record.recording = SimRecording{}; });
 }
 
 void SimAudioWorld::setRecordingLimitBytes(std::size_t bytes)
@@ -797,12 +784,7 @@ void SimAudioWorld::setRecordingLimitBytes(std::size_t bytes)
 
 bool SimAudioWorld::setRenderSink(const std::wstring& id, std::shared_ptr<RenderSink> sink)
 {
-    std::lock_guard lock(m_core->mutex);
-    SimEndpointRecord* record = m_core->findLocked(id);
-    if (!record)
-        return false;
-    record->sink = std::move(sink);
-    return true;
+    return withEndpoint(*m_core, id, [&](SimEndpointRecord& record) { record.sink = std::move(sink); });
 }
 
 void SimAudioWorld::addProcess(const SimProcessSpec& spec)
@@ -824,26 +806,12 @@ bool SimAudioWorld::removeProcess(std::uint32_t processId)
 
 bool SimAudioWorld::setSessionState(std::uint32_t processId, AudioSessionState state)
 {
-    std::lock_guard lock(m_core->mutex);
-    for (auto& p : m_core->processes) {
-        if (p.processId == processId) {
-            p.sessionState = state;
-            return true;
-        }
-    }
-    return false;
+    return withProcess(*m_core, processId, [state](SimProcessSpec& p) { p.sessionState = state; });
 }
 
 bool SimAudioWorld::setProcessSignal(std::uint32_t processId, Signal signal)
 {
-    std::lock_guard lock(m_core->mutex);
-    for (auto& p : m_core->processes) {
-        if (p.processId == processId) {
-            p.signal = std::move(signal);
-            return true;
-        }
-    }
-    return false;
+    return withProcess(*m_core, processId, [&](SimProcessSpec& p) { p.signal = std::move(signal); });
 }
 
 void SimAudioWorld::setProgramIcon(const std::wstring& imagePath, IconImage icon)
