@@ -26,6 +26,20 @@ public:
 
 namespace {
 const wchar_t kDisconnected[] = L"device disconnected";
+
+// True, with the handle's error set, when a read or write cannot start.
+bool refuseTransfer(bool dead, const uint8_t *data, size_t length, std::wstring &error)
+{
+    if (dead) {
+        error = kDisconnected;
+        return true;
+    }
+    if (!data || length == 0) {
+        error = L"invalid argument";
+        return true;
+    }
+    return false;
+}
 }
 
 EmulatedHidBus::EmulatedHidBus() = default;
@@ -258,16 +272,8 @@ int EmulatedHidBus::write(HidHandle *handle, const uint8_t *data, size_t length)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         Handle *h = handleOf(handle);
-        if (!h)
+        if (!h || refuseTransfer(h->m_dead, data, length, h->m_lastError))
             return -1;
-        if (h->m_dead) {
-            h->m_lastError = kDisconnected;
-            return -1;
-        }
-        if (!data || length == 0) {
-            h->m_lastError = L"invalid argument";
-            return -1;
-        }
         if (takeFault(HidFault::Write, h->m_iface->device.path)) {
             h->m_lastError = L"write failed (injected fault)";
             return -1;
@@ -284,14 +290,8 @@ int EmulatedHidBus::write(HidHandle *handle, const uint8_t *data, size_t length)
 int EmulatedHidBus::readLocked(std::unique_lock<std::mutex> &lock, Handle *h, uint8_t *data, size_t length,
                                int timeoutMs)
 {
-    if (h->m_dead) {
-        h->m_lastError = kDisconnected;
+    if (refuseTransfer(h->m_dead, data, length, h->m_lastError))
         return -1;
-    }
-    if (!data || length == 0) {
-        h->m_lastError = L"invalid argument";
-        return -1;
-    }
     if (takeFault(HidFault::Read, h->m_iface->device.path)) {
         h->m_lastError = L"read failed (injected fault)";
         return -1;
