@@ -4,11 +4,15 @@
 // and check that it lies in the payload (or is a copy within its buffer);
 // every answer must fit in one frame.
 #include "device/protocol/msg_protocol.h"
+#include "fuzz/common/msg_fuzz_support.h"
 
 #include <cstdlib>
 #include <vector>
 
 namespace {
+
+using msg_fuzz::feedFrame;
+using msg_fuzz::tickFor;
 
 constexpr uint32_t kDevice = msg_make_address(5, 1, 28);
 constexpr uint16_t kIds[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21, 22, 23, 24, 26, 30, 31, 32, 33, 34};
@@ -64,14 +68,6 @@ void onError(int code, int)
         std::abort();
 }
 
-void tickFor(int ms)
-{
-    for (int i = 0; i < ms; ++i) {
-        msg_tick();
-        msg_advance_clock(1);
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -84,13 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     msg_set_attr_callback(onAttr);
     const int port = msg_add_port(checkFrame);
     const uint8_t link[] = {0, 0xF4, 0x01, 0, 0x01, 0x0A, 0, 0, 0, 0, 0, 0, 0x24};
-    std::vector<uint8_t> frame = {0x55, 0x12, 13, 0, 1, 0, 5, 1, 28, 0, 0, 0, 0, 0, 0, 0};
-    frame.insert(frame.end(), link, link + sizeof link);
-    uint8_t sum = 0;
-    for (uint8_t b : frame)
-        sum = uint8_t(sum + b);
-    frame.push_back(sum);
-    msg_parse_bytes(port, int(frame.size()), frame.data());
+    feedFrame(port, 2, 1, kDevice, 0, 0, link, sizeof link);
     tickFor(2);
 
     size_t at = 0;
@@ -121,10 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         tickFor(1 + (pick & 0x0F));
     }
     tickFor(2);
-    msg_forget_port_nodes(port);
-    msg_reset_port(port);
-    for (int i = 0; i < 6000 && msg_pending_count() > 0; ++i)
-        tickFor(1);
+    msg_fuzz::windDownPort(port);
     if (msg_pool_bytes_in_use() != 0)
         std::abort();
     return 0;

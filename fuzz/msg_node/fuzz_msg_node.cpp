@@ -2,11 +2,15 @@
 // fragments in any order and length, collisions, forgotten ports and clock
 // jumps. Handlers check what they get; the arena must end empty.
 #include "device/protocol/msg_protocol.h"
+#include "fuzz/common/msg_fuzz_support.h"
 
 #include <cstdlib>
 #include <vector>
 
 namespace {
+
+using msg_fuzz::feedFrame;
+using msg_fuzz::tickFor;
 
 struct Input {
     const uint8_t *data;
@@ -36,33 +40,6 @@ int checkMessage(int, msg_record *r)
     volatile uint8_t sink = sum;
     (void)sink;
     return 0;
-}
-
-void feedFrame(int port, uint8_t type, uint16_t sequence, uint32_t source, uint32_t destination, uint16_t id,
-               const uint8_t *payload, uint16_t length)
-{
-    std::vector<uint8_t> f = {0x55, uint8_t(0x10 | (type & 0x0F)), uint8_t(length), uint8_t(length >> 8),
-                              uint8_t(sequence), uint8_t(sequence >> 8)};
-    for (uint32_t a : {source, destination}) {
-        for (int i = 0; i < 4; ++i)
-            f.push_back(uint8_t(a >> (8 * i)));
-    }
-    f.push_back(uint8_t(id));
-    f.push_back(uint8_t(id >> 8));
-    f.insert(f.end(), payload, payload + length);
-    uint8_t sum = 0;
-    for (uint8_t b : f)
-        sum = uint8_t(sum + b);
-    f.push_back(sum);
-    msg_parse_bytes(port, int(f.size()), f.data());
-}
-
-void tickFor(int ms)
-{
-    for (int i = 0; i < ms; ++i) {
-        msg_tick();
-        msg_advance_clock(1);
-    }
 }
 
 } // namespace
@@ -131,10 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     tickFor(3);
-    msg_forget_port_nodes(port);
-    msg_reset_port(port);
-    for (int i = 0; i < 6000 && msg_pending_count() > 0; ++i)
-        tickFor(1);
+    msg_fuzz::windDownPort(port);
     if (msg_pool_bytes_in_use() != 0 || msg_pending_count() != 0)
         std::abort();
     return 0;
