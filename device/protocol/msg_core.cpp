@@ -43,6 +43,20 @@ void release(PendingEntry &e)
     e.triesLeft = 0;
 }
 
+// Frees the entry and tells its handler the request timed out. True when a
+// handler was told: it may have sent again, so the caller stops its walk.
+bool expire(PendingEntry &e)
+{
+    release(e);
+    const HandlerEntry *h = findHandler(e.record.id);
+    if (!h)
+        return false;
+    msg_record header = e.record; // the handler may reuse the entry
+    if (h->timeout)
+        h->timeout(0, &header);
+    return true;
+}
+
 } // namespace
 
 void msg_init_dispatch()
@@ -87,13 +101,8 @@ int msg_send(uint8_t flags, const msg_record *source)
         for (PendingEntry &e : s_pending) {
             if (!e.inUse || e.record.id != r.id || e.record.destination != r.destination)
                 continue;
-            release(e);
-            if (const HandlerEntry *h = findHandler(e.record.id)) {
-                msg_record header = e.record; // the handler may reuse the entry
-                if (h->timeout)
-                    h->timeout(0, &header);
+            if (expire(e))
                 return kMsgSendCancelled;
-            }
         }
     }
 
@@ -133,13 +142,8 @@ void msg_retransmit_pending()
             msg_transmit(&e.record);
             continue;
         }
-        release(e);
-        if (const HandlerEntry *h = findHandler(e.record.id)) {
-            msg_record header = e.record; // the handler may reuse the entry
-            if (h->timeout)
-                h->timeout(0, &header);
+        if (expire(e))
             return; // the rest wait for the next tick
-        }
     }
 }
 
