@@ -32,6 +32,18 @@ std::string_view makeKey(KeyBuffer &buf, uint32_t id, uint32_t bus)
     return {buf, static_cast<size_t>(r.ptr - buf)};
 }
 
+// Calls `use` with a source's buffer on each bus it has one on.
+template <typename Map, typename Use>
+void forEachBusOf(Map &buffers, uint32_t sourceId, Use &&use)
+{
+    for (uint32_t bus = 1; bus <= 2; ++bus) {
+        KeyBuffer buf;
+        const auto it = buffers.find(makeKey(buf, sourceId, bus));
+        if (it != buffers.end())
+            use(*it->second);
+    }
+}
+
 bool parseKey(std::string_view key, uint32_t &id, uint32_t &bus)
 {
     const size_t colon = key.find(':');
@@ -238,12 +250,7 @@ std::shared_ptr<Mixer::InputBuffer> Mixer::bufferFor(uint32_t sourceId, uint32_t
 void Mixer::removeSource(uint32_t sourceId)
 {
     std::lock_guard lock(m_mutex);
-    for (uint32_t bus = 1; bus <= 2; ++bus) {
-        KeyBuffer buf;
-        const auto it = m_buffers.find(makeKey(buf, sourceId, bus));
-        if (it == m_buffers.end())
-            continue;
-        InputBuffer &b = *it->second;
+    forEachBusOf(m_buffers, sourceId, [](InputBuffer &b) {
         for (auto &slot : b.ring)
             slot.store(0.0f, std::memory_order_relaxed);
         b.writeIndex.store(0, std::memory_order_release);
@@ -251,7 +258,7 @@ void Mixer::removeSource(uint32_t sourceId)
         b.monitorReadIndex.store(0, std::memory_order_relaxed);
         b.levelLeft.store(0.0f, std::memory_order_relaxed);
         b.levelRight.store(0.0f, std::memory_order_relaxed);
-    }
+    });
 }
 
 std::set<uint32_t> Mixer::sourceIds() const
@@ -381,14 +388,10 @@ StereoLevels Mixer::getSourceLevels(uint32_t sourceId) const
 {
     StereoLevels levels;
     std::lock_guard lock(m_mutex);
-    for (uint32_t bus = 1; bus <= 2; ++bus) {
-        KeyBuffer buf;
-        const auto it = m_buffers.find(makeKey(buf, sourceId, bus));
-        if (it == m_buffers.end())
-            continue;
-        levels.left = std::max(levels.left, it->second->levelLeft.load(std::memory_order_relaxed));
-        levels.right = std::max(levels.right, it->second->levelRight.load(std::memory_order_relaxed));
-    }
+    forEachBusOf(m_buffers, sourceId, [&levels](const InputBuffer &b) {
+        levels.left = std::max(levels.left, b.levelLeft.load(std::memory_order_relaxed));
+        levels.right = std::max(levels.right, b.levelRight.load(std::memory_order_relaxed));
+    });
     return levels;
 }
 
