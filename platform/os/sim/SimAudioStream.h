@@ -59,7 +59,7 @@ public:
     std::int64_t catchUp();
 
 private:
-    // The checks every call makes before it acts: the endpoint is still
+    // The checks most calls make before they act: the endpoint is still
     // there, then the operation's scripted fault.
     HRESULT checkLive(SimOp op);
     // The same after initialize, for calls that need it; m_mutex held.

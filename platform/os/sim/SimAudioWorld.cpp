@@ -402,7 +402,8 @@ public:
     }
 
 private:
-    // E_NOTFOUND once the endpoint is gone.
+    // Reads this endpoint's record under the world lock; E_NOTFOUND once
+    // the endpoint is gone.
     template <typename Read>
     HRESULT readRecord(Read&& read)
     {
