@@ -114,7 +114,10 @@ bool LivestreamForwarder::usableFormat(const WAVEFORMATEXTENSIBLE& format)
         return false;
     if (f.nSamplesPerSec > kMaxDriverRate)
         return false;
-    return size_t{outputFrames(f.nSamplesPerSec)} * f.nBlockAlign <= kMaxOutputBlockBytes;
+    // Below 100 Hz a block holds no frame: there would be nothing to write
+    // but an empty request, every period.
+    const uint32_t frames = outputFrames(f.nSamplesPerSec);
+    return frames > 0 && size_t{frames} * f.nBlockAlign <= kMaxOutputBlockBytes;
 }
 
 LivestreamForwarder::Conversion LivestreamForwarder::convertBlock(const float* in, const WAVEFORMATEXTENSIBLE& format,

@@ -217,6 +217,8 @@ TEST(LivestreamConversion, FormatsTakenOnlyWithinBounds)
     f = format(768000, 2, 32);
     f.Format.nBlockAlign = 0xFFFF;
     EXPECT_FALSE(LivestreamForwarder::usableFormat(f));
+    EXPECT_FALSE(LivestreamForwarder::usableFormat(format(99, 2, 32))); // a block of no frame
+    EXPECT_TRUE(LivestreamForwarder::usableFormat(format(100, 2, 32)));
 }
 
 // --- The loop, step by step ----------------------------------------------------
@@ -363,6 +365,18 @@ TEST_F(ForwardLoopTest, FormatIsReReadEveryHundredLoopsAndKeptOnFailure)
     EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_GET_FORMAT), 7u);
     step(); // loop 206
     EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_GET_FORMAT), 8u);
+}
+
+TEST_F(ForwardLoopTest, FormatWithoutAWholeFrameIsNotTaken)
+{
+    driver.setWantedFormat(format(50, 2, 32));
+    push(constantBlock(0.5f, 0.5f));
+    steps(3);
+    EXPECT_FALSE(loop.haveFormat());
+    EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_GET_FORMAT), 3u);
+    EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_WRITE), 0u);
+    EXPECT_EQ(stats().writeOk + stats().errors, 0);
+    EXPECT_TRUE(log.lines().empty());
 }
 
 TEST_F(ForwardLoopTest, OnlyRateChannelsOrBitsChangesAreLogged)
