@@ -284,19 +284,24 @@ TEST(CubicResample, SingleFrameDownsamplesToItself)
     EXPECT_EQ(out, (std::vector<float>{0.3f, -0.6f}));
 }
 
-TEST(CubicResample, InnerFramesUseCatmullRom)
+TEST(CubicResample, InnerFramesUseCatmullRomEdgesLinear)
 {
-    // On a straight line Catmull-Rom is exact.
+    // Catmull-Rom follows a parabola exactly, where a straight line between
+    // two frames does not.
     std::vector<float> in;
     for (int i = 0; i < 8; ++i) {
-        in.push_back(0.1f * i);
-        in.push_back(-0.1f * i);
+        in.push_back(0.01f * float(i * i));
+        in.push_back(-0.1f * float(i));
     }
     std::vector<float> out;
     Mixer::cubicResample(in, 32000, out); // step 2/3
     ASSERT_EQ(out.size(), 12u * 2);
-    for (size_t i = 0; i + 1 < 10; ++i)
-        EXPECT_NEAR(out[2 * i], 0.1f * (2.0f / 3.0f) * float(i), 1e-5) << i;
+    EXPECT_NEAR(out[2 * 1], 0.01f * (2.0f / 3.0f), 1e-6); // first interval: linear
+    for (size_t i = 2; i <= 8; ++i) { // positions 4/3 to 16/3: inner frames
+        const float p = (2.0f / 3.0f) * float(i);
+        EXPECT_NEAR(out[2 * i], 0.01f * p * p, 1e-5) << i;
+        EXPECT_NEAR(out[2 * i + 1], -0.1f * p, 1e-5) << i;
+    }
 }
 
 } // namespace
