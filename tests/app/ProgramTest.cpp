@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -32,17 +33,51 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
 }
 
+QString writeRootDocument(const ProgramRunner &runner, const QString &name, const QByteArray &text)
+{
+    const QString path = QDir(runner.tempDir()).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(text);
+    return QUrl::fromLocalFile(path).toString();
+}
+
+// A value written while the quit handler closes the windows never reaches
+// an event loop again; only the handler's own sync can save it.
+TEST(Program, SettingsWrittenUpToTheQuitAreKept)
+{
+    ProgramRunner runner;
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_ROOT_URL", writeRootDocument(runner, "Writer.qml", R"(
+        import QtQuick
+        import VeloranDeckSettings
+        Window {
+            visible: true
+            Component.onCompleted: SettingsManager.setValue("device_started", 1)
+            onClosing: SettingsManager.setValue("language", "de_DE")
+        }
+    )"));
+    const auto result = runner.run(300, extra);
+    ASSERT_FALSE(result.crashed) << result.output.toStdString();
+    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
+
+    const QString storeDir = QDir(runner.configDir()).filePath("Veloran Deck");
+    QSettings app(QDir(storeDir).filePath("AppSettings.conf"), QSettings::IniFormat);
+    QSettings device(QDir(storeDir).filePath("Settings.conf"), QSettings::IniFormat);
+    EXPECT_EQ(app.value("language").toString(), QStringLiteral("de_DE"));
+    EXPECT_EQ(device.value("device_started").toInt(), 1);
+}
+
 TEST(Program, BrokenRootDocumentGivesNonZeroExitAfterCleanup)
 {
     ProgramRunner runner;
-    const QString broken = QDir(runner.tempDir()).filePath("Broken.qml");
-    QFile file(broken);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("import QtQuick\nItem { this is not qml }\n");
-    file.close();
     QProcessEnvironment extra;
-    extra.insert("VELORAN_ROOT_URL", QUrl::fromLocalFile(broken).toString());
-    const auto result = runner.run(20000, extra);
+    extra.insert("VELORAN_ROOT_URL",
+                 writeRootDocument(runner, "Broken.qml", "import QtQuick\nItem { this is not qml }\n"));
+    // No quit timer within the run's time-out: only the failed creation
+    // itself may end the program.
+    const auto result = runner.run(3600000, extra);
     ASSERT_FALSE(result.crashed) << result.output.toStdString();
     EXPECT_NE(result.exitCode, 0);
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();

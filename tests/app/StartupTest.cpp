@@ -1,5 +1,10 @@
+#include "app/DataTrackerManager.h"
+#include "app/NetworkManager.h"
 #include "app/SettingsManager.h"
 #include "app/Startup.h"
+#include "app/TranslationManager.h"
+#include "bridge/SystemBridge.h"
+#include "device/HIDHotplugManager.h"
 
 #include <QGuiApplication>
 #include <QQmlComponent>
@@ -55,11 +60,14 @@ TEST(StartupSingletons, SixServicesReachQmlAsTheirProcessWideInstances)
     ASSERT_TRUE(root) << component.errorString().toStdString();
     const QVariantList services = root->property("services").toList();
     ASSERT_EQ(services.size(), 6);
-    EXPECT_EQ(services.at(0).value<QObject *>(), SettingsManager::instance());
-    for (const QVariant &service : services) {
-        QObject *object = service.value<QObject *>();
-        ASSERT_NE(object, nullptr);
-        EXPECT_EQ(QQmlEngine::objectOwnership(object), QQmlEngine::CppOwnership);
+    const QObject *expected[] = {SettingsManager::instance(), DataTrackerManager::instance(),
+                                 NetworkManager::instance(), TranslationManager::instance(),
+                                 SystemBridge::instance(), HIDHotplugManager::instance()};
+    for (int i = 0; i < 6; ++i) {
+        QObject *object = services.at(i).value<QObject *>();
+        ASSERT_NE(object, nullptr) << i;
+        EXPECT_EQ(object, expected[i]) << i;
+        EXPECT_EQ(QQmlEngine::objectOwnership(object), QQmlEngine::CppOwnership) << i;
     }
 }
 

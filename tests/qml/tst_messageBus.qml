@@ -23,6 +23,25 @@ TestCase {
         MessageListener {}
     }
 
+    // The way pages write a listener: topics and handler declared inline.
+    Component {
+        id: declaredListenerComponent
+        MessageListener {
+            property var got: []
+            messageTypes: ["declared_listener_topic", 55]
+            onMessage: function(messageType, data) { got.push([String(messageType), data]) }
+        }
+    }
+
+    Component {
+        id: arrowListenerComponent
+        MessageListener {
+            property var got: []
+            messageTypes: ["arrow_listener_topic"]
+            onMessage: (messageType, data) => got.push(data)
+        }
+    }
+
     function test_vocabulary() {
         const types = MessageBus.messageTypes
         compare(Object.keys(types).length, 25)
@@ -283,6 +302,18 @@ TestCase {
         compare(subscriberCount(topic), 1)
         MessageBus.publish(topic, 42)
         compare(got, [[topic, 42]])
+    }
+
+    function test_declared_listener() {
+        const listener = createTemporaryObject(declaredListenerComponent, testCase)
+        verify(listener)
+        MessageBus.publish("declared_listener_topic", 1)
+        MessageBus.publish("55", 2)
+        compare(listener.got, [["declared_listener_topic", 1], ["55", 2]])
+        const arrow = createTemporaryObject(arrowListenerComponent, testCase)
+        verify(arrow)
+        MessageBus.publish("arrow_listener_topic", 0)
+        compare(arrow.got, [0])
     }
 
     function test_listener_without_handler_drops_messages() {
