@@ -1,16 +1,19 @@
 #include "app/DataTrackerManager.h"
 #include "app/NetworkManager.h"
 #include "app/SettingsManager.h"
+#include "app/SingleInstanceGuard.h"
 #include "app/Startup.h"
 #include "app/TranslationManager.h"
 #include "bridge/SystemBridge.h"
 #include "device/HIDHotplugManager.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QSettings>
+#include <QSharedMemory>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -29,9 +32,61 @@ TEST(StartupLook, DarkPaletteStyleAndDarkModeProperty)
     EXPECT_EQ(palette.color(QPalette::Link), QColor(42, 130, 218));
     EXPECT_EQ(palette.color(QPalette::HighlightedText), QColor(Qt::black));
     EXPECT_EQ(palette.color(QPalette::BrightText), QColor(255, 0, 0));
+    EXPECT_EQ(palette.color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(palette.color(QPalette::ToolTipBase), QColor(Qt::white));
+    EXPECT_EQ(palette.color(QPalette::ToolTipText), QColor(Qt::white));
+    EXPECT_EQ(palette.color(QPalette::Button), QColor(53, 53, 53));
+    EXPECT_EQ(palette.color(QPalette::ButtonText), QColor(Qt::white));
     EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Text), QColor(Qt::white));
     EXPECT_EQ(qGuiApp->property("darkMode"), QVariant(true));
     EXPECT_EQ(QQuickStyle::name(), QStringLiteral("Material"));
+}
+
+// The segment's native name lives in the temporary folder: point it at a
+// private one so that no other run on this machine shares the key.
+class StartupGuard : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_tmp.isValid());
+        m_savedTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+    }
+    void TearDown() override { qputenv("TMPDIR", m_savedTmp); }
+
+    QTemporaryDir m_tmp;
+    QByteArray m_savedTmp;
+};
+
+TEST_F(StartupGuard, OneByteSegmentUnderTheProgramKey)
+{
+    EXPECT_STREQ(SingleInstanceGuard::kKey, "Veloran_Deck_SingleInstance");
+    SingleInstanceGuard guard;
+    ASSERT_TRUE(guard.acquire());
+    QSharedMemory other(QStringLiteral("Veloran_Deck_SingleInstance"));
+    ASSERT_TRUE(other.attach(QSharedMemory::ReadOnly));
+    EXPECT_EQ(other.size(), 1);
+}
+
+TEST_F(StartupGuard, SecondGuardRefusedWhileTheFirstHoldsIt)
+{
+    SingleInstanceGuard first;
+    ASSERT_TRUE(first.acquire());
+    {
+        // Clearing abandoned segments must leave a held one alone.
+        SingleInstanceGuard second;
+        EXPECT_FALSE(second.acquire());
+        EXPECT_FALSE(second.isAttached());
+    }
+    EXPECT_TRUE(first.isAttached());
+    SingleInstanceGuard third;
+    EXPECT_FALSE(third.acquire());
+
+    first.release();
+    EXPECT_FALSE(first.isAttached());
+    EXPECT_TRUE(third.acquire());
+    EXPECT_TRUE(third.isAttached());
 }
 
 TEST(StartupSingletons, SixServicesReachQmlAsTheirProcessWideInstances)
