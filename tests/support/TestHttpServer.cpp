@@ -187,8 +187,7 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
     auto it = m_connections.find(socket);
     if (it == m_connections.end())
         return;
-    QByteArray &buffer = it->buffer;
-    buffer.append(socket->readAll());
+    it->buffer.append(socket->readAll());
 
     auto refuse = [socket](int status) {
         socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status)
@@ -197,6 +196,12 @@ void TestHttpServer::onReadyRead(QTcpSocket *socket)
     };
 
     for (;;) {
+        // An abrupt close drops the connection (and its buffer) inside
+        // answer(), so look it up afresh for every request.
+        it = m_connections.find(socket);
+        if (it == m_connections.end())
+            return;
+        QByteArray &buffer = it->buffer;
         const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
         if (headerEnd < 0) {
             if (buffer.size() > kMaxHeaderBytes) {

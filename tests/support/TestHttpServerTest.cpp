@@ -80,6 +80,18 @@ TEST_F(TestHttpServerTest, OversizedOrMalformedRequestsAreRefused)
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
+TEST_F(TestHttpServerTest, AbruptCloseDropsTheConnectionAndWhatFollowsOnIt)
+{
+    Response cut;
+    cut.closeAbruptly = true;
+    m_server.route("GET", "/cut", cut);
+    const QByteArray reply = exchange(m_server, "GET /cut HTTP/1.1\r\n\r\nGET /hello HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(reply.isEmpty()) << reply.toStdString();
+    ASSERT_EQ(m_server.requestCount(), 1);
+    EXPECT_EQ(m_server.requests().at(0).path, "/cut");
+    EXPECT_TRUE(exchange(m_server, "GET /hello HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK"));
+}
+
 TEST(TestHttpServerMultipart, SplitsPartsAndToleratesTruncation)
 {
     const QByteArray body = "--b1\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n"
