@@ -18,6 +18,16 @@ QString defaultDatabasePath()
     qDebug() << "DataTrackerManager dataDir:" << dataDir;
     return dataDir + QStringLiteral("/data_tracking.db");
 }
+
+// A missing value binds as SQL NULL, which NOT NULL rejects; any text,
+// empty included, binds as text.
+QVariant columnText(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant(QMetaType::fromType<QString>());
+    const QString text = value.toString();
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
 } // namespace
 
 DataTrackerManager *DataTrackerManager::instance()
@@ -117,9 +127,9 @@ void DataTrackerManager::createIndexes()
     }
 }
 
-void DataTrackerManager::storeEvent(const QString &featureModule, const QString &featureItem,
-                                    const QString &eventType, const QString &eventValue, const QString &eventTime,
-                                    const QString &source, const QString &productSn)
+void DataTrackerManager::storeEvent(const QVariant &featureModule, const QVariant &featureItem,
+                                    const QVariant &eventType, const QVariant &eventValue, const QVariant &eventTime,
+                                    const QVariant &source, const QVariant &productSn)
 {
     if (!m_ready) {
         qWarning() << "Database not initialized, cannot store event";
@@ -128,18 +138,17 @@ void DataTrackerManager::storeEvent(const QString &featureModule, const QString 
     QSqlQuery query(m_database);
     query.prepare(QStringLiteral("INSERT INTO events (featureModule, featureItem, eventType, eventValue, "
                                  "eventTime, source, productSn) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    for (const QString *value : {&featureModule, &featureItem, &eventType, &eventValue, &eventTime, &source,
-                                 &productSn}) {
-        // A null QString binds as SQL NULL, which NOT NULL rejects; empty
-        // texts stay empty texts.
-        query.addBindValue(*value);
+    for (const QVariant *value : {&featureModule, &featureItem, &eventType, &eventValue, &eventTime, &source,
+                                  &productSn}) {
+        query.addBindValue(columnText(*value));
     }
     if (!query.exec()) {
         const QString error = query.lastError().text();
         qWarning() << "Failed to insert event:" << error;
         emit errorOccurred(QStringLiteral("Failed to insert event: ") + error);
     }
-    qDebug() << "Event stored:" << featureModule << featureItem << eventType << eventValue;
+    qDebug() << "Event stored:" << featureModule.toString() << featureItem.toString() << eventType.toString()
+             << eventValue.toString();
 }
 
 QVariantList DataTrackerManager::queryEvents(int offset)

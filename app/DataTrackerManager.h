@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
 #include <QVariantList>
 
 // Usage events waiting for upload, kept in a local SQLite table until the
@@ -21,9 +22,12 @@ public:
 
     static constexpr int kPageSize = 50;
 
-    Q_INVOKABLE void storeEvent(const QString &featureModule, const QString &featureItem, const QString &eventType,
-                                const QString &eventValue, const QString &eventTime, const QString &source,
-                                const QString &productSn);
+    // Texts arrive as QVariant: a script's '' reaches a QString parameter as a
+    // null string, which would bind as SQL NULL. Only undefined or null are
+    // missing values.
+    Q_INVOKABLE void storeEvent(const QVariant &featureModule, const QVariant &featureItem,
+                                const QVariant &eventType, const QVariant &eventValue, const QVariant &eventTime,
+                                const QVariant &source, const QVariant &productSn);
     Q_INVOKABLE QVariantList queryEvents(int offset = 0);
     Q_INVOKABLE int countEvents();
     Q_INVOKABLE void deleteByIds(const QVariantList &ids);

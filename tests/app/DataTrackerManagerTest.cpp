@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJSValue>
+#include <QQmlEngine>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -146,10 +148,31 @@ TEST_F(DataTrackerManagerTest, EmptyTextIsStoredAndMissingValueIsReported)
     EXPECT_EQ(store->queryEvents().at(0).toMap().value("eventValue").toString(), QString(""));
     EXPECT_EQ(errors.count(), 0);
 
-    store->storeEvent("m", "i", "t", QString(), "2026-01-01 00:00:00", "pc", "SN");
+    store->storeEvent("m", "i", "t", QVariant(), "2026-01-01 00:00:00", "pc", "SN");
     EXPECT_EQ(store->countEvents(), 1);
     ASSERT_EQ(errors.count(), 1);
     EXPECT_TRUE(errors.at(0).at(0).toString().startsWith("Failed to insert event: "));
+}
+
+TEST_F(DataTrackerManagerTest, ScriptEmptyTextsAreStoredAndMissingOnesReported)
+{
+    auto store = openStore(dbPath());
+    QSignalSpy errors(store.get(), &DataTrackerManager::errorOccurred);
+    QQmlEngine engine;
+    QQmlEngine::setObjectOwnership(store.get(), QQmlEngine::CppOwnership);
+    engine.globalObject().setProperty("tracker", engine.newQObject(store.get()));
+    // A connection record: empty module, item and type written as literals.
+    const QJSValue result = engine.evaluate(
+        "tracker.storeEvent('', '', '', '{\"duration\":5}', '2026-01-01 00:00:00', 'connected', 'SN1');"
+        "tracker.storeEvent('m', undefined, 't', 'v', '2026-01-01 00:00:01', 'software', 'SN1');"
+        "tracker.storeEvent('m', 'i', 't', null, '2026-01-01 00:00:02', 'software', 'SN1');");
+    ASSERT_FALSE(result.isError()) << result.toString().toStdString();
+    ASSERT_EQ(store->countEvents(), 1);
+    const QVariantMap stored = store->queryEvents().at(0).toMap();
+    EXPECT_EQ(stored.value("featureModule").toString(), "");
+    EXPECT_EQ(stored.value("source").toString(), "connected");
+    ASSERT_EQ(errors.count(), 2);
+    EXPECT_TRUE(errors.at(1).at(0).toString().startsWith("Failed to insert event: "));
 }
 
 TEST_F(DataTrackerManagerTest, EmptyAndUnknownIdListsDeleteNothing)
