@@ -350,7 +350,8 @@ void NetworkManager::onRequestError(QNetworkReply::NetworkError error)
     const int id = pendingId(reply);
     qWarning() << "Request" << id << "error:" << int(error) << reply->errorString();
     emit requestError(id, int(error), reply->errorString());
-    if (!reply->property(kSavePathProperty).toString().isEmpty() && isConnectionLoss(error)) {
+    // Every download carries the property, even with an empty path.
+    if (reply->property(kSavePathProperty).isValid() && isConnectionLoss(error)) {
         qWarning() << "Network disconnection detected from download error:" << int(error);
         emit requestError(id, int(error), QStringLiteral("Network disconnection"));
     }

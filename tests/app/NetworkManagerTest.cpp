@@ -313,6 +313,15 @@ TEST_F(NetworkManagerTest, DownloadConnectionLossAddsDisconnectionError)
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
 }
 
+TEST_F(NetworkManagerTest, DownloadWithoutTargetStillReportsDisconnection)
+{
+    const int id = m_client.downloadFile(QStringLiteral("http://127.0.0.1:%1/fw").arg(TestHttpServer::closedPort()), {});
+    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const auto errors = m_recorder.of(id, "error");
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors.at(1).text, "Network disconnection");
+}
+
 TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
 {
     QTemporaryDir dir;
