@@ -51,6 +51,21 @@ TEST(SettingsRouting, FixedKeysPrefixAndEndingsChooseTheStore)
         EXPECT_EQ(SettingsManager::isAppKey(QString::fromUtf8(c.key)), c.app) << c.key;
 }
 
+TEST(SettingsRouting, EveryFixedApplicationKey)
+{
+    const char *keys[] = {
+        "appList", "listen", "share_data", "auto_install", "auto_install_path", "language",
+        "general_rate", "general_hotkey_type", "general_hotkey_value_app", "general_hotkey_value_url",
+        "general_hotkey_value_key", "color_picker_preset_colors", "accessKey", "trackId",
+        "upgradeFirmwareFilePath", "device_monitor", "device_mix",
+    };
+    for (const char *key : keys) {
+        EXPECT_TRUE(SettingsManager::isAppKey(QString::fromUtf8(key))) << key;
+        // The set is case-sensitive.
+        EXPECT_FALSE(SettingsManager::isAppKey(QString::fromUtf8(key).toUpper())) << key;
+    }
+}
+
 TEST_F(SettingsManagerTest, KeysLandInTheirStoreFiles)
 {
     m_settings->setValue("language", "de_DE");
@@ -99,23 +114,28 @@ TEST_F(SettingsManagerTest, ChangeSignalsOnlyForRealChanges)
     m_settings->setValue("listen", 6);
     EXPECT_EQ(changed.count(), 2);
 
-    m_settings->removeValue("never_written");
+    m_settings->removeValue("listen");
+    EXPECT_FALSE(m_settings->contains("listen"));
     ASSERT_EQ(changed.count(), 3);
-    EXPECT_FALSE(changed.at(2).at(1).isValid());
+    m_settings->removeValue("never_written");
+    ASSERT_EQ(changed.count(), 4);
+    EXPECT_FALSE(changed.at(3).at(1).isValid());
 
     m_settings->setColor("light_color", QColor(0x12, 0xAB, 0xEF, 100));
-    ASSERT_EQ(changed.count(), 4);
-    EXPECT_EQ(changed.at(3).at(1).toString(), QStringLiteral("#12abef"));
+    ASSERT_EQ(changed.count(), 5);
+    EXPECT_EQ(changed.at(4).at(1).toString(), QStringLiteral("#12abef"));
     m_settings->setColor("light_color", QColor(0x12, 0xAB, 0xEF));
-    EXPECT_EQ(changed.count(), 4);
+    EXPECT_EQ(changed.count(), 5);
 
     m_settings->setStringList("color_picker_preset_colors", {"#ffffff", "#000000"});
-    ASSERT_EQ(changed.count(), 5);
-    EXPECT_EQ(changed.at(4).at(1).toStringList().size(), 2);
-
-    m_settings->clear();
     ASSERT_EQ(changed.count(), 6);
-    EXPECT_EQ(changed.at(5).at(0).toString(), QString());
+    EXPECT_EQ(changed.at(5).at(1).toStringList().size(), 2);
+
+    m_settings->setValue("listen", 1);
+    m_settings->clear();
+    ASSERT_EQ(changed.count(), 8);
+    EXPECT_EQ(changed.at(7).at(0).toString(), QString());
+    EXPECT_FALSE(changed.at(7).at(1).isValid());
     EXPECT_TRUE(m_settings->getAllKeys().isEmpty());
 }
 

@@ -93,7 +93,10 @@ TEST(StartupSingletons, SixServicesReachQmlAsTheirProcessWideInstances)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
+    // The services keep their stores and databases in this run's folder only.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(name, QFile::encodeName(dir.filePath(QString::fromLatin1(name))));
     Startup::registerSingletons();
 
     QQmlEngine engine;
