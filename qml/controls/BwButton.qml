@@ -5,8 +5,6 @@ import QtQuick.Controls
 Button {
     id: control
 
-    readonly property color lineColor: enabled ? "#ffffff" : "#808080"
-
     hoverEnabled: true
     topInset: 0
     bottomInset: 0
@@ -15,7 +13,7 @@ Button {
 
     contentItem: Text {
         text: control.text
-        color: control.lineColor
+        color: control.enabled ? "#ffffff" : "#808080"
         font.pixelSize: 14
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
@@ -26,7 +24,7 @@ Button {
         radius: 6
         color: "transparent"
         border.width: 1
-        border.color: control.lineColor
+        border.color: control.contentItem.color
         opacity: control.enabled && control.hovered ? 1 : 0.5
     }
 }

@@ -6,8 +6,6 @@ Rectangle {
 
     property int stat: 0
 
-    readonly property bool busy: stat === 1 || stat === 4
-
     width: 18
     height: 18
     color: "transparent"
@@ -39,7 +37,7 @@ Rectangle {
         to: 360
         duration: 2000
         loops: Animation.Infinite
-        running: root.busy
+        running: root.stat === 1 || root.stat === 4
         // A still icon must never stand tilted.
         onRunningChanged: if (!running) icon.rotation = 0
     }

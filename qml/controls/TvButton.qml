@@ -7,9 +7,6 @@ Button {
 
     property int type: 0
 
-    readonly property color baseColor: type === 0 ? "#F77F13" : "#434343"
-    readonly property color hoverColor: type === 0 ? "#f68522" : "#535353"
-
     hoverEnabled: true
     topInset: 0
     bottomInset: 0
@@ -27,6 +24,7 @@ Button {
     background: Rectangle {
         objectName: "background"
         radius: 6
-        color: control.hovered ? control.hoverColor : control.baseColor
+        color: control.type === 0 ? (control.hovered ? "#f68522" : "#F77F13")
+                                  : (control.hovered ? "#535353" : "#434343")
     }
 }
