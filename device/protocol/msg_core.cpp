@@ -20,15 +20,15 @@ struct HandlerEntry {
     msg_handler_fn timeout;
 };
 
-PendingEntry s_pending[kMsgPendingEntries];
-HandlerEntry s_handlers[kMsgHandlerEntries];
+PendingEntry msg_pending_table[kMsgPendingEntries];
+HandlerEntry msg_handler_table[kMsgHandlerEntries];
 uint16_t s_sequence = 0; // survives msg_init, like the clock
 bool s_inDispatch = false;
 uint16_t s_dispatchSequence = 0;
 
 const HandlerEntry *findHandler(uint16_t id)
 {
-    for (const HandlerEntry &h : s_handlers) {
+    for (const HandlerEntry &h : msg_handler_table) {
         if (h.inUse && h.id == id)
             return &h;
     }
@@ -62,9 +62,9 @@ bool expire(PendingEntry &e)
 void msg_init_dispatch()
 {
     // The pool is reinitialised alongside, so copies are not freed here.
-    for (PendingEntry &e : s_pending)
+    for (PendingEntry &e : msg_pending_table)
         e = {};
-    for (HandlerEntry &h : s_handlers)
+    for (HandlerEntry &h : msg_handler_table)
         h = {};
     s_inDispatch = false;
 }
@@ -73,7 +73,7 @@ void msg_reset_sequence() { s_sequence = 0; }
 
 int msg_register_handler(uint16_t messageId, msg_handler_fn response, msg_handler_fn timeout)
 {
-    for (HandlerEntry &h : s_handlers) {
+    for (HandlerEntry &h : msg_handler_table) {
         if (!h.inUse) {
             h = {1, messageId, response, timeout};
             return 0;
@@ -98,7 +98,7 @@ int msg_send(uint8_t flags, const msg_record *source)
     }
 
     if (flags & kMsgSendCancelPending) {
-        for (PendingEntry &e : s_pending) {
+        for (PendingEntry &e : msg_pending_table) {
             if (!e.inUse || e.record.id != r.id || e.record.destination != r.destination)
                 continue;
             if (expire(e))
@@ -106,7 +106,7 @@ int msg_send(uint8_t flags, const msg_record *source)
         }
     }
 
-    for (PendingEntry &e : s_pending) {
+    for (PendingEntry &e : msg_pending_table) {
         if (e.inUse)
             continue;
         if (msg_copy_record(&e.record, &r) != 0) {
@@ -133,7 +133,7 @@ int msg_send_reply(const msg_record *received, uint8_t status)
 void msg_retransmit_pending()
 {
     const uint32_t now = msg_clock_ms();
-    for (PendingEntry &e : s_pending) {
+    for (PendingEntry &e : msg_pending_table) {
         if (!e.inUse || now - e.sendTimeMs <= kMsgRetransmitAfterMs)
             continue;
         e.sendTimeMs = now;
@@ -156,7 +156,7 @@ void msg_dispatch(int port, msg_record *record)
     s_inDispatch = true;
     s_dispatchSequence = record->sequence;
     if (record->type == kMsgTypeReply) {
-        for (PendingEntry &e : s_pending) {
+        for (PendingEntry &e : msg_pending_table) {
             if (e.inUse && e.record.id == record->id && e.record.sequence == record->sequence
                 && e.record.destination == record->source)
                 release(e);
@@ -172,7 +172,7 @@ void msg_dispatch(int port, msg_record *record)
 
 void msg_drop_pending_to(uint32_t address)
 {
-    for (PendingEntry &e : s_pending) {
+    for (PendingEntry &e : msg_pending_table) {
         if (e.inUse && e.record.destination == address)
             release(e);
     }
@@ -181,7 +181,7 @@ void msg_drop_pending_to(uint32_t address)
 int msg_pending_count()
 {
     int n = 0;
-    for (const PendingEntry &e : s_pending)
+    for (const PendingEntry &e : msg_pending_table)
         n += e.inUse;
     return n;
 }

@@ -26,7 +26,7 @@ struct PortSlot {
     msg_record record; // under assembly; owns its payload until delivered
 };
 
-PortSlot s_ports[kMsgPortCount];
+PortSlot msg_port_table[kMsgPortCount];
 msg_receive_hook_fn s_receiveHook = nullptr;
 msg_record s_staging; // handed to the receive hook, which takes the payload
 
@@ -76,7 +76,7 @@ void deliver(int port, PortSlot &slot, uint8_t checksum)
 
 void msg_init_ports()
 {
-    for (PortSlot &slot : s_ports) {
+    for (PortSlot &slot : msg_port_table) {
         // The pool is reinitialised alongside, so payloads are not freed here.
         slot = {};
     }
@@ -87,10 +87,10 @@ void msg_init_ports()
 int msg_add_port(msg_send_fn send)
 {
     for (int port = 1; port < kMsgPortCount; ++port) {
-        if (!s_ports[port].inUse) {
-            s_ports[port] = {};
-            s_ports[port].inUse = 1;
-            s_ports[port].send = send;
+        if (!msg_port_table[port].inUse) {
+            msg_port_table[port] = {};
+            msg_port_table[port].inUse = 1;
+            msg_port_table[port].send = send;
             return port;
         }
     }
@@ -100,19 +100,19 @@ int msg_add_port(msg_send_fn send)
 
 void msg_set_receive_hook(msg_receive_hook_fn hook) { s_receiveHook = hook; }
 
-bool msg_port_in_use(int port) { return port >= 0 && port < kMsgPortCount && s_ports[port].inUse; }
+bool msg_port_in_use(int port) { return port >= 0 && port < kMsgPortCount && msg_port_table[port].inUse; }
 
 void msg_reset_port(int port)
 {
     if (msg_port_in_use(port))
-        dropPartial(s_ports[port]);
+        dropPartial(msg_port_table[port]);
 }
 
 int msg_parse_bytes(int port, int count, const uint8_t *bytes)
 {
     if (port < 0 || port >= kMsgPortCount)
         return kMsgParseBadPort;
-    PortSlot &slot = s_ports[port];
+    PortSlot &slot = msg_port_table[port];
     if (!slot.inUse)
         return kMsgParsePortUnused;
     if (count <= 0 || !bytes)
@@ -192,7 +192,7 @@ int msg_encode_frame(int port, const msg_record *record)
 {
     if (port < 0 || port >= kMsgPortCount)
         return kMsgEncodeBadPort;
-    if (!s_ports[port].inUse)
+    if (!msg_port_table[port].inUse)
         return kMsgEncodePortUnused;
     if (record->length > kMsgMaxPayload) {
         msg_report_error(kMsgErrEncodeTooLong, 0);
@@ -219,8 +219,8 @@ int msg_encode_frame(int port, const msg_record *record)
     for (int i = 0; i < frameLength - 1; ++i)
         sum = uint8_t(sum + frame[i]);
     frame[frameLength - 1] = sum;
-    if (s_ports[port].send)
-        s_ports[port].send(port, frameLength, frame);
+    if (msg_port_table[port].send)
+        msg_port_table[port].send(port, frameLength, frame);
     msg_pool_free(frame);
     return 0;
 }
@@ -229,7 +229,7 @@ void msg_send_on_port(uint8_t mode, uint8_t port, const msg_record *record)
 {
     if (mode == 0) {
         for (int p = 0; p < kMsgPortCount; ++p) {
-            if (s_ports[p].inUse)
+            if (msg_port_table[p].inUse)
                 msg_encode_frame(p, record);
         }
     } else if (mode == 1) {
@@ -238,7 +238,7 @@ void msg_send_on_port(uint8_t mode, uint8_t port, const msg_record *record)
             return;
         }
         for (int p = 1; p < kMsgPortCount; ++p) {
-            if (s_ports[p].inUse)
+            if (msg_port_table[p].inUse)
                 msg_encode_frame(p, record);
         }
     }
