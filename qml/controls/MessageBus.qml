@@ -72,19 +72,18 @@ QtObject {
         console.log("取消订阅:", topic, "剩余订阅者:", callbacks.length)
     }
 
-    function occurrences(callbacks, callback, end) {
-        let count = 0
-        for (let i = 0; i < end; ++i) {
-            if (callbacks[i] === callback)
-                ++count
-        }
-        return count
-    }
-
     function publish(messageType, data) {
         const callbacks = subscribers[String(messageType)]
         if (callbacks === undefined || callbacks.length === 0)
             return
+        function occurrences(list, callback, end) {
+            let count = 0
+            for (let i = 0; i < end; ++i) {
+                if (list[i] === callback)
+                    ++count
+            }
+            return count
+        }
         // Subscribers added meanwhile wait for the next publish; one removed
         // meanwhile is not called again, and no other one is skipped. A
         // callback subscribed n times is called while it still holds that
