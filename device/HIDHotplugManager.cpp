@@ -275,8 +275,12 @@ int HIDHotplugManager::writeFrameToDevice(int /*port*/, int length, const uint8_
     return writeFrameReports(*m_hidDevice, m_usbProductId, bytesOf(frame, length));
 }
 
-void HIDHotplugManager::onHidDataReceived(const QString & /*path*/, const QByteArray &data)
+void HIDHotplugManager::onHidDataReceived(const QString &path, const QByteArray &data)
 {
+    // A report read just before its interface was closed may still be queued;
+    // parsed after the close it would bring back the nodes the close forgot.
+    if (!m_hidDevice->devicePaths().contains(path))
+        return;
     const QByteArray bytes = frameBytesFromReport(m_usbProductId, data);
     if (!bytes.isEmpty())
         msg_parse_bytes(m_port, int(bytes.size()), reinterpret_cast<const uint8_t *>(bytes.constData()));

@@ -46,13 +46,15 @@ bool waitFor(const std::function<bool()> &condition, int limitMs = 10000)
 
 std::mutex g_logMutex;
 QStringList g_warnings; // guarded by g_logMutex
+QStringList g_debugs;   // guarded by g_logMutex
 
 void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtWarningMsg) {
-        std::lock_guard<std::mutex> lock(g_logMutex);
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    if (type == QtWarningMsg)
         g_warnings.append(message);
-    }
+    else if (type == QtDebugMsg)
+        g_debugs.append(message);
 }
 
 class HIDDeviceTest : public ::testing::Test
@@ -63,6 +65,7 @@ protected:
         {
             std::lock_guard<std::mutex> lock(g_logMutex);
             g_warnings.clear();
+            g_debugs.clear();
         }
         m_previousHandler = qInstallMessageHandler(collectWarnings);
     }
@@ -72,6 +75,11 @@ protected:
     {
         std::lock_guard<std::mutex> lock(g_logMutex);
         return g_warnings;
+    }
+    QStringList debugs() const
+    {
+        std::lock_guard<std::mutex> lock(g_logMutex);
+        return g_debugs;
     }
 
     EmulatedHidBus m_bus; // outlives the device below
@@ -140,7 +148,8 @@ TEST_F(HIDDeviceTest, UnplugClosesThePathOnTheOwnerThread)
     EXPECT_TRUE(onOwner);
     EXPECT_FALSE(device.hasDevices());
     ASSERT_TRUE(waitFor([&] { return m_bus.openHandleCount() == 0; }));
-    EXPECT_TRUE(warnings().join('\n').contains("读取错误"));
+    EXPECT_EQ(warnings().filter("HIDDevice: 读取错误，设备可能已断开:").filter("if-a").size(), 1);
+    EXPECT_EQ(debugs().filter("HIDDevice: 读线程退出，调度主线程清理:").filter("if-a").size(), 1);
 
     // Its reader already closed it: closing again does nothing.
     device.closeDevice("if-a");

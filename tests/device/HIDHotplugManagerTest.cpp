@@ -11,6 +11,7 @@
 #include "device/emulator/hid_attachment.h"
 #include "device/emulator/mic_base_emulator.h"
 #include "device/hid/EmulatedHidBus.h"
+#include "device/protocol/msg_node.h"
 #include "device/protocol/msg_runtime.h"
 
 #include <QCoreApplication>
@@ -326,7 +327,7 @@ TEST_F(HotplugManagerTest, UnplugRemovesOnlyVersionAndReplugIsCompleteAgain)
     runTo(4000); // the next scan finds nothing
     EXPECT_EQ(logCount("设备已离线"), 1);
 
-    runFor(500);
+    runTo(3600 + 500);
     base.attachment.plug();
     runTo(7000);
     EXPECT_TRUE(lastConnected());
@@ -379,6 +380,39 @@ TEST_F(HotplugManagerTest, StopHaltsScanningUntilStartAndTheDeviceLogsInAgain)
     EXPECT_TRUE(lastConnected());
     EXPECT_TRUE(complete(lastInfo()));
     EXPECT_EQ(base.emulator.receivedCount(kMsgVersion, false), 2u);
+}
+
+TEST_F(HotplugManagerTest, ReportsStillQueuedWhenStoppingAreDropped)
+{
+    EmulatedBase &base = addBase(Model::T40);
+    startManager();
+    runTo(3000);
+    ASSERT_TRUE(complete(lastInfo()));
+
+    // Let the device send (its next beacon) and the reader hand it over,
+    // but stop before the GUI thread gets to it.
+    std::atomic<int> read{0};
+    QObject::connect(m_manager->findChild<HIDDevice *>(), &HIDDevice::dataReceived, &m_context,
+                     [&read] { ++read; }, Qt::DirectConnection);
+    const int pushedBefore = m_pushed.load();
+    const int deliveredBefore = m_delivered;
+    for (int64_t ms = m_timers.nowMs() + 1; m_pushed.load() == pushedBefore && ms <= 4100; ++ms) {
+        m_timers.advanceTo(ms);
+        base.emulator.step(uint64_t(ms));
+    }
+    const int sent = m_pushed.load() - pushedBefore;
+    ASSERT_GT(sent, 0);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (read.load() < sent && elapsed.elapsed() < kSettleLimitMs)
+        QThread::msleep(1);
+    ASSERT_EQ(read.load(), sent);
+
+    m_manager->stopAndDisconnectDevice();
+    ASSERT_TRUE(waitFor([&] { return m_bus.openHandleCount() == 0 && m_delivered >= deliveredBefore + sent; }));
+    // Nothing of the closed session may wait for the next tick.
+    EXPECT_EQ(msg_receive_ring_count(), 0);
+    EXPECT_EQ(msg_node_count(), 0);
 }
 
 TEST_F(HotplugManagerTest, ScanTakesTheFirstSupportedEntry)
@@ -438,6 +472,11 @@ struct VersionCase
     std::vector<uint8_t> answer;
     const char *text; // null: no version
 };
+
+void PrintTo(const VersionCase &c, std::ostream *os)
+{
+    *os << (c.text ? c.text : "no version") << " from " << c.answer.size() << " bytes";
+}
 
 class HotplugVersionTest : public HotplugManagerTest, public ::testing::WithParamInterface<VersionCase>
 {
