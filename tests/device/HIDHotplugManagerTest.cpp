@@ -391,9 +391,9 @@ TEST_F(HotplugManagerTest, ReportsStillQueuedWhenStoppingAreDropped)
 
     // Let the device send (its next beacon) and the reader hand it over,
     // but stop before the GUI thread gets to it.
-    std::atomic<int> read{0};
+    auto read = std::make_shared<std::atomic<int>>(0); // counted on the reader thread
     QObject::connect(m_manager->findChild<HIDDevice *>(), &HIDDevice::dataReceived, &m_context,
-                     [&read] { ++read; }, Qt::DirectConnection);
+                     [read] { ++*read; }, Qt::DirectConnection);
     const int pushedBefore = m_pushed.load();
     const int deliveredBefore = m_delivered;
     for (int64_t ms = m_timers.nowMs() + 1; m_pushed.load() == pushedBefore && ms <= 4100; ++ms) {
@@ -404,9 +404,9 @@ TEST_F(HotplugManagerTest, ReportsStillQueuedWhenStoppingAreDropped)
     ASSERT_GT(sent, 0);
     QElapsedTimer elapsed;
     elapsed.start();
-    while (read.load() < sent && elapsed.elapsed() < kSettleLimitMs)
+    while (read->load() < sent && elapsed.elapsed() < kSettleLimitMs)
         QThread::msleep(1);
-    ASSERT_EQ(read.load(), sent);
+    ASSERT_EQ(read->load(), sent);
 
     m_manager->stopAndDisconnectDevice();
     ASSERT_TRUE(waitFor([&] { return m_bus.openHandleCount() == 0 && m_delivered >= deliveredBefore + sent; }));
