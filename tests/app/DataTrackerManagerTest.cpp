@@ -173,6 +173,11 @@ TEST_F(DataTrackerManagerTest, ScriptEmptyTextsAreStoredAndMissingOnesReported)
     EXPECT_EQ(stored.value("source").toString(), "connected");
     ASSERT_EQ(errors.count(), 2);
     EXPECT_TRUE(errors.at(1).at(0).toString().startsWith("Failed to insert event: "));
+
+    // The uploader hands back the ids it read, as script numbers.
+    const QJSValue deleted = engine.evaluate("tracker.deleteByIds(tracker.queryEvents().map(e => e.id));"
+                                             "tracker.countEvents()");
+    EXPECT_EQ(deleted.toInt(), 0) << deleted.toString().toStdString();
 }
 
 TEST_F(DataTrackerManagerTest, EmptyAndUnknownIdListsDeleteNothing)
