@@ -50,12 +50,20 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_tmp.isValid());
+        m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
         m_savedTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
     }
-    void TearDown() override { qputenv("TMPDIR", m_savedTmp); }
+    void TearDown() override
+    {
+        if (m_hadTmp)
+            qputenv("TMPDIR", m_savedTmp);
+        else
+            qunsetenv("TMPDIR");
+    }
 
     QTemporaryDir m_tmp;
+    bool m_hadTmp = false;
     QByteArray m_savedTmp;
 };
 
