@@ -21,7 +21,6 @@
 #include <QJSEngine>
 #include <QMutex>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -145,7 +144,6 @@ class HotplugManagerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("HIDHotplugManagerTest"));
         QDir(HidTrafficLog::folder()).removeRecursively();
