@@ -6,6 +6,8 @@
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
 
+#include "tests/support/PrivateFolders.h"
+
 #include "app/Startup.h"
 #include "app/TranslationManager.h"
 
@@ -54,14 +56,8 @@ int main(int argc, char **argv)
     // Everything the services write goes to a folder of this run only, so
     // parallel runs never share state.
     QTemporaryDir home;
-    if (!home.isValid())
+    if (!usePrivateFolders(home))
         return 2;
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
-        const QString dir = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(dir);
-        qputenv(name, QFile::encodeName(dir));
-    }
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
     const QString tempDirectory = home.filePath(QStringLiteral("tmp"));
     QDir().mkpath(tempDirectory);
 
