@@ -333,30 +333,26 @@ int EmulatedHidBus::read(HidHandle *handle, uint8_t *data, size_t length)
     return readLocked(lock, h, data, length, h->m_nonblocking ? 0 : -1);
 }
 
+std::shared_ptr<const EmulatedHidFirmware> EmulatedHidBus::featureFirmware(HidHandle *handle, const void *data,
+                                                                           size_t length)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Handle *h = handleOf(handle);
+    if (!h || h->m_dead || !data || length == 0)
+        return nullptr;
+    return h->m_iface->firmware;
+}
+
 int EmulatedHidBus::sendFeatureReport(HidHandle *handle, const uint8_t *data, size_t length)
 {
-    std::shared_ptr<const EmulatedHidFirmware> firmware;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Handle *h = handleOf(handle);
-        if (!h || h->m_dead || !data || length == 0)
-            return -1;
-        firmware = h->m_iface->firmware;
-    }
-    return firmware->onSetFeature ? firmware->onSetFeature(data, length) : -1;
+    const auto firmware = featureFirmware(handle, data, length);
+    return firmware && firmware->onSetFeature ? firmware->onSetFeature(data, length) : -1;
 }
 
 int EmulatedHidBus::getFeatureReport(HidHandle *handle, uint8_t *data, size_t length)
 {
-    std::shared_ptr<const EmulatedHidFirmware> firmware;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        Handle *h = handleOf(handle);
-        if (!h || h->m_dead || !data || length == 0)
-            return -1;
-        firmware = h->m_iface->firmware;
-    }
-    if (!firmware->onGetFeature)
+    const auto firmware = featureFirmware(handle, data, length);
+    if (!firmware || !firmware->onGetFeature)
         return -1;
     const int result = firmware->onGetFeature(data, length);
     return result > static_cast<int>(length) ? -1 : result;

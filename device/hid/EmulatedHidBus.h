@@ -138,6 +138,8 @@ private:
     };
 
     Handle *handleOf(HidHandle *handle) const;
+    // The firmware behind a live handle for a feature transfer, or null.
+    std::shared_ptr<const EmulatedHidFirmware> featureFirmware(HidHandle *handle, const void *data, size_t length);
     bool takeFault(HidFault fault, const std::string &path); // needs m_mutex
     HidHandle *openInterface(const std::shared_ptr<Interface> &iface); // needs m_mutex
     int readLocked(std::unique_lock<std::mutex> &lock, Handle *handle, uint8_t *data, size_t length, int timeoutMs);
