@@ -3,7 +3,7 @@ include(GoogleTest)
 # veloran_add_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [QT])
 # QT: the test links Qt Test and runs inside a QGuiApplication (offscreen).
 function(veloran_add_gtest)
-    cmake_parse_arguments(T "QT" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "QT" "NAME;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
@@ -19,11 +19,30 @@ function(veloran_add_gtest)
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main GTest::gmock)
     endif()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} Threads::Threads)
+    set(extra_properties)
+    if(T_RESOURCE_LOCK)
+        set(extra_properties RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${extra_properties})
+endfunction()
+
+# veloran_add_program_test(NAME n SOURCES ...): tests that start the built
+# program. They never run at the same time: Qt derives the System V key of the
+# single-instance segment from the inode of a file, only its low 16 bits, so
+# copies started from different private folders can still meet.
+function(veloran_add_program_test)
+    cmake_parse_arguments(P "" "NAME" "SOURCES" ${ARGN})
+    veloran_add_gtest(NAME ${P_NAME} QT LABELS integration RESOURCE_LOCK program
+        SOURCES ${P_SOURCES}
+            ${CMAKE_SOURCE_DIR}/tests/app/ProgramRunner.cpp ${CMAKE_SOURCE_DIR}/tests/app/ProgramRunner.h
+        LIBS Qt6::Core)
+    target_include_directories(${P_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/app)
+    target_compile_definitions(${P_NAME} PRIVATE VELORAN_PROGRAM="$<TARGET_FILE:veloran_deck>")
+    add_dependencies(${P_NAME} veloran_deck)
 endfunction()
 
 # veloran_add_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir)

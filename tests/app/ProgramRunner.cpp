@@ -1,6 +1,7 @@
 #include "ProgramRunner.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 
 ProgramRunner::ProgramRunner()
@@ -8,6 +9,8 @@ ProgramRunner::ProgramRunner()
     QDir(m_root.path()).mkpath("config");
     QDir(m_root.path()).mkpath("data");
     QDir(m_root.path()).mkpath("tmp");
+    // Also the runtime folder, which Qt wants private to its owner.
+    QFile::setPermissions(tempDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 QProcessEnvironment ProgramRunner::environment(int quitAfterMs) const
