@@ -70,3 +70,13 @@ bool installEmulatedDeviceFromEnvironment()
         return false;
     return installEmulatedDevice(value);
 }
+
+veloran::emu::MicBaseEmulator *emulatedDeviceForTests()
+{
+    return s_world ? &s_world->emulator : nullptr;
+}
+
+veloran::emu::HidAttachment *emulatedAttachmentForTests()
+{
+    return s_world ? &s_world->attachment : nullptr;
+}

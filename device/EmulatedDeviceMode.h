@@ -2,6 +2,11 @@
 
 #include <QString>
 
+namespace veloran::emu {
+class HidAttachment;
+class MicBaseEmulator;
+} // namespace veloran::emu
+
 // Demonstration and end-to-end mode: VELORAN_EMULATE=t40, u20 or r7 puts an
 // emulated microphone base of that model on an in-memory HID bus, runs it on
 // its own thread in real time and makes that bus the process-wide HID
@@ -12,3 +17,9 @@
 // hidapi in place, an unknown value is logged and ignored.
 bool installEmulatedDeviceFromEnvironment();
 bool installEmulatedDevice(const QString &modelName);
+
+// End-to-end tests reach the installed device through these: the emulator
+// (attribute values, messages taken in) and its attachment to the bus (plug,
+// unplug). Null while the mode is off.
+veloran::emu::MicBaseEmulator *emulatedDeviceForTests();
+veloran::emu::HidAttachment *emulatedAttachmentForTests();

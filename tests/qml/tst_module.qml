@@ -80,6 +80,19 @@ TestCase {
         }
     }
 
+    // The managers that the pages reach by name.
+    function test_managers_are_registered_data() {
+        return ["ConfigMgr", "HIDDeviceMgr", "MessageBus"].map(function(name) {
+            return { tag: name, name: name }
+        })
+    }
+
+    function test_managers_are_registered(data) {
+        const types = registeredTypes().filter(function(type) { return type.name === data.name })
+        compare(types.length, 1)
+        verify(types[0].singleton)
+    }
+
     function test_every_registered_type_can_be_created() {
         const types = registeredTypes()
         for (let i = 0; i < types.length; ++i) {

@@ -2,7 +2,10 @@
 // statically linked QML modules, so this one links them, registers the real
 // native singletons over a temporary settings and data folder, and puts
 // recording fakes of the system bridge and the device manager under their
-// module URIs.
+// module URIs. With VELORAN_EMULATE set, the real device manager runs on the
+// emulated device instead, which tests reach as EmulatedDevice of the module
+// "VeloranTestSupport".
+#include "EmulatedDevice.h"
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
 
@@ -10,6 +13,8 @@
 
 #include "app/Startup.h"
 #include "app/TranslationManager.h"
+#include "device/EmulatedDeviceMode.h"
+#include "device/HIDHotplugManager.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -26,14 +31,23 @@ namespace {
 
 FakeSystemBridge *s_systemBridge = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
+EmulatedDevice *s_emulatedDevice = nullptr;
 
 void registerSingletons(const QString &tempDirectory)
 {
     Startup::registerCoreSingletons();
 
     s_systemBridge = new FakeSystemBridge(tempDirectory);
-    s_hidHotplug = new FakeHIDHotplugManager();
     Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
+
+    if (installEmulatedDeviceFromEnvironment()) {
+        s_emulatedDevice = new EmulatedDevice();
+        Startup::registerSingleton<HIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager");
+        Startup::registerSingleton<EmulatedDevice>("VeloranTestSupport", "EmulatedDevice",
+                                                   [] { return s_emulatedDevice; });
+        return;
+    }
+    s_hidHotplug = new FakeHIDHotplugManager();
     Startup::registerSingleton<FakeHIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager",
                                              [] { return s_hidHotplug; });
 }

@@ -1,0 +1,55 @@
+#include "EmulatedDevice.h"
+
+#include "device/EmulatedDeviceMode.h"
+#include "device/emulator/hid_attachment.h"
+#include "device/emulator/mic_base_emulator.h"
+
+QVariantList EmulatedDevice::attribute(int id) const
+{
+    QVariantList bytes;
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator || id < 0 || id > 255)
+        return bytes;
+    const auto store = emulator->attributes();
+    if (const auto *value = store.get(uint8_t(id))) {
+        for (uint8_t byte : *value)
+            bytes.append(int(byte));
+    }
+    return bytes;
+}
+
+bool EmulatedDevice::changeAttribute(int id, const QVariantList &bytes)
+{
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator || id < 0 || id > 255)
+        return false;
+    std::vector<uint8_t> value;
+    for (const QVariant &item : bytes) {
+        bool ok = false;
+        const int byte = item.toInt(&ok);
+        if (!ok || byte < 0 || byte > 255)
+            return false;
+        value.push_back(uint8_t(byte));
+    }
+    return emulator->changeAttribute(uint8_t(id), value);
+}
+
+int EmulatedDevice::receivedCount(int messageId) const
+{
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator || messageId < 0 || messageId > 0xFFFF)
+        return 0;
+    return int(emulator->receivedCount(uint16_t(messageId), false));
+}
+
+void EmulatedDevice::plug()
+{
+    if (auto *attachment = emulatedAttachmentForTests())
+        attachment->plug();
+}
+
+void EmulatedDevice::unplug()
+{
+    if (auto *attachment = emulatedAttachmentForTests())
+        attachment->unplug();
+}
