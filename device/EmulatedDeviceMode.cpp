@@ -3,6 +3,7 @@
 #include "device/emulator/emulator_runner.h"
 #include "device/emulator/hid_attachment.h"
 #include "device/emulator/mic_base_emulator.h"
+#include "device/emulator/mic_base_unit.h"
 #include "device/hid/EmulatedHidBus.h"
 #include "platform/os/Clock.h"
 
@@ -24,20 +25,55 @@ std::optional<veloran::emu::Model> modelFromName(const QString &name)
     return std::nullopt;
 }
 
+// Version of the firmware the emulated R7 ships with.
+constexpr uint8_t kR7Major = 2;
+constexpr uint8_t kR7Minor = 12;
+constexpr size_t kR7ImageBytes = 64 * 1024;
+
 // Lives until the process ends: the program leaves through _exit, and HID
 // handles may stay open on the bus until then.
 struct EmulatedWorld
 {
-    explicit EmulatedWorld(veloran::emu::Model model)
+    virtual ~EmulatedWorld() = default;
+    virtual void start() = 0;
+    EmulatedHidBus bus;
+    os::RealClock clock;
+};
+
+// The T40 and U20 are their application firmware alone.
+struct EmulatedBase final : EmulatedWorld
+{
+    explicit EmulatedBase(veloran::emu::Model model)
         : emulator(veloran::emu::defaultConfig(model))
         , attachment(bus, emulator, std::string("emu/") + veloran::emu::modelName(model))
         , runner(emulator, clock)
     {
     }
-    EmulatedHidBus bus;
+    void start() override
+    {
+        attachment.plug();
+        runner.start();
+    }
     veloran::emu::MicBaseEmulator emulator;
     veloran::emu::HidAttachment attachment;
-    os::RealClock clock;
+    veloran::emu::EmulatorRunner runner;
+};
+
+// The R7 is a whole unit: flash, application and FlashBoot boot loader.
+struct EmulatedUnit final : EmulatedWorld
+{
+    EmulatedUnit()
+        : unit(bus, veloran::emu::defaultConfig(veloran::emu::Model::R7), "emu/R7")
+        , runner([this](uint64_t nowMs) { unit.step(nowMs); }, clock)
+    {
+        unit.programFlash(veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, kR7Major, kR7Minor, kR7ImageBytes));
+    }
+    void start() override
+    {
+        unit.plug();
+        runner.start();
+    }
+    veloran::emu::MicBaseUnit unit;
     veloran::emu::EmulatorRunner runner;
 };
 
@@ -54,10 +90,12 @@ bool installEmulatedDevice(const QString &modelName)
         qWarning().noquote() << "VELORAN_EMULATE: unknown model" << modelName << "(t40, u20 or r7); using real HID devices";
         return false;
     }
-    s_world = new EmulatedWorld(*model);
-    s_world->attachment.plug();
+    if (*model == veloran::emu::Model::R7)
+        s_world = new EmulatedUnit;
+    else
+        s_world = new EmulatedBase(*model);
     setHidBackend(&s_world->bus);
-    s_world->runner.start();
+    s_world->start();
     qInfo().noquote() << "VELORAN_EMULATE: emulated" << veloran::emu::modelName(*model)
                       << "plugged in on the emulated HID bus";
     return true;

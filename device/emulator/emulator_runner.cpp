@@ -3,16 +3,18 @@
 namespace veloran::emu {
 
 EmulatorRunner::EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock)
-    : m_emulator(emulator), m_clock(clock)
+    : EmulatorRunner([&emulator](uint64_t nowMs) { emulator.step(nowMs); }, clock)
 {
 }
+
+EmulatorRunner::EmulatorRunner(StepFunction step, os::Clock& clock) : m_step(std::move(step)), m_clock(clock) {}
 
 EmulatorRunner::~EmulatorRunner() { stop(); }
 
 int64_t EmulatorRunner::runOnce()
 {
     const int64_t nowNs = m_clock.nowNs();
-    m_emulator.step(uint64_t(nowNs / os::Clock::kNsPerMs));
+    m_step(uint64_t(nowNs / os::Clock::kNsPerMs));
     return nowNs;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/os/Clock.h"
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace veloran::emu {
@@ -14,7 +15,11 @@ class EmulatorRunner {
 public:
     static constexpr int64_t kStepPeriodMs = 1;
 
+    using StepFunction = std::function<void(uint64_t nowMs)>;
+
     EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock);
+    // Any emulated device with a step of its own (a whole unit).
+    EmulatorRunner(StepFunction step, os::Clock& clock);
     ~EmulatorRunner();
     EmulatorRunner(const EmulatorRunner&) = delete;
     EmulatorRunner& operator=(const EmulatorRunner&) = delete;
@@ -25,7 +30,7 @@ public:
     int64_t runOnce();
 
 private:
-    MicBaseEmulator& m_emulator;
+    const StepFunction m_step;
     os::Clock& m_clock;
     std::atomic<bool> m_stop{false};  // set by stop(), read by the thread under the clock's wait
     std::thread m_thread;             // owner thread only

@@ -10,6 +10,21 @@ std::wstring wide(const std::string& s) { return {s.begin(), s.end()}; }
 
 }  // namespace
 
+EmulatedHidDevice interfaceDescriptor(const ModelConfig& c, const std::string& path, int index)
+{
+    EmulatedHidDevice d;
+    d.path = path;
+    d.vendorId = c.vendorId;
+    d.productId = c.productId;
+    d.usagePage = c.usagePage;
+    d.usage = 1;
+    d.interfaceNumber = index;
+    d.manufacturer = L"Veloran";
+    d.product = wide(c.name);
+    d.serialNumber = wide(c.serial);
+    return d;
+}
+
 HidAttachment::HidAttachment(EmulatedHidBus& bus, MicBaseEmulator& emulator, std::string pathPrefix)
     : m_bus(bus), m_emulator(emulator)
 {
@@ -39,16 +54,7 @@ bool HidAttachment::plug()
         m_emulator.replug();
     bool ok = true;
     for (size_t i = 0; i < m_paths.size(); ++i) {
-        EmulatedHidDevice d;
-        d.path = m_paths[i];
-        d.vendorId = c.vendorId;
-        d.productId = c.productId;
-        d.usagePage = c.usagePage;
-        d.usage = 1;
-        d.interfaceNumber = int(i);
-        d.manufacturer = L"Veloran";
-        d.product = wide(c.name);
-        d.serialNumber = wide(c.serial);
+        const EmulatedHidDevice d = interfaceDescriptor(c, m_paths[i], int(i));
         EmulatedHidFirmware fw;
         if (i == 0)
             fw.onOutputReport = [this](const uint8_t* data, size_t length) { m_emulator.onOutputReport(data, length); };

@@ -10,6 +10,9 @@
 
 namespace veloran::emu {
 
+// What the bus enumerates for interface index of a model's device.
+EmulatedHidDevice interfaceDescriptor(const ModelConfig& config, const std::string& path, int index);
+
 class HidAttachment {
 public:
     // Paths are pathPrefix + "/if" + interface number.

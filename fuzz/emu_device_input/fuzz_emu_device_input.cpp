@@ -2,6 +2,11 @@
 // of any shape, and well-formed frames with arbitrary ids, types and payloads.
 // Whatever comes in, every input report the device makes fits the model's
 // layout and carries frames within the payload limit.
+//
+// The same traffic, and boot-loader reports made valid from it, also go to
+// the boot loader: its replies are whole 64-byte reports and it changes no
+// flash byte outside the range it erased.
+#include "device/emulator/boot_loader_emulator.h"
 #include "device/emulator/mic_base_emulator.h"
 
 #include <cstdint>
@@ -24,6 +29,72 @@ void checkReport(Model model, const std::vector<uint8_t>& report, FrameDecoder& 
             std::abort();
 }
 
+// A flash small enough to compare whole after every report.
+constexpr size_t kFlashBytes = 4096;
+
+class BootLoaderProbe {
+public:
+    BootLoaderProbe() : m_flash(kFlashBytes), m_bootLoader(m_flash, kProductR7, {1, 2, 3}) {}
+
+    void feed(const uint8_t* report, size_t length)
+    {
+        const std::vector<uint8_t> before = m_flash.contents();
+        m_bootLoader.onOutputReport(report, length, [](const std::vector<uint8_t>& reply) {
+            if (reply.size() != kUpgradeReportBytes || reply[0] != 0x01 || reply[1] > kUpgradeReportBytes - 2)
+                std::abort();
+        });
+        const auto [from, to] = m_flash.erasedRange();
+        const std::vector<uint8_t>& after = m_flash.contents();
+        for (size_t i = 0; i < after.size(); ++i) {
+            const uint32_t address = FirmwareFlash::kApplicationAddress + uint32_t(i);
+            if (after[i] != before[i] && (address < from || address >= to))
+                std::abort();
+        }
+    }
+
+    // A command or data report with a valid checksum, shaped by the bytes.
+    void feedValid(const uint8_t* bytes, size_t n)
+    {
+        if (n < 8)
+            return;
+        uint8_t report[kUpgradeReportBytes] = {0x01};
+        static const char* const texts[] = {"cm_code", "cm_vcrc", "cm_upgd?isok", "cm_fnsh?isok", "cm_vsrc"};
+        const unsigned kind = bytes[0] % 6;
+        if (kind == 5) {
+            // Data packet: number and count near the real ranges.
+            report[1] = 'c';
+            report[2] = 'm';
+            report[3] = uint8_t(bytes[1] % 80);
+            report[5] = uint8_t(bytes[2] % 80);
+            for (size_t i = 7; i < 63; ++i)
+                report[i] = bytes[i % n];
+        } else {
+            report[1] = 62;
+            const char* text = texts[kind];
+            size_t at = 3;
+            for (; *text; ++text)
+                report[at++] = uint8_t(*text);
+            // Addresses around the application area, lengths around the flash.
+            const uint32_t address = FirmwareFlash::kApplicationAddress + bytes[1] * 64u - 256u;
+            const uint32_t length = uint32_t(bytes[2] | bytes[3] << 8) % (kFlashBytes + 512);
+            const uint8_t params[] = {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16),
+                                      uint8_t(length),  uint8_t(length >> 8),  uint8_t(length >> 16),
+                                      bytes[4],         bytes[5],              bytes[6], bytes[7]};
+            for (size_t i = 0; i < sizeof params && at < 63; ++i)
+                report[at++] = params[i];
+        }
+        unsigned sum = 0;
+        for (size_t i = 2; i < 63; ++i)
+            sum += report[i];
+        report[63] = uint8_t(256 - (sum & 0xFF));
+        feed(report, sizeof report);
+    }
+
+private:
+    FirmwareFlash m_flash;
+    BootLoaderEmulator m_bootLoader;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -39,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     emu.setReportSink([&](const std::vector<uint8_t>& r) { checkReport(model, r, decoder); });
     emu.setStreamFaults({.splitReports = bool(data[1] & 2), .packFrames = bool(data[1] & 4),
                          .garbageBetweenFrames = bool(data[1] & 8)});
+    BootLoaderProbe bootLoader;
     uint64_t now = 0;
     size_t i = 2;
     while (i < size) {
@@ -77,7 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             }
         } else {
             emu.onOutputReport(data + i, n);
+            bootLoader.feed(data + i, n);
         }
+        bootLoader.feedValid(data + i, n);
         i += n;
     }
     emu.step(now + 5000);

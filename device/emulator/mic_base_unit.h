@@ -1,0 +1,125 @@
+// The physical microphone base: its flash, its application firmware (a
+// MicBaseEmulator) and its FlashBoot boot loader, on an EmulatedHidBus. The
+// unit decides what enumerates: at power-on and at every reboot the
+// application when the flash holds a valid image of the model, else the boot
+// loader (product 0x0820); a restart command or an unconfirmed finish sends
+// it to the boot loader instead. The flash survives reboots and power cycles.
+//
+// The application also answers the boot-loader link's cm_vsrc (the boot
+// loader's version) and cm_rest?isok (reboot into the boot loader after the
+// restart delay). After any such command it holds back its beacons and
+// notifications for kQuietMs, so the host's short read window finds only the
+// reply.
+//
+// Time comes from step(nowMs) (an EmulatorRunner drives it). Every public call
+// is thread-safe.
+#pragma once
+
+#include "device/emulator/boot_loader_emulator.h"
+#include "device/emulator/firmware_image.h"
+#include "device/emulator/mic_base_emulator.h"
+#include "device/hid/EmulatedHidBus.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace veloran::emu {
+
+struct UnitFaults {
+    bool shortVersionReply = false;  // cm_vsrc answered with 8 body bytes, no version
+    bool ignoreRestart = false;      // cm_rest?isok taken, but the unit never reboots
+    BootLoaderFaults bootLoader;
+};
+
+struct UnitOptions {
+    uint32_t restartDelayMs = 600;  // cm_rest?isok until the boot loader enumerates
+    uint32_t rebootDelayMs = 50;    // cm_fnsh?isok until the next firmware enumerates
+    std::array<uint8_t, 3> bootLoaderVersion{0x01, 0x02, 0x0A};
+};
+
+class MicBaseUnit {
+public:
+    enum class Mode { Off, Application, BootLoader };
+    static constexpr uint32_t kQuietMs = 100;
+
+    // Paths are pathPrefix + "/if<n>" for the application and
+    // pathPrefix + "-boot/if0" for the boot loader. The unit starts off.
+    MicBaseUnit(EmulatedHidBus& bus, ModelConfig application, std::string pathPrefix,
+                size_t flashCapacity = FirmwareFlash::kDefaultCapacity);
+    ~MicBaseUnit();
+    MicBaseUnit(const MicBaseUnit&) = delete;
+    MicBaseUnit& operator=(const MicBaseUnit&) = delete;
+
+    void setOptions(const UnitOptions& options);
+    void setFaults(const UnitFaults& faults);
+
+    // The factory's programming (the unit should be off).
+    void programFlash(const std::vector<uint8_t>& image);
+    std::vector<uint8_t> readFlash(uint32_t address, size_t length) const;
+
+    // Power.
+    void plug();
+    void unplug();
+    void step(uint64_t nowMs);
+
+    Mode mode() const;
+    // Version of the valid application image in the flash.
+    std::optional<std::pair<uint8_t, uint8_t>> applicationVersion() const;
+    // The running application firmware, or null.
+    std::shared_ptr<MicBaseEmulator> application() const;
+    std::string applicationPath() const { return m_prefix + "/if0"; }
+    std::string bootLoaderPath() const { return m_prefix + "-boot/if0"; }
+
+    // Texts of every cm_ command the unit took, application and boot loader.
+    std::vector<std::string> commandLog() const;
+    std::optional<uint32_t> announcedCrc() const;
+    std::optional<uint16_t> lastCheckedCrc() const;
+
+private:
+    struct Reboot {
+        uint64_t dueMs = 0;
+        bool toBootLoader = false;
+    };
+
+    // All below need m_mutex.
+    void powerOnLocked(bool toBootLoader);
+    void powerOffLocked();
+    void onApplicationReport(const uint8_t* report, size_t length);
+    void onBootLoaderReport(const uint8_t* report, size_t length);
+    bool applicationCommand(const uint8_t* report, size_t length);
+    void logCommand(const std::array<uint8_t, 60>& body);
+    void holdBackFrom(uint64_t nowMs);
+
+    // Reports of the application firmware pass here (quiet window).
+    void gate(const std::vector<uint8_t>& report);
+    void flushGate(uint64_t nowMs);
+
+    EmulatedHidBus& m_bus;
+    const ModelConfig m_config;
+    const std::string m_prefix;
+    std::atomic<uint64_t> m_nowMs{0};  // time of the last step
+
+    mutable std::mutex m_mutex;  // guards everything down to m_gateMutex
+    FirmwareFlash m_flash;
+    BootLoaderEmulator m_bootLoader;
+    UnitOptions m_options;
+    UnitFaults m_faults;
+    Mode m_mode = Mode::Off;
+    bool m_bootRequested = false;  // survives a reboot, not a power cycle
+    std::optional<Reboot> m_reboot;
+    std::shared_ptr<MicBaseEmulator> m_application;
+    std::pair<uint8_t, uint8_t> m_applicationVersion{0, 0};
+    std::vector<std::string> m_commands;
+
+    // Taken after m_mutex when both are needed, never before it.
+    std::mutex m_gateMutex;
+    uint64_t m_quietUntilMs = 0;                // guarded by m_gateMutex
+    std::vector<std::vector<uint8_t>> m_held;   // guarded by m_gateMutex
+};
+
+}  // namespace veloran::emu
