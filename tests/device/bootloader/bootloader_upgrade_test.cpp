@@ -307,3 +307,22 @@ TEST_F(bootloader_upgrade, NoDeviceOfTheVendorIsResultTwo)
     EXPECT_EQ(r.error, QStringLiteral("未找到指定VID的HID设备"));
     EXPECT_EQ(r.progress, std::vector<int>{0});
 }
+
+TEST_F(bootloader_upgrade, RawReportsFitTheFrameBuffer)
+{
+    unit.plug();
+    hidProtocol *link = hidProtocol::instance();
+    ASSERT_TRUE(link->openDevice(kVendor, 0x9829));
+    EXPECT_EQ(link->linkState(), hidProtocol::stateOpened);
+    EXPECT_EQ(bus.initCount(), initsBefore + 1);
+    const std::vector<uint8_t> data(300, 0x11);
+    EXPECT_EQ(link->writeRawReport(data.data(), 254), 256);
+    EXPECT_EQ(link->writeRawReport(data.data(), 255), -1);
+    EXPECT_EQ(link->writeRawReport(data.data(), 256), -1);
+    link->closeDevice();
+    EXPECT_EQ(link->linkState(), hidProtocol::stateClosed);
+    EXPECT_EQ(bus.initCount(), initsBefore);
+    EXPECT_FALSE(link->openDevice(kVendor, 0x7777));
+    EXPECT_EQ(link->linkState(), hidProtocol::stateFinishedFail);
+    EXPECT_EQ(bus.initCount(), initsBefore);
+}
