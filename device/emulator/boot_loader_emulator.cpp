@@ -29,14 +29,6 @@ uint16_t xmodemCrc(const std::vector<uint8_t>& bytes)
     return crc;
 }
 
-uint32_t le(const uint8_t* p, int bytes)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= uint32_t(p[i]) << (8 * i);
-    return v;
-}
-
 }  // namespace
 
 std::vector<uint8_t> makeBootReply(const std::string& text, const std::vector<uint8_t>& parameters)
@@ -103,7 +95,7 @@ BootLoaderEmulator::Action BootLoaderEmulator::onCommand(const std::array<uint8_
     }
     if (bodyIs(body, "cm_vcrc")) {
         // 01 01 01 AA BB CC, then the CRC as u32.
-        m_announcedCrc = le(body.data() + 13, 4);
+        m_announcedCrc = readLe(body.data() + 13, 4);
         const auto answer = makeBootReply(m_faults.wrongVcrcEcho ? "cm_vcrd" : "cm_vcrc");
         reply(answer);
         if (m_faults.duplicateVcrcReply)
@@ -111,8 +103,8 @@ BootLoaderEmulator::Action BootLoaderEmulator::onCommand(const std::array<uint8_
         return Action::None;
     }
     if (bodyIs(body, "cm_code")) {
-        const uint32_t address = le(body.data() + 7, 3);
-        const uint32_t length = le(body.data() + 10, 3);
+        const uint32_t address = readLe(body.data() + 7, 3);
+        const uint32_t length = readLe(body.data() + 10, 3);
         if (!m_flash.erase(address, length))
             return Action::None;
         m_codeAddress = address;
@@ -123,7 +115,7 @@ BootLoaderEmulator::Action BootLoaderEmulator::onCommand(const std::array<uint8_
         return m_faults.powerLossAtPacket == 1 ? Action::PowerLoss : Action::None;
     }
     if (bodyIs(body, "cm_upgd?isok")) {
-        if (upgradeChecksOut(le(body.data() + 12, 3))) {
+        if (upgradeChecksOut(readLe(body.data() + 12, 3))) {
             m_confirmed = true;
             reply(makeBootReply("cm_upgd!ok"));
         }
@@ -136,13 +128,13 @@ BootLoaderEmulator::Action BootLoaderEmulator::onCommand(const std::array<uint8_
 
 BootLoaderEmulator::Action BootLoaderEmulator::onDataPacket(const uint8_t* report, size_t length, const ReplySink&)
 {
-    const int number = int(le(report + 3, 2));
+    const int number = int(readLe(report + 3, 2));
     if (m_faults.dropPacket != 0 && number == m_faults.dropPacket)
         return Action::None;
     std::vector<uint8_t> bytes(report, report + length);
     if (m_faults.corruptPacket != 0 && number == m_faults.corruptPacket)
         bytes[20] ^= 0x40;
-    const uint32_t count = le(bytes.data() + 5, 2);
+    const uint32_t count = readLe(bytes.data() + 5, 2);
     if (!sumsToZero(bytes.data() + 2, kUpgradeReportBytes - 2) || m_codeLength == 0 || number < 1 ||
         count != m_packets.size() || size_t(number) > m_packets.size()) {
         ++m_packetsRefused;

@@ -25,15 +25,15 @@ void putLe(uint8_t* out, uint32_t value, int bytes)
         out[i] = uint8_t(value >> (8 * i));
 }
 
-uint32_t getLe(const uint8_t* in, int bytes)
+}  // namespace
+
+uint32_t readLe(const uint8_t* bytes, int count)
 {
     uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= uint32_t(in[i]) << (8 * i);
+    for (int i = 0; i < count; ++i)
+        v |= uint32_t(bytes[i]) << (8 * i);
     return v;
 }
-
-}  // namespace
 
 std::vector<uint8_t> makeFirmwareImage(Model model, uint8_t major, uint8_t minor, size_t bytes)
 {
@@ -59,11 +59,11 @@ std::optional<ImageDescriptor> readImageDescriptor(const uint8_t* bytes, size_t 
     if (bytes == nullptr || count < kImageDescriptorBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0)
         return std::nullopt;
     ImageDescriptor d;
-    d.productId = uint16_t(getLe(bytes + 4, 2));
+    d.productId = uint16_t(readLe(bytes + 4, 2));
     d.major = bytes[6];
     d.minor = bytes[7];
-    d.length = getLe(bytes + 8, 4);
-    d.checksum = getLe(bytes + 12, 4);
+    d.length = readLe(bytes + 8, 4);
+    d.checksum = readLe(bytes + 12, 4);
     if (d.length < kImageDescriptorBytes || d.length > count)
         return std::nullopt;
     if (fnv1a(bytes + kImageDescriptorBytes, d.length - kImageDescriptorBytes) != d.checksum)

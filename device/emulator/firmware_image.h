@@ -25,6 +25,9 @@ struct ImageDescriptor {
     uint32_t checksum = 0;
 };
 
+// Little-endian number of 1 to 4 bytes.
+uint32_t readLe(const uint8_t* bytes, int count);
+
 // A valid image of the model's application, bytes long (at least the
 // descriptor), the rest filled with a pattern that depends on the version.
 std::vector<uint8_t> makeFirmwareImage(Model model, uint8_t major, uint8_t minor, size_t bytes);
