@@ -36,6 +36,9 @@ struct EmulatedWorld
 {
     virtual ~EmulatedWorld() = default;
     virtual void start() = 0;
+    virtual veloran::emu::MicBaseEmulator *emulator() = 0;
+    virtual veloran::emu::HidAttachment *attachment() { return nullptr; }
+    virtual veloran::emu::MicBaseUnit *unit() { return nullptr; }
     EmulatedHidBus bus;
     os::RealClock clock;
 };
@@ -44,18 +47,20 @@ struct EmulatedWorld
 struct EmulatedBase final : EmulatedWorld
 {
     explicit EmulatedBase(veloran::emu::Model model)
-        : emulator(veloran::emu::defaultConfig(model))
-        , attachment(bus, emulator, std::string("emu/") + veloran::emu::modelName(model))
-        , runner(emulator, clock)
+        : device(veloran::emu::defaultConfig(model))
+        , plugs(bus, device, std::string("emu/") + veloran::emu::modelName(model))
+        , runner(device, clock)
     {
     }
     void start() override
     {
-        attachment.plug();
+        plugs.plug();
         runner.start();
     }
-    veloran::emu::MicBaseEmulator emulator;
-    veloran::emu::HidAttachment attachment;
+    veloran::emu::MicBaseEmulator *emulator() override { return &device; }
+    veloran::emu::HidAttachment *attachment() override { return &plugs; }
+    veloran::emu::MicBaseEmulator device;
+    veloran::emu::HidAttachment plugs;
     veloran::emu::EmulatorRunner runner;
 };
 
@@ -63,17 +68,20 @@ struct EmulatedBase final : EmulatedWorld
 struct EmulatedUnit final : EmulatedWorld
 {
     EmulatedUnit()
-        : unit(bus, veloran::emu::defaultConfig(veloran::emu::Model::R7), "emu/R7")
-        , runner([this](uint64_t nowMs) { unit.step(nowMs); }, clock)
+        : device(bus, veloran::emu::defaultConfig(veloran::emu::Model::R7), "emu/R7")
+        , runner([this](uint64_t nowMs) { device.step(nowMs); }, clock)
     {
-        unit.programFlash(veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, kR7Major, kR7Minor, kR7ImageBytes));
+        device.programFlash(veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, kR7Major, kR7Minor, kR7ImageBytes));
     }
     void start() override
     {
-        unit.plug();
+        device.plug();
         runner.start();
     }
-    veloran::emu::MicBaseUnit unit;
+    // The application running now (a new one after an upgrade).
+    veloran::emu::MicBaseEmulator *emulator() override { return device.application().get(); }
+    veloran::emu::MicBaseUnit *unit() override { return &device; }
+    veloran::emu::MicBaseUnit device;
     veloran::emu::EmulatorRunner runner;
 };
 
@@ -111,10 +119,15 @@ bool installEmulatedDeviceFromEnvironment()
 
 veloran::emu::MicBaseEmulator *emulatedDeviceForTests()
 {
-    return s_world ? &s_world->emulator : nullptr;
+    return s_world ? s_world->emulator() : nullptr;
 }
 
 veloran::emu::HidAttachment *emulatedAttachmentForTests()
 {
-    return s_world ? &s_world->attachment : nullptr;
+    return s_world ? s_world->attachment() : nullptr;
+}
+
+veloran::emu::MicBaseUnit *emulatedUnitForTests()
+{
+    return s_world ? s_world->unit() : nullptr;
 }

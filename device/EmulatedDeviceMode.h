@@ -5,6 +5,7 @@
 namespace veloran::emu {
 class HidAttachment;
 class MicBaseEmulator;
+class MicBaseUnit;
 } // namespace veloran::emu
 
 // Demonstration and end-to-end mode: VELORAN_EMULATE=t40, u20 or r7 puts an
@@ -20,6 +21,9 @@ bool installEmulatedDevice(const QString &modelName);
 
 // End-to-end tests reach the installed device through these: the emulator
 // (attribute values, messages taken in) and its attachment to the bus (plug,
-// unplug). Null while the mode is off.
+// unplug). Null while the mode is off. The R7 is a whole unit (flash,
+// application, boot loader): it has no attachment, and its emulator is the
+// application running at that moment.
 veloran::emu::MicBaseEmulator *emulatedDeviceForTests();
 veloran::emu::HidAttachment *emulatedAttachmentForTests();
+veloran::emu::MicBaseUnit *emulatedUnitForTests();
