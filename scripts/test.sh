@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: the whole program with the default
-# preset, then the Qt-free cores again under AddressSanitizer/UBSan.
+# preset, the Qt-free cores again under AddressSanitizer/UBSan, and the tests
+# that start threads (ctest label "threaded") under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,3 +17,9 @@ cmake --preset asan -B build/asan-cores -DVELORAN_WITH_QT=OFF >/dev/null
 cmake --build build/asan-cores -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/asan-cores -j "$jobs" --output-on-failure --timeout 600
+
+# A test opts in by carrying the label "threaded" (veloran_add_gtest LABELS).
+cmake --preset tsan -B build/tsan-threaded -DVELORAN_WITH_QT=OFF >/dev/null
+cmake --build build/tsan-threaded -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/support/tsan-qt.supp" \
+    ctest --test-dir build/tsan-threaded -L threaded -j "$jobs" --output-on-failure --timeout 600

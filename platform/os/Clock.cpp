@@ -4,6 +4,8 @@
 
 namespace os {
 
+thread_local std::uint64_t Clock::t_wakeUps = 0;
+
 void Clock::sleepForMs(std::int64_t ms)
 {
     if (ms <= 0)
@@ -30,12 +32,18 @@ std::int64_t Clock::deadlineAfterMs(std::int64_t ms) const
 
 void Clock::wake()
 {
-    {
-        // Taking the mutex orders the caller's change before any waiter's
-        // next look at its condition: no wake-up is lost.
-        std::lock_guard lock(m_mutex);
-    }
-    m_cv.notify_all();
+    // Under the mutex: the caller's change is ordered before any waiter's
+    // next look at its condition, so no wake-up is lost.
+    std::lock_guard lock(m_mutex);
+    notifyAllWaitersLocked();
+}
+
+void Clock::notifyAllWaitersLocked()
+{
+    m_general.cv.notify_all();
+    for (Waiter* w = m_waiters; w; w = w->next)
+        if (w->channel != &m_general)
+            w->channel->cv.notify_all();
 }
 
 int Clock::waitingThreads() const
@@ -56,16 +64,16 @@ std::int64_t RealClock::nowNs() const
     return static_cast<std::int64_t>(elapsed.count() * m_speed);
 }
 
-void RealClock::block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs)
+void RealClock::block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs)
 {
     if (deadlineNs == kNoDeadline) {
-        m_cv.wait(lock);
+        channel.cv.wait(lock);
         return;
     }
     const double realNs = std::ceil(static_cast<double>(deadlineNs) / m_speed);
     // Bound single waits so a far deadline cannot overflow the time point.
     const double boundedNs = std::min(realNs, 1e18);
-    m_cv.wait_until(lock, m_origin + std::chrono::nanoseconds(static_cast<std::int64_t>(boundedNs)));
+    channel.cv.wait_until(lock, m_origin + std::chrono::nanoseconds(static_cast<std::int64_t>(boundedNs)));
 }
 
 ManualClock::ManualClock(std::int64_t startNs)
@@ -82,16 +90,14 @@ void ManualClock::advanceNs(std::int64_t ns)
 {
     if (ns <= 0)
         return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_nowNs.store(m_nowNs.load(std::memory_order_relaxed) + ns, std::memory_order_release);
-    }
-    m_cv.notify_all();
+    std::lock_guard lock(m_mutex);
+    m_nowNs.store(m_nowNs.load(std::memory_order_relaxed) + ns, std::memory_order_release);
+    notifyAllWaitersLocked(); // time moves every wait
 }
 
-void ManualClock::block(std::unique_lock<std::mutex>& lock, std::int64_t)
+void ManualClock::block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t)
 {
-    m_cv.wait(lock);
+    channel.cv.wait(lock);
 }
 
 Event::Event(Clock& clock, EventReset reset, bool initiallySet)
@@ -103,8 +109,16 @@ Event::Event(Clock& clock, EventReset reset, bool initiallySet)
 
 void Event::set()
 {
-    m_set.store(true, std::memory_order_release);
-    m_clock.wake();
+    m_clock.notify(m_channel, [this] {
+        m_set.store(true, std::memory_order_release);
+        if (m_watcher)
+            m_watcher->cv.notify_all();
+    });
+}
+
+void Event::linkWatcher(WaitChannel* watcher)
+{
+    m_clock.notify(m_channel, [this, watcher] { m_watcher = watcher; });
 }
 
 void Event::reset()
@@ -121,7 +135,7 @@ bool Event::trySignalled()
 
 bool Event::wait(std::int64_t timeoutMs)
 {
-    return m_clock.waitUntil([this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
+    return m_clock.waitOn(m_channel, [this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
 }
 
 } // namespace os

@@ -5,17 +5,27 @@
 // RealClock.
 //
 // Contract: waitUntil() re-evaluates its condition under the clock's mutex
-// whenever wake() is called or time moves, and returns once the condition
-// holds or the clock has reached the deadline. Anything a waiter's condition
-// reads must be changed before wake() is called (Event does this).
+// whenever wake() is called, its wait channel is notified or time moves, and
+// returns once the condition holds or the clock has reached the deadline.
+// Anything a waiter's condition reads must be changed before wake() is
+// called (Event does this). Waiters on their own channel (every Event has
+// one) are woken only by that channel, wake() and time: a set costs one
+// wake-up, however many other threads wait on the clock.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <utility>
 
 namespace os {
+
+// What a set wakes: the waiters blocked on this channel. Used only under
+// the owning clock's mutex.
+struct WaitChannel {
+    std::condition_variable cv;
+};
 
 class Clock {
 public:
@@ -32,16 +42,43 @@ public:
     template <class Ready>
     bool waitUntil(Ready&& ready, std::int64_t deadlineNs)
     {
+        return waitOn(m_general, std::forward<Ready>(ready), deadlineNs);
+    }
+
+    // The same, woken by notify(channel) rather than by every wake().
+    template <class Ready>
+    bool waitOn(WaitChannel& channel, Ready&& ready, std::int64_t deadlineNs)
+    {
         std::unique_lock lock(m_mutex);
         for (;;) {
             if (ready())
                 return true;
             if (deadlineNs != kNoDeadline && nowNs() >= deadlineNs)
                 return false;
+            Waiter self{&channel, nullptr, m_waiters};
+            if (m_waiters)
+                m_waiters->prev = &self;
+            m_waiters = &self;
             ++m_waiting;
-            block(lock, deadlineNs);
+            block(lock, channel, deadlineNs);
             --m_waiting;
+            if (self.prev)
+                self.prev->next = self.next;
+            else
+                m_waiters = self.next;
+            if (self.next)
+                self.next->prev = self.prev;
+            ++t_wakeUps;
         }
+    }
+
+    // Changes what waiters of the channel read, then wakes only them.
+    template <class Change>
+    void notify(WaitChannel& channel, Change&& change)
+    {
+        std::lock_guard lock(m_mutex);
+        change();
+        channel.cv.notify_all();
     }
 
     // A plain pause of the given length on this clock.
@@ -58,14 +95,30 @@ public:
     // Threads currently blocked in waitUntil() (for test synchronisation).
     int waitingThreads() const;
 
+    // Times the calling thread came back from blocking in a wait (woken or
+    // timed out); what the benchmark and the tests count per set.
+    static std::uint64_t wakeUpsOfThisThread() { return t_wakeUps; }
+
 protected:
-    // Waits on m_cv with the lock held until woken or, for real time, until
-    // the deadline passes.
-    virtual void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) = 0;
+    // A thread blocked in waitOn(); lives on that thread's stack.
+    struct Waiter {
+        WaitChannel* channel;
+        Waiter* prev;
+        Waiter* next;
+    };
+
+    // Waits on the channel with the lock held until woken or, for real
+    // time, until the deadline passes.
+    virtual void block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs) = 0;
+    // Wakes every blocked waiter, whatever its channel. Lock held.
+    void notifyAllWaitersLocked();
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_cv; // guarded by m_mutex
-    int m_waiting = 0;            // guarded by m_mutex
+    WaitChannel m_general;       // guarded by m_mutex
+    Waiter* m_waiters = nullptr; // guarded by m_mutex
+    int m_waiting = 0;           // guarded by m_mutex
+
+    static thread_local std::uint64_t t_wakeUps;
 };
 
 // Steady time, optionally running faster than the wall clock (speed 10 lets
@@ -76,7 +129,7 @@ public:
     std::int64_t nowNs() const override;
 
 protected:
-    void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) override;
+    void block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs) override;
 
 private:
     const std::chrono::steady_clock::time_point m_origin;
@@ -93,7 +146,7 @@ public:
     void advanceMs(std::int64_t ms) { advanceNs(ms * kNsPerMs); }
 
 protected:
-    void block(std::unique_lock<std::mutex>& lock, std::int64_t deadlineNs) override;
+    void block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs) override;
 
 private:
     std::atomic<std::int64_t> m_nowNs; // written under m_mutex, read anywhere
@@ -102,7 +155,8 @@ private:
 enum class EventReset { Auto, Manual };
 
 // A waitable event on a clock: auto-reset events release one wait per set,
-// manual-reset events stay set until reset().
+// manual-reset events stay set until reset(). A set wakes only this event's
+// waiters (and a watcher linked to it).
 class Event {
 public:
     explicit Event(Clock& clock, EventReset reset = EventReset::Auto, bool initiallySet = false);
@@ -119,10 +173,16 @@ public:
 
     Clock& clock() const { return m_clock; }
 
+    // A set also wakes the waiters of this channel (a dispatcher watching
+    // many events); null unlinks. The channel must outlive the link.
+    void linkWatcher(WaitChannel* watcher);
+
 private:
     Clock& m_clock;
     const EventReset m_reset;
-    std::atomic<bool> m_set; // written by set/reset/consumers, read under the clock's mutex
+    std::atomic<bool> m_set;         // written by set/reset/consumers, read under the clock's mutex
+    WaitChannel m_channel;           // guarded by the clock's mutex
+    WaitChannel* m_watcher = nullptr; // guarded by the clock's mutex
 };
 
 } // namespace os

@@ -139,8 +139,7 @@ void SimWorldCore::notify(std::function<void(EndpointNotificationClient&)> call)
 
 void SimWorldCore::wakeService()
 {
-    serviceWake.store(true);
-    clock->wake();
+    clock->notify(serviceChannel, [this] { serviceWake.store(true); });
 }
 
 void SimWorldCore::invalidateStreamsLocked(const std::wstring& endpointId)
@@ -607,7 +606,9 @@ void SimAudioWorld::serviceLoop()
             nextDue = std::min(nextDue, stream->catchUp());
         live.clear();
 
-        core.clock->waitUntil([&core] { return core.serviceWake.exchange(false) || core.serviceStop.load(); }, nextDue);
+        core.clock->waitOn(
+            core.serviceChannel, [&core] { return core.serviceWake.exchange(false) || core.serviceStop.load(); },
+            nextDue);
     }
     // Whatever was queued before the end still runs, so no caller waits for
     // an activation for ever.

@@ -16,7 +16,8 @@ SimWorkQueues::SimWorkQueues(Clock& clock, SimFaults& faults)
     addQueueLocked(kMultithreadedQueue, L"", kMultithreadedQueueThreads);
     // The watcher's whole life is one wait on the clock: its condition does
     // the dispatching and only turns true at shutdown.
-    m_watcher = std::thread([this] { m_clock.waitUntil([this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline); });
+    m_watcher = std::thread(
+        [this] { m_clock.waitOn(m_watchChannel, [this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline); });
 }
 
 SimWorkQueues::~SimWorkQueues()
@@ -32,6 +33,13 @@ SimWorkQueues::~SimWorkQueues()
     m_workReady.notify_all();
     m_clock.wake();
     m_watcher.join();
+    {
+        std::lock_guard lock(m_linkMutex);
+        for (auto& weak : m_linked)
+            if (auto event = weak.lock())
+                event->linkWatcher(nullptr);
+        m_linked.clear();
+    }
     for (auto& t : threads)
         t.join();
     // Drop what never ran while the queues still exist: an owner released
@@ -129,6 +137,16 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
         return E_INVALIDARG; // an event of another clock would never wake the watcher
     if (HRESULT hr = m_faults.take(SimOp::PutWaitingWorkItem); FAILED(hr))
         return hr;
+    {
+        std::lock_guard lock(m_linkMutex);
+        std::erase_if(m_linked, [](const std::weak_ptr<Event>& w) { return w.expired(); });
+        const bool known = std::any_of(m_linked.begin(), m_linked.end(),
+                                       [&event](const std::weak_ptr<Event>& w) { return w.lock() == event; });
+        if (!known) {
+            event->linkWatcher(&m_watchChannel);
+            m_linked.push_back(event);
+        }
+    }
     {
         std::lock_guard lock(m_mutex);
         if (m_stopping || !findQueueLocked(callback->queueId()))

@@ -60,6 +60,11 @@ private:
 
     Clock& m_clock;
     SimFaults& m_faults;
+    // The watcher's own wait: woken by the sets of the events it watches,
+    // not by every set on the clock.
+    WaitChannel m_watchChannel;
+    std::mutex m_linkMutex;                           // guards m_linked
+    std::vector<std::weak_ptr<Event>> m_linked;       // events whose sets wake the watcher
 
     std::mutex m_mutex;                               // guards everything below
     std::condition_variable m_workReady;              // with m_mutex

@@ -60,6 +60,7 @@ struct SimWorldCore {
     std::deque<std::function<void()>> tasks;
     bool taskRunning = false;
     std::atomic<bool> serviceWake{false};
+    WaitChannel serviceChannel;                 // the service thread's own wait
     std::atomic<bool> serviceStop{false};
     std::atomic<std::thread::id> serviceThreadId{};
 

@@ -17,6 +17,7 @@ void AudioRouteConfigStore::set(uint32_t id, const AudioRouteConfig &record)
 {
     std::lock_guard lock(m_mutex);
     m_records[id] = record;
+    m_generation.fetch_add(1, std::memory_order_release);
 }
 
 AudioRouteConfig AudioRouteConfigStore::getBusMaster(uint32_t bus) const
@@ -46,6 +47,7 @@ void AudioRouteConfigStore::clear()
 {
     std::lock_guard lock(m_mutex);
     m_records.clear();
+    m_generation.fetch_add(1, std::memory_order_release);
 }
 
 std::vector<uint32_t> AudioRouteConfigStore::sourceIds() const

@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/os/RealtimeGuard.h"
+
 inline constexpr uint32_t kListenBusMasterId = 0xFFFFFFFF; // bus 1, listenBus
 inline constexpr uint32_t kMixBusMasterId = 0xFFFFFFFE;    // bus 2, mixBus
 
@@ -50,6 +52,10 @@ public:
     // Ascending; the master ids sort last.
     std::vector<uint32_t> sourceIds() const;
 
+    // Moves on every set and clear (after the change), so a reader that
+    // cached records with the generation it saw knows when to read again.
+    uint64_t generation() const { return m_generation.load(std::memory_order_acquire); }
+
     static uint32_t masterIdFor(uint32_t bus) { return bus == 1 ? kListenBusMasterId : kMixBusMasterId; }
 
     // While false the mixer drops every pushed block. Relaxed: nothing else is
@@ -59,6 +65,7 @@ public:
 private:
     // Never held while taking another lock; the mixer may call in while
     // holding its own mutex (order: mixer, then store).
-    mutable std::mutex m_mutex;
+    mutable os::AudioMutex m_mutex;
     std::map<uint32_t, AudioRouteConfig> m_records; // guarded by m_mutex
+    std::atomic<uint64_t> m_generation{1};          // written under m_mutex
 };

@@ -1,9 +1,9 @@
 #include "platform/windows/routerAudio/Mixer.h"
 
+#include "platform/windows/routerAudio/MixerConverters.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace {
@@ -20,43 +20,6 @@ constexpr uint32_t kPullChunkSamples = kRingSamples / 2;
 constexpr float kSoftClipKnee = 0.95f;
 constexpr float kSoftClipRange = 0.05f;
 constexpr float kSoftClipSteepness = 20.0f;
-
-using KeyBuffer = char[24];
-
-std::string_view makeKey(KeyBuffer &buf, uint32_t id, uint32_t bus)
-{
-    char *end = buf + sizeof(KeyBuffer);
-    auto r = std::to_chars(buf, end, id);
-    *r.ptr++ = ':';
-    r = std::to_chars(r.ptr, end, bus);
-    return {buf, static_cast<size_t>(r.ptr - buf)};
-}
-
-// Calls `use` with a source's buffer on each bus it has one on.
-template <typename Map, typename Use>
-void forEachBusOf(Map &buffers, uint32_t sourceId, Use &&use)
-{
-    for (uint32_t bus = 1; bus <= 2; ++bus) {
-        KeyBuffer buf;
-        const auto it = buffers.find(makeKey(buf, sourceId, bus));
-        if (it != buffers.end())
-            use(*it->second);
-    }
-}
-
-bool parseKey(std::string_view key, uint32_t &id, uint32_t &bus)
-{
-    const size_t colon = key.find(':');
-    if (colon == std::string_view::npos)
-        return false;
-    const char *first = key.data();
-    const char *last = key.data() + key.size();
-    const auto a = std::from_chars(first, first + colon, id);
-    if (a.ec != std::errc() || a.ptr != first + colon)
-        return false;
-    const auto b = std::from_chars(first + colon + 1, last, bus);
-    return b.ec == std::errc() && b.ptr == last;
-}
 
 float gainOf(const BusRouting &routing)
 {
@@ -93,13 +56,15 @@ uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<ui
         pending = n;
     }
     const uint32_t take = std::min(n, pending);
-    for (uint32_t i = 0; i < take; ++i) {
-        out[i] += buffer.ring[read].load(std::memory_order_relaxed);
-        if (++read == kRingSamples)
-            read = 0;
-    }
-    if (take > 0)
-        readPos.store(read, std::memory_order_release);
+    if (take == 0)
+        return 0;
+    const float *ring = buffer.ring.data();
+    const uint32_t first = std::min(take, kRingSamples - read);
+    for (uint32_t i = 0; i < first; ++i)
+        out[i] += ring[read + i];
+    for (uint32_t i = first; i < take; ++i)
+        out[i] += ring[i - first];
+    readPos.store((read + take) % kRingSamples, std::memory_order_release);
     return take;
 }
 
@@ -123,12 +88,13 @@ void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, si
         samples += skipped;
         n = kRingSamples;
     }
-    for (size_t i = 0; i < n; ++i) {
-        buffer.ring[write].store(samples[i] * gain, std::memory_order_relaxed);
-        if (++write == kRingSamples)
-            write = 0;
-    }
-    buffer.writeIndex.store(write, std::memory_order_release);
+    float *ring = buffer.ring.data();
+    const size_t first = std::min<size_t>(n, kRingSamples - write);
+    for (size_t i = 0; i < first; ++i)
+        ring[write + i] = samples[i] * gain;
+    for (size_t i = first; i < n; ++i)
+        ring[i - first] = samples[i] * gain;
+    buffer.writeIndex.store(static_cast<uint32_t>((write + n) % kRingSamples), std::memory_order_release);
 }
 
 // 0.7 x rms + 0.3 x peak, scaled by 1.5, at most 1.0.
@@ -163,7 +129,8 @@ float atMostOne(float level)
 namespace PerAppInputBuffers {
 
 InputBuffer::InputBuffer()
-    : ring(kRingSamples)
+    : ring(kRingSamples, 0.0f)
+    , handoff(std::make_shared<ConverterHandoff>())
 {
 }
 
@@ -181,11 +148,47 @@ Mixer &Mixer::instance()
     return mixer;
 }
 
-Mixer::Mixer(AudioRouteConfigStore &store)
+Mixer::Mixer(AudioRouteConfigStore &store, std::shared_ptr<ConverterFactory> factory)
     : m_store(store)
+    , m_converters(std::make_unique<ConverterMaker>(std::move(factory)))
     , m_soloRing(std::make_shared<InputBuffer>())
 {
     mixerLogLine(std::string("[Mixer] Resampler backend: libsamplerate (SRC_SINC_BEST_QUALITY), ") + src_get_version());
+}
+
+Mixer::~Mixer()
+{
+    // Buffers go first: their converters are theirs, not the converter thread's.
+    std::lock_guard lock(m_mutex);
+    m_sources.clear();
+}
+
+Mixer::Source &Mixer::sourceLocked(uint32_t sourceId)
+{
+    auto it = m_sources.find(sourceId);
+    if (it == m_sources.end()) {
+        Source source;
+        source.bus[0] = std::make_shared<InputBuffer>();
+        source.bus[1] = std::make_shared<InputBuffer>();
+        it = m_sources.emplace(sourceId, std::move(source)).first;
+    }
+    return it->second;
+}
+
+// Reads every cached record and both masters again when the store has
+// changed since they were read; otherwise touches nothing.
+void Mixer::refreshRecordsLocked()
+{
+    const uint64_t generation = m_store.generation();
+    if (generation == m_recordsGeneration)
+        return;
+    for (auto &[id, source] : m_sources) {
+        source.record = m_store.get(id);
+        source.recordGeneration = generation;
+    }
+    m_listenMaster = m_store.getBusMaster(1);
+    m_mixMaster = m_store.getBusMaster(2);
+    m_recordsGeneration = generation;
 }
 
 void Mixer::push(uint32_t sourceId, const void *data, uint32_t byteCount, const WAVEFORMATEX *format)
@@ -194,16 +197,46 @@ void Mixer::push(uint32_t sourceId, const void *data, uint32_t byteCount, const 
         return;
     if (!m_store.virtualOutputIsDefault.load(std::memory_order_relaxed))
         return;
-    const AudioRouteConfig record = m_store.get(sourceId);
-    if (!record.active)
-        return;
 
+    // Converted before the lock: an inactive source's block is wasted work,
+    // but the mixer's mutex is never held for a conversion.
     convertToFloatStereo(data, byteCount, *format, t_converted);
     if (t_converted.size() / 2 == 0)
         return;
 
-    const std::shared_ptr<InputBuffer> bus1 = bufferFor(sourceId, 1);
-    const std::shared_ptr<InputBuffer> bus2 = bufferFor(sourceId, 2);
+    // The one lock trip of a push: the record and both buffers.
+    AudioRouteConfig record;
+    std::shared_ptr<InputBuffer> bus1;
+    std::shared_ptr<InputBuffer> bus2;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_sources.find(sourceId);
+        if (it != m_sources.end()) {
+            refreshRecordsLocked();
+            record = it->second.record;
+        } else {
+            record = m_store.get(sourceId);
+        }
+        if (!record.active)
+            return;
+        if (it != m_sources.end()) {
+            bus1 = it->second.bus[0];
+            bus2 = it->second.bus[1];
+        } else {
+            Source &source = sourceLocked(sourceId);
+            source.record = record;
+            source.recordGeneration = m_recordsGeneration;
+            // A record read now may be newer than the cache's generation:
+            // the next refresh reads it again, never older.
+            bus1 = source.bus[0];
+            bus2 = source.bus[1];
+        }
+        bus1->writersInFlight.fetch_add(1, std::memory_order_relaxed);
+    }
+    struct WriteDone {
+        InputBuffer &bus1;
+        ~WriteDone() { bus1.writersInFlight.fetch_sub(1, std::memory_order_release); }
+    } writeDone{*bus1};
 
     const std::vector<float> *block = &t_converted;
     if (format->nSamplesPerSec != kMixSampleRate) {
@@ -236,48 +269,51 @@ void Mixer::push(uint32_t sourceId, const void *data, uint32_t byteCount, const 
 
 std::shared_ptr<Mixer::InputBuffer> Mixer::bufferFor(uint32_t sourceId, uint32_t bus)
 {
-    KeyBuffer buf;
-    const std::string_view key = makeKey(buf, sourceId, bus);
     std::lock_guard lock(m_mutex);
-    const auto it = m_buffers.find(key);
-    if (it != m_buffers.end())
-        return it->second;
-    auto buffer = std::make_shared<InputBuffer>();
-    m_buffers.emplace(std::string(key), buffer);
-    return buffer;
+    const bool known = m_sources.count(sourceId) != 0;
+    Source &source = sourceLocked(sourceId);
+    if (!known) {
+        source.record = m_store.get(sourceId);
+        source.recordGeneration = m_recordsGeneration;
+    }
+    return source.bus[bus == 1 ? 0 : 1];
 }
 
 void Mixer::removeSource(uint32_t sourceId)
 {
     std::lock_guard lock(m_mutex);
-    forEachBusOf(m_buffers, sourceId, [](InputBuffer &b) {
-        for (auto &slot : b.ring)
-            slot.store(0.0f, std::memory_order_relaxed);
+    const auto it = m_sources.find(sourceId);
+    if (it == m_sources.end())
+        return;
+    // A push past its lock trip still writes the rings: the samples are then
+    // left to it (unreachable behind the rewound positions), the positions
+    // and levels are reset all the same.
+    const bool writing = it->second.bus[0]->writersInFlight.load(std::memory_order_acquire) != 0;
+    for (const auto &buffer : it->second.bus) {
+        InputBuffer &b = *buffer;
+        if (!writing)
+            std::fill(b.ring.begin(), b.ring.end(), 0.0f);
         b.writeIndex.store(0, std::memory_order_release);
         b.readIndex.store(0, std::memory_order_relaxed);
         b.monitorReadIndex.store(0, std::memory_order_relaxed);
         b.levelLeft.store(0.0f, std::memory_order_relaxed);
         b.levelRight.store(0.0f, std::memory_order_relaxed);
-    });
+    }
 }
 
 std::set<uint32_t> Mixer::sourceIds() const
 {
     std::lock_guard lock(m_mutex);
     std::set<uint32_t> ids;
-    for (const auto &entry : m_buffers) {
-        uint32_t id = 0;
-        uint32_t bus = 0;
-        if (parseKey(entry.first, id, bus))
-            ids.insert(id);
-    }
+    for (const auto &entry : m_sources)
+        ids.insert(entry.first);
     return ids;
 }
 
 void Mixer::clear()
 {
     std::lock_guard lock(m_mutex);
-    m_buffers.clear();
+    m_sources.clear();
 }
 
 void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
@@ -286,16 +322,17 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
         return;
     const size_t n = static_cast<size_t>(frames) * 2;
     std::fill_n(out, n, 0.0f);
-    std::lock_guard lock(m_mutex);
-    for (const auto &[key, buffer] : m_buffers) {
-        uint32_t id = 0;
-        uint32_t keyBus = 0;
-        if (parseKey(key, id, keyBus) && keyBus == bus)
-            drainRing(*buffer, buffer->readIndex, out, n);
+    if (bus != 1 && bus != 2) {
+        return; // no source has a ring on another bus
     }
-    const AudioRouteConfig master = m_store.getBusMaster(bus);
+    std::lock_guard lock(m_mutex);
+    for (const auto &entry : m_sources) {
+        InputBuffer &buffer = *entry.second.bus[bus - 1];
+        drainRing(buffer, buffer.readIndex, out, n);
+    }
+    refreshRecordsLocked();
     // Drained even when muted, so the bus does not fall behind meanwhile.
-    finishBlock(out, n, gainOf(bus == 1 ? master.input1 : master.input2));
+    finishBlock(out, n, bus == 1 ? gainOf(m_listenMaster.input1) : gainOf(m_mixMaster.input2));
 }
 
 void Mixer::pullMonitor(float *out, uint32_t frames)
@@ -305,27 +342,24 @@ void Mixer::pullMonitor(float *out, uint32_t frames)
     const size_t n = static_cast<size_t>(frames) * 2;
     std::fill_n(out, n, 0.0f);
     std::lock_guard lock(m_mutex);
-    const AudioRouteConfig m1 = m_store.getBusMaster(1);
-    const AudioRouteConfig m2 = m_store.getBusMaster(2);
+    refreshRecordsLocked();
 
     uint32_t monitoredBus = 0;
     float gain = 1.0f; // the solo ring already carries the listen volume
-    if (m1.solo) {
+    if (m_listenMaster.solo) {
         monitoredBus = 1;
-        gain = gainOf(m1.input1);
-    } else if (m2.solo) {
+        gain = gainOf(m_listenMaster.input1);
+    } else if (m_mixMaster.solo) {
         monitoredBus = 2;
-        gain = gainOf(m2.input2);
+        gain = gainOf(m_mixMaster.input2);
     }
 
     if (monitoredBus == 0) {
         drainRing(*m_soloRing, m_soloRing->readIndex, out, n);
     } else {
-        for (const auto &[key, buffer] : m_buffers) {
-            uint32_t id = 0;
-            uint32_t keyBus = 0;
-            if (parseKey(key, id, keyBus) && keyBus == monitoredBus)
-                drainRing(*buffer, buffer->monitorReadIndex, out, n);
+        for (const auto &entry : m_sources) {
+            InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
+            drainRing(buffer, buffer.monitorReadIndex, out, n);
         }
     }
     finishBlock(out, n, gain);
@@ -339,28 +373,28 @@ void Mixer::updateBusMeters()
 
 void Mixer::updateBusMetersLocked()
 {
+    refreshRecordsLocked();
     double sum[2][2] = {{0.0, 0.0}, {0.0, 0.0}}; // [bus - 1][channel]
     bool counted[2] = {false, false};
-    for (const auto &[key, buffer] : m_buffers) {
-        uint32_t id = 0;
-        uint32_t bus = 0;
-        if (!parseKey(key, id, bus) || (bus != 1 && bus != 2))
-            continue;
-        const AudioRouteConfig record = m_store.get(id);
-        const BusRouting &routing = bus == 1 ? record.input1 : record.input2;
-        if (record.active && routing.muted)
-            continue;
-        const float l = buffer->levelLeft.load(std::memory_order_relaxed);
-        const float r = buffer->levelRight.load(std::memory_order_relaxed);
-        sum[bus - 1][0] += static_cast<double>(l) * l;
-        sum[bus - 1][1] += static_cast<double>(r) * r;
-        counted[bus - 1] = true;
+    for (const auto &entry : m_sources) {
+        const AudioRouteConfig &record = entry.second.record;
+        for (int bus = 0; bus < 2; ++bus) {
+            const BusRouting &routing = bus == 0 ? record.input1 : record.input2;
+            if (record.active && routing.muted)
+                continue;
+            const InputBuffer &buffer = *entry.second.bus[bus];
+            const float l = buffer.levelLeft.load(std::memory_order_relaxed);
+            const float r = buffer.levelRight.load(std::memory_order_relaxed);
+            sum[bus][0] += static_cast<double>(l) * l;
+            sum[bus][1] += static_cast<double>(r) * r;
+            counted[bus] = true;
+        }
     }
     auto meter = [&](int bus, int channel) {
         return counted[bus] ? static_cast<float>(std::sqrt(sum[bus][channel])) : 0.0f;
     };
-    const float g1 = gainOf(m_store.getBusMaster(1).input1);
-    const float g2 = gainOf(m_store.getBusMaster(2).input2);
+    const float g1 = gainOf(m_listenMaster.input1);
+    const float g2 = gainOf(m_mixMaster.input2);
     m_listenLevelLeft.store(meter(0, 0) * g1, std::memory_order_relaxed);
     m_listenLevelRight.store(meter(0, 1) * g1, std::memory_order_relaxed);
     m_mixLevelLeft.store(meter(1, 0) * g2, std::memory_order_relaxed);
@@ -370,16 +404,18 @@ void Mixer::updateBusMetersLocked()
 void Mixer::decayLevels(float factor)
 {
     std::lock_guard lock(m_mutex);
-    for (const auto &entry : m_buffers) {
-        InputBuffer &b = *entry.second;
-        const uint32_t count = b.pushCount.load(std::memory_order_relaxed);
-        if (count == b.pushCountAtDecay) {
-            for (std::atomic<float> *level : {&b.levelLeft, &b.levelRight}) {
-                const float decayed = level->load(std::memory_order_relaxed) * factor;
-                level->store(decayed < 0.01f ? 0.0f : decayed, std::memory_order_relaxed);
+    for (const auto &entry : m_sources) {
+        for (const auto &buffer : entry.second.bus) {
+            InputBuffer &b = *buffer;
+            const uint32_t count = b.pushCount.load(std::memory_order_relaxed);
+            if (count == b.pushCountAtDecay) {
+                for (std::atomic<float> *level : {&b.levelLeft, &b.levelRight}) {
+                    const float decayed = level->load(std::memory_order_relaxed) * factor;
+                    level->store(decayed < 0.01f ? 0.0f : decayed, std::memory_order_relaxed);
+                }
             }
+            b.pushCountAtDecay = count;
         }
-        b.pushCountAtDecay = count;
     }
     updateBusMetersLocked();
 }
@@ -388,10 +424,13 @@ StereoLevels Mixer::getSourceLevels(uint32_t sourceId) const
 {
     StereoLevels levels;
     std::lock_guard lock(m_mutex);
-    forEachBusOf(m_buffers, sourceId, [&levels](const InputBuffer &b) {
-        levels.left = std::max(levels.left, b.levelLeft.load(std::memory_order_relaxed));
-        levels.right = std::max(levels.right, b.levelRight.load(std::memory_order_relaxed));
-    });
+    const auto it = m_sources.find(sourceId);
+    if (it == m_sources.end())
+        return levels;
+    for (const auto &buffer : it->second.bus) {
+        levels.left = std::max(levels.left, buffer->levelLeft.load(std::memory_order_relaxed));
+        levels.right = std::max(levels.right, buffer->levelRight.load(std::memory_order_relaxed));
+    }
     return levels;
 }
 

@@ -15,28 +15,38 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "platform/os/RealtimeGuard.h"
 
 inline constexpr uint32_t kMixSampleRate = 48000;
 inline constexpr uint32_t kRingSamples = 9600;       // 4800 stereo frames, 100 ms
 inline constexpr uint32_t kMaxPendingSamples = 5760; // 60 ms; a reader further behind skips ahead
 
+class ConverterMaker;
+struct ConverterHandoff;
+
 namespace PerAppInputBuffers {
 
-// The ring of one source on one bus. Slots are relaxed atomics: the writer
-// never looks at the readers and may lap a slow one, which must stay a
-// defined (if audible) overwrite rather than a data race.
+// The ring of one source on one bus. Samples are plain floats written in
+// blocks by the source's single thread; a block becomes visible to a reader
+// through the release store of writeIndex that follows it. The writer never
+// looks at the readers: the read side bounds the lag (kMaxPendingSamples),
+// and every push takes the mixer's mutex once, so a reader's earlier reads
+// happen before the writer's next lap, and during one pull (under the mutex)
+// at most the one push already past its lock trip writes: a block would
+// have to exceed 9600 - 5760 samples to reach the slots being read.
 struct InputBuffer {
     InputBuffer();
     ~InputBuffer();
     InputBuffer(const InputBuffer &) = delete;
     InputBuffer &operator=(const InputBuffer &) = delete;
 
-    std::vector<std::atomic<float>> ring; // kRingSamples slots, never resized
+    std::vector<float> ring; // kRingSamples, never resized
     std::atomic<uint32_t> writeIndex{0};       // written by the source's thread (release)
     std::atomic<uint32_t> readIndex{0};        // the bus pull's (solo ring: the monitor's)
     std::atomic<uint32_t> monitorReadIndex{0}; // the monitor pull's
@@ -47,6 +57,11 @@ struct InputBuffer {
     // Bus-1 buffers only; used by the source's single pushing thread.
     SRC_STATE *resamplerState = nullptr;
     uint32_t resamplerRate = 0;
+    // Where converters made off the pushing thread are handed over.
+    std::shared_ptr<ConverterHandoff> handoff;
+    // Bus-1 buffers only: pushes of the source between their lock trip and
+    // the end of their ring writes (raised under the mixer's mutex).
+    std::atomic<uint32_t> writersInFlight{0};
 };
 
 } // namespace PerAppInputBuffers
@@ -62,13 +77,23 @@ struct StereoLevels {
 void convertToFloatStereo(const void *data, uint32_t byteCount, const WAVEFORMATEX &format,
                           std::vector<float> &out);
 
+// Makes the libsamplerate converters; tests replace it to count, hold or
+// fail creations. Called only on the mixer's converter thread.
+class ConverterFactory {
+public:
+    virtual ~ConverterFactory() = default;
+    // A best-quality stereo converter, or null with error set.
+    virtual SRC_STATE *create(int &error);
+};
+
 class Mixer {
 public:
     using InputBuffer = PerAppInputBuffers::InputBuffer;
 
     static Mixer &instance();
 
-    explicit Mixer(AudioRouteConfigStore &store);
+    explicit Mixer(AudioRouteConfigStore &store, std::shared_ptr<ConverterFactory> factory = {});
+    ~Mixer();
     Mixer(const Mixer &) = delete;
     Mixer &operator=(const Mixer &) = delete;
 
@@ -89,12 +114,19 @@ public:
     StereoLevels getMixBusLevels() const;
 
     // Brings a float stereo block to 48 kHz with the source's own streaming
-    // converter kept in holder (its bus-1 buffer).
-    static void resampleTo48k(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
-                              InputBuffer &holder);
-    static void resampleWithSrc(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
+    // converter kept in holder (its bus-1 buffer). A converter for a new
+    // rate is made on the converter thread: until it is handed over, blocks
+    // go through the cubic fallback, so a push never waits for one.
+    void resampleTo48k(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
+                       InputBuffer &holder);
+    // The libsamplerate path with the holder's converter; false when it has
+    // none for this rate or processing failed (out is then empty).
+    static bool resampleWithSrc(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
                                 InputBuffer &holder);
     static void cubicResample(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out);
+
+    // Waits until every requested converter has been made (tests, benches).
+    void waitForConverters();
 
     // Source rates the mixer takes; outside them a block would blow up into
     // an unbounded output (or past what the converter accepts) and is dropped.
@@ -102,14 +134,27 @@ public:
     static constexpr uint32_t kMaxSourceRate = 768000;
 
 private:
-    using BufferMap = std::map<std::string, std::shared_ptr<InputBuffer>, std::less<>>;
+    // A source's two buffers with its routing record as last read from the
+    // store; the record is read again only when the store has changed.
+    struct Source {
+        std::shared_ptr<InputBuffer> bus[2];
+        AudioRouteConfig record;
+        uint64_t recordGeneration = 0;
+    };
+    using SourceMap = std::map<uint32_t, Source>;
 
+    Source &sourceLocked(uint32_t sourceId);
+    void refreshRecordsLocked();
     void updateBusMetersLocked();
 
     AudioRouteConfigStore &m_store;
-    mutable std::mutex m_mutex;
-    BufferMap m_buffers;                         // guarded by m_mutex
-    const std::shared_ptr<InputBuffer> m_soloRing; // made once; its slots and positions are atomics
+    std::unique_ptr<ConverterMaker> m_converters;
+    mutable os::AudioMutex m_mutex;
+    SourceMap m_sources;                           // guarded by m_mutex
+    uint64_t m_recordsGeneration = 0;              // guarded by m_mutex: store generation of the cached records
+    AudioRouteConfig m_listenMaster;               // guarded by m_mutex, cached like the records
+    AudioRouteConfig m_mixMaster;                  // guarded by m_mutex
+    const std::shared_ptr<InputBuffer> m_soloRing; // made once; one writer at a time, read under m_mutex
     // Written by the meter update under m_mutex, read without it (relaxed).
     std::atomic<float> m_listenLevelLeft{0.0f};
     std::atomic<float> m_listenLevelRight{0.0f};

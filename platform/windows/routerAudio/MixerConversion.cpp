@@ -1,6 +1,9 @@
 // Block conversion to float stereo and resampling to the mix rate.
 #include "platform/windows/routerAudio/Mixer.h"
+#include "platform/windows/routerAudio/MixerConverters.h"
 #include "platform/windows/routerAudio/MixerLog.h"
+
+#include "platform/os/RealtimeThread.h"
 
 #include <algorithm>
 #include <cmath>
@@ -118,43 +121,159 @@ void convertToFloatStereo(const void *data, uint32_t byteCount, const WAVEFORMAT
     }
 }
 
+SRC_STATE *ConverterFactory::create(int &error)
+{
+    error = 0;
+    return src_new(SRC_SINC_BEST_QUALITY, 2, &error);
+}
+
+ConverterHandoff::~ConverterHandoff()
+{
+    if (made)
+        src_delete(made);
+}
+
+ConverterMaker::ConverterMaker(std::shared_ptr<ConverterFactory> factory)
+    : m_factory(factory ? std::move(factory) : std::make_shared<ConverterFactory>())
+    , m_thread([this] { run(); })
+{
+}
+
+ConverterMaker::~ConverterMaker()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+    for (Job &job : m_jobs)
+        if (job.retired)
+            src_delete(job.retired);
+}
+
+void ConverterMaker::request(std::shared_ptr<ConverterHandoff> handoff, uint32_t rate)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back({std::move(handoff), rate, nullptr});
+    }
+    m_changed.notify_all();
+}
+
+void ConverterMaker::retire(SRC_STATE *state)
+{
+    if (!state)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back({nullptr, 0, state});
+    }
+    m_changed.notify_all();
+}
+
+void ConverterMaker::waitIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+}
+
+void ConverterMaker::run()
+{
+    os::nameCurrentThread("vd-converters");
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+        if (m_stop)
+            return;
+        Job job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        m_busy = true;
+        lock.unlock();
+        if (job.retired) {
+            src_delete(job.retired);
+        } else {
+            int error = 0;
+            SRC_STATE *state = m_factory->create(error);
+            if (state)
+                mixerLogLine("[Mixer] LibSR engaged, rate=" + std::to_string(job.rate) + " Hz, conv=SINC_BEST_QUALITY");
+            else
+                mixerLogLine("[Mixer] src_new failed (err=" + std::to_string(error)
+                             + "); falling back to cubic for rate=" + std::to_string(job.rate));
+            std::lock_guard handoffLock(job.handoff->mutex);
+            if (job.handoff->made)
+                src_delete(job.handoff->made); // never taken: the source asked again meanwhile
+            job.handoff->made = state;
+            job.handoff->madeRate = state ? job.rate : 0;
+            job.handoff->failed = !state;
+        }
+        job = {};
+        lock.lock();
+        m_busy = false;
+        m_changed.notify_all();
+    }
+}
+
+void Mixer::waitForConverters()
+{
+    m_converters->waitIdle();
+}
+
 void Mixer::resampleTo48k(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
                           InputBuffer &holder)
 {
+    os::realtimeCheck("Mixer::resampleTo48k");
     if (in.empty() || inputRate < kMinSourceRate || inputRate > kMaxSourceRate) {
         out.clear();
         return;
     }
-    resampleWithSrc(in, inputRate, out, holder);
-}
-
-void Mixer::resampleWithSrc(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
-                            InputBuffer &holder)
-{
-    const size_t frames = in.size() / 2;
-    if (frames == 0 || inputRate == 0) {
-        out.clear();
-        return;
-    }
     if (!holder.resamplerState || holder.resamplerRate != inputRate) {
+        // The old rate's converter goes at once: a source coming back to
+        // that rate starts a fresh stream, as if it had been remade.
         if (holder.resamplerState) {
-            src_delete(holder.resamplerState);
+            m_converters->retire(holder.resamplerState);
             holder.resamplerState = nullptr;
+            holder.resamplerRate = 0;
         }
-        int error = 0;
-        SRC_STATE *state = src_new(SRC_SINC_BEST_QUALITY, 2, &error);
-        if (!state) {
-            mixerLogLine("[Mixer] src_new failed (err=" + std::to_string(error)
-                         + "); falling back to cubic for rate=" + std::to_string(inputRate));
-            out.clear();
+        ConverterHandoff &handoff = *holder.handoff;
+        if (handoff.mutex.try_lock()) {
+            if (handoff.made) {
+                if (handoff.madeRate == inputRate) {
+                    holder.resamplerState = handoff.made;
+                    holder.resamplerRate = inputRate;
+                } else {
+                    m_converters->retire(handoff.made);
+                }
+                handoff.made = nullptr;
+                handoff.madeRate = 0;
+            }
+            if (handoff.failed) {
+                handoff.failed = false;
+                handoff.requestedRate = 0; // the next block tries again
+            }
+            handoff.mutex.unlock();
+        }
+        if (holder.resamplerRate != inputRate || !holder.resamplerState) {
+            if (handoff.requestedRate != inputRate) {
+                handoff.requestedRate = inputRate;
+                m_converters->request(holder.handoff, inputRate);
+            }
             cubicResample(in, inputRate, out);
             return;
         }
-        holder.resamplerState = state;
-        holder.resamplerRate = inputRate;
-        mixerLogLine("[Mixer] LibSR engaged, rate=" + std::to_string(inputRate) + " Hz, conv=SINC_BEST_QUALITY");
     }
+    if (!resampleWithSrc(in, inputRate, out, holder))
+        cubicResample(in, inputRate, out);
+}
 
+bool Mixer::resampleWithSrc(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out,
+                            InputBuffer &holder)
+{
+    const size_t frames = in.size() / 2;
+    if (frames == 0 || inputRate == 0 || !holder.resamplerState || holder.resamplerRate != inputRate) {
+        out.clear();
+        return false;
+    }
     const double ratio = static_cast<double>(kMixSampleRate) / inputRate;
     const auto capacity = static_cast<size_t>(static_cast<double>(frames) * ratio + 0.5) + 16;
     out.resize(capacity * 2);
@@ -168,10 +287,10 @@ void Mixer::resampleWithSrc(const std::vector<float> &in, uint32_t inputRate, st
     job.end_of_input = 0;
     if (src_process(holder.resamplerState, &job) != 0) {
         out.clear();
-        cubicResample(in, inputRate, out);
-        return;
+        return false;
     }
     out.resize(static_cast<size_t>(job.output_frames_gen) * 2);
+    return true;
 }
 
 void Mixer::cubicResample(const std::vector<float> &in, uint32_t inputRate, std::vector<float> &out)

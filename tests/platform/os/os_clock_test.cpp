@@ -1,12 +1,18 @@
 #include "platform/os/Apartment.h"
 #include "platform/os/Clock.h"
 #include "platform/os/OsPlatform.h"
+#include "platform/os/RealtimeGuard.h"
 #include "platform/os/RealtimeThread.h"
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <atomic>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace os {
 namespace {
@@ -60,6 +66,42 @@ TEST(OsEvent, AutoResetReleasesOneWaitPerSetManualResetStaysSet)
     EXPECT_TRUE(manual.wait(0));
     manual.reset();
     EXPECT_FALSE(manual.wait(0));
+}
+
+TEST(OsEvent, EachWaiterIsWokenOnlyByItsOwnSets)
+{
+    constexpr int kWaiters = 32;
+    constexpr int kRounds = 20;
+    ManualClock clock;
+    std::vector<std::unique_ptr<Event>> events;
+    for (int i = 0; i < kWaiters; ++i)
+        events.push_back(std::make_unique<Event>(clock));
+    std::vector<std::atomic<int>> taken(kWaiters);
+    std::vector<std::uint64_t> wakeUps(kWaiters, 0);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kWaiters; ++i) {
+        threads.emplace_back([&, i] {
+            const std::uint64_t before = Clock::wakeUpsOfThisThread();
+            for (int r = 0; r < kRounds; ++r) {
+                events[i]->wait(-1);
+                taken[i].fetch_add(1);
+            }
+            wakeUps[i] = Clock::wakeUpsOfThisThread() - before;
+        });
+    }
+    for (int r = 0; r < kRounds; ++r) {
+        for (int i = 0; i < kWaiters; ++i) {
+            // Every other waiter is blocked while this one is set.
+            waitForWaiters(clock, kWaiters - (r == kRounds - 1 ? i : 0));
+            events[i]->set();
+            while (taken[i].load() <= r)
+                std::this_thread::yield();
+        }
+    }
+    for (auto& t : threads)
+        t.join();
+    for (int i = 0; i < kWaiters; ++i)
+        EXPECT_LE(wakeUps[i], kRounds + 2u) << "waiter " << i; // a spurious wake-up or two at most
 }
 
 TEST(OsManualClock, SleepLastsExactlyItsTime)
@@ -147,6 +189,62 @@ TEST(OsRealtimeThreadScope, NamesTheTaskAndRestoresOnExit)
         }
         EXPECT_TRUE(RealtimeThreadScope::currentTaskName().empty());
     }).join();
+}
+
+TEST(OsRealtimeThreadScope, SchedulingIsRealtimeWhereAllowedAndRestored)
+{
+    std::thread([] {
+        int policy = -1;
+        sched_param param{};
+        pthread_getschedparam(pthread_self(), &policy, &param);
+        EXPECT_FALSE(RealtimeThreadScope::inRealtimeScope());
+        {
+            RealtimeThreadScope scope(L"Pro Audio", RealtimePriority::High);
+            EXPECT_TRUE(RealtimeThreadScope::inRealtimeScope());
+            int inside = -1;
+            sched_param insideParam{};
+            pthread_getschedparam(pthread_self(), &inside, &insideParam);
+            // What the scope reports is what the thread really runs with.
+            if (scope.scheduling() == RealtimeScheduling::RealtimePolicy)
+                EXPECT_EQ(inside, SCHED_RR);
+            else {
+                EXPECT_EQ(scope.scheduling(), RealtimeScheduling::FlushToZeroOnly);
+                EXPECT_EQ(inside, policy);
+            }
+        }
+        int after = -1;
+        pthread_getschedparam(pthread_self(), &after, &param);
+        EXPECT_EQ(after, policy);
+        EXPECT_FALSE(RealtimeThreadScope::inRealtimeScope());
+    }).join();
+}
+
+TEST(OsRealtimeGuard, ViolationsAreAHeldAudioLockOrNoRealtimeScope)
+{
+    AudioMutex audioLock;
+    std::uint64_t outside = 0;
+    std::uint64_t insideHeld = 0;
+    std::uint64_t insideFree = 0;
+    std::thread([&] {
+        std::uint64_t before = realtimeViolations();
+        realtimeCheck("outside");
+        outside = realtimeViolations() - before;
+        RealtimeThreadScope scope(L"Pro Audio");
+        before = realtimeViolations();
+        {
+            std::lock_guard lock(audioLock);
+            EXPECT_EQ(AudioMutex::heldByThisThread(), 1);
+            realtimeCheck("held");
+        }
+        insideHeld = realtimeViolations() - before;
+        before = realtimeViolations();
+        realtimeCheck("clean");
+        insideFree = realtimeViolations() - before;
+        EXPECT_EQ(AudioMutex::heldByThisThread(), 0);
+    }).join();
+    EXPECT_EQ(outside, 1u);
+    EXPECT_EQ(insideHeld, 1u);
+    EXPECT_EQ(insideFree, 0u);
 }
 
 TEST(OsEmptyPlatform, WithoutAnInstalledPlatformEverythingFailsCleanly)

@@ -397,6 +397,49 @@ TEST_F(ForwardLoopTest, OnlyRateChannelsOrBitsChangesAreLogged)
     EXPECT_EQ(driver.writeSizes().back(), 3528u);
 }
 
+// Room for exactly one block is room enough; one byte less is not.
+TEST_F(ForwardLoopTest, FreeSpaceDecidesTheWriteAtTheExactBlockSize)
+{
+    struct Case {
+        uint32_t freeBytes;
+        int written;
+    } cases[] = {{3840, 1}, {3839, 0}, {3841, 1}};
+    for (const Case &c : cases) {
+        driver.setCapacityBytes(driver.fillBytes() + c.freeBytes);
+        const uint32_t before = driver.requestCount(IOCTL_VAD_AUDIO_WRITE);
+        const int full = stats().bufferFull;
+        step();
+        EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_WRITE) - before, uint32_t(c.written)) << c.freeBytes;
+        EXPECT_EQ(stats().bufferFull - full, 1 - c.written) << c.freeBytes;
+    }
+}
+
+// A change of bits alone is logged, and the block the new format reuses
+// starts from zeros: padding the conversion never writes must not carry the
+// old layout's samples.
+TEST_F(ForwardLoopTest, BitsOnlyChangeIsLoggedAndTheBlockStartsClear)
+{
+    push(constantBlock(0.5f, -0.5f));
+    step();
+    ASSERT_EQ(driver.writeSizes().back(), 3840u);
+    WAVEFORMATEXTENSIBLE padded = format(48000, 2, 16);
+    padded.Format.nBlockAlign = 8; // 16-bit samples in 8-byte frames
+    driver.setWantedFormat(padded);
+    for (int i = 0; i < 100; ++i) {
+        push(constantBlock(0.5f, -0.5f));
+        step();
+    }
+    EXPECT_EQ(log.lines().back(), "[LivestreamForwarder] Capture format: 48000 Hz, 2 ch, 16-bit");
+    EXPECT_EQ(log.count("[LivestreamForwarder] Capture format:"), 2);
+    const std::vector<uint8_t> all = driver.writtenBytes();
+    ASSERT_EQ(driver.writeSizes().back(), 3840u);
+    const std::vector<uint8_t> last(all.end() - 3840, all.end());
+    for (size_t f = 0; f < 480; ++f) {
+        ASSERT_EQ(sampleAt<int16_t>(last, f * 8), 16383) << f;
+        ASSERT_EQ(sampleAt<int32_t>(last, f * 8 + 4), 0) << f;
+    }
+}
+
 TEST_F(ForwardLoopTest, FreeBytesOneShortIsBufferFull)
 {
     driver.setCapacityBytes(3839);

@@ -1,37 +1,14 @@
-// Steady pushes and pulls must not touch the heap: this binary counts every
-// call of the global allocation functions.
+// Steady pushes and pulls, and the forwarder's loop, must not touch the
+// heap: AllocationCounter sees operator new and the C allocation functions.
+#include "AllocationCounter.h"
 #include "MixerTestSupport.h"
+
+#include "driverclient/sim/SimVirtualDriver.h"
+#include "platform/windows/routerAudio/LivestreamForwarder.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-std::atomic<long> g_allocations{0};
-
-void *countedAlloc(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-} // namespace
-
-void *operator new(std::size_t size) { return countedAlloc(size); }
-void *operator new[](std::size_t size) { return countedAlloc(size); }
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
-void *operator new[](std::size_t size, const std::nothrow_t &tag) noexcept { return operator new(size, tag); }
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete[](void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void *p, std::size_t) noexcept { std::free(p); }
+#include <memory>
 
 using namespace mixertest;
 
@@ -77,23 +54,101 @@ TEST(MixerAllocations, NoneInSteadyPushAndPullCycles)
         (void)mixer.getMixBusLevels();
     };
 
+    cycle(0);
+    mixer.waitForConverters(); // the 44.1 kHz source's converter is handed over in the warm-up
     for (int i = 0; i < 20; ++i) // warm-up: buffers, converter, scratch capacity
         cycle(i);
-    const long before = g_allocations.load();
-    for (int i = 0; i < 1000; ++i)
-        cycle(i);
-    const long during = g_allocations.load() - before;
+    std::uint64_t during = 0;
+    {
+        AllocationCounter counter;
+        for (int i = 0; i < 1000; ++i)
+            cycle(i);
+        during = counter.count();
+    }
     testing::internal::GetCapturedStdout();
 
-    EXPECT_EQ(during, 0);
+    EXPECT_EQ(during, 0u);
     EXPECT_GT(mixer.getMixBusLevels().left, 0.0f); // the loop really mixed
 }
 
-TEST(MixerAllocations, CounterSeesAllocations)
+TEST(MixerAllocations, CounterSeesCAndCppAllocations)
 {
-    const long before = g_allocations.load();
+    AllocationCounter counter;
+    // Kept visible so that the compiler cannot elide the pairs.
+    static void *volatile sink[3];
     auto p = std::make_unique<int>(3);
-    EXPECT_GT(g_allocations.load(), before);
+    sink[0] = p.get();
+    sink[1] = std::malloc(16);
+    sink[1] = std::realloc(sink[1], 4096);
+    sink[2] = std::calloc(4, 4);
+    EXPECT_EQ(counter.count(), 4u);
+    std::free(sink[1]);
+    std::free(sink[2]);
+}
+
+// The simulated driver stands for a kernel driver: its own bookkeeping is
+// not the forwarder's.
+class UncountedDriver : public VadControlDevice {
+public:
+    explicit UncountedDriver(SimVirtualDriver &driver)
+        : m_driver(driver)
+    {
+    }
+    uint32_t open(const char *path, VadDeviceHandle *outDevice) override
+    {
+        AllocationCounter::Paused paused;
+        return m_driver.open(path, outDevice);
+    }
+    uint32_t ioControl(VadDeviceHandle device, uint32_t code, const void *in, uint32_t inBytes, void *out,
+                       uint32_t outBytes, uint32_t *returnedBytes) override
+    {
+        AllocationCounter::Paused paused;
+        return m_driver.ioControl(device, code, in, inBytes, out, outBytes, returnedBytes);
+    }
+    void close(VadDeviceHandle device) override { m_driver.close(device); }
+
+private:
+    SimVirtualDriver &m_driver;
+};
+
+// The forwarder's loop: the driver client's one buffer per write is all.
+TEST(ForwarderAllocations, OneHeapBufferPerWriteAndNothingElse)
+{
+    AudioRouteConfigStore store;
+    testing::internal::CaptureStdout();
+    Mixer mixer(store);
+    testing::internal::GetCapturedStdout();
+    store.set(7, routed(7));
+    os::ManualClock clock;
+    SimVirtualDriver driver{clock};
+    driver.setRecordWrites(false);
+    UncountedDriver uncounted(driver);
+    NUVEXControl_Install(&uncounted);
+    VadAudioHandle handle = nullptr;
+    ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
+    const LivestreamForwarder::LogSink log = [](const std::string &) {};
+    LivestreamForwarder::ForwardLoop loop(mixer, log);
+    const std::vector<float> block = sineBlock(480, 440.0, 48000.0, 0.3f);
+    auto step = [&] {
+        pushFloats(mixer, 7, block);
+        loop.step(handle, LivestreamForwarder::kMixBus);
+        clock.advanceMs(LivestreamForwarder::kPeriodMs);
+    };
+    for (int i = 0; i < 300; ++i) // through the first statistics line
+        step();
+    const int writesBefore = loop.stats().writeOk;
+    std::uint64_t during = 0;
+    {
+        AllocationCounter counter;
+        for (int i = 0; i < 299; ++i) // short of the next statistics line
+            step();
+        during = counter.count();
+    }
+    const int writes = loop.stats().writeOk - writesBefore;
+    EXPECT_EQ(writes, 299);
+    EXPECT_EQ(during, std::uint64_t(writes));
+    VadAudio_Close(handle);
+    NUVEXControl_Install(nullptr);
 }
 
 } // namespace

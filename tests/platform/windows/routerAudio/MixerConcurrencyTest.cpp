@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 
@@ -24,9 +25,11 @@ TEST(MixerConcurrency, PushPullAndLevelsFromManyThreads)
     std::atomic<int> producersLeft{3};
     std::atomic<bool> badSample{false};
 
+    // At least a second of pushes and pulls, however slow the build.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     auto producer = [&](uint32_t id, uint32_t rate, uint32_t frames) {
         uint64_t frame = 0;
-        for (int b = 0; b < kBlocks; ++b) {
+        for (int b = 0; b < kBlocks || std::chrono::steady_clock::now() < until; ++b) {
             const auto block = sineBlock(frames, 1000.0, rate, 0.8f, frame);
             frame += frames;
             pushFloats(mixer, id, block, rate);

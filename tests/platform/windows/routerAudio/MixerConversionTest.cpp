@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/windows/routerAudio/MixerLog.h"
+
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 using namespace mixertest;
 
@@ -179,66 +184,231 @@ TEST(ConvertToFloatStereo, ExtensibleRecordsItCannotReadAreDropped)
 
 // --- Resampling -----------------------------------------------------------
 
-TEST(Resample, NothingToResampleGivesEmptyOutput)
+// Counts creations and their threads; can hold them back or fail them.
+class TestConverterFactory : public ConverterFactory {
+public:
+    SRC_STATE *create(int &error) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_calls;
+        m_threads.push_back(std::this_thread::get_id());
+        m_released.wait(lock, [this] { return !m_held; });
+        if (m_failWith != 0) {
+            error = m_failWith;
+            return nullptr;
+        }
+        return ConverterFactory::create(error);
+    }
+    void hold()
+    {
+        std::lock_guard lock(m_mutex);
+        m_held = true;
+    }
+    void release()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_held = false;
+        }
+        m_released.notify_all();
+    }
+    void failWith(int error)
+    {
+        std::lock_guard lock(m_mutex);
+        m_failWith = error;
+    }
+    int calls() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+    std::vector<std::thread::id> threads() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_threads;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_held = false;
+    int m_failWith = 0;
+    int m_calls = 0;
+    std::vector<std::thread::id> m_threads;
+};
+
+class Resample : public testing::Test {
+protected:
+    Resample()
+    {
+        setMixerLogSink([this](const std::string &line) {
+            std::lock_guard lock(logMutex);
+            log.push_back(line);
+        });
+        mixer = std::make_unique<Mixer>(store, factory);
+    }
+    ~Resample() override
+    {
+        mixer.reset();
+        setMixerLogSink({});
+    }
+    std::vector<std::string> lines()
+    {
+        std::lock_guard lock(logMutex);
+        return {log.begin() + 1, log.end()}; // past the backend line
+    }
+    // One block through the source's converter once it has been handed over.
+    void settle(Mixer::InputBuffer &holder, uint32_t rate)
+    {
+        std::vector<float> out;
+        mixer->resampleTo48k(constantBlock(rate / 100, 0.0f), rate, out, holder);
+        mixer->waitForConverters();
+    }
+
+    std::shared_ptr<TestConverterFactory> factory = std::make_shared<TestConverterFactory>();
+    AudioRouteConfigStore store;
+    std::unique_ptr<Mixer> mixer;
+    std::mutex logMutex;
+    std::vector<std::string> log;
+};
+
+TEST_F(Resample, NothingToResampleGivesEmptyOutput)
 {
     Mixer::InputBuffer holder;
     std::vector<float> out(10, 1.0f);
-    Mixer::resampleTo48k(constantBlock(100, 0.1f), 0, out, holder);
+    mixer->resampleTo48k(constantBlock(100, 0.1f), 0, out, holder);
     EXPECT_TRUE(out.empty());
     out.assign(10, 1.0f);
-    Mixer::resampleTo48k({}, 44100, out, holder);
+    mixer->resampleTo48k({}, 44100, out, holder);
     EXPECT_TRUE(out.empty());
+    out.assign(10, 1.0f);
+    mixer->resampleTo48k(constantBlock(4800, 0.1f), 1, out, holder);
+    EXPECT_TRUE(out.empty());
+    mixer->resampleTo48k(constantBlock(4800, 0.1f), 100'000'000, out, holder);
+    EXPECT_TRUE(out.empty()); // absurd rates would blow up the output
+    mixer->waitForConverters();
+    EXPECT_EQ(factory->calls(), 0);
     EXPECT_EQ(holder.resamplerState, nullptr);
 }
 
-TEST(Resample, AbsurdRatesAreDroppedInsteadOfBlowingUpTheOutput)
+TEST_F(Resample, ConverterIsKeptPerRateAndRemadeOnEveryChange)
 {
     Mixer::InputBuffer holder;
-    std::vector<float> out;
-    Mixer::resampleTo48k(constantBlock(4800, 0.1f), 1, out, holder);
-    EXPECT_TRUE(out.empty());
-    Mixer::resampleTo48k(constantBlock(4800, 0.1f), 100'000'000, out, holder);
-    EXPECT_TRUE(out.empty());
-}
-
-TEST(Resample, ConverterIsKeptPerRateAndRemadeOnEveryChange)
-{
-    Mixer::InputBuffer holder;
-    std::vector<float> out;
-    testing::internal::CaptureStdout();
-    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
+    settle(holder, 44100);
+    settle(holder, 44100);
     SRC_STATE *first = holder.resamplerState;
     ASSERT_NE(first, nullptr);
-    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
+    settle(holder, 44100);
     EXPECT_EQ(holder.resamplerState, first);
-    Mixer::resampleTo48k(constantBlock(320, 0.1f), 32000, out, holder);
+    settle(holder, 32000);
+    settle(holder, 32000);
     EXPECT_EQ(holder.resamplerRate, 32000u);
-    Mixer::resampleTo48k(constantBlock(441, 0.1f), 44100, out, holder);
-    Mixer::resampleTo48k(constantBlock(320, 0.1f), 32000, out, holder);
-    const std::string log = testing::internal::GetCapturedStdout();
-
-    const std::string line44 = "[Mixer] LibSR engaged, rate=44100 Hz, conv=SINC_BEST_QUALITY\n";
-    const std::string line32 = "[Mixer] LibSR engaged, rate=32000 Hz, conv=SINC_BEST_QUALITY\n";
-    EXPECT_EQ(log, line44 + line32 + line44 + line32);
+    settle(holder, 44100);
+    settle(holder, 32000);
+    const std::string line44 = "[Mixer] LibSR engaged, rate=44100 Hz, conv=SINC_BEST_QUALITY";
+    const std::string line32 = "[Mixer] LibSR engaged, rate=32000 Hz, conv=SINC_BEST_QUALITY";
+    EXPECT_EQ(lines(), (std::vector<std::string>{line44, line32, line44, line32}));
+    EXPECT_EQ(factory->calls(), 4);
 }
 
-TEST(Resample, StreamingConverterKeepsToneFrequencyAmplitudeAndContinuity)
+// A rate change while pushes go on: no push makes or waits for a converter;
+// blocks before the handover are cubic, after it libsamplerate's, and the
+// handover block itself is converted, so no input is dropped.
+TEST_F(Resample, RateChangeHandsTheConverterOverWithoutStallingPushes)
+{
+    store.set(90, routed(90));
+    factory->hold();
+    std::vector<std::vector<float>> blocks;
+    for (int b = 0; b < 8; ++b)
+        blocks.push_back(sineBlock(441, 1000.0, 44100.0, 0.5f, uint64_t(b) * 441));
+    auto bus1 = mixer->bufferFor(90, 1);
+    uint32_t written = 0;
+    auto pushAndRead = [&](const std::vector<float> &block) {
+        const uint32_t before = bus1->writeIndex.load();
+        pushFloats(*mixer, 90, block, 44100);
+        const uint32_t after = bus1->writeIndex.load();
+        std::vector<float> got;
+        for (uint32_t i = before; i != after; i = (i + 1) % kRingSamples)
+            got.push_back(bus1->ring[i]);
+        written += static_cast<uint32_t>(got.size());
+        return got;
+    };
+
+    // Held: three blocks go through the cubic fallback at once.
+    for (int b = 0; b < 3; ++b) {
+        std::vector<float> cubic;
+        Mixer::cubicResample(blocks[b], 44100, cubic);
+        EXPECT_EQ(pushAndRead(blocks[b]), cubic) << "block " << b;
+    }
+    factory->release();
+    mixer->waitForConverters();
+    EXPECT_EQ(factory->calls(), 1); // asked once, not per block
+    for (std::thread::id id : factory->threads())
+        EXPECT_NE(id, std::this_thread::get_id());
+
+    // Handed over: from here on, a fresh converter's output block for block.
+    SRC_STATE *reference = src_new(SRC_SINC_BEST_QUALITY, 2, nullptr);
+    for (int b = 3; b < 8; ++b) {
+        std::vector<float> expected(2 * 600);
+        SRC_DATA job{};
+        job.data_in = blocks[b].data();
+        job.input_frames = 441;
+        job.data_out = expected.data();
+        job.output_frames = 600;
+        job.src_ratio = 48000.0 / 44100.0;
+        ASSERT_EQ(src_process(reference, &job), 0);
+        EXPECT_EQ(job.input_frames_used, 441); // every input frame is taken in
+        expected.resize(size_t(job.output_frames_gen) * 2);
+        EXPECT_EQ(pushAndRead(blocks[b]), expected) << "block " << b;
+    }
+    src_delete(reference);
+    EXPECT_EQ(bus1->resamplerRate, 44100u);
+    EXPECT_GT(written, 3u * 960);
+}
+
+TEST_F(Resample, FailedCreationIsLoggedBlocksFallBackAndTheNextBlockTriesAgain)
 {
     Mixer::InputBuffer holder;
+    factory->failWith(-3);
+    const auto in = constantBlock(441, 0.25f);
+    std::vector<float> out;
+    std::vector<float> cubic;
+    Mixer::cubicResample(in, 44100, cubic);
+    mixer->resampleTo48k(in, 44100, out, holder);
+    mixer->waitForConverters();
+    EXPECT_EQ(out, cubic);
+    mixer->resampleTo48k(in, 44100, out, holder); // sees the failure, asks again
+    mixer->waitForConverters();
+    EXPECT_EQ(out, cubic);
+    EXPECT_EQ(holder.resamplerState, nullptr);
+    EXPECT_EQ(factory->calls(), 2);
+    const std::string failed = "[Mixer] src_new failed (err=-3); falling back to cubic for rate=44100";
+    EXPECT_EQ(lines(), (std::vector<std::string>{failed, failed}));
+
+    factory->failWith(0);
+    mixer->resampleTo48k(in, 44100, out, holder);
+    mixer->waitForConverters();
+    mixer->resampleTo48k(in, 44100, out, holder);
+    EXPECT_EQ(holder.resamplerRate, 44100u);
+    EXPECT_NE(out, cubic);
+}
+
+TEST_F(Resample, StreamingConverterKeepsToneFrequencyAmplitudeAndContinuity)
+{
+    Mixer::InputBuffer holder;
+    settle(holder, 44100);
     std::vector<float> block;
     std::vector<float> stream;
     constexpr uint32_t kBlockFrames = 441;
     constexpr int kBlocks = 60;
-    testing::internal::CaptureStdout();
     for (int b = 0; b < kBlocks; ++b) {
         const auto in = sineBlock(kBlockFrames, 1000.0, 44100.0, 0.5f, uint64_t(b) * kBlockFrames);
-        Mixer::resampleTo48k(in, 44100, block, holder);
+        mixer->resampleTo48k(in, 44100, block, holder);
         // A block yields about 480 frames, never wildly more or fewer.
         EXPECT_LE(block.size() / 2, 480u + 16u);
         for (size_t i = 0; i < block.size(); i += 2)
             stream.push_back(block[i]);
     }
-    testing::internal::GetCapturedStdout();
     // The converter's delay eats some of the start; a dropped input block
     // would lose ~480 frames.
     ASSERT_GT(stream.size(), size_t(kBlocks - 2) * 480);

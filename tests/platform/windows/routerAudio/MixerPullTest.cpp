@@ -169,6 +169,36 @@ TEST_F(MixerPull, SourcesAddAndTheMasterVolumeScales)
         EXPECT_FLOAT_EQ(s, 0.25f);
 }
 
+// Each bus takes its own master's gain, on the pull and on the meter alike.
+TEST_F(MixerPull, EachBusPullAndMeterTakeTheirOwnMastersGain)
+{
+    struct Case {
+        float listenVolume;
+        float mixVolume;
+    } cases[] = {{0.5f, 1.0f}, {1.0f, 0.25f}, {0.2f, 0.8f}};
+    uint32_t id = 135;
+    for (const Case &c : cases) {
+        store.clear();
+        AudioRouteConfig listen;
+        listen.input1 = {1, c.listenVolume, 0};
+        store.set(kListenBusMasterId, listen);
+        AudioRouteConfig mix;
+        mix.input2 = {1, c.mixVolume, 0};
+        store.set(kMixBusMasterId, mix);
+        store.set(id, routed(id));
+        pushFloats(*mixer, id, constantBlock(16, 0.4f));
+        for (float s : pullBus(16, 1))
+            ASSERT_FLOAT_EQ(s, 0.4f * c.listenVolume);
+        for (float s : pullBus(16, 2))
+            ASSERT_FLOAT_EQ(s, 0.4f * c.mixVolume);
+        mixer->updateBusMeters();
+        const float level = mixer->bufferFor(id, 1)->levelLeft.load();
+        EXPECT_FLOAT_EQ(mixer->getListenBusLevels().left, level * c.listenVolume);
+        EXPECT_FLOAT_EQ(mixer->getMixBusLevels().left, level * c.mixVolume);
+        mixer->removeSource(id++);
+    }
+}
+
 TEST_F(MixerPull, MutedMasterIsSilentButStillDrainsItsRings)
 {
     store.set(133, routed(133));
@@ -291,6 +321,31 @@ TEST_F(MixerPull, MutedSourceIsLeftOutOfItsBusMeterOnly)
     mixer->bufferFor(163, 1)->levelLeft = 0.3f;
     mixer->updateBusMeters();
     EXPECT_FLOAT_EQ(mixer->getListenBusLevels().left, 0.3f);
+
+    // Nor for a stored record that is inactive, however muted.
+    r.active = 0;
+    store.set(162, r);
+    mixer->updateBusMeters();
+    EXPECT_FLOAT_EQ(mixer->getListenBusLevels().left, std::hypot(0.75f, 0.3f));
+}
+
+TEST_F(MixerPull, RemovedSourceRewindsEveryReadPosition)
+{
+    store.set(164, routed(164));
+    soloMaster(kMixBusMasterId);
+    pushFloats(*mixer, 164, constantBlock(300, 0.2f));
+    pullMonitor(100);
+    pullBus(200, 2);
+    auto bus2 = mixer->bufferFor(164, 2);
+    ASSERT_EQ(bus2->monitorReadIndex.load(), 200u);
+    mixer->removeSource(164);
+    EXPECT_EQ(bus2->monitorReadIndex.load(), 0u);
+    EXPECT_EQ(bus2->readIndex.load(), 0u);
+    // Back in the same buffers: both readers hear the new block from its start.
+    const std::vector<float> fresh = constantBlock(50, 0.35f);
+    pushFloats(*mixer, 164, fresh);
+    EXPECT_EQ(pullMonitor(50), fresh);
+    EXPECT_EQ(pullBus(50, 2), fresh);
 }
 
 TEST_F(MixerPull, StoppedSourceHoldsOnePassThenHalvesToZero)
