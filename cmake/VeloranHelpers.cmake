@@ -26,8 +26,14 @@ function(veloran_add_gtest)
     gtest_discover_tests(${T_NAME}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+        PROPERTIES TIMEOUT ${T_TIMEOUT}
                    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${extra_properties})
+    # Labels are set after discovery: the discovery script would split a
+    # list of them into separate properties.
+    set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+    file(WRITE ${labels_file}
+        "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
 
 # veloran_add_program_test(NAME n SOURCES ...): tests that start the built
