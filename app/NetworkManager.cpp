@@ -302,6 +302,11 @@ int NetworkManager::getNextRequestId()
     return m_requestCounter;
 }
 
+QString NetworkManager::serverUrlOverride() const
+{
+    return qEnvironmentVariable("VELORAN_SERVER_URL");
+}
+
 void NetworkManager::onRequestFinished()
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());

@@ -42,6 +42,9 @@ public:
     Q_INVOKABLE void setTimeout(int timeoutMs);
     Q_INVOKABLE void setRetryCount(int count);
     Q_INVOKABLE int getNextRequestId();
+    // VELORAN_SERVER_URL, the server address that tests and demonstrations
+    // put in place of the shipped one; empty when unset.
+    Q_INVOKABLE QString serverUrlOverride() const;
 
     Q_INVOKABLE void checkNetworkStatus();
     Q_INVOKABLE void startNetworkMonitoring(int intervalMs = 5000);

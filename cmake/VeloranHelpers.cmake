@@ -45,7 +45,7 @@ function(veloran_add_program_test)
     veloran_add_gtest(NAME ${P_NAME} QT LABELS integration RESOURCE_LOCK program
         SOURCES ${P_SOURCES}
             ${CMAKE_SOURCE_DIR}/tests/app/ProgramRunner.cpp ${CMAKE_SOURCE_DIR}/tests/app/ProgramRunner.h
-        LIBS Qt6::Core)
+        LIBS Qt6::Core veloran_test_httpserver)
     target_include_directories(${P_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/app)
     target_compile_definitions(${P_NAME} PRIVATE VELORAN_PROGRAM="$<TARGET_FILE:veloran_deck>")
     add_dependencies(${P_NAME} veloran_deck)

@@ -74,38 +74,39 @@ QtObject {
     signal messageReceived(int attID, var byteArray)
 
     // Reports of the device, first matching row wins. r7: the row holds only
-    // on (true) or off (false) an R7; store runs before the topic goes out.
+    // on (true) or off (false) an R7; store runs before the topic goes out,
+    // then the usage event (module, item, type) is recorded.
     readonly property var reportRows: [
-        { id: 1, topic: "MUTE_STATE",
+        { id: 1, topic: "MUTE_STATE", event: ["话筒", "XLR输入", "静音"],
           store: function(v) { ConfigMgr.setValue("device_mute", v === 1) } },
-        { id: 3, r7: false, topic: "UPDATE_AUTO_GAIN_ON",
+        { id: 3, r7: false, topic: "UPDATE_AUTO_GAIN_ON", event: ["话筒", "XLR输入", "自动增益"],
           store: function(v) { ConfigMgr.setValue("auto_gain_on", v === 1) } },
-        { id: 26, topic: "UPDATE_OTHER_LIGHT_OFF",
+        { id: 26, topic: "UPDATE_OTHER_LIGHT_OFF", event: ["通用", "通用", "其他灯光"],
           store: function(v) {
               ConfigMgr.setValue("color_bg_other_lighting", v === 1)
               ConfigMgr.setValue("color_bg_other_close_rgb", v === 1)
           } },
-        { id: 2, topic: "POWER_STATE",
+        { id: 2, topic: "POWER_STATE", event: ["话筒", "XLR输入", "48V幻象电源"],
           store: function(v) { ConfigMgr.setValue("device_phantom", v === 1) } },
-        { id: 3, r7: true, topic: "UPDATE_AUTO_GAIN" },
-        { id: 4, topic: "LISTEN_OUTPUT_STATE" },
-        { id: 5, topic: "UPDATE_MIC_GAIN_LEVEL",
+        { id: 3, r7: true, topic: "UPDATE_AUTO_GAIN", event: ["话筒", "XLR输入", "自动增益"] },
+        { id: 4, topic: "LISTEN_OUTPUT_STATE", event: ["监听", "监听", "监听输出"] },
+        { id: 5, topic: "UPDATE_MIC_GAIN_LEVEL", event: ["话筒", "音频增强", "增益"],
           store: function(v) { ConfigMgr.setValue("auto_gain", v) } },
-        { id: 6, topic: "LISTEN_VOLUME_LEVEL",
+        { id: 6, topic: "LISTEN_VOLUME_LEVEL", event: ["监听", "监听", "监听音量"],
           store: function(v) { ConfigMgr.setValue("device_dB", v) } },
-        { id: 7, topic: "MIC_LISTEN_RATIO",
+        { id: 7, topic: "MIC_LISTEN_RATIO", event: ["监听", "监听", "麦克风/电脑监听比"],
           store: function(v) { ConfigMgr.setValue("device_mic_ratio", v) } },
-        { id: 23, topic: "ANTI_NOISE_STATE",
+        { id: 23, topic: "ANTI_NOISE_STATE", event: ["话筒", "音频增强", "防破音"],
           store: function(v) { ConfigMgr.setValue("device_boom", v === 1) } },
-        { id: 24, topic: "AI_JIANZAO_STATE",
+        { id: 24, topic: "AI_JIANZAO_STATE", event: ["话筒", "音频增强", "AI降噪"],
           store: function(v) {
               ConfigMgr.setValue("ai_jianzao", v !== 0)
               if (v !== 0)
                   ConfigMgr.setValue("ai_jianzao_type", v - 1)
           } },
-        { id: 14, topic: "BACKGROUND_LIGHT_MODE" },
+        { id: 14, topic: "BACKGROUND_LIGHT_MODE", event: ["灯光", "背景", "模式"] },
         // The device has reset itself: only the local settings follow.
-        { id: 27, topic: "UPDATE_CONFIG_MESSAGE", payload: true,
+        { id: 27, topic: "UPDATE_CONFIG_MESSAGE", payload: true, event: ["通用", "通用", "恢复出厂"],
           store: function(v) { ConfigMgr.resetDeviceToDefaults() } }
     ]
 
@@ -290,9 +291,20 @@ QtObject {
             SystemBridge.updateMonitorDevice()
             syncDeviceInfo()
             connectTime = new Date()
+            NetworkMgr.connectDevice()
             deviceReady = true
         } else if (!connected) {
             console.log("设备已断开:", deviceName, deviceSN)
+            const now = new Date()
+            const record = {
+                "trackId": ConfigMgr.getValue("trackId"),
+                "startTime": Qt.formatDateTime(connectTime, "yyyy-MM-dd HH:mm:ss"),
+                "endTime": Qt.formatDateTime(now, "yyyy-MM-dd HH:mm:ss"),
+                "productSn": deviceSN,
+                "productName": deviceName,
+                "duration": now.getTime() - connectTime.getTime()
+            }
+            DataTrackerMgr.storeEventNow("", "", "", JSON.stringify(record), "connected")
             deviceReady = false
             hasNewFirmware = false
             MessageBus.publishUpdateFirmwareDisconnected()
@@ -314,6 +326,7 @@ QtObject {
         if (row.store)
             row.store(value)
         MessageBus.publish(MessageBus.messageTypes[row.topic], row.payload !== undefined ? row.payload : value)
+        DataTrackerMgr.storeEventNow(row.event[0], row.event[1], row.event[2], value, "hardware")
     }
 
     function reportRowFor(attID) {

@@ -1,5 +1,7 @@
 #include "ProgramRunner.h"
 
+#include "TestHttpServer.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -24,6 +26,8 @@ QProcessEnvironment ProgramRunner::environment(int quitAfterMs) const
     env.insert("TMPDIR", tempDir());
     env.insert("VELORAN_QUIT_AFTER_MS", QString::number(quitAfterMs));
     env.insert("QT_LOGGING_RULES", "*.debug=true;qt.*.debug=false");
+    // The program never reaches a real server; a test may point it at its own.
+    env.insert("VELORAN_SERVER_URL", QStringLiteral("http://127.0.0.1:%1").arg(TestHttpServer::closedPort()));
     return env;
 }
 

@@ -4,6 +4,8 @@ import MediaControls
 import VeloranDeckSettings
 import VeloranDeckSystemBridge
 import VeloranDeckHIDHotplug
+import VeloranDeckTracker
+import VeloranTestSupport
 
 TestCase {
     id: testCase
@@ -49,6 +51,8 @@ TestCase {
         ConfigMgr.loadAllSettings()
         published = {}
         scopeAtMonitorUpdate = []
+        TestServer.reset()
+        DataTrackerManager.deleteByIds(DataTrackerManager.queryEvents(0).map(function(event) { return event.id }))
     }
 
     function plugIn(info) {
@@ -214,5 +218,33 @@ TestCase {
         compare(HIDDeviceMgr.hexToByteArray("0x1"), [])
         ignoreWarning("十六进制文本无效: zz")
         compare(HIDDeviceMgr.hexToByteArray("zz"), [])
+    }
+
+    // What the server and the usage store learn of a connection period.
+    function test_connection_period_reaches_server_and_store() {
+        TestServer.route("POST", "/tarvo/pc/save/connect", 200, { code: 0 })
+        ConfigMgr.setValue("trackId", "T-3")
+        plugIn(t40Info)
+        plugIn(t40Info)
+        tryVerify(function() { return TestServer.requestCount("/tarvo/pc/save/connect") === 1 }, 5000)
+        const connect = JSON.parse(TestServer.requests()[0].body)
+        compare([connect.trackId, connect.productSn, connect.productName], ["T-3", "T40SN", "Veloran T40"])
+
+        HIDHotplugManager.messageReceived(5, [9])
+        HIDHotplugManager.deviceConnected({ name: "Veloran T40", sn: "T40SN", dpid: 13, pid: 28, vid: 1 }, false)
+        const events = DataTrackerManager.queryEvents(0)
+        compare(events.length, 2)
+        const report = events.filter(function(event) { return event.source === "hardware" })[0]
+        compare([report.featureModule, report.featureItem, report.eventType, report.eventValue, report.productSn],
+                ["话筒", "音频增强", "增益", "9", "T40SN"])
+        const connection = events.filter(function(event) { return event.source === "connected" })[0]
+        compare([connection.featureModule, connection.featureItem, connection.eventType], ["", "", ""])
+        const record = JSON.parse(connection.eventValue)
+        compare(Object.keys(record), ["trackId", "startTime", "endTime", "productSn", "productName", "duration"])
+        compare([record.trackId, record.productSn, record.productName], ["T-3", "T40SN", "Veloran T40"])
+        verify(record.duration >= 0 && record.duration < 60000, record.duration)
+        verify(record.startTime <= record.endTime)
+        wait(100)
+        compare(TestServer.requestCount("/tarvo/pc/save/connect"), 1)
     }
 }

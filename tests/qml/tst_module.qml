@@ -82,7 +82,7 @@ TestCase {
 
     // The managers that the pages reach by name.
     function test_managers_are_registered_data() {
-        return ["ConfigMgr", "HIDDeviceMgr", "MessageBus"].map(function(name) {
+        return ["ConfigMgr", "DataTrackerMgr", "NetworkMgr", "HIDDeviceMgr", "MessageBus"].map(function(name) {
             return { tag: name, name: name }
         })
     }

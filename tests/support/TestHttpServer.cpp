@@ -295,8 +295,30 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
         head += header.first + ": " + header.second + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     socket->write(head);
-    if (request.method != "HEAD")
-        socket->write(response.body);
-    if (!keepAlive)
+    if (request.method == "HEAD") {
+        if (!keepAlive)
+            socket->disconnectFromHost();
+        return;
+    }
+    writeBody(socket, response, 0, keepAlive);
+}
+
+void TestHttpServer::writeBody(QTcpSocket *socket, const Response &response, qint64 offset, bool keepAlive)
+{
+    const qint64 size = response.body.size();
+    const qint64 end = response.dropAfterBytes >= 0 ? qMin(response.dropAfterBytes, size) : size;
+    const qint64 piece = response.chunkBytes > 0 ? qMin<qint64>(response.chunkBytes, end - offset) : end - offset;
+    socket->write(response.body.constData() + offset, piece);
+    offset += piece;
+    if (offset < end) {
+        QPointer<QTcpSocket> guarded(socket);
+        QTimer::singleShot(response.chunkPauseMs, this, [this, guarded, response, offset, keepAlive] {
+            if (guarded)
+                writeBody(guarded, response, offset, keepAlive);
+        });
+        return;
+    }
+    // A dropped transfer closes after what was written has left.
+    if (!keepAlive || end < size)
         socket->disconnectFromHost();
 }

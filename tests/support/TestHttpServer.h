@@ -49,6 +49,9 @@ public:
         int delayMs = 0;        // answer this much later
         bool stall = false;     // never answer; the connection stays open
         bool closeAbruptly = false; // drop the connection instead of answering
+        int chunkBytes = 0;     // > 0: the body goes out in pieces of this size...
+        int chunkPauseMs = 0;   // ...with this pause between them
+        qint64 dropAfterBytes = -1; // >= 0: close the connection after this much body
 
         static Response json(const QByteArray &body, int status = 200);
         static Response text(const QByteArray &body, int status = 200);
@@ -69,6 +72,8 @@ public:
     // method "*" matches any method. An unrouted request gets 404.
     void route(const QByteArray &method, const QString &path, const Response &response);
     void route(const QByteArray &method, const QString &path, Handler handler);
+
+    void clearRoutes() { m_routes.clear(); }
 
     QList<Request> requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
@@ -94,6 +99,8 @@ private:
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const Request &request, const Response &response, bool keepAlive);
     Response dispatch(const Request &request) const;
+    // Writes the body from offset on, piece by piece as the response asks.
+    void writeBody(QTcpSocket *socket, const Response &response, qint64 offset, bool keepAlive);
 
     QTcpServer m_server;
     QHash<QTcpSocket *, Connection> m_connections;

@@ -24,6 +24,7 @@ TestCase {
     }
 
     function test_1_reports_of_a_plugged_device_reach_the_settings() {
+        TestServer.route("POST", "/tarvo/pc/save/connect", 200, { code: 0 })
         EmulatedDevice.unplug()
         const settings = [[5, [9]], [6, [7]], [1, [1]], [24, [2]], [26, [1]]]
         for (let i = 0; i < settings.length; ++i)
@@ -40,6 +41,10 @@ TestCase {
         tryVerify(configIs("ai_jianzao", true), 5000)
         tryVerify(configIs("color_bg_other_lighting", true), 5000)
         compare(ConfigMgr.getValue("ai_jianzao_type"), 1)
+
+        tryVerify(function() { return TestServer.requestCount("/tarvo/pc/save/connect") === 1 }, 5000)
+        const connect = JSON.parse(TestServer.requests()[0].body)
+        compare([connect.productSn, connect.productName], ["T40EMU0000001", "Veloran T40"])
     }
 
     function test_2_queued_writes_reach_the_device_coalesced() {

@@ -4,10 +4,12 @@
 // recording fakes of the system bridge and the device manager under their
 // module URIs. With VELORAN_EMULATE set, the real device manager runs on the
 // emulated device instead, which tests reach as EmulatedDevice of the module
-// "VeloranTestSupport".
+// "VeloranTestSupport". The local HTTP test server stands in for the
+// maker's server (VELORAN_SERVER_URL) and is reached as TestServer.
 #include "EmulatedDevice.h"
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
+#include "TestServer.h"
 
 #include "tests/support/PrivateFolders.h"
 
@@ -32,10 +34,13 @@ namespace {
 FakeSystemBridge *s_systemBridge = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
 EmulatedDevice *s_emulatedDevice = nullptr;
+TestServer *s_testServer = nullptr;
 
 void registerSingletons(const QString &tempDirectory)
 {
     Startup::registerCoreSingletons();
+
+    Startup::registerSingleton<TestServer>("VeloranTestSupport", "TestServer", [] { return s_testServer; });
 
     s_systemBridge = new FakeSystemBridge(tempDirectory);
     Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
@@ -84,7 +89,14 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Veloran Deck"));
     QGuiApplication::setOrganizationName(QStringLiteral("Veloran"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(VELORAN_VERSION));
     QQuickStyle::setStyle(QStringLiteral("Material"));
+
+    s_testServer = new TestServer();
+    if (!s_testServer->listen())
+        return 2;
+    if (qEnvironmentVariableIsEmpty("VELORAN_SERVER_URL"))
+        qputenv("VELORAN_SERVER_URL", s_testServer->url().toUtf8());
 
     registerSingletons(tempDirectory);
 
