@@ -1,16 +1,17 @@
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Controls.Material
+import VeloranDeck
 
-ApplicationWindow {
+// The root window; its title-bar slot marks it as the main window, so
+// closing it ends the application.
+WindowFrame {
     id: root
-    width: 1300
-    height: 800
-    minimumWidth: 800
-    minimumHeight: 500
+    objectName: "root"
     visible: true
     title: qsTr("Veloran Deck")
-    flags: Qt.Window | Qt.FramelessWindowHint
-    color: "#181818"
     Material.theme: Material.Dark
+
+    rightView: Item {
+    }
 }
