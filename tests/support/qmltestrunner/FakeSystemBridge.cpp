@@ -53,6 +53,40 @@ QVariantList FakeSystemBridge::getRunningApplications()
     return m_runningApplications;
 }
 
+void FakeSystemBridge::quitApplication()
+{
+    record(QStringLiteral("quitApplication"));
+}
+
+void FakeSystemBridge::restartApplication()
+{
+    record(QStringLiteral("restartApplication"));
+}
+
+bool FakeSystemBridge::openApplication(QString appPath)
+{
+    record(QStringLiteral("openApplication"), {appPath});
+    return m_openApplicationResult;
+}
+
+bool FakeSystemBridge::simulateKeyPress(QString hotkey)
+{
+    record(QStringLiteral("simulateKeyPress"), {hotkey});
+    return m_keyPressResult;
+}
+
+bool FakeSystemBridge::takeScreenshot()
+{
+    record(QStringLiteral("takeScreenshot"));
+    return m_keyPressResult;
+}
+
+bool FakeSystemBridge::startScreenRecording()
+{
+    record(QStringLiteral("startScreenRecording"));
+    return m_keyPressResult;
+}
+
 void FakeSystemBridge::reset()
 {
     m_installFileResult = false;
@@ -66,6 +100,8 @@ void FakeSystemBridge::reset()
     m_tempDirectory = m_defaultTempDirectory;
     m_installedApplications.clear();
     m_runningApplications.clear();
+    m_openApplicationResult = true;
+    m_keyPressResult = true;
     emit scriptChanged();
     CallRecorder::reset();
 }

@@ -15,6 +15,10 @@ class FakeSystemBridge : public CallRecorder
     Q_PROPERTY(QString tempDirectory MEMBER m_tempDirectory NOTIFY scriptChanged)
     Q_PROPERTY(QVariantList installedApplications MEMBER m_installedApplications NOTIFY scriptChanged)
     Q_PROPERTY(QVariantList runningApplications MEMBER m_runningApplications NOTIFY scriptChanged)
+    // Result of openApplication, and of the key actions (simulateKeyPress,
+    // takeScreenshot, startScreenRecording).
+    Q_PROPERTY(bool openApplicationResult MEMBER m_openApplicationResult NOTIFY scriptChanged)
+    Q_PROPERTY(bool keyPressResult MEMBER m_keyPressResult NOTIFY scriptChanged)
 public:
     // tempDirectory is what getTempDirectory reports after every reset.
     explicit FakeSystemBridge(const QString &tempDirectory, QObject *parent = nullptr);
@@ -27,6 +31,12 @@ public:
     Q_INVOKABLE QVariantList getRunningApplicationsByQt();
     Q_INVOKABLE QVariantList getRunningApplicationsCached();
     Q_INVOKABLE QVariantList getRunningApplications();
+    Q_INVOKABLE void quitApplication();
+    Q_INVOKABLE void restartApplication();
+    Q_INVOKABLE bool openApplication(QString appPath);
+    Q_INVOKABLE bool simulateKeyPress(QString hotkey);
+    Q_INVOKABLE bool takeScreenshot();
+    Q_INVOKABLE bool startScreenRecording();
 
     Q_INVOKABLE void reset() override;
 
@@ -43,4 +53,6 @@ private:
     QString m_tempDirectory;
     QVariantList m_installedApplications;
     QVariantList m_runningApplications;
+    bool m_openApplicationResult = true;
+    bool m_keyPressResult = true;
 };

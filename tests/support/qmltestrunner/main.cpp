@@ -5,11 +5,15 @@
 // module URIs. With VELORAN_EMULATE set, the real device manager runs on the
 // emulated device instead, which tests reach as EmulatedDevice of the module
 // "VeloranTestSupport". The local HTTP test server stands in for the
-// maker's server (VELORAN_SERVER_URL) and is reached as TestServer.
+// maker's server (VELORAN_SERVER_URL) and is reached as TestServer. That
+// module also holds LogSpy, UrlRecorder and Shots (where grabs are saved:
+// Shots.path("name.png")).
 #include "EmulatedDevice.h"
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
+#include "LogSpy.h"
 #include "TestServer.h"
+#include "UrlRecorder.h"
 
 #include "tests/support/PrivateFolders.h"
 
@@ -31,10 +35,25 @@ Q_IMPORT_QML_PLUGIN(VeloranDeckPlugin)
 
 namespace {
 
+// Grabs saved by the tests, to be looked at after the run.
+class Shots : public QObject
+{
+    Q_OBJECT
+public:
+    Q_INVOKABLE QString path(const QString &fileName) const
+    {
+        const QDir dir(QStringLiteral(VELORAN_SHOTS_DIR));
+        dir.mkpath(QStringLiteral("."));
+        return dir.filePath(fileName);
+    }
+};
+
 FakeSystemBridge *s_systemBridge = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
 EmulatedDevice *s_emulatedDevice = nullptr;
 TestServer *s_testServer = nullptr;
+UrlRecorder *s_urlRecorder = nullptr;
+Shots *s_shots = nullptr;
 
 void registerSingletons(const QString &tempDirectory)
 {
@@ -44,6 +63,13 @@ void registerSingletons(const QString &tempDirectory)
 
     s_systemBridge = new FakeSystemBridge(tempDirectory);
     Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
+
+    // Live until the process ends, as the services do.
+    s_urlRecorder = new UrlRecorder();
+    s_shots = new Shots();
+    Startup::registerSingleton<LogSpy>("VeloranTestSupport", "LogSpy");
+    Startup::registerSingleton<UrlRecorder>("VeloranTestSupport", "UrlRecorder", [] { return s_urlRecorder; });
+    Startup::registerSingleton<Shots>("VeloranTestSupport", "Shots", [] { return s_shots; });
 
     if (installEmulatedDeviceFromEnvironment()) {
         s_emulatedDevice = new EmulatedDevice();
