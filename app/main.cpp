@@ -83,8 +83,10 @@ int main(int argc, char *argv[])
 
     bool quitDelayOk = false;
     const int quitAfterMs = qEnvironmentVariableIntValue("VELORAN_QUIT_AFTER_MS", &quitDelayOk);
+    // exit, not quit: quit asks every window to close first, and a
+    // secondary window refuses (it only hides itself).
     if (quitDelayOk && quitAfterMs >= 0)
-        QTimer::singleShot(quitAfterMs, &app, &QCoreApplication::quit);
+        QTimer::singleShot(quitAfterMs, &app, [] { QCoreApplication::exit(0); });
 
     return app.exec();
 }
