@@ -152,9 +152,25 @@ std::vector<Frame> splitIntoPieces(const Frame& message, size_t chunkBytes)
     return pieces;
 }
 
+Reassembler::Outcome Reassembler::drop()
+{
+    m_dropping = true;
+    m_buffer.clear();
+    return Outcome::Dropped;
+}
+
 Reassembler::Outcome Reassembler::accept(const Frame& piece, Frame& out)
 {
     if (piece.type == kTypeFragment) {
+        if (m_active && piece.messageId != m_messageId) {
+            // Another message starts before this one ended: this one is lost.
+            const bool wasDropping = m_dropping;
+            reset();
+            if (!wasDropping) {
+                accept(piece, out);
+                return Outcome::Dropped;
+            }
+        }
         if (!m_active) {
             m_active = true;
             m_firstSequence = uint16_t(piece.sequence - 1);
@@ -162,12 +178,11 @@ Reassembler::Outcome Reassembler::accept(const Frame& piece, Frame& out)
             m_messageId = piece.messageId;
             m_buffer.clear();
         }
-        if (piece.messageId != m_messageId
-            || m_buffer.size() + piece.payload.size() > kMaxPayloadBytes) {
-            reset();
-            return Outcome::Dropped;
-        }
         m_sequenceSum = uint16_t(m_sequenceSum + piece.sequence);
+        if (m_dropping)
+            return Outcome::Discarded;
+        if (m_buffer.size() + piece.payload.size() > m_limitBytes)
+            return drop();
         m_buffer.insert(m_buffer.end(), piece.payload.begin(), piece.payload.end());
         return Outcome::Pending;
     }
@@ -175,7 +190,11 @@ Reassembler::Outcome Reassembler::accept(const Frame& piece, Frame& out)
         out = piece;
         return Outcome::Passed;
     }
-    const bool fits = m_buffer.size() + piece.payload.size() <= kMaxPayloadBytes;
+    if (m_dropping) {
+        reset();
+        return Outcome::Discarded;
+    }
+    const bool fits = m_buffer.size() + piece.payload.size() <= m_limitBytes;
     if (piece.sequence != m_sequenceSum || piece.messageId != m_messageId || !fits) {
         reset();
         return Outcome::Dropped;

@@ -89,19 +89,34 @@ private:
 // the u16 sum of the message sequence and every fragment sequence.
 std::vector<Frame> splitIntoPieces(const Frame& message, size_t chunkBytes);
 
-// Joins the pieces that one peer sends. A piece that breaks the sequence
-// check or would grow the message past 500 bytes drops the whole message.
+// Joins the pieces that one peer sends, up to limitBytes of joined payload.
+// A piece that breaks the sequence check or would grow the message past the
+// limit drops the whole message: the pieces still to come of it are
+// swallowed up to and including its last one, so no tail of it passes as a
+// message of its own.
 class Reassembler {
 public:
-    enum class Outcome { Pending, Complete, Dropped, Passed };
     // Passed: a whole message that was not part of a reassembly (in 'out').
     // Complete: the joined message (in 'out', with the first sequence).
+    // Dropped: the message this piece belongs to is lost (once per message).
+    // Discarded: a later piece of a message already dropped.
+    enum class Outcome { Pending, Complete, Dropped, Discarded, Passed };
+    explicit Reassembler(size_t limitBytes = kMaxPayloadBytes) : m_limitBytes(limitBytes) {}
     Outcome accept(const Frame& piece, Frame& out);
     bool active() const { return m_active; }
-    void reset() { m_active = false; m_buffer.clear(); }
+    void reset()
+    {
+        m_active = false;
+        m_dropping = false;
+        m_buffer.clear();
+    }
 
 private:
+    Outcome drop();
+
+    size_t m_limitBytes;
     bool m_active = false;
+    bool m_dropping = false;  // over the limit: the rest of the message is swallowed
     uint16_t m_firstSequence = 0;
     uint16_t m_sequenceSum = 0;
     uint16_t m_messageId = 0;

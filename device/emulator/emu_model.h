@@ -49,6 +49,7 @@ struct ModelConfig {
 
     NodeAddress address;
     uint16_t maxPayloadBytes = kMaxPayloadBytes;  // advertised in link messages
+    uint16_t maxMessageBytes = kMaxPayloadBytes;  // largest message it joins from pieces
     uint16_t rate = 0;                            // messages per second, 0 = unpaced
     uint32_t beaconPeriodMs = 1000;
     uint8_t linkPeriodCode = 0x24;                // 4 << 8 = 1024 ms

@@ -32,6 +32,7 @@ MicBaseEmulator::MicBaseEmulator(ModelConfig config)
     : m_config(std::move(config)),
       m_layout(reportLayout(m_config.model)),
       m_store(m_config.attributes),
+      m_reassembler(m_config.maxMessageBytes),
       m_rng(m_config.seed)
 {
 }
@@ -93,9 +94,10 @@ void MicBaseEmulator::onOutputReport(const uint8_t* report, size_t length)
         Frame message;
         switch (m_reassembler.accept(piece, message)) {
         case Reassembler::Outcome::Pending:
+        case Reassembler::Outcome::Discarded:
             break;
         case Reassembler::Outcome::Dropped:
-            ++m_droppedPieces;
+            ++m_droppedMessages;
             break;
         case Reassembler::Outcome::Passed:
         case Reassembler::Outcome::Complete:
@@ -119,9 +121,16 @@ void MicBaseEmulator::step(uint64_t nowMs)
     }
     if (!m_plugged)
         return;
-    while (!m_delayed.empty() && m_delayed.front().dueMs <= nowMs) {
-        queueWire(std::move(m_delayed.front().bytes));
+    // Off the queue before it goes on: queueWire empties the queue when an
+    // armed unplug cuts this frame, and nothing is stepped once unplugged.
+    while (m_plugged && !m_delayed.empty() && m_delayed.front().dueMs <= nowMs) {
+        std::vector<uint8_t> bytes = std::move(m_delayed.front().bytes);
         m_delayed.pop_front();
+        queueWire(std::move(bytes));
+    }
+    if (!m_plugged) {
+        deliver(lock);
+        return;
     }
     if (!m_beaconSent || nowMs - m_lastBeaconMs >= m_config.beaconPeriodMs) {
         m_beaconSent = true;
@@ -641,10 +650,10 @@ uint64_t MicBaseEmulator::shortLinkMessages() const
     return m_shortLinks;
 }
 
-uint64_t MicBaseEmulator::droppedPieces() const
+uint64_t MicBaseEmulator::droppedMessages() const
 {
     std::lock_guard lock(m_mutex);
-    return m_droppedPieces;
+    return m_droppedMessages;
 }
 
 }  // namespace veloran::emu

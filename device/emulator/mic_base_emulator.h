@@ -106,7 +106,9 @@ public:
     std::vector<NodeAddress> subscribers() const;
     FrameDecoder::Stats decoderStats() const;
     uint64_t shortLinkMessages() const;
-    uint64_t droppedPieces() const;  // fragments that failed reassembly
+    // Messages lost in reassembly (too long for the model, or pieces that do
+    // not belong together); none of their pieces reaches the handlers.
+    uint64_t droppedMessages() const;
 
 private:
     struct Outgoing {
@@ -172,7 +174,7 @@ private:
     std::vector<ReceivedMessage> m_received;
     std::vector<Frame> m_sent;
     uint64_t m_shortLinks = 0;
-    uint64_t m_droppedPieces = 0;
+    uint64_t m_droppedMessages = 0;
 };
 
 }  // namespace veloran::emu

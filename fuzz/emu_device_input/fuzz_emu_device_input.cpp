@@ -1,7 +1,10 @@
 // Hostile host traffic for the emulated microphone base: raw output reports
 // of any shape, and well-formed frames with arbitrary ids, types and payloads.
-// Whatever comes in, every input report the device makes fits the model's
-// layout and carries frames within the payload limit.
+// Frame faults (delays, duplicates, drops, bad checksums) and unplugs in the
+// middle of a frame are mixed in. Whatever comes in, every input report the
+// device makes fits the model's layout and carries frames within the payload
+// limit, and no message handed to the device's handlers is longer than the
+// model joins.
 //
 // The same traffic, and boot-loader reports made valid from it, also go to
 // the boot loader: its replies are whole 64-byte reports and it changes no
@@ -120,6 +123,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             emu.step(now);
             continue;
         }
+        if (op == 0xFD && i + 1 < size) {  // a frame fault
+            const uint8_t a = data[i++];
+            const uint8_t b = data[i++];
+            FrameFault fault;
+            fault.kind = FrameFault::Kind(a % 5);
+            fault.messageId = (a & 0x08) ? int(kMsgLink) : FrameFault::kAny;
+            fault.count = 1 + (a >> 4) % 4;
+            fault.delayMs = uint32_t(b) * 4;
+            emu.addFault(fault);
+            continue;
+        }
+        if (op == 0xFC) {
+            emu.unplugMidFrame();
+            continue;
+        }
+        if (op == 0xFB) {
+            emu.replug();
+            decoder.reset();
+            continue;
+        }
         if (op == 0xFE) {
             emu.changeAttribute(uint8_t(i < size ? data[i] : 0), {1});
             emu.floodNotifications(5, 3);
@@ -155,5 +178,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         i += n;
     }
     emu.step(now + 5000);
+    for (const ReceivedMessage& r : emu.received())
+        if (r.frame.payload.size() > config.maxMessageBytes)
+            std::abort();
     return 0;
 }

@@ -200,7 +200,7 @@ TEST(EmuLoopback, SmallPayloadAndRateAreHonouredByTheProgram)
     const std::vector<uint8_t> colours(30 * 4, 0x42);
     h.attributeSet(10, colours);
     ASSERT_TRUE(h.runUntil([&] { return *emu.attributes().get(10) == colours; }, 1000));
-    EXPECT_EQ(emu.droppedPieces(), 0u);
+    EXPECT_EQ(emu.droppedMessages(), 0u);
 
     // Paced at 10 messages a second: at least 100 ms between the program's messages.
     uint64_t last = 0;
@@ -213,5 +213,44 @@ TEST(EmuLoopback, SmallPayloadAndRateAreHonouredByTheProgram)
         }
         first = false;
         last = r.atMs;
+    }
+}
+
+TEST(EmuLoopback, MessagesLongerThanTheModelJoinsAreDroppedWhole)
+{
+    struct Case {
+        Model model;
+        size_t bytes;
+        bool joined;
+    };
+    const Case cases[] = {
+        {Model::T40, 1037, false}, {Model::T40, 1200, false}, {Model::T40, 500, true},
+        {Model::R7, 600, false},   {Model::R7, 500, true},
+    };
+    constexpr uint16_t kLongId = 0x8100;
+    constexpr uint16_t kMarkerId = 0x8101;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(modelName(c.model)) + " " + std::to_string(c.bytes));
+        MicBaseEmulator emu(defaultConfig(c.model));
+        LoopbackHarness h(emu);
+        ASSERT_TRUE(h.runUntil([&] { return identityComplete(h.events()) && subscribed(emu); }, 1000));
+        const uint64_t droppedBefore = emu.droppedMessages();
+
+        std::vector<uint8_t> payload(c.bytes);
+        for (size_t i = 0; i < payload.size(); ++i)
+            payload[i] = uint8_t(i * 7);
+        h.sendPrivate(kLongId, payload);
+        h.sendPrivate(kMarkerId, {1});
+        ASSERT_TRUE(h.runUntil([&] { return emu.receivedCount(kMarkerId) == 1; }, 2000));
+
+        size_t longOnes = 0;
+        for (const auto& r : emu.received()) {
+            if (r.frame.messageId != kLongId)
+                continue;
+            ++longOnes;
+            EXPECT_EQ(r.frame.payload, payload);  // never a tail of it
+        }
+        EXPECT_EQ(longOnes, c.joined ? 1u : 0u);
+        EXPECT_EQ(emu.droppedMessages() - droppedBefore, c.joined ? 0u : 1u);
     }
 }

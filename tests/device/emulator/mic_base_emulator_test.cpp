@@ -444,3 +444,26 @@ TEST(EmuFaults, UnplugInTheMiddleOfAFrame)
     EXPECT_EQ(f[0].messageId, kMsgLink);
     EXPECT_EQ(f[1].messageId, kMsgVersion);
 }
+
+// An unplug armed while frames are held by a Delay fault: the first due one
+// is cut, the rest never leave (asan guards the held queue).
+TEST(EmuFaults, UnplugInTheMiddleOfAHeldFrame)
+{
+    Bench b;
+    int unplugs = 0;
+    b.emu.setUnplugHook([&] { ++unplugs; });
+    b.emu.addFault({FrameFault::Kind::Duplicate, kMsgLink, kTypeNotification, 1, 0});
+    b.emu.addFault({FrameFault::Kind::Delay, kMsgLink, kTypeNotification, 1, 10});
+    b.emu.step(0);
+    EXPECT_TRUE(b.host.reports().empty());  // both copies of the beacon held
+    b.emu.unplugMidFrame();
+    b.emu.step(20);
+    EXPECT_FALSE(b.emu.plugged());
+    ASSERT_EQ(b.host.reports().size(), 1u);
+    EXPECT_TRUE(b.host.take().empty());
+    EXPECT_TRUE(b.host.decoder().midFrame());
+    b.emu.step(21);
+    b.emu.step(2000);
+    EXPECT_EQ(unplugs, 1);
+    EXPECT_TRUE(b.host.reports().empty());
+}
