@@ -20,7 +20,8 @@ public:
     std::shared_ptr<Interface> m_iface;
     std::deque<std::vector<uint8_t>> m_input;
     bool m_nonblocking = false;
-    bool m_dead = false; // unplugged under it
+    bool m_dead = false; // unplugged or closed under it
+    bool m_closed = false;
     std::wstring m_lastError;
 };
 
@@ -44,11 +45,7 @@ bool refuseTransfer(bool dead, const uint8_t *data, size_t length, std::wstring 
 
 EmulatedHidBus::EmulatedHidBus() = default;
 
-EmulatedHidBus::~EmulatedHidBus()
-{
-    for (Handle *handle : m_handles)
-        delete handle;
-}
+EmulatedHidBus::~EmulatedHidBus() = default;
 
 bool EmulatedHidBus::plug(const EmulatedHidDevice &device, EmulatedHidFirmware firmware)
 {
@@ -71,7 +68,7 @@ bool EmulatedHidBus::unplug(const std::string &path)
     const auto it = m_interfaces.find(path);
     if (it == m_interfaces.end())
         return false;
-    for (Handle *handle : m_handles) {
+    for (const auto &handle : m_handles) {
         if (handle->m_iface == it->second) {
             handle->m_dead = true;
             handle->m_input.clear();
@@ -98,7 +95,7 @@ int EmulatedHidBus::pushInput(const std::string &path, const uint8_t *data, size
     if (it == m_interfaces.end())
         return -1;
     int delivered = 0;
-    for (Handle *handle : m_handles) {
+    for (const auto &handle : m_handles) {
         if (handle->m_iface != it->second || handle->m_dead)
             continue;
         if (handle->m_input.size() >= kInputQueueLimit)
@@ -145,7 +142,7 @@ bool EmulatedHidBus::takeFault(HidFault fault, const std::string &path)
 int EmulatedHidBus::openHandleCount(const std::string &path) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(std::count_if(m_handles.begin(), m_handles.end(), [&](const Handle *handle) {
+    return static_cast<int>(std::count_if(m_handles.begin(), m_handles.end(), [&](const auto &handle) {
         return handle->m_iface->device.path == path;
     }));
 }
@@ -160,6 +157,12 @@ int EmulatedHidBus::initCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_initCount;
+}
+
+int EmulatedHidBus::waitingReaderCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_waitingReaders;
 }
 
 int EmulatedHidBus::init()
@@ -207,10 +210,9 @@ HidHandle *EmulatedHidBus::openInterface(const std::shared_ptr<Interface> &iface
         m_lastError = L"open failed (injected fault)";
         return nullptr;
     }
-    auto *handle = new Handle(iface);
-    m_handles.push_back(handle);
+    m_handles.push_back(std::make_shared<Handle>(iface));
     m_lastError.clear();
-    return handle;
+    return m_handles.back().get();
 }
 
 HidHandle *EmulatedHidBus::openPath(const std::string &path)
@@ -240,20 +242,31 @@ HidHandle *EmulatedHidBus::open(uint16_t vendorId, uint16_t productId, const wch
     return nullptr;
 }
 
+std::shared_ptr<EmulatedHidBus::Handle> EmulatedHidBus::sharedHandleOf(HidHandle *handle) const
+{
+    const auto it = std::find_if(m_handles.begin(), m_handles.end(),
+                                 [handle](const auto &h) { return h.get() == handle; });
+    return it == m_handles.end() ? nullptr : *it;
+}
+
 EmulatedHidBus::Handle *EmulatedHidBus::handleOf(HidHandle *handle) const
 {
-    const auto it = std::find(m_handles.begin(), m_handles.end(), handle);
-    return it == m_handles.end() ? nullptr : *it;
+    return sharedHandleOf(handle).get();
 }
 
 void EmulatedHidBus::close(HidHandle *handle)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = std::find(m_handles.begin(), m_handles.end(), handle);
+    const auto it = std::find_if(m_handles.begin(), m_handles.end(),
+                                 [handle](const auto &h) { return h.get() == handle; });
     if (it == m_handles.end())
         return;
-    delete *it;
+    // A reader still waiting holds the last reference and lets it go when it wakes.
+    (*it)->m_dead = true;
+    (*it)->m_closed = true;
+    (*it)->m_input.clear();
     m_handles.erase(it);
+    m_inputArrived.notify_all();
 }
 
 int EmulatedHidBus::setNonblocking(HidHandle *handle, int nonblock)
@@ -297,12 +310,16 @@ int EmulatedHidBus::readLocked(std::unique_lock<std::mutex> &lock, Handle *h, ui
         return -1;
     }
     const auto ready = [h] { return h->m_dead || !h->m_input.empty(); };
-    if (timeoutMs < 0)
-        m_inputArrived.wait(lock, ready);
-    else if (timeoutMs > 0)
-        m_inputArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+    if (timeoutMs != 0 && !ready()) {
+        ++m_waitingReaders;
+        if (timeoutMs < 0)
+            m_inputArrived.wait(lock, ready);
+        else
+            m_inputArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
+        --m_waitingReaders;
+    }
     if (h->m_dead) {
-        h->m_lastError = kDisconnected;
+        h->m_lastError = h->m_closed ? L"handle closed" : kDisconnected;
         return -1;
     }
     h->m_lastError.clear();
@@ -318,19 +335,19 @@ int EmulatedHidBus::readLocked(std::unique_lock<std::mutex> &lock, Handle *h, ui
 int EmulatedHidBus::readTimeout(HidHandle *handle, uint8_t *data, size_t length, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    Handle *h = handleOf(handle);
+    const std::shared_ptr<Handle> h = sharedHandleOf(handle);
     if (!h)
         return -1;
-    return readLocked(lock, h, data, length, timeoutMs);
+    return readLocked(lock, h.get(), data, length, timeoutMs);
 }
 
 int EmulatedHidBus::read(HidHandle *handle, uint8_t *data, size_t length)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    Handle *h = handleOf(handle);
+    const std::shared_ptr<Handle> h = sharedHandleOf(handle);
     if (!h)
         return -1;
-    return readLocked(lock, h, data, length, h->m_nonblocking ? 0 : -1);
+    return readLocked(lock, h.get(), data, length, h->m_nonblocking ? 0 : -1);
 }
 
 std::shared_ptr<const EmulatedHidFirmware> EmulatedHidBus::featureFirmware(HidHandle *handle, const void *data,

@@ -29,6 +29,9 @@
 // Unplug: the path leaves the enumeration; its open handles turn dead: every
 // call on them fails with -1 and blocked reads wake at once with -1. Plugging
 // the same path again does not revive old handles.
+//
+// Close: unlike hidapi, a close while another thread waits in a read on the
+// same handle is safe: the read wakes at once with -1.
 
 #include "device/hid/HidBackend.h"
 
@@ -107,6 +110,8 @@ public:
     int openHandleCount(const std::string &path) const;
     int openHandleCount() const;
     int initCount() const;
+    // Reads now waiting for input, on any handle.
+    int waitingReaderCount() const;
 
     // --- HidBackend ---
     int init() override;
@@ -138,6 +143,7 @@ private:
     };
 
     Handle *handleOf(HidHandle *handle) const;
+    std::shared_ptr<Handle> sharedHandleOf(HidHandle *handle) const;
     // The firmware behind a live handle for a feature transfer, or null.
     std::shared_ptr<const EmulatedHidFirmware> featureFirmware(HidHandle *handle, const void *data, size_t length);
     bool takeFault(HidFault fault, const std::string &path); // needs m_mutex
@@ -150,8 +156,11 @@ private:
     // All below guarded by m_mutex.
     std::map<std::string, std::shared_ptr<Interface>> m_interfaces; // plugged, by path
     std::vector<std::string> m_plugOrder;                           // enumeration order
-    std::vector<Handle *> m_handles;                                // open, owned
+    // Open handles. A reader waiting in a read holds its own reference, so a
+    // close under it wakes it with an error instead of freeing what it reads.
+    std::vector<std::shared_ptr<Handle>> m_handles;
     std::vector<FaultRule> m_faults;
     std::wstring m_lastError;
     int m_initCount = 0;
+    int m_waitingReaders = 0;
 };

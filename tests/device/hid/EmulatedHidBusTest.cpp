@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <future>
 #include <thread>
 
@@ -175,6 +176,43 @@ TEST(EmulatedHidBusUnplug, WakesBlockedReadersWithErrorAndKillsHandles)
     EXPECT_EQ(bus.write(h, report, sizeof report), -1);
     bus.close(h);
     EXPECT_EQ(bus.openHandleCount(), 0);
+}
+
+// hidapi forbids it, but the bus must survive it: the reader wakes with an
+// error and nothing of the freed handle is touched (asan guards the latter).
+TEST(EmulatedHidBusClose, CloseUnderAWaitingReaderWakesItWithAnError)
+{
+    struct Case {
+        const char *name;
+        bool plainRead; // read() (blocking by default) instead of readTimeout
+        int timeoutMs;
+    };
+    const Case cases[] = {{"read, blocking", true, -1}, {"readTimeout without limit", false, -1},
+                          {"readTimeout 10 s", false, 10000}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EmulatedHidBus bus;
+        bus.plug(makeDevice("x"));
+        HidHandle *h = bus.openPath("x");
+        HidHandle *other = bus.openPath("x");
+        auto reader = std::async(std::launch::async, [&] {
+            std::array<uint8_t, 65> local{};
+            return c.plainRead ? bus.read(h, local.data(), local.size())
+                                     : bus.readTimeout(h, local.data(), local.size(), c.timeoutMs);
+        });
+        while (bus.waitingReaderCount() == 0)
+            std::this_thread::yield();
+        bus.close(h);
+        ASSERT_EQ(reader.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+        EXPECT_EQ(reader.get(), -1);
+        EXPECT_EQ(bus.waitingReaderCount(), 0);
+        // The other handle of the path lives on.
+        EXPECT_EQ(bus.openHandleCount("x"), 1);
+        EXPECT_EQ(bus.pushInput("x", {7}), 1);
+        std::array<uint8_t, 4> buffer{};
+        EXPECT_EQ(bus.readTimeout(other, buffer.data(), buffer.size(), 0), 1);
+        bus.close(other);
+    }
 }
 
 TEST(EmulatedHidBusFaults, CountedPathSpecificAndPermanentFaults)
