@@ -54,3 +54,7 @@ void msg_attr_get_list(uint32_t address, uint8_t count, const uint16_t *attribut
 void msg_attr_login_request(uint32_t address);
 
 int msg_attr_subscriber_count();
+
+// Watch notifications (id 7) skipped because the transmit queue was more
+// than half full; cleared by msg_init.
+uint32_t msg_watch_skipped_count();

@@ -2,7 +2,9 @@
 // text template of parameter items, readable and writable by item path,
 // with watches that notify a node when a value changes or periodically.
 #include "device/protocol/msg_core.h"
+#include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_internal.h"
+#include "device/protocol/msg_node.h"
 #include "device/protocol/msg_runtime.h"
 
 #include <cstring>
@@ -41,9 +43,14 @@ struct Watch {
     uint32_t lastMs;
 };
 
+// Above this many queued pieces watch notifications are skipped, so that a
+// peer's fast watches never take the room the program's own traffic needs.
+constexpr int kWatchQueueLimit = kMsgQueueEntries / 2;
+
 char s_template[kTemplateCapacity];
 size_t s_length = 0;
 Watch s_watches[kWatchEntries];
+uint32_t s_skippedNotifications = 0;
 
 struct Span {
     size_t begin = kNone;
@@ -282,6 +289,10 @@ void answer(const msg_record *r, uint8_t status, uint32_t path, const uint8_t *t
 
 void notify(const Watch &w, Span value)
 {
+    if (msg_transmit_queue_count() > kWatchQueueLimit) {
+        ++s_skippedNotifications;
+        return;
+    }
     Text t;
     t.append(s_template + value.begin, value.size());
     uint8_t payload[5 + kMaxTextBytes] = {w.mode};
@@ -518,6 +529,7 @@ void msg_register_selfdesc_module()
     s_length = sizeof kInitialTemplate - 1;
     for (Watch &w : s_watches)
         w = {};
+    s_skippedNotifications = 0;
     for (uint16_t id : {kIdNames, kIdQuery, kIdItem, kIdSetValue, kIdGetValue, kIdFindByName, kIdLanguages})
         msg_register_handler(id, onSelfDescription, nullptr);
     msg_register_handler(kIdWatch, onWatch, nullptr);
@@ -535,4 +547,9 @@ void msg_selfdesc_tick()
         if (v.ok())
             notify(w, v);
     }
+}
+
+uint32_t msg_watch_skipped_count()
+{
+    return s_skippedNotifications;
 }

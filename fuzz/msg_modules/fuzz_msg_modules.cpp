@@ -2,7 +2,9 @@
 // to the message modules. Payloads live in exactly-sized heap buffers, so
 // any read past them is caught; callbacks read all the data they are given
 // and check that it lies in the payload (or is a copy within its buffer);
-// every answer must fit in one frame.
+// every answer must fit in one frame. The program asks the device for an
+// attribute every tenth message; neither its requests nor its answers may
+// ever be dropped from the transmit queue, whatever watches the device set.
 #include "device/protocol/msg_protocol.h"
 #include "fuzz/common/msg_fuzz_support.h"
 
@@ -108,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         g_length = length;
         msg_dispatch(port, &r);
         g_payload = nullptr;
+        if (messages % 10 == 0)
+            msg_attr_get(kDevice, 5);
         tickFor(1 + (pick & 0x0F));
     }
     tickFor(2);

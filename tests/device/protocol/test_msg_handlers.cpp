@@ -2,6 +2,7 @@
 
 #include "msg_test_support.h"
 
+#include <algorithm>
 #include <string>
 
 using namespace msgtest;
@@ -379,4 +380,49 @@ TEST_F(HandlerTest, BlockTransferAndValueModules)
     EXPECT_EQ(time[0].payload, Bytes(10, 0x00));
     EXPECT_EQ(time[1].type, kMsgTypeRequest);
     EXPECT_EQ(time[1].length, 10);
+}
+
+// Ten watches every millisecond produce ten notifications a tick while the
+// queue drains one: the program's own requests must still go out.
+TEST_F(HandlerTest, FastWatchesNeverCrowdOutTheProgramsRequests)
+{
+    std::vector<uint32_t> watchers = {kDevice};
+    for (uint8_t node = 6; node < 10; ++node) {
+        watchers.push_back(msg_make_address(node, 1, 28));
+        linkUp(watchers.back());
+    }
+    uint16_t sequence = 0x0400;
+    for (uint32_t watcher : watchers) {
+        for (uint8_t path : {1, 2}) {
+            fromDevice(kMsgTypeRequest, sequence++, 7, {path, 0, 0, 0, 0x01, 0x01, 0x00, 0x00, 0x00}, watcher);
+            tick();
+        }
+    }
+    sentFrames().clear();
+    errors().clear();
+
+    std::vector<uint16_t> asked;
+    for (int i = 0; i < 50; ++i) {
+        for (uint32_t watcher : watchers) // the devices stay alive
+            inject(port, frameBytes(kMsgTypeNotification, uint16_t(i), watcher, 0, 0, linkPayload()));
+        msg_attr_get(kDevice, 5);
+        tick(100);
+        for (const Frame &f : sentWithId(31)) {
+            if (f.type == kMsgTypeRequest && f.destination == kDevice
+                && std::find(asked.begin(), asked.end(), f.sequence) == asked.end())
+                asked.push_back(f.sequence);
+        }
+        sentFrames().clear();
+        // Answered, so that no retransmission blurs the count.
+        if (!asked.empty())
+            fromDevice(kMsgTypeReply, asked.back(), 31, {0x00, 0x05, 0x01, 0x07});
+    }
+    tick(150);
+    for (const Frame &f : sentWithId(31))
+        if (std::find(asked.begin(), asked.end(), f.sequence) == asked.end())
+            asked.push_back(f.sequence);
+    EXPECT_EQ(asked.size(), 50u);
+    EXPECT_FALSE(hasError(kMsgErrTransmitDropped));
+    EXPECT_GT(msg_watch_skipped_count(), 1000u);
+    EXPECT_LE(msg_transmit_queue_count(), kMsgQueueEntries / 2 + 1);
 }
