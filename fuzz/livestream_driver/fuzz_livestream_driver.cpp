@@ -1,6 +1,9 @@
 // Whatever the driver answers (status, format records, write replies,
 // errors, short answers), the driver client and the forwarder's loop stay
-// within their buffers.
+// within their buffers. The first byte sets the run's length: one input in
+// sixteen runs past the loop's periodic format refresh and statistics line,
+// the others stop after a few blocks, so that a run gets through thousands
+// of inputs a second.
 
 #include "driverclient/NUVEXAudio.h"
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
@@ -73,12 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static ScriptedDevice device;
     static const LivestreamForwarder::LogSink quiet = [](const std::string&) {};
 
-    device.reset(data, size);
+    if (size == 0)
+        return 0;
+    constexpr int kShortRunSteps = 24;
+    constexpr int kLongRunSteps = LivestreamForwarder::kStatsEveryLoops + 1;
+    const int steps = (data[0] & 0x0F) == 0 ? kLongRunSteps : kShortRunSteps;
+    device.reset(data + 1, size - 1);
     NUVEXControl_Install(&device);
     VadAudioHandle handle = nullptr;
     if (VadAudio_Open(&handle) == VAD_AUDIO_OK) {
         LivestreamForwarder::ForwardLoop loop(mixer, quiet);
-        for (int i = 0; i < 400 && !device.exhausted(); ++i)
+        for (int i = 0; i < steps && !device.exhausted(); ++i)
             loop.step(handle, LivestreamForwarder::kMixBus);
         VadAudio_Close(handle);
     }

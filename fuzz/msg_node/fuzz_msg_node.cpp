@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             break;
         }
         case 2:
-            tickFor(1 + in.byte() * 8);
+            msg_fuzz::tickCoarse(1 + in.byte() * 8);
             break;
         case 3: { // the program sends, possibly in fragments
             msg_record r{};

@@ -3,6 +3,8 @@
 #include "app/NetworkStatusMonitor.h"
 
 #include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -27,7 +29,10 @@ protected:
         m_server.route("HEAD", "/probe", Response::text("", 200));
         m_monitor = m_client.statusMonitor();
         m_monitor->setProbeUrl(m_server.url("/probe"));
-        m_monitor->setInterfaceCheck([this] { return m_interfaceUp; });
+        m_monitor->setInterfaceCheck([this] {
+            ++m_checks;
+            return m_interfaceUp;
+        });
     }
 
     // Runs one check and waits until its probe has reached the server and
@@ -44,6 +49,7 @@ protected:
     NetworkManager m_client;
     NetworkStatusMonitor *m_monitor = nullptr;
     bool m_interfaceUp = true;
+    int m_checks = 0;
 };
 
 TEST_F(NetworkStatusMonitorTest, NoInterfaceMeansOfflineWithoutAnyRequest)
@@ -93,24 +99,56 @@ TEST_F(NetworkStatusMonitorTest, ProbeAnswersDecideTheStateAndOnlyChangesAreSign
     EXPECT_EQ(m_server.requestCount(), requestsBefore);
 }
 
+// Notes the transfer time-out of every request it creates.
+class RecordingAccess : public QNetworkAccessManager
+{
+public:
+    QList<int> transferTimeoutsMs;
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *data) override
+    {
+        transferTimeoutsMs.append(request.transferTimeout());
+        return QNetworkAccessManager::createRequest(op, request, data);
+    }
+};
+
 TEST_F(NetworkStatusMonitorTest, UnansweredOrRefusedProbeEndsOffline)
 {
-    QSignalSpy changes(&m_client, &NetworkManager::onlineStatusChanged);
-    m_client.checkNetworkStatus();
+    RecordingAccess access;
+    NetworkStatusMonitor monitor(&access);
+    monitor.setProbeUrl(m_server.url("/probe"));
+    monitor.setInterfaceCheck([] { return true; });
+    QSignalSpy changes(&monitor, &NetworkStatusMonitor::onlineStatusChanged);
+    monitor.checkNetworkStatus();
     ASSERT_TRUE(changes.wait(10000));
 
+    // A stalled probe is bounded twice: 2,000 ms for the transfer, and a
+    // 3,000 ms guard of its own. The guard is the clock here: fired at once,
+    // it ends the probe offline.
     Response stall;
     stall.stall = true;
     m_server.route("HEAD", "/probe", stall);
-    m_client.checkNetworkStatus();
-    ASSERT_TRUE(changes.wait(15000)); // the probe's own time-outs end it
+    monitor.checkNetworkStatus();
+    ASSERT_EQ(access.transferTimeoutsMs.size(), 2);
+    EXPECT_EQ(access.transferTimeoutsMs.last(), 2000);
+    QList<QTimer *> guards;
+    for (QTimer *timer : monitor.findChildren<QTimer *>()) {
+        if (timer->isActive())
+            guards.append(timer);
+    }
+    ASSERT_EQ(guards.size(), 1);
+    EXPECT_TRUE(guards[0]->isSingleShot());
+    EXPECT_EQ(guards[0]->interval(), 3000);
+    guards[0]->start(0);
+    ASSERT_TRUE(changes.wait(1000));
     EXPECT_FALSE(changes.last().at(0).toBool());
 
     m_server.route("HEAD", "/probe", Response::text("", 200));
-    m_client.checkNetworkStatus();
+    monitor.checkNetworkStatus();
     ASSERT_TRUE(changes.wait(10000));
-    m_monitor->setProbeUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(TestHttpServer::closedPort())));
-    m_client.checkNetworkStatus();
+    monitor.setProbeUrl(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(TestHttpServer::closedPort())));
+    monitor.checkNetworkStatus();
     ASSERT_TRUE(changes.wait(10000));
     EXPECT_FALSE(changes.last().at(0).toBool());
     EXPECT_EQ(changes.count(), 4);
@@ -121,7 +159,7 @@ TEST_F(NetworkStatusMonitorTest, MonitoringRepeatsChecksUntilStopped)
     m_client.startNetworkMonitoring();
     EXPECT_TRUE(m_monitor->isMonitoring());
     EXPECT_EQ(m_monitor->intervalMs(), 5000);
-    EXPECT_EQ(m_server.requestCount(), 0); // the first check comes one interval later
+    EXPECT_EQ(m_checks, 0); // the first check comes one interval later
 
     m_client.startNetworkMonitoring(20);
     EXPECT_EQ(m_monitor->intervalMs(), 20);
