@@ -14,9 +14,11 @@ Rectangle {
     radius: 8
     color: checked ? "#F77F13" : "#404040"
 
-    Behavior on color {
-        ColorAnimation { duration: 200 }
-    }
+    // Named objects of the switch, so that their timing can be checked.
+    ColorAnimation { id: colorAnimation; objectName: "colorAnimation"; duration: 200 }
+    NumberAnimation { id: thumbAnimation; objectName: "thumbAnimation"; duration: 200; easing.type: Easing.OutCubic }
+
+    Behavior on color { animation: colorAnimation }
 
     Rectangle {
         objectName: "thumb"
@@ -27,9 +29,7 @@ Rectangle {
         anchors.verticalCenter: parent.verticalCenter
         x: root.checked ? root.width - width - 2 : 2
 
-        Behavior on x {
-            NumberAnimation { duration: 200; easing.type: Easing.OutCubic }
-        }
+        Behavior on x { animation: thumbAnimation }
     }
 
     MouseArea {

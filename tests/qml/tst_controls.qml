@@ -62,6 +62,80 @@ TestCase {
         SignalSpy {}
     }
 
+    Component {
+        id: checkBoxComponent
+        CustomCheckBox { text: "Mute" }
+    }
+
+    Component {
+        id: radioComponent
+        CustomRadioButton { text: "Left" }
+    }
+
+    // The objects under item (children and other data), depth first.
+    function descendants(item) {
+        let found = []
+        const direct = item.data !== undefined ? item.data : item.children
+        for (let i = 0; i < direct.length; ++i)
+            found = found.concat([direct[i]], descendants(direct[i]))
+        return found
+    }
+
+    // The look of the basic controls
+
+    function test_marks_show_only_the_checked_state_data() {
+        return [
+            { tag: "check box tick", component: checkBoxComponent },
+            { tag: "radio button dot", component: radioComponent }
+        ]
+    }
+
+    function test_marks_show_only_the_checked_state(data) {
+        const control = createTemporaryObject(data.component, testCase)
+        const mark = control.indicator.children[0]
+        verify(mark)
+        for (const checked of [false, true, false, true]) {
+            control.checked = checked
+            compare(mark.visible, checked, "checked " + checked)
+        }
+    }
+
+    function test_combo_tick_marks_the_current_entry_only() {
+        const box = createTemporaryObject(comboComponent, testCase)
+        box.popup.open()
+        tryCompare(box.popup, "opened", true)
+        const list = box.popup.contentItem
+        tryVerify(function() { return list.count === 3 && list.itemAtIndex(2) !== null })
+        function tickOf(entry) {
+            return descendants(entry).filter(o => String(o.source).endsWith("right2.svg"))[0]
+        }
+        for (const current of [0, 2, 1]) {
+            box.currentIndex = current
+            for (let i = 0; i < 3; ++i)
+                compare(tickOf(list.itemAtIndex(i)).visible, i === current, "entry " + i + ", current " + current)
+        }
+        box.popup.close()
+    }
+
+    function test_switch_animates_colour_and_thumb_in_200_ms() {
+        const box = createTemporaryObject(switchComponent, testCase)
+        const thumb = findChild(box, "thumb")
+        const animations = [findChild(box, "colorAnimation"), findChild(box, "thumbAnimation")]
+        for (const animation of animations)
+            compare(animation.duration, 200)
+        box.checked = true
+        verify(animations.every(a => a.running))
+        compare(thumb.x, 2) // it moves, it does not jump
+        tryCompare(thumb, "x", 16)
+    }
+
+    function test_tooltip_shows_at_once_and_stays() {
+        const label = createTemporaryObject(textComponent, testCase, { tips: "Turn the knob" })
+        const bubble = findChild(label, "tipBubble")
+        compare(bubble.delay, 0)
+        compare(bubble.timeout, -1)
+    }
+
     // SwitchBox
 
     function test_switch_flips_before_signal() {
@@ -259,6 +333,11 @@ TestCase {
         compare(progress.subText.text, "33%")
         progress.value = 1
         compare(progress.subText.text, "100%")
+        // Rounded to the nearest percent, halves up.
+        for (const [value, text] of [[0.004, "0%"], [0.005, "1%"], [0.125, "13%"], [0.3349, "33%"], [0.995, "100%"], [0.994, "99%"]]) {
+            progress.value = value
+            compare(progress.subText.text, text, "value " + value)
+        }
         progress.mainText.text = "Upgrading"
         compare(progress.mainText.text, "Upgrading")
     }

@@ -30,7 +30,13 @@ TestCase {
     }
 
     function test_tracker_store_is_usable() {
-        verify(DataTrackerManager.countEvents() >= 0)
+        const before = DataTrackerManager.countEvents()
+        DataTrackerManager.storeEvent("qml", "shared", "probe", "1", "2026-01-01 00:00:00", "test", "")
+        compare(DataTrackerManager.countEvents(), before + 1)
+        const stored = DataTrackerManager.queryEvents(0).filter(e => e.featureItem === "shared")
+        compare(stored.length, 1)
+        DataTrackerManager.deleteByIds([stored[0].id])
+        compare(DataTrackerManager.countEvents(), before)
     }
 
     function test_translation_has_a_language() {
