@@ -5,7 +5,10 @@
 #include "device/emulator/mic_base_emulator.h"
 #include "device/emulator/mic_base_unit.h"
 #include "device/hid/EmulatedHidBus.h"
+#include "driverclient/sim/SimVirtualDriver.h"
+#include "driverclient/sim/SimVirtualDriverEndpoints.h"
 #include "platform/os/Clock.h"
+#include "platform/os/sim/SimAudioWorld.h"
 
 #include <QDebug>
 
@@ -87,6 +90,72 @@ struct EmulatedUnit final : EmulatedWorld
 
 EmulatedWorld *s_world = nullptr; // set once, on the GUI thread at start-up
 
+// The audio side of the emulated model: its microphone and headphones, the
+// computer's speakers and the virtual driver with its two endpoints, in a
+// simulated audio world installed as the process's platform. Lives until the
+// process ends, like the device.
+struct SimulatedAudio
+{
+    explicit SimulatedAudio(const QString &model)
+        : world(std::make_shared<os::SimAudioWorld>(clock))
+        , driver(*clock)
+    {
+        const std::wstring suffix = QStringLiteral(" (Veloran %1)").arg(model.toUpper()).toStdWString();
+        microphone = world->addEndpoint({.name = L"Microphone" + suffix, .flow = os::DataFlow::Capture});
+        world->setEndpointSignal(microphone, os::Signal::sine(440.0, 0.25f));
+        world->addEndpoint({.name = L"Headphones" + suffix, .flow = os::DataFlow::Render});
+        world->addEndpoint({.name = L"Speakers (High Definition Audio Device)", .flow = os::DataFlow::Render});
+        driver.install();
+        driverEndpoints = std::make_unique<SimVirtualDriverEndpoints>(*world, driver);
+        os::installPlatform(world);
+    }
+
+    // Friendly names of every endpoint, in order of appearance.
+    std::vector<std::wstring> endpointNames() const
+    {
+        std::vector<std::wstring> names;
+        std::shared_ptr<os::EndpointEnumerator> enumerator;
+        if (FAILED(world->createEndpointEnumerator(enumerator)))
+            return names;
+        for (os::DataFlow flow : {os::DataFlow::Capture, os::DataFlow::Render}) {
+            std::vector<std::shared_ptr<os::AudioEndpoint>> endpoints;
+            if (FAILED(enumerator->enumEndpoints(flow, DEVICE_STATE_ACTIVE, endpoints)))
+                continue;
+            for (const auto &endpoint : endpoints) {
+                std::wstring name;
+                if (SUCCEEDED(endpoint->getFriendlyName(name)))
+                    names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    std::shared_ptr<os::RealClock> clock = std::make_shared<os::RealClock>();
+    std::shared_ptr<os::SimAudioWorld> world;
+    SimVirtualDriver driver;
+    std::unique_ptr<SimVirtualDriverEndpoints> driverEndpoints;
+    std::wstring microphone;
+};
+
+SimulatedAudio *s_audio = nullptr; // set once, with s_world
+
+// What the driver client answers, so that a run shows whether audio
+// features have a driver to talk to.
+void logVirtualDriverAnswer()
+{
+    VadAudioHandle handle = nullptr;
+    const int open = VadAudio_Open(&handle);
+    if (open != VAD_AUDIO_OK) {
+        qInfo().noquote() << "Audio: VadAudio_Open" << open
+                          << (open == VAD_AUDIO_ERROR_DEVICE_NOT_FOUND ? "(driver not installed)" : "");
+        return;
+    }
+    VadAudioStatus status{};
+    const int result = VadAudio_GetStatus(handle, &status);
+    qInfo().noquote() << "Audio: VadAudio_Open 0, VadAudio_GetStatus" << result;
+    VadAudio_Close(handle);
+}
+
 } // namespace
 
 bool installEmulatedDevice(const QString &modelName)
@@ -106,14 +175,20 @@ bool installEmulatedDevice(const QString &modelName)
     s_world->start();
     qInfo().noquote() << "VELORAN_EMULATE: emulated" << veloran::emu::modelName(*model)
                       << "plugged in on the emulated HID bus";
+    s_audio = new SimulatedAudio(QString::fromLatin1(veloran::emu::modelName(*model)));
+    for (const std::wstring &name : s_audio->endpointNames())
+        qInfo().noquote() << "VELORAN_EMULATE: simulated audio endpoint" << QString::fromStdWString(name);
+    logVirtualDriverAnswer();
     return true;
 }
 
 bool installEmulatedDeviceFromEnvironment()
 {
     const QString value = qEnvironmentVariable("VELORAN_EMULATE");
-    if (value.isEmpty())
+    if (value.isEmpty()) {
+        logVirtualDriverAnswer();
         return false;
+    }
     return installEmulatedDevice(value);
 }
 

@@ -163,6 +163,7 @@ SimStream::SimStream(std::shared_ptr<SimWorldCore> core, Kind kind, std::wstring
     , m_endpointRate(endpointRate)
     , m_endpointChannels(endpointChannels)
     , m_loopback(loopback)
+    , m_faultTarget(kind == Kind::Loopback ? SimFaults::processTarget(loopback.targetProcessId) : m_endpointId)
 {
 }
 
@@ -173,9 +174,15 @@ std::uint64_t SimStream::framesAt(std::uint64_t period) const
 
 std::uint64_t SimStream::elapsedPeriodsLocked(std::int64_t nowNs) const
 {
+    const std::int64_t stallAt = m_stallAtNs.load(std::memory_order_acquire);
+    if (stallAt >= 0 && nowNs > stallAt)
+        nowNs = stallAt;
     std::int64_t runNs = m_runNs;
     if (m_running)
         runNs += std::max<std::int64_t>(0, nowNs - m_startNs);
+    const std::int32_t ppm = m_driftPpm.load(std::memory_order_acquire);
+    if (ppm != 0)
+        runNs += static_cast<std::int64_t>(static_cast<__int128>(runNs) * ppm / 1'000'000);
     return static_cast<std::uint64_t>(runNs / SimAudioWorld::kPeriodNs);
 }
 
@@ -183,7 +190,7 @@ HRESULT SimStream::checkLive(SimOp op)
 {
     if (m_invalidated.load(std::memory_order_acquire))
         return AUDCLNT_E_DEVICE_INVALIDATED;
-    return m_core->faults.take(op);
+    return m_core->faults.take(op, m_faultTarget);
 }
 
 HRESULT SimStream::checkReadyLocked(SimOp op)
@@ -201,7 +208,7 @@ HRESULT SimStream::initialize(ShareMode mode, std::uint32_t streamFlags, std::in
     std::lock_guard lock(m_mutex);
     if (m_initialized)
         return AUDCLNT_E_ALREADY_INITIALIZED;
-    if (HRESULT hr = m_core->faults.take(SimOp::Initialize); FAILED(hr))
+    if (HRESULT hr = m_core->faults.take(SimOp::Initialize, m_faultTarget); FAILED(hr))
         return hr;
     if (!format)
         return E_POINTER;
@@ -297,7 +304,7 @@ HRESULT SimStream::setEventHandle(std::shared_ptr<Event> event)
         return AUDCLNT_E_EVENTHANDLE_NOT_EXPECTED;
     if (!event || &event->clock() != m_core->clock.get())
         return E_INVALIDARG;
-    if (HRESULT hr = m_core->faults.take(SimOp::SetEventHandle); FAILED(hr))
+    if (HRESULT hr = m_core->faults.take(SimOp::SetEventHandle, m_faultTarget); FAILED(hr))
         return hr;
     m_event = std::move(event);
     return S_OK;
@@ -423,7 +430,7 @@ HRESULT SimStream::captureBuffer(std::uint8_t*& data, std::uint32_t& frames, std
 
 HRESULT SimStream::releaseCapture(std::uint32_t frames)
 {
-    if (HRESULT hr = m_core->faults.take(SimOp::ReleaseBuffer); FAILED(hr))
+    if (HRESULT hr = m_core->faults.take(SimOp::ReleaseBuffer, m_faultTarget); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
     if (!m_held)
@@ -454,7 +461,7 @@ HRESULT SimStream::renderBuffer(std::uint32_t frames, std::uint8_t*& data)
 
 HRESULT SimStream::releaseRender(std::uint32_t frames, std::uint32_t flags)
 {
-    if (HRESULT hr = m_core->faults.take(SimOp::ReleaseBuffer); FAILED(hr))
+    if (HRESULT hr = m_core->faults.take(SimOp::ReleaseBuffer, m_faultTarget); FAILED(hr))
         return hr;
     std::lock_guard lock(m_mutex);
     if (!m_held)
@@ -516,6 +523,10 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs)
     if (!m_initialized || m_invalidated.load(std::memory_order_acquire))
         return Clock::kNoDeadline;
     const std::uint64_t periods = elapsedPeriodsLocked(nowNs);
+    // A loopback target whose processes play nothing has no packets.
+    const bool silentLoopback = m_kind == Kind::Loopback && !m_core->loopbackAudible(m_loopback);
+    if (silentLoopback && !m_held && periods > m_nextPacket)
+        m_nextPacket = periods;
     if (isCapture()) {
         // A full buffer loses its oldest packets; the next one says so.
         const std::uint64_t capacity = std::max<std::uint64_t>(1, m_bufferFrames / (m_format.sampleRate / kPeriodsPerSecond));
@@ -529,12 +540,20 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs)
     }
     if (periods > m_signalled) {
         m_signalled = periods;
-        if (m_event)
+        if (m_event && !silentLoopback)
             m_event->set();
     }
     if (!m_running || !m_event)
         return Clock::kNoDeadline;
-    return m_startNs + static_cast<std::int64_t>(periods + 1) * SimAudioWorld::kPeriodNs - m_runNs;
+    const std::int64_t stallAt = m_stallAtNs.load(std::memory_order_acquire);
+    if (stallAt >= 0 && nowNs >= stallAt)
+        return Clock::kNoDeadline; // the service thread is woken when the stall ends
+    // Clock time at which the stream's own (drifting) time reaches the next period.
+    std::int64_t runNeeded = static_cast<std::int64_t>(periods + 1) * SimAudioWorld::kPeriodNs;
+    const std::int32_t ppm = m_driftPpm.load(std::memory_order_acquire);
+    if (ppm != 0)
+        runNeeded = static_cast<std::int64_t>(static_cast<__int128>(runNeeded) * 1'000'000 / (1'000'000 + ppm)) + 1;
+    return m_startNs + runNeeded - m_runNs;
 }
 
 } // namespace os

@@ -53,7 +53,16 @@ public:
     HRESULT releaseRender(std::uint32_t frames, std::uint32_t flags);
 
     const std::wstring& endpointId() const { return m_endpointId; }
+    // The target its faults are aimed at: the endpoint, or the process whose
+    // tree a loopback stream captures.
+    const std::wstring& faultTarget() const { return m_faultTarget; }
     void invalidate() { m_invalidated.store(true, std::memory_order_release); }
+    // From clock time atNs on the stream stops (no packets, no events, no
+    // playing) without failing; a negative time ends the stall, and the
+    // stream carries on from the clock as if it had run meanwhile.
+    void setStall(std::int64_t atNs) { m_stallAtNs.store(atNs, std::memory_order_release); }
+    // The stream's own clock runs this many parts per million fast (or slow).
+    void setDriftPpm(std::int32_t ppm) { m_driftPpm.store(ppm, std::memory_order_release); }
     // Brings the stream up to the clock, sets its event when a period
     // passed, and returns when the next period ends (kNoDeadline when idle).
     std::int64_t catchUp();
@@ -78,7 +87,10 @@ private:
     const std::uint32_t m_endpointRate;
     const std::uint16_t m_endpointChannels;
     const AudioClientActivationParams m_loopback;
+    const std::wstring m_faultTarget;
     std::atomic<bool> m_invalidated{false}; // set by the world, read by every call
+    std::atomic<std::int64_t> m_stallAtNs{-1}; // set by the world, read under m_mutex
+    std::atomic<std::int32_t> m_driftPpm{0};   // set by the world, read under m_mutex
 
     std::mutex m_mutex; // guards everything below
     bool m_initialized = false;

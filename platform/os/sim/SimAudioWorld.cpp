@@ -137,6 +137,30 @@ void SimWorldCore::notify(std::function<void(EndpointNotificationClient&)> call)
     });
 }
 
+std::int64_t SimWorldCore::releaseDueActivations()
+{
+    std::vector<std::function<void()>> due;
+    std::int64_t next = Clock::kNoDeadline;
+    {
+        std::lock_guard lock(mutex);
+        const std::int64_t now = clock->nowNs();
+        for (auto it = pendingActivations.begin(); it != pendingActivations.end();) {
+            if (heldActivations.count(it->processId) != 0) {
+                ++it;
+            } else if (it->dueNs <= now) {
+                due.push_back(std::move(it->complete));
+                it = pendingActivations.erase(it);
+            } else {
+                next = std::min(next, it->dueNs);
+                ++it;
+            }
+        }
+    }
+    for (auto& complete : due)
+        post(std::move(complete));
+    return next;
+}
+
 void SimWorldCore::wakeService()
 {
     clock->notify(serviceChannel, [this] { serviceWake.store(true); });
@@ -187,6 +211,35 @@ void SimWorldCore::renderEndpointSignal(const std::wstring& id, std::uint64_t fi
     signal.render(firstFrame, frames, channels, sampleRate, out);
 }
 
+bool SimWorldCore::heardInLoopbackLocked(const AudioClientActivationParams& params, const SimProcessSpec& p) const
+{
+    if (p.signal.isSilence() || p.sessions == 0 || p.sessionState != AudioSessionState::Active)
+        return false;
+    // Walk up the parents; the bound stops at cycles in made-up trees.
+    bool inTree = false;
+    std::uint32_t pid = p.processId;
+    for (std::size_t hops = 0; hops <= processes.size(); ++hops) {
+        if (pid == params.targetProcessId) {
+            inTree = true;
+            break;
+        }
+        auto parent = std::find_if(processes.begin(), processes.end(),
+                                   [&](const SimProcessSpec& q) { return q.processId == pid; });
+        if (parent == processes.end() || parent->parentId == pid)
+            break;
+        pid = parent->parentId;
+    }
+    const bool include = params.processLoopbackMode == PROCESS_LOOPBACK_MODE_INCLUDE_TARGET_PROCESS_TREE;
+    return inTree == include;
+}
+
+bool SimWorldCore::loopbackAudible(const AudioClientActivationParams& params)
+{
+    std::lock_guard lock(mutex);
+    return std::any_of(processes.begin(), processes.end(),
+                       [&](const SimProcessSpec& p) { return heardInLoopbackLocked(params, p); });
+}
+
 void SimWorldCore::renderLoopback(const AudioClientActivationParams& params, std::uint64_t firstFrame,
                                   std::uint32_t frames, std::uint32_t channels, std::uint32_t sampleRate, float* mix,
                                   float* scratch)
@@ -194,25 +247,8 @@ void SimWorldCore::renderLoopback(const AudioClientActivationParams& params, std
     const std::size_t samples = static_cast<std::size_t>(frames) * channels;
     std::fill_n(mix, samples, 0.0f);
     std::lock_guard lock(mutex);
-    auto inTree = [&](const SimProcessSpec& p) {
-        // Walk up the parents; the bound stops at cycles in made-up trees.
-        std::uint32_t pid = p.processId;
-        for (std::size_t hops = 0; hops <= processes.size(); ++hops) {
-            if (pid == params.targetProcessId)
-                return true;
-            auto parent = std::find_if(processes.begin(), processes.end(),
-                                       [&](const SimProcessSpec& q) { return q.processId == pid; });
-            if (parent == processes.end() || parent->parentId == pid)
-                return false;
-            pid = parent->parentId;
-        }
-        return false;
-    };
-    const bool include = params.processLoopbackMode == PROCESS_LOOPBACK_MODE_INCLUDE_TARGET_PROCESS_TREE;
     for (const auto& p : processes) {
-        if (p.signal.isSilence() || p.sessions == 0 || p.sessionState != AudioSessionState::Active)
-            continue;
-        if (inTree(p) != include)
+        if (!heardInLoopbackLocked(params, p))
             continue;
         p.signal.render(firstFrame, frames, channels, sampleRate, scratch);
         for (std::size_t i = 0; i < samples; ++i)
@@ -372,7 +408,7 @@ public:
     }
     HRESULT activateAudioClient(std::shared_ptr<AudioClient>& out) override
     {
-        if (HRESULT hr = m_core->faults.take(SimOp::ActivateAudioClient); FAILED(hr))
+        if (HRESULT hr = m_core->faults.take(SimOp::ActivateAudioClient, m_id); FAILED(hr))
             return hr;
         std::lock_guard lock(m_core->mutex);
         const SimEndpointRecord* record = m_core->findLocked(m_id);
@@ -382,6 +418,8 @@ public:
                                                   record->flow == DataFlow::Capture ? SimStream::Kind::Capture
                                                                                     : SimStream::Kind::Render,
                                                   m_id, record->sampleRate, record->channels);
+        stream->setStall(record->stallAtNs);
+        stream->setDriftPpm(record->driftPpm);
         m_core->streams.push_back(stream);
         out = std::move(stream);
         return S_OK;
@@ -605,6 +643,7 @@ void SimAudioWorld::serviceLoop()
         for (auto& stream : live)
             nextDue = std::min(nextDue, stream->catchUp());
         live.clear();
+        nextDue = std::min(nextDue, core.releaseDueActivations());
 
         core.clock->waitOn(
             core.serviceChannel, [&core] { return core.serviceWake.exchange(false) || core.serviceStop.load(); },
@@ -822,6 +861,59 @@ void SimAudioWorld::setProgramIcon(const std::wstring& imagePath, IconImage icon
     m_core->icons[imagePath] = std::move(icon);
 }
 
+void SimAudioWorld::holdActivations(std::uint32_t processId, bool hold)
+{
+    {
+        std::lock_guard lock(m_core->mutex);
+        if (hold)
+            m_core->heldActivations.insert(processId);
+        else
+            m_core->heldActivations.erase(processId);
+    }
+    m_core->wakeService();
+}
+
+void SimAudioWorld::delayActivations(std::uint32_t processId, std::int64_t delayMs)
+{
+    std::lock_guard lock(m_core->mutex);
+    if (delayMs > 0)
+        m_core->activationDelayNs[processId] = delayMs * Clock::kNsPerMs;
+    else
+        m_core->activationDelayNs.erase(processId);
+}
+
+bool SimAudioWorld::stallEndpoint(const std::wstring& id, bool stalled)
+{
+    {
+        std::lock_guard lock(m_core->mutex);
+        SimEndpointRecord* record = m_core->findLocked(id);
+        if (!record)
+            return false;
+        record->stallAtNs = stalled ? m_core->clock->nowNs() : -1;
+        for (auto& weak : m_core->streams)
+            if (auto stream = weak.lock(); stream && stream->endpointId() == id)
+                stream->setStall(record->stallAtNs);
+    }
+    m_core->wakeService();
+    return true;
+}
+
+bool SimAudioWorld::setEndpointDriftPpm(const std::wstring& id, std::int32_t ppm)
+{
+    {
+        std::lock_guard lock(m_core->mutex);
+        SimEndpointRecord* record = m_core->findLocked(id);
+        if (!record)
+            return false;
+        record->driftPpm = ppm;
+        for (auto& weak : m_core->streams)
+            if (auto stream = weak.lock(); stream && stream->endpointId() == id)
+                stream->setDriftPpm(ppm);
+    }
+    m_core->wakeService();
+    return true;
+}
+
 SimFaults& SimAudioWorld::faults()
 {
     return m_core->faults;
@@ -869,7 +961,9 @@ HRESULT SimAudioWorld::activateAudioInterfaceAsync(const std::wstring& devicePat
 {
     if (!handler)
         return E_POINTER;
-    if (HRESULT hr = m_core->faults.take(SimOp::ActivateProcessLoopback); FAILED(hr))
+    if (HRESULT hr = m_core->faults.take(SimOp::ActivateProcessLoopback,
+                                         SimFaults::processTarget(params.targetProcessId));
+        FAILED(hr))
         return hr;
     if (devicePath != kProcessLoopbackDevicePath)
         return E_NOTFOUND;
@@ -877,7 +971,8 @@ HRESULT SimAudioWorld::activateAudioInterfaceAsync(const std::wstring& devicePat
         || params.processLoopbackMode > PROCESS_LOOPBACK_MODE_EXCLUDE_TARGET_PROCESS_TREE)
         return E_INVALIDARG;
 
-    HRESULT result = m_core->faults.take(SimOp::ProcessLoopbackResult);
+    const std::wstring target = SimFaults::processTarget(params.targetProcessId);
+    HRESULT result = m_core->faults.take(SimOp::ProcessLoopbackResult, target);
     std::shared_ptr<AudioClient> client;
     if (SUCCEEDED(result)) {
         // The stream's rate and channels come from the format it is
@@ -890,6 +985,19 @@ HRESULT SimAudioWorld::activateAudioInterfaceAsync(const std::wstring& devicePat
     }
     auto op = std::make_shared<SimActivation>(result, std::move(client));
     operation = op;
+    {
+        std::lock_guard lock(m_core->mutex);
+        const auto delay = m_core->activationDelayNs.find(params.targetProcessId);
+        const bool held = m_core->heldActivations.count(params.targetProcessId) != 0;
+        if (held || delay != m_core->activationDelayNs.end()) {
+            const std::int64_t due = m_core->clock->nowNs() + (delay != m_core->activationDelayNs.end() ? delay->second : 0);
+            m_core->pendingActivations.push_back({params.targetProcessId, due, [handler = std::move(handler), op] {
+                                                      handler->activateCompleted(*op);
+                                                  }});
+            m_core->wakeService();
+            return S_OK;
+        }
+    }
     m_core->post([handler = std::move(handler), op] { handler->activateCompleted(*op); });
     return S_OK;
 }

@@ -127,6 +127,18 @@ public:
     bool setProcessSignal(std::uint32_t processId, Signal signal);
     void setProgramIcon(const std::wstring& imagePath, IconImage icon);
 
+    // Loopback activations for one target process: held ones complete only
+    // once released; delayed ones a set time (world clock) after the call.
+    // Failing one process: faults().failNextFor(SimOp::ProcessLoopbackResult,
+    // SimFaults::processTarget(pid), code).
+    void holdActivations(std::uint32_t processId, bool hold);
+    void delayActivations(std::uint32_t processId, std::int64_t delayMs);
+    // The endpoint's streams stop delivering (no packets, no events, no
+    // playing) without being invalidated, until the stall ends.
+    bool stallEndpoint(const std::wstring& id, bool stalled);
+    // The endpoint's streams run on a clock off by ppm parts per million.
+    bool setEndpointDriftPpm(const std::wstring& id, std::int32_t ppm);
+
     SimFaults& faults();
     void failNext(SimOp op, HRESULT code, int count = 1);
 

@@ -6,7 +6,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace os {
 
@@ -52,39 +55,73 @@ enum class SimOp {
 
 class SimFaults {
 public:
+    // The target of a fault aimed at one process (endpoints are named by id).
+    static std::wstring processTarget(std::uint32_t processId) { return L"process:" + std::to_wstring(processId); }
+
     // The next `count` calls of op fail with code (a failure code).
-    void failNext(SimOp op, HRESULT code, int count = 1)
+    void failNext(SimOp op, HRESULT code, int count = 1) { failNextFor(op, std::wstring(), code, count); }
+
+    // The same for calls on one target only (an endpoint id or a
+    // processTarget); other targets are untouched.
+    void failNextFor(SimOp op, const std::wstring& target, HRESULT code, int count = 1)
     {
         std::lock_guard lock(m_mutex);
-        Slot& slot = m_slots[static_cast<std::size_t>(op)];
-        slot.code = code;
-        slot.remaining = count > 0 ? count : 0;
+        for (Slot& slot : m_slots[static_cast<std::size_t>(op)]) {
+            if (slot.target == target) {
+                slot.code = code;
+                slot.remaining = count > 0 ? count : 0;
+                return;
+            }
+        }
+        m_slots[static_cast<std::size_t>(op)].push_back({target, code, count > 0 ? count : 0});
     }
 
-    // S_OK, or the injected failure (which is then used up).
-    HRESULT take(SimOp op)
+    // Counts the call; S_OK, or the injected failure (which is then used
+    // up), a targeted one before an untargeted one.
+    HRESULT take(SimOp op, const std::wstring& target = std::wstring())
     {
         std::lock_guard lock(m_mutex);
-        Slot& slot = m_slots[static_cast<std::size_t>(op)];
-        if (slot.remaining == 0)
+        ++m_calls[static_cast<std::size_t>(op)];
+        Slot* untargeted = nullptr;
+        for (Slot& slot : m_slots[static_cast<std::size_t>(op)]) {
+            if (slot.remaining == 0)
+                continue;
+            if (slot.target.empty()) {
+                untargeted = &slot;
+            } else if (!target.empty() && slot.target == target) {
+                --slot.remaining;
+                return slot.code;
+            }
+        }
+        if (!untargeted)
             return S_OK;
-        --slot.remaining;
-        return slot.code;
+        --untargeted->remaining;
+        return untargeted->code;
+    }
+
+    // Calls of op made so far.
+    std::uint64_t calls(SimOp op) const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_calls[static_cast<std::size_t>(op)];
     }
 
     void clear()
     {
         std::lock_guard lock(m_mutex);
-        m_slots = {};
+        for (auto& perOp : m_slots)
+            perOp.clear();
     }
 
 private:
     struct Slot {
+        std::wstring target; // empty: any call
         HRESULT code = S_OK;
         int remaining = 0;
     };
-    std::mutex m_mutex;
-    std::array<Slot, static_cast<std::size_t>(SimOp::Count)> m_slots{}; // guarded by m_mutex
+    mutable std::mutex m_mutex;
+    std::array<std::vector<Slot>, static_cast<std::size_t>(SimOp::Count)> m_slots{}; // guarded by m_mutex
+    std::array<std::uint64_t, static_cast<std::size_t>(SimOp::Count)> m_calls{};     // guarded by m_mutex
 };
 
 } // namespace os

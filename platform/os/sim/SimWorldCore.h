@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 
 namespace os {
 
@@ -27,6 +28,8 @@ struct SimEndpointRecord {
     std::vector<std::uint8_t> deviceFormat;
     Signal signal;
     HRESULT mixFormatRefusal = S_OK;
+    std::int64_t stallAtNs = -1; // clock time its streams stalled, -1 when running
+    std::int32_t driftPpm = 0;
     std::shared_ptr<RenderSink> sink;
     SimRecording recording;
 };
@@ -50,6 +53,15 @@ struct SimWorldCore {
     std::vector<std::uint8_t> loopbackMixFormat;
     std::map<std::wstring, int> silentPackets; // by endpoint id or the loopback path
     std::vector<std::weak_ptr<SimStream>> streams;
+    // Activations held back or delayed per target process.
+    struct PendingActivation {
+        std::uint32_t processId;
+        std::int64_t dueNs;
+        std::function<void()> complete;
+    };
+    std::vector<PendingActivation> pendingActivations;
+    std::set<std::uint32_t> heldActivations;
+    std::map<std::uint32_t, std::int64_t> activationDelayNs;
     std::size_t recordingLimitBytes = 32u << 20;
     std::uint32_t nextEndpointNumber = 1;
     bool closed = false;                        // the world has ended
@@ -84,6 +96,11 @@ struct SimWorldCore {
     void renderLoopback(const AudioClientActivationParams& params, std::uint64_t firstFrame, std::uint32_t frames,
                         std::uint32_t channels, std::uint32_t sampleRate, float* mix, float* scratch);
     bool takeSilentPacket(const std::wstring& id);
+    bool heardInLoopbackLocked(const AudioClientActivationParams& params, const SimProcessSpec& p) const;
+    bool loopbackAudible(const AudioClientActivationParams& params);
+    // Posts the completions whose time has come and whose process is not
+    // held; returns when the next one is due. Service thread.
+    std::int64_t releaseDueActivations();
     void appendRendered(const std::wstring& id, const WAVEFORMATEXTENSIBLE& format, const std::uint8_t* data,
                         std::uint32_t frames);
     void addUnderrun(const std::wstring& id, std::uint64_t frames);

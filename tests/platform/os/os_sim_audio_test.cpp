@@ -635,6 +635,7 @@ TEST_F(OsSimLoopback, ActivationFailuresAndFormats)
     ASSERT_EQ(client->getMixFormat(mix), S_OK);
     EXPECT_EQ(mix, odd);
 
+    addFamily(); // a target that plays nothing would have no packets at all
     world.setSilentPackets(kProcessLoopbackDevicePath, 1);
     startLoopback(client);
     std::shared_ptr<CaptureClient> capture;
@@ -645,6 +646,127 @@ TEST_F(OsSimLoopback, ActivationFailuresAndFormats)
     std::uint32_t flags = 0;
     ASSERT_EQ(capture->getBuffer(data, frames, flags, nullptr, nullptr), S_OK);
     EXPECT_TRUE(flags & AUDCLNT_BUFFERFLAGS_SILENT);
+}
+
+// What the coming audio code must survive: a silent target, activations
+// held, delayed or failed for one process, a stalled or drifting endpoint,
+// faults aimed at one endpoint, and counted calls.
+TEST_F(OsSimLoopback, SilentTargetHasNoPacketsAndActivationsAreSteeredPerProcess)
+{
+    addFamily();
+    world.addProcess({.processId = 400}); // plays nothing
+    auto quiet = activate(400, true);
+    ASSERT_TRUE(quiet);
+    startLoopback(quiet);
+    std::shared_ptr<CaptureClient> capture;
+    ASSERT_EQ(quiet->getCaptureClient(capture), S_OK);
+    clock->advanceMs(50);
+    std::uint32_t frames = 99;
+    ASSERT_EQ(capture->getNextPacketSize(frames), S_OK);
+    EXPECT_EQ(frames, 0u);
+    world.setProcessSignal(400, Signal::buffer({0.25f}, 1));
+    clock->advanceMs(10);
+    ASSERT_EQ(capture->getNextPacketSize(frames), S_OK);
+    EXPECT_EQ(frames, 480u); // heard from the next packet on
+
+    // Held for 100 only: 200 completes at once, 100 when released.
+    world.holdActivations(100, true);
+    auto held = std::make_shared<Completion>(*clock);
+    std::shared_ptr<ActivationOperation> op;
+    AudioClientActivationParams params;
+    params.targetProcessId = 100;
+    ASSERT_EQ(world.activateAudioInterfaceAsync(kProcessLoopbackDevicePath, params, held, op), S_OK);
+    EXPECT_TRUE(activate(200, true));
+    world.flushNotifications();
+    EXPECT_FALSE(held->done.isSet());
+    world.holdActivations(100, false);
+    EXPECT_TRUE(held->done.wait(-1));
+    EXPECT_EQ(held->result, S_OK);
+
+    // Delayed by 300 ms of world time.
+    world.delayActivations(101, 300);
+    auto delayed = std::make_shared<Completion>(*clock);
+    params.targetProcessId = 101;
+    ASSERT_EQ(world.activateAudioInterfaceAsync(kProcessLoopbackDevicePath, params, delayed, op), S_OK);
+    clock->advanceMs(299);
+    world.flushNotifications();
+    EXPECT_FALSE(delayed->done.isSet());
+    clock->advanceMs(1);
+    EXPECT_TRUE(delayed->done.wait(-1));
+
+    // Failed for 102 only.
+    world.faults().failNextFor(SimOp::ProcessLoopbackResult, SimFaults::processTarget(102), E_ACCESSDENIED);
+    HRESULT result = S_OK;
+    EXPECT_TRUE(activate(201, true, &result));
+    EXPECT_FALSE(activate(102, true, &result));
+    EXPECT_EQ(result, E_ACCESSDENIED);
+    EXPECT_GE(world.faults().calls(SimOp::ProcessLoopbackResult), 6u);
+}
+
+TEST_F(OsSimStream, StalledEndpointStopsWithoutFailingAndDriftAddsPackets)
+{
+    const auto a = world.addEndpoint({.name = L"A", .flow = DataFlow::Capture});
+    const auto b = world.addEndpoint({.name = L"B", .flow = DataFlow::Capture});
+    std::shared_ptr<Event> eventA;
+    auto clientA = open(a, floatFormat(), &eventA);
+    auto clientB = open(b, floatFormat());
+    std::shared_ptr<CaptureClient> capA;
+    std::shared_ptr<CaptureClient> capB;
+    ASSERT_EQ(clientA->getCaptureClient(capA), S_OK);
+    ASSERT_EQ(clientB->getCaptureClient(capB), S_OK);
+    ASSERT_EQ(clientA->start(), S_OK);
+    ASSERT_EQ(clientB->start(), S_OK);
+
+    auto drain = [](CaptureClient& capture) {
+        int packets = 0;
+        std::uint32_t frames = 0;
+        while (capture.getNextPacketSize(frames) == S_OK && frames > 0) {
+            std::uint8_t* data = nullptr;
+            std::uint32_t flags = 0;
+            if (capture.getBuffer(data, frames, flags, nullptr, nullptr) != S_OK)
+                break;
+            capture.releaseBuffer(frames);
+            ++packets;
+        }
+        return packets;
+    };
+
+    clock->advanceMs(10);
+    EXPECT_EQ(drain(*capA), 1);
+    ASSERT_TRUE(world.stallEndpoint(a, true));
+    eventA->trySignalled();
+    clock->advanceMs(50);
+    world.flushNotifications();
+    EXPECT_EQ(drain(*capA), 0); // stalled, yet every call still succeeds
+    EXPECT_FALSE(eventA->trySignalled());
+    std::uint32_t padding = 0;
+    EXPECT_EQ(clientA->getCurrentPadding(padding), S_OK);
+    EXPECT_EQ(drain(*capB), 2); // B ran on: its 20 ms buffer holds two
+    ASSERT_TRUE(world.stallEndpoint(a, false));
+    EXPECT_GT(drain(*capA), 0);
+
+    // Faults aimed at one endpoint leave the other alone; calls are counted.
+    const std::uint64_t before = world.faults().calls(SimOp::GetNextPacketSize);
+    world.faults().failNextFor(SimOp::GetNextPacketSize, a, E_FAIL);
+    std::uint32_t frames = 0;
+    EXPECT_EQ(capB->getNextPacketSize(frames), S_OK);
+    EXPECT_EQ(capA->getNextPacketSize(frames), E_FAIL);
+    EXPECT_EQ(capA->getNextPacketSize(frames), S_OK);
+    EXPECT_EQ(world.faults().calls(SimOp::GetNextPacketSize) - before, 3u);
+
+    // 1000 ppm fast: ten simulated seconds bring one packet more than B's.
+    drain(*capA);
+    drain(*capB);
+    ASSERT_TRUE(world.setEndpointDriftPpm(a, 1000));
+    int packetsA = 0;
+    int packetsB = 0;
+    for (int i = 0; i < 1000; ++i) {
+        clock->advanceMs(10);
+        packetsA += drain(*capA);
+        packetsB += drain(*capB);
+    }
+    EXPECT_EQ(packetsB, 1000);
+    EXPECT_EQ(packetsA, 1001);
 }
 
 // ---- work queues -----------------------------------------------------------
