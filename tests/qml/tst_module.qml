@@ -82,7 +82,7 @@ TestCase {
 
     // The managers that the pages reach by name.
     function test_managers_are_registered_data() {
-        return ["ConfigMgr", "DataTrackerMgr", "NetworkMgr", "HIDDeviceMgr", "MessageBus"].map(function(name) {
+        return ["ConfigMgr", "DataTrackerMgr", "NetworkMgr", "MessageDialog", "MessageDialogMgr", "HIDDeviceMgr", "MessageBus"].map(function(name) {
             return { tag: name, name: name }
         })
     }
@@ -90,7 +90,7 @@ TestCase {
     function test_managers_are_registered(data) {
         const types = registeredTypes().filter(function(type) { return type.name === data.name })
         compare(types.length, 1)
-        verify(types[0].singleton)
+        compare(types[0].singleton, singletonTypes.indexOf(data.name) >= 0)
     }
 
     function test_every_registered_type_can_be_created() {

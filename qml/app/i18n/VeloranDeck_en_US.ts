@@ -8,4 +8,30 @@
         <translation>Veloran Deck</translation>
     </message>
 </context>
+<context>
+    <name>MessageDialog</name>
+    <message>
+        <source>有新版本可升级,是否重启并升级软件?</source>
+        <translation>A new version is available. Restart and upgrade now?</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>立即升级</source>
+        <translation>Upgrade now</translation>
+    </message>
+</context>
+<context>
+    <name>MessageDialogMgr</name>
+    <message>
+        <source>有新版本可升级，是否重启并升级软件？</source>
+        <translation>A new version is available. Restart and upgrade now?</translation>
+    </message>
+    <message>
+        <source>Veloran 有新固件可升级，是否升级设备？</source>
+        <translation>New firmware is available for Veloran. Upgrade the device?</translation>
+    </message>
+</context>
 </TS>

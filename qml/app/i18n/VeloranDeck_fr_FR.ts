@@ -8,4 +8,30 @@
         <translation>Veloran Deck</translation>
     </message>
 </context>
+<context>
+    <name>MessageDialog</name>
+    <message>
+        <source>有新版本可升级,是否重启并升级软件?</source>
+        <translation>Une nouvelle version est disponible. Redémarrer et mettre à jour ?</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Annuler</translation>
+    </message>
+    <message>
+        <source>立即升级</source>
+        <translation>Mettre à jour</translation>
+    </message>
+</context>
+<context>
+    <name>MessageDialogMgr</name>
+    <message>
+        <source>有新版本可升级，是否重启并升级软件？</source>
+        <translation>Une nouvelle version est disponible. Redémarrer et mettre à jour ?</translation>
+    </message>
+    <message>
+        <source>Veloran 有新固件可升级，是否升级设备？</source>
+        <translation>Un nouveau micrologiciel est disponible pour Veloran. Mettre à jour l&apos;appareil ?</translation>
+    </message>
+</context>
 </TS>

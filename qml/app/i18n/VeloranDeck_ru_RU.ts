@@ -8,4 +8,30 @@
         <translation>Veloran Deck</translation>
     </message>
 </context>
+<context>
+    <name>MessageDialog</name>
+    <message>
+        <source>有新版本可升级,是否重启并升级软件?</source>
+        <translation>Доступна новая версия. Перезапустить и обновить программу?</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>立即升级</source>
+        <translation>Обновить сейчас</translation>
+    </message>
+</context>
+<context>
+    <name>MessageDialogMgr</name>
+    <message>
+        <source>有新版本可升级，是否重启并升级软件？</source>
+        <translation>Доступна новая версия. Перезапустить и обновить программу?</translation>
+    </message>
+    <message>
+        <source>Veloran 有新固件可升级，是否升级设备？</source>
+        <translation>Для Veloran доступна новая прошивка. Обновить устройство?</translation>
+    </message>
+</context>
 </TS>

@@ -8,4 +8,30 @@
         <translation>Veloran Deck</translation>
     </message>
 </context>
+<context>
+    <name>MessageDialog</name>
+    <message>
+        <source>有新版本可升级,是否重启并升级软件?</source>
+        <translation>有新版本可升級，是否重新啟動並升級軟體？</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>立即升级</source>
+        <translation>立即升級</translation>
+    </message>
+</context>
+<context>
+    <name>MessageDialogMgr</name>
+    <message>
+        <source>有新版本可升级，是否重启并升级软件？</source>
+        <translation>有新版本可升級，是否重新啟動並升級軟體？</translation>
+    </message>
+    <message>
+        <source>Veloran 有新固件可升级，是否升级设备？</source>
+        <translation>Veloran 有新韌體可升級，是否升級裝置？</translation>
+    </message>
+</context>
 </TS>
