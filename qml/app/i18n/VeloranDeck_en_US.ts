@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>CustomComAppBox</name>
+    <message>
+        <source>系统浏览器</source>
+        <translation>Open Browser</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Veloran Deck</source>

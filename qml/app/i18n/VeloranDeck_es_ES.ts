@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es_ES" sourcelanguage="zh_CN">
 <context>
+    <name>CustomComAppBox</name>
+    <message>
+        <source>系统浏览器</source>
+        <translation>Abrir navegador</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Veloran Deck</source>
