@@ -127,7 +127,7 @@ TestCase {
         const zero = firstZero()
         for (let i = 0; i < zero; ++i)
             verify(Math.abs(seen[i].level - 0.5) <= 0.001)
-        verify(seen[zero].at >= 90 && seen[zero].at < 250, "dropped after " + seen[zero].at + " ms")
+        verify(seen[zero].at >= 90 && seen[zero].at < 600, "dropped after " + seen[zero].at + " ms")
         verify(seen[zero + 1].level >= 0.5)
         const animation = findChild(meter, "levelAnimation")
         tryCompare(meter, "level", 0, 1000)
@@ -151,11 +151,14 @@ TestCase {
         meter.setLevel(1)
         verify(meter.clipping)
         wait(150)
+        const secondClip = Date.now() - start
         meter.setLevel(0.5)
         meter.setLevel(1)
         tryCompare(meter, "clipping", false, 1000)
         const lit = Date.now() - start
-        verify(lit >= 290 && lit < 440, "lamp lit for " + lit + " ms")
+        // A restarted timer would end the lamp a full duration after the
+        // second clip, however late that came.
+        verify(lit >= 290 && lit < secondClip + 290, "lamp lit for " + lit + " ms")
         meter.setLevel(1)
         verify(meter.clipping)
     }
