@@ -275,6 +275,10 @@ int EmulatedHidBus::setNonblocking(HidHandle *handle, int nonblock)
     Handle *h = handleOf(handle);
     if (!h || h->m_dead)
         return -1;
+    if (takeFault(HidFault::Nonblocking, h->m_iface->device.path)) {
+        h->m_lastError = L"set non-blocking failed (injected fault)";
+        return -1;
+    }
     h->m_nonblocking = nonblock != 0;
     return 0;
 }

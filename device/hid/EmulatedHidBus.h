@@ -75,6 +75,7 @@ enum class HidFault {
     Open,  // openPath/open return null
     Read,  // read/readTimeout return -1 (the handle stays usable)
     Write, // write returns -1 and the firmware never sees the report
+    Nonblocking, // setNonblocking returns -1
 };
 
 class EmulatedHidBus final : public HidBackend

@@ -341,15 +341,21 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
 
 TEST_F(NetworkManagerTest, StalledReplyEndsWithTheTransferTimeOut)
 {
+    QTemporaryDir dir;
     m_client.setTimeout(300);
-    const int id = m_client.get(url("/stall"));
-    ASSERT_TRUE(m_recorder.waitCompleted(id));
-    const auto events = m_recorder.outcome(id);
-    ASSERT_EQ(events.size(), 2);
-    EXPECT_EQ(events.at(0).kind, "error");
-    EXPECT_NE(events.at(0).code, 0);
-    EXPECT_FALSE(events.at(1).success);
-    EXPECT_EQ(m_server.requestCount(), 1); // nothing retried
+    const QString target = dir.filePath("fw.bin");
+    const int request = m_client.get(url("/stall"));
+    const int download = m_client.downloadFile(url("/stall"), target);
+    for (int id : {request, download}) {
+        SCOPED_TRACE(id == request ? "request" : "download");
+        ASSERT_TRUE(m_recorder.waitCompleted(id));
+        const auto errors = m_recorder.of(id, "error");
+        ASSERT_GE(errors.size(), 1);
+        EXPECT_EQ(errors.at(0).code, int(QNetworkReply::OperationCanceledError)); // 5: the time-out
+        EXPECT_FALSE(m_recorder.completion(id).success);
+    }
+    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_EQ(m_server.requestCount(), 2); // nothing retried
 }
 
 TEST_F(NetworkManagerTest, CancelAllDropsPendingRequestsSilently)

@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QDateTime>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -162,9 +165,23 @@ TEST_F(SettingsManagerTest, EveryTypeReadsBackThroughANewManager)
     m_settings->setStringList("color_picker_preset_colors", {"#ff0000", "#00ff00"});
     m_settings->setColor("device_light_color", QColor("#A1B2C3"));
     m_settings->sync();
+    m_settings.reset();
+    // As after a restart: Qt keeps the values of a settings file it read or
+    // wrote until the file changes on disk.
+    for (const QFileInfo &store : QDir(m_dir.filePath("Veloran Deck")).entryInfoList({"*.conf"})) {
+        QFile file(store.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(store.lastModified().addSecs(-60), QFileDevice::FileModificationTime));
+    }
 
     SettingsManager reread;
-    // The INI store gives text back for booleans and numbers.
+    // The INI store gives text back for booleans and numbers: the layer
+    // above must convert by the default's type.
+    for (const auto &[key, text] : {std::pair{"share_data", "true"}, {"general_rate", "48000"}, {"mix_dB", "-6.5"}}) {
+        const QVariant raw = reread.getValue(key);
+        EXPECT_EQ(raw.typeId(), QMetaType::QString) << key;
+        EXPECT_EQ(raw.toString(), QString::fromLatin1(text)) << key;
+    }
     EXPECT_TRUE(reread.getValue("share_data").toBool());
     EXPECT_EQ(reread.getValue("general_rate").toInt(), 48000);
     EXPECT_DOUBLE_EQ(reread.getValue("mix_dB").toDouble(), -6.5);

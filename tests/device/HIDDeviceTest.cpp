@@ -184,6 +184,13 @@ TEST_F(HIDDeviceTest, UnknownPathsAndFailedOpensFailVisibly)
     const QStringList logged = warnings().filter("if-a");
     ASSERT_EQ(logged.size(), 1);
 
+    // A handle that cannot be made non-blocking is closed again.
+    m_bus.injectFault(HidFault::Nonblocking, "if-a");
+    device.openDevices(kVendor, kProduct, kPage);
+    EXPECT_FALSE(device.hasDevices());
+    EXPECT_TRUE(warnings().contains("hid_set_nonblocking failed: -1"));
+    EXPECT_EQ(m_bus.openHandleCount(), 0);
+
     // The next scan's attempt succeeds.
     device.openDevices(kVendor, kProduct, kPage);
     EXPECT_TRUE(device.hasDevices());

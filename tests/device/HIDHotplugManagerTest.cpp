@@ -447,6 +447,27 @@ TEST_F(HotplugManagerTest, R7ConnectsOverItsOwnUsagePageAndReports)
     runFor(50);
     ASSERT_NE(base.emulator.attributes().get(6), nullptr);
     EXPECT_EQ(*base.emulator.attributes().get(6), std::vector<uint8_t>{20});
+
+    // Reports of four bytes or fewer carry no frame bytes, whatever their
+    // head claims; had "55 12" been taken, the broken frame after them would
+    // vanish inside it instead of reaching the error callback.
+    const std::string path = base.attachment.protocolPath();
+    const std::vector<std::vector<uint8_t>> shortReports = {{0x01}, {0x01, 0x3C}, {0x01, 0x3C, 0x55}, {0x01, 0x3C, 0x55, 0x12}};
+    for (const auto &report : shortReports)
+        m_pushed += m_bus.pushInput(path, report);
+    veloran::emu::Frame broken;
+    broken.type = veloran::emu::kTypeNotification;
+    broken.source = base.emulator.config().address;
+    broken.messageId = 0x8002;
+    broken.payload = {5};
+    std::vector<uint8_t> frame = veloran::emu::encodeFrame(broken);
+    frame.back() = uint8_t(frame.back() + 1);
+    m_pushed += m_bus.pushInput(path, makeInputReport(Model::R7, frame.data(), frame.size(), true));
+    runFor(50);
+    EXPECT_EQ(logCount("错误回调 id: 3 msgid: 32770"), 1);
+    m_manager->messageSend(6, QByteArray(1, char(21)));
+    runFor(50);
+    EXPECT_EQ(*base.emulator.attributes().get(6), std::vector<uint8_t>{21});
 }
 
 TEST_F(HotplugManagerTest, LoginOfNodeNumberZeroRequestsNothing)

@@ -3,6 +3,7 @@
 #include "msg_test_support.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 using namespace msgtest;
@@ -425,4 +426,43 @@ TEST_F(HandlerTest, FastWatchesNeverCrowdOutTheProgramsRequests)
     EXPECT_FALSE(hasError(kMsgErrTransmitDropped));
     EXPECT_GT(msg_watch_skipped_count(), 1000u);
     EXPECT_LE(msg_transmit_queue_count(), kMsgQueueEntries / 2 + 1);
+}
+
+// What each watch mode reports of the values 3, 5, 8, 12 set in turn
+// (thresholds 5 and 10); and the transfer end (id 12) with a matching and a
+// wrong check value.
+TEST_F(HandlerTest, WatchModesChooseWhichChangesAreReported)
+{
+    struct Case {
+        uint8_t mode;
+        std::vector<std::string> reported;
+    };
+    const Case cases[] = {
+        {2, {"3", "5", "8", "12"}}, // every change
+        {3, {"5", "8", "12"}},      // at least the first threshold
+        {4, {"3", "5"}},            // at most the first threshold
+        {5, {"5", "8"}},            // within both
+        {6, {"3", "12"}},           // outside them
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.mode));
+        EXPECT_EQ(answer(7, {0x02, 0, 0, 0, c.mode, 5, 0, 10, 0}), (Bytes{0x00}));
+        sentFrames().clear();
+        uint16_t sequence = 0x0500;
+        for (const char *value : {"3", "5", "8", "12"}) {
+            Bytes request = {0x02, 0, 0, 0};
+            request.insert(request.end(), value, value + std::strlen(value));
+            fromDevice(kMsgTypeRequest, sequence++, 4, request);
+            tick(3);
+        }
+        std::vector<std::string> reported;
+        for (const Frame &f : sentWithId(7)) {
+            EXPECT_EQ(f.payload.at(0), c.mode);
+            reported.emplace_back(f.payload.begin() + 5, f.payload.end());
+        }
+        EXPECT_EQ(reported, c.reported);
+        EXPECT_EQ(answer(7, {0x02, 0, 0, 0, 0x00, 0, 0, 0, 0}), (Bytes{0x00}));
+    }
+    EXPECT_EQ(answer(12, {0x00, 0, 0, 0}), (Bytes{0x00, 0, 0, 0, 0})) << "the check matches";
+    EXPECT_EQ(answer(12, {0x01, 0, 0, 0}), (Bytes{0x01, 0, 0, 0, 0}));
 }

@@ -1,6 +1,7 @@
 #include "msg_test_support.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 using namespace msgtest;
@@ -288,4 +289,169 @@ TEST_F(NodeTest, NodeTableHolds52Nodes)
         linkUp(msg_make_address(uint8_t(10 + n), 1, 28));
     EXPECT_EQ(msg_node_count(), 52);
     EXPECT_EQ(errors(), (std::vector<std::pair<int, int>>{{kMsgErrNodeTableFull, 0}}));
+}
+
+namespace {
+
+std::vector<uint32_t> g_timeoutClock;
+int noteTimeout(int, msg_record *)
+{
+    g_timeoutClock.push_back(msg_clock_ms());
+    return 0;
+}
+
+// Ticks ms times; notes the clock of every frame of that id sent meanwhile.
+std::vector<uint32_t> tickNoting(int ms, uint16_t id, const std::function<void(int)> &everyTick = {})
+{
+    std::vector<uint32_t> at;
+    for (int i = 0; i < ms; ++i) {
+        if (everyTick)
+            everyTick(i);
+        sentFrames().clear();
+        const uint32_t now = msg_clock_ms();
+        tick();
+        for (size_t k = 0; k < sentWithId(id).size(); ++k)
+            at.push_back(now);
+    }
+    return at;
+}
+
+} // namespace
+
+// The message sequence is a u16 that wraps to 0, and a request numbered 0
+// is matched by its reply like any other.
+TEST_F(NodeTest, SequenceWrapsFrom65535To0)
+{
+    linkUp();
+    sendTo(0, {});
+    const uint16_t first = decode(sentFrames().back().frame).sequence;
+    for (uint32_t s = first; s < 65534; ++s)
+        sendTo(0, {});
+    sentFrames().clear();
+    msg_record r{};
+    r.type = kMsgTypeRequest;
+    r.destination = kDevice;
+    r.id = kTestId;
+    sendTo(0, {});
+    msg_send(kMsgSendTrack, &r);
+    sendTo(0, {});
+    tick();
+    std::vector<uint16_t> sequences;
+    for (const Sent &s : sentFrames())
+        sequences.push_back(decode(s.frame).sequence);
+    EXPECT_EQ(sequences, (std::vector<uint16_t>{65535, 1, 0}));  // broadcasts leave at once, the request next tick
+    fromDevice(kMsgTypeReply, 0, kTestId, {});
+    tick();
+    EXPECT_EQ(msg_pending_count(), 0);
+}
+
+// A request pending and a device alive while the u32 clock wraps: the
+// retransmissions and the time-out keep their spacing, the node its life.
+TEST_F(NodeTest, ClockWrapsPast2To32WithARequestPendingAndANodeAlive)
+{
+    constexpr uint16_t kTimedId = 0x7011;
+    g_timeoutClock.clear();
+    ASSERT_EQ(msg_register_handler(kTimedId, collect, noteTimeout), 0);
+    linkUp();
+    const uint32_t target = 0xFFFFFFFFu - 1500;
+    while (msg_clock_ms() < target)
+        msg_advance_clock(uint16_t(std::min<uint32_t>(65535, target - msg_clock_ms())));
+    fromDevice(kMsgTypeNotification, 7, 0, linkPayload());
+    tick();
+    sentFrames().clear();
+
+    const uint32_t askedMs = msg_clock_ms();
+    msg_record r{};
+    r.type = kMsgTypeRequest;
+    r.destination = kDevice;
+    r.id = kTimedId;
+    msg_send(kMsgSendTrack, &r);
+    const auto keepAlive = [this](int i) {
+        if (i % 500 == 0)
+            fromDevice(kMsgTypeNotification, uint16_t(i), 0, linkPayload());
+    };
+    const std::vector<uint32_t> sends = tickNoting(6000, kTimedId, keepAlive);
+    EXPECT_LT(msg_clock_ms(), askedMs) << "the clock wrapped";
+    EXPECT_EQ(sends, (std::vector<uint32_t>{askedMs, askedMs + 1 + 1001, askedMs + 1 + 2002, askedMs + 1 + 3003}));
+    EXPECT_EQ(g_timeoutClock, (std::vector<uint32_t>{askedMs + 4004}));
+    EXPECT_NE(msg_find_node(kDevice), nullptr);
+    EXPECT_EQ(logins().size(), 1u) << "no logout";
+}
+
+// The program's beacon, byte for byte: a type-2 link message to everyone
+// once more than 1024 ms have passed, with its own link sequence and the
+// clock as uptime.
+TEST_F(NodeTest, PeriodicBeaconMatchesAHandBuiltFrame)
+{
+    const auto beacon = [](uint16_t sequence, uint32_t uptimeMs) {
+        return frameBytes(kMsgTypeNotification, sequence, msg_self_address(), 0, 0,
+                          {0x00, 0xF4, 0x01, 0x00, 0x01, 0x0A, uint8_t(uptimeMs), uint8_t(uptimeMs >> 8),
+                           uint8_t(uptimeMs >> 16), uint8_t(uptimeMs >> 24), 0x00, 0x00, 0x24});
+    };
+    EXPECT_EQ(tickNoting(1025, 0), std::vector<uint32_t>{});
+    tick();
+    ASSERT_EQ(sentFrames().size(), 1u);
+    EXPECT_EQ(sentFrames()[0].port, port);
+    EXPECT_EQ(sentFrames()[0].frame, beacon(1, 1025));
+    sentFrames().clear();
+    tick(1025);
+    ASSERT_EQ(sentFrames().size(), 1u);
+    EXPECT_EQ(sentFrames()[0].frame, beacon(2, 2050));
+}
+
+// A device heard on a second port waits there as pending; when its life on
+// the first port ends it moves over instead of logging out, and traffic
+// between devices on different ports is forwarded.
+TEST_F(NodeTest, NodeOnASecondPortMovesThereAtExpiryAndTrafficCrossesPorts)
+{
+    const int second = msg_add_port(captureSend);
+    ASSERT_NE(second, port);
+    linkUp();
+    const Bytes link = linkPayload(500, 0, 1000);
+    inject(second, frameBytes(kMsgTypeNotification, 3, kDevice, 0, 0, link));
+    tick();
+    ASSERT_NE(msg_find_node(kDevice), nullptr);
+    EXPECT_EQ(int(msg_find_node(kDevice)->port), port);
+    EXPECT_EQ(int(msg_find_node(kDevice)->pendingPort), second);
+    // Passed back out on the port it came in on, a hop further and ten link
+    // periods older.
+    const auto echoed = sentWithId(0);
+    ASSERT_EQ(echoed.size(), 1u);
+    EXPECT_EQ(echoed[0].source, kDevice);
+    EXPECT_EQ(echoed[0].payload[3], 1);
+    EXPECT_EQ(echoed[0].payload[6] | (echoed[0].payload[7] << 8), 1000 + 10 * 1024);
+
+    // Heard only on the second port from now on, more often than the 50 ms
+    // expiry pass, so that it is refreshed there as soon as it moved.
+    for (int i = 0; i < 100; ++i) {
+        inject(second, frameBytes(kMsgTypeNotification, uint16_t(4 + i), kDevice, 0, 0, link));
+        tick(40);
+    }
+    ASSERT_NE(msg_find_node(kDevice), nullptr);
+    EXPECT_EQ(int(msg_find_node(kDevice)->port), second);
+    EXPECT_EQ(msg_find_node(kDevice)->pendingPort, 0u);
+    EXPECT_EQ(logins().size(), 1u) << "moved, not logged out";
+    sentFrames().clear();
+    sendTo(kDevice, {0x42});
+    tick(2);
+    ASSERT_EQ(sentWithId(kTestId).size(), 1u);
+    for (const Sent &s : sentFrames())
+        if (decode(s.frame).id == kTestId)
+            EXPECT_EQ(s.port, second);
+
+    // A device on the first port talks to the one on the second: forwarded.
+    const uint32_t other = msg_make_address(7, 1, 28);
+    linkUp(other);
+    inject(second, frameBytes(kMsgTypeNotification, 20, kDevice, 0, 0, link));
+    const Bytes message = frameBytes(kMsgTypeNotification, 21, other, kDevice, kTestId, {1, 2, 3});
+    inject(port, message);
+    tick(2);
+    std::vector<Sent> forwarded;
+    for (const Sent &s : sentFrames())
+        if (decode(s.frame).id == kTestId)
+            forwarded.push_back(s);
+    ASSERT_EQ(forwarded.size(), 1u);
+    EXPECT_EQ(forwarded[0].port, second);
+    EXPECT_EQ(forwarded[0].frame, message);
+    EXPECT_TRUE(g_dispatched.empty());
 }
