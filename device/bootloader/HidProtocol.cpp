@@ -1,5 +1,7 @@
 #include "device/bootloader/HidProtocol.h"
 
+#include "device/bootloader/bootloader_log.h"
+
 #include "device/hid/HidBackend.h"
 #include "platform/os/Clock.h"
 
@@ -8,8 +10,6 @@
 #include <QEventLoop>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -17,9 +17,6 @@
 using namespace bootloader;
 
 namespace {
-
-std::mutex s_printMutex;
-hidProtocol::PrintSink s_printSink; // guarded by s_printMutex
 
 os::Clock &realClock()
 {
@@ -39,36 +36,6 @@ hidProtocol *hidProtocol::instance()
 hidProtocol::hidProtocol()
     : QObject(nullptr)
 {
-}
-
-void hidProtocol::setPrintSink(PrintSink sink)
-{
-    std::lock_guard lock(s_printMutex);
-    s_printSink = std::move(sink);
-}
-
-void hidProtocol::print(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (needed > 0) {
-        text.resize(size_t(needed) + 1);
-        std::vsnprintf(text.data(), text.size(), format, args);
-        text.resize(size_t(needed));
-    }
-    va_end(args);
-    std::lock_guard lock(s_printMutex);
-    if (s_printSink) {
-        s_printSink(text);
-        return;
-    }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
 }
 
 void hidProtocol::setClock(os::Clock *clock) { m_clock = clock; }
@@ -109,22 +76,43 @@ void hidProtocol::closeDevice()
         return;
     m_backend->close(m_handle);
     m_handle = nullptr;
-    m_linkState = stateClosed;
+    m_link.resetLinkState();
     m_backend->exit();
     m_backend = nullptr;
 }
 
 bool hidProtocol::isOpen() const { return m_handle != nullptr; }
 
-quint32 hidProtocol::linkState() const { return m_linkState; }
+quint32 hidProtocol::linkState() const { return m_link.linkState(); }
 
-void hidProtocol::setLinkState(quint32 state)
+void hidProtocol::setLinkState(quint32 state) { m_link.setLinkState(state); }
+
+bool hidProtocol::stateChanged() const { return m_link.stateChanged(); }
+
+int hidProtocol::sendSndcFrame(const uint8_t *payload, quint16 length)
 {
-    m_linkState = state;
-    m_stateChanged = 1;
+    if (!m_handle) {
+        qDebug("  open device first\n");
+        return -1;
+    }
+    const int frameBytes = buildSndcFrame(payload, length, m_frame);
+    if (frameBytes < 0) {
+        qDebug() << "sendSndcFrame: data length" << length << "too long for the 255-byte limit";
+        return -1;
+    }
+    print("Send[%d]:", frameBytes);
+    for (int i = 0; i < frameBytes; ++i)
+        print("%02hhX ", m_frame[i]);
+    print("\n");
+    drainInput();
+    const int result = m_backend->write(m_handle, m_frame, size_t(frameBytes));
+    print("hid write res =%d\n", result);
+    if (result < 0) {
+        print("L714_Unable to write(%d)\n", result);
+        print("Error: %ls\n", m_backend->error(m_handle).c_str());
+    }
+    return result;
 }
-
-bool hidProtocol::stateChanged() const { return m_stateChanged != 0; }
 
 int hidProtocol::readSndcReport(uint8_t *body, quint16 *length)
 {
@@ -350,30 +338,24 @@ int hidProtocol::writeUpgradePacket(const uint8_t *bytes, int length, int mode)
     return result;
 }
 
-void hidProtocol::storeReply(const uint8_t *body, int count)
-{
-    std::memcpy(m_reply, body, sizeof m_reply);
-    m_replyCount = count;
-}
-
 int hidProtocol::sendCommand(std::string_view text, const uint8_t *params, size_t paramCount, int readAfterMs)
 {
     const CommandBody body = commandBody(text, params, paramCount);
     uint8_t reply[kReplyBufferBytes] = {};
     if (readAfterMs < 0)
-        m_replyCount = 0;
+        m_link.storeReply(reply, 0);
     const int written = writeUpgradePacket(body.data(), int(body.size()), kModeCommand);
     if (readAfterMs < 0)
         return written;
     if (written < 0) {
-        storeReply(reply, 0);
+        m_link.storeReply(reply, 0);
         return written;
     }
     if (readAfterMs > 0)
         waitEventLoop(readAfterMs);
     quint16 length = 0;
     const int result = readSndcReport(reply, &length);
-    storeReply(reply, length);
+    m_link.storeReply(reply, length);
     return result;
 }
 
@@ -422,11 +404,11 @@ int hidProtocol::sendDasd() { return sendCommand(kCmdDasd, nullptr, 0, 20); }
 int hidProtocol::echoReply(size_t from, size_t want)
 {
     uint8_t packet[kDataPacketBytes] = {'c', 'm'};
-    std::memcpy(packet + 2, m_reply + 1, kDataPacketBytes - 2);
+    std::memcpy(packet + 2, m_link.lastReply() + 1, kDataPacketBytes - 2);
     const int written = writeUpgradePacket(packet, int(HID_UPGRADE_MAX_VALID_DATA_LENGTH), kModeData);
     uint8_t reply[kReplyBufferBytes] = {};
     if (written < 0) {
-        storeReply(reply, 0);
+        m_link.storeReply(reply, 0);
         return written;
     }
     waitEventLoop(20);
@@ -444,10 +426,70 @@ int hidProtocol::echoReply(size_t from, size_t want)
         if (attempt == 3)
             print("time out\n");
     }
-    storeReply(reply, echoBody(report, result, from, want, reply));
+    m_link.storeReply(reply, echoBody(report, result, from, want, reply));
     return result;
 }
 
 int hidProtocol::echoReply62() { return echoReply(2, 62); }
 
 int hidProtocol::echoReply61() { return echoReply(1, 61); }
+
+// --- parameter blocks, link state machine, command family ----------------------
+
+bool hidProtocol::readAdcParams() { return m_link.readAdcParams(); }
+bool hidProtocol::readDacParams() { return m_link.readDacParams(); }
+bool hidProtocol::readI2sParams() { return m_link.readI2sParams(); }
+bool hidProtocol::readAlgParams() { return m_link.readAlgParams(); }
+bool hidProtocol::readSpkEqCount() { return m_link.readSpkEqCount(); }
+bool hidProtocol::readMicEqCount() { return m_link.readMicEqCount(); }
+bool hidProtocol::readSpkEqParams() { return m_link.readSpkEqParams(); }
+bool hidProtocol::readMicEqParams() { return m_link.readMicEqParams(); }
+void hidProtocol::printAdcParams() { m_link.printAdcParams(); }
+void hidProtocol::printDacParams() { m_link.printDacParams(); }
+void hidProtocol::printI2sParams() { m_link.printI2sParams(); }
+void hidProtocol::printEqParams() { m_link.printEqParams(); }
+void hidProtocol::printAlgParams() { m_link.printAlgParams(); }
+
+void hidProtocol::hidUpdateStatus() { m_link.step(); }
+
+void hidProtocol::run()
+{
+    m_stop = false;
+    os::Clock &c = clock();
+    while (!m_stop) {
+        print("run %u\n", unsigned(linkState()));
+        if (!stateChanged())
+            c.waitUntil([this] { return m_stop.load(); }, c.deadlineAfterMs(500));
+        else
+            hidUpdateStatus();
+    }
+}
+
+void hidProtocol::requestStop()
+{
+    m_stop = true;
+    clock().wake();
+}
+
+int hidProtocol::sndcCommand(size_t row, uint8_t channel, uint32_t value, const uint8_t *record, size_t recordBytes)
+{
+    return m_link.commandOperation(row, channel, value, record, recordBytes);
+}
+
+int hidProtocol::hidTestProtocol()
+{
+    qDebug("hidProtocol::hidTestProtocol");
+    return m_link.commandOperation(0);
+}
+
+int hidProtocol::hidActiveDfu()
+{
+    qDebug("hidProtocol::hidActiveDfu");
+    return m_link.commandOperation(1);
+}
+
+int hidProtocol::hidShowEqParameter()
+{
+    qDebug("hidProtocol::hidShowEqParameter");
+    return m_link.commandOperation(2);
+}

@@ -10,14 +10,14 @@
 // standard output (or a test's print sink), the rest to Qt's debug log.
 
 #include "device/bootloader/bootloader_codec.h"
+#include "device/bootloader/sndc_link.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <string>
 
 class HidBackend;
 class HidHandle;
@@ -25,45 +25,15 @@ namespace os {
 class Clock;
 }
 
-class hidProtocol : public QObject
+class hidProtocol : public QObject, private bootloader::SndcIo
 {
     Q_OBJECT
 
 public:
-    enum LinkState : quint32 {
-        stateClosed,
-        stateAttached,
-        stateOpened,
-        stateLinking,
-        stateReadDSVersion,
-        stateReadDevVersion,
-        stateLinked,
-        stateReadID,
-        stateKeepLinked,
-        stateStartGetPara,
-        stateReadAdcParam,
-        stateReadDacParam,
-        stateReadI2sParam,
-        stateGetSpkEqNums,
-        stateReadSpkEqParam,
-        stateGetMicEqNums,
-        stateReadMicEqParam,
-        stateReadAlgParam,
-        stateEndGetParam,
-        stateFinishedOK,
-        stateFinishedFail,
-        stateIdle,
-        stateBusy,
-    };
     static constexpr int kReadAttempts = 10;
     static constexpr int kTextChars = 255;
 
     static hidProtocol *instance();
-
-    // Where the formatted lines go; an empty sink restores standard output.
-    using PrintSink = std::function<void(const std::string &text)>;
-    static void setPrintSink(PrintSink sink);
-    static void print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
     // nullptr restores real time.
     void setClock(os::Clock *clock);
@@ -72,13 +42,47 @@ public:
     // --- link ---
     bool openDevice(quint16 vendorId, quint16 productId, const wchar_t *serialNumber = nullptr);
     void closeDevice();
-    bool isOpen() const;
+    bool isOpen() const override;
     quint32 linkState() const;
     void setLinkState(quint32 state);
     bool stateChanged() const;
+    // Returns the hid_write result, -1 when closed or the payload is above
+    // 248 bytes.
+    int sendSndcFrame(const uint8_t *payload, quint16 length) override;
     // body: 256 bytes. Returns the read result; length is the body length.
-    int readSndcReport(uint8_t *body, quint16 *length);
+    int readSndcReport(uint8_t *body, quint16 *length) override;
     void waitEventLoop(int ms);
+
+    // --- parameter blocks (results in link()) ---
+    bool readAdcParams();
+    bool readDacParams();
+    bool readI2sParams();
+    bool readAlgParams();
+    bool readSpkEqCount();
+    bool readMicEqCount();
+    bool readSpkEqParams();
+    bool readMicEqParams();
+    void printAdcParams();
+    void printDacParams();
+    void printI2sParams();
+    void printEqParams();
+    void printAlgParams();
+
+    // --- link state machine ---
+    // Steps the machine until requestStop(): a step while the state changed,
+    // a 500 ms pause otherwise.
+    void run();
+    void requestStop();
+
+    // --- command family: row of the command table and its arguments ---
+    int sndcCommand(size_t row, uint8_t channel = 0, uint32_t value = 0, const uint8_t *record = nullptr,
+                    size_t recordBytes = 0);
+    int hidTestProtocol();
+    int hidActiveDfu();
+    int hidShowEqParameter();
+
+    // Shared results of the reads, the machine and its command templates.
+    bootloader::SndcLink &link() { return m_link; }
 
     // --- device strings, feature and raw reports (log only) ---
     void printManufacturer();
@@ -107,8 +111,12 @@ public:
     int echoReply61();
 
     // The last reply of a command (256 bytes) and its length.
-    const uint8_t *lastReply() const { return m_reply; }
-    int lastReplyCount() const { return m_replyCount; }
+    const uint8_t *lastReply() const { return m_link.lastReply(); }
+    int lastReplyCount() const { return m_link.lastReplyCount(); }
+
+public slots:
+    // One step of the link state machine.
+    void hidUpdateStatus();
 
 signals:
     void sigDisplay_HID_send(int);
@@ -126,7 +134,6 @@ private:
     void drainInput();
     using StringGetter = int (HidBackend::*)(HidHandle *, wchar_t *, size_t);
     void printString(StringGetter getter, const char *format, const char *failure);
-    void storeReply(const uint8_t *body, int count);
 
     quint16 m_vendorId = 0;
     quint16 m_productId = 0;
@@ -135,10 +142,9 @@ private:
     HidBackend *m_backend = nullptr; // the backend that opened m_handle
     HidHandle *m_handle = nullptr;
     wchar_t m_text[kTextChars + 1] = {};
-    std::atomic<quint32> m_linkState{0};
-    std::atomic<uint8_t> m_stateChanged{0};
     os::Clock *m_clock = nullptr;
+    std::atomic<bool> m_stop{false}; // set by requestStop from any thread, read by run
 
-    uint8_t m_reply[bootloader::kReplyBufferBytes] = {};
-    int m_replyCount = 0;
+    // Link state, shared reply, parameter blocks and command templates.
+    bootloader::SndcLink m_link{*this};
 };

@@ -644,6 +644,12 @@ FrameDecoder::Stats MicBaseEmulator::decoderStats() const
     return m_decoder.stats();
 }
 
+bool MicBaseEmulator::midFrame() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_decoder.midFrame();
+}
+
 uint64_t MicBaseEmulator::shortLinkMessages() const
 {
     std::lock_guard lock(m_mutex);

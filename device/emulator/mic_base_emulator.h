@@ -105,6 +105,8 @@ public:
     std::optional<NodeAddress> host() const;
     std::vector<NodeAddress> subscribers() const;
     FrameDecoder::Stats decoderStats() const;
+    // A frame of the host is half-received.
+    bool midFrame() const;
     uint64_t shortLinkMessages() const;
     // Messages lost in reassembly (too long for the model, or pieces that do
     // not belong together); none of their pieces reaches the handlers.

@@ -90,6 +90,7 @@ void MicBaseUnit::powerOffLocked()
     m_reboot.reset();
     std::lock_guard gate(m_gateMutex);
     m_held.clear();
+    m_quietArmed = false;
     m_quietUntilMs = 0;
 }
 
@@ -148,7 +149,9 @@ void MicBaseUnit::step(uint64_t nowMs)
     std::shared_ptr<MicBaseEmulator> application;
     {
         std::lock_guard lock(m_mutex);
-        if (m_reboot && nowMs >= m_reboot->dueMs) {
+        if (m_reboot && !m_reboot->dueMs)
+            m_reboot->dueMs = nowMs + m_reboot->delayMs;
+        if (m_reboot && nowMs >= *m_reboot->dueMs) {
             const bool toBootLoader = m_reboot->toBootLoader;
             powerOffLocked();
             m_bootRequested = toBootLoader;
@@ -156,6 +159,13 @@ void MicBaseUnit::step(uint64_t nowMs)
         }
         if (m_mode == Mode::Application)
             application = m_application;
+    }
+    {
+        std::lock_guard gate(m_gateMutex);
+        if (m_quietArmed) {
+            m_quietArmed = false;
+            m_quietUntilMs = nowMs + kQuietMs;
+        }
     }
     if (application)
         application->step(nowMs);
@@ -212,10 +222,10 @@ void MicBaseUnit::logCommand(const std::array<uint8_t, 60>& body)
     m_commands.emplace_back("?");
 }
 
-void MicBaseUnit::holdBackFrom(uint64_t nowMs)
+void MicBaseUnit::holdBack()
 {
     std::lock_guard gate(m_gateMutex);
-    m_quietUntilMs = nowMs + kQuietMs;
+    m_quietArmed = true;
 }
 
 bool MicBaseUnit::applicationCommand(const uint8_t* report, size_t length)
@@ -224,14 +234,13 @@ bool MicBaseUnit::applicationCommand(const uint8_t* report, size_t length)
     if (!body)
         return false;
     logCommand(*body);
-    const uint64_t now = m_nowMs;
-    holdBackFrom(now);
+    holdBack();
     if (bodyIs(*body, "cm_vsrc")) {
         const auto& v = m_options.bootLoaderVersion;
         m_bus.pushInput(applicationPath(), m_faults.shortVersionReply ? makeBootReply("cm_vsrc")
                                                                       : makeBootReply("cm_vsrc", {v[0], v[1], v[2]}));
     } else if (bodyIs(*body, "cm_rest?isok") && !m_faults.ignoreRestart) {
-        m_reboot = Reboot{now + m_options.restartDelayMs, true};
+        m_reboot = Reboot{m_options.restartDelayMs, true, std::nullopt};
     }
     return true;
 }
@@ -243,9 +252,22 @@ void MicBaseUnit::onApplicationReport(const uint8_t* report, size_t length)
         std::lock_guard lock(m_mutex);
         if (m_mode != Mode::Application || applicationCommand(report, length))
             return;
+        if (SndcResponder::isRequest(report, length) && !m_application->midFrame()) {
+            holdBack();
+            m_sndc.onOutputReport(report, length, [this](const std::vector<uint8_t>& reply) {
+                m_bus.pushInput(applicationPath(), reply);
+            });
+            return;
+        }
         application = m_application;
     }
     application->onOutputReport(report, length);
+}
+
+void MicBaseUnit::withSndcResponder(const std::function<void(SndcResponder&)>& f)
+{
+    std::lock_guard lock(m_mutex);
+    f(m_sndc);
 }
 
 void MicBaseUnit::onBootLoaderReport(const uint8_t* report, size_t length)
@@ -264,10 +286,10 @@ void MicBaseUnit::onBootLoaderReport(const uint8_t* report, size_t length)
         powerOffLocked();
         break;
     case BootLoaderEmulator::Action::BootApplication:
-        m_reboot = Reboot{m_nowMs + m_options.rebootDelayMs, false};
+        m_reboot = Reboot{m_options.rebootDelayMs, false, std::nullopt};
         break;
     case BootLoaderEmulator::Action::BootLoaderAgain:
-        m_reboot = Reboot{m_nowMs + m_options.rebootDelayMs, true};
+        m_reboot = Reboot{m_options.rebootDelayMs, true, std::nullopt};
         break;
     }
 }
@@ -275,7 +297,7 @@ void MicBaseUnit::onBootLoaderReport(const uint8_t* report, size_t length)
 void MicBaseUnit::gate(const std::vector<uint8_t>& report)
 {
     std::lock_guard gate(m_gateMutex);
-    if (m_nowMs < m_quietUntilMs) {
+    if (m_quietArmed || m_nowMs < m_quietUntilMs) {
         // Bounded as the host's own input queue would be.
         if (m_held.size() >= EmulatedHidBus::kInputQueueLimit)
             m_held.erase(m_held.begin());
@@ -291,7 +313,7 @@ void MicBaseUnit::gate(const std::vector<uint8_t>& report)
 void MicBaseUnit::flushGate(uint64_t nowMs)
 {
     std::lock_guard gate(m_gateMutex);
-    if (nowMs < m_quietUntilMs)
+    if (m_quietArmed || nowMs < m_quietUntilMs)
         return;
     for (const auto& held : m_held)
         m_bus.pushInput(applicationPath(), held);

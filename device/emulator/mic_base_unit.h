@@ -7,9 +7,10 @@
 //
 // The application also answers the boot-loader link's cm_vsrc (the boot
 // loader's version) and cm_rest?isok (reboot into the boot loader after the
-// restart delay). After any such command it holds back its beacons and
-// notifications for kQuietMs, so the host's short read window finds only the
-// reply.
+// restart delay), and its "SNDC" requests (an SndcResponder; known by their
+// magic while no protocol frame is half-received). After any such request it
+// holds back its beacons and notifications for kQuietMs, so the host's short
+// read window finds only the reply.
 //
 // Time comes from step(nowMs) (an EmulatorRunner drives it). Every public call
 // is thread-safe.
@@ -18,9 +19,11 @@
 #include "device/emulator/boot_loader_emulator.h"
 #include "device/emulator/firmware_image.h"
 #include "device/emulator/mic_base_emulator.h"
+#include "device/emulator/sndc_responder.h"
 #include "device/hid/EmulatedHidBus.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,13 +80,19 @@ public:
 
     // Texts of every cm_ command the unit took, application and boot loader.
     std::vector<std::string> commandLog() const;
+    // Runs f on the application's SNDC responder under the unit's lock
+    // (values, faults, request log).
+    void withSndcResponder(const std::function<void(SndcResponder&)>& f);
     std::optional<uint32_t> announcedCrc() const;
     std::optional<uint16_t> lastCheckedCrc() const;
 
 private:
+    // Timed from the first step after the command, so a late step cannot
+    // shorten it.
     struct Reboot {
-        uint64_t dueMs = 0;
+        uint32_t delayMs = 0;
         bool toBootLoader = false;
+        std::optional<uint64_t> dueMs;
     };
 
     // All below need m_mutex.
@@ -93,7 +102,8 @@ private:
     void onBootLoaderReport(const uint8_t* report, size_t length);
     bool applicationCommand(const uint8_t* report, size_t length);
     void logCommand(const std::array<uint8_t, 60>& body);
-    void holdBackFrom(uint64_t nowMs);
+    // The quiet window opens at the first step after a command.
+    void holdBack();
 
     // Reports of the application firmware pass here (quiet window).
     void gate(const std::vector<uint8_t>& report);
@@ -107,6 +117,7 @@ private:
     mutable std::mutex m_mutex;  // guards everything down to m_gateMutex
     FirmwareFlash m_flash;
     BootLoaderEmulator m_bootLoader;
+    SndcResponder m_sndc;
     UnitOptions m_options;
     UnitFaults m_faults;
     Mode m_mode = Mode::Off;
@@ -118,6 +129,7 @@ private:
 
     // Taken after m_mutex when both are needed, never before it.
     std::mutex m_gateMutex;
+    bool m_quietArmed = false;                  // guarded by m_gateMutex
     uint64_t m_quietUntilMs = 0;                // guarded by m_gateMutex
     std::vector<std::vector<uint8_t>> m_held;   // guarded by m_gateMutex
 };

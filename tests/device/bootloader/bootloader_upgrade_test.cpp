@@ -1,12 +1,9 @@
 // The boot-loader road end to end: HidUpgradeApi and hidProtocol against an
 // emulated R7 unit on the emulated bus, on an accelerated clock shared with
 // the emulator.
-#include "device/bootloader/HidProtocol.h"
+#include "emulated_r7.h"
+
 #include "device/bootloader/HidUpgradeApi.h"
-#include "device/emulator/emulator_runner.h"
-#include "device/emulator/mic_base_unit.h"
-#include "device/hid/EmulatedHidBus.h"
-#include "platform/os/Clock.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,7 +16,6 @@ using namespace veloran::emu;
 
 namespace {
 
-constexpr quint16 kVendor = 0x3A71;
 constexpr quint16 kBoot = 0x0820;
 constexpr size_t kImageBytes = 3000; // 54 packets
 
@@ -50,15 +46,12 @@ struct UpgradeRun
     QStringList messages;
 };
 
-class bootloader_upgrade : public ::testing::Test
+class bootloader_upgrade : public EmulatedR7
 {
 protected:
     void SetUp() override
     {
-        setHidBackend(&bus);
-        hidProtocol::instance()->setClock(&clock);
-        hidProtocol::setPrintSink([](const std::string &) {});
-        unit.programFlash(makeFirmwareImage(Model::R7, 2, 12, 4096));
+        EmulatedR7::SetUp();
 
         // An interface someone else holds open through the whole run.
         EmulatedHidDevice other;
@@ -72,18 +65,13 @@ protected:
         otherHandle = bus.openPath("emu/other/if0");
         ASSERT_NE(otherHandle, nullptr);
         initsBefore = bus.initCount();
-        runner.start();
     }
 
     void TearDown() override
     {
-        runner.stop();
-        hidProtocol::instance()->closeDevice();
+        EmulatedR7::TearDown();
         bus.close(otherHandle);
         bus.exit();
-        hidProtocol::instance()->setClock(nullptr);
-        hidProtocol::setPrintSink({});
-        setHidBackend(nullptr);
     }
 
     QString writeFile(const std::vector<uint8_t> &bytes, const QString &name = QStringLiteral("fw.bin"))
@@ -136,10 +124,6 @@ protected:
         return std::find(log.begin(), log.end(), "cm_rest?isok") != log.end();
     }
 
-    EmulatedHidBus bus;
-    os::RealClock clock{20.0};
-    MicBaseUnit unit{bus, defaultConfig(Model::R7), "emu/R7"};
-    EmulatorRunner runner{[this](uint64_t nowMs) { unit.step(nowMs); }, clock};
     QTemporaryDir dir;
     HidHandle *otherHandle = nullptr;
     int initsBefore = 0;
@@ -313,16 +297,16 @@ TEST_F(bootloader_upgrade, RawReportsFitTheFrameBuffer)
     unit.plug();
     hidProtocol *link = hidProtocol::instance();
     ASSERT_TRUE(link->openDevice(kVendor, 0x9829));
-    EXPECT_EQ(link->linkState(), hidProtocol::stateOpened);
+    EXPECT_EQ(link->linkState(), bootloader::stateOpened);
     EXPECT_EQ(bus.initCount(), initsBefore + 1);
     const std::vector<uint8_t> data(300, 0x11);
     EXPECT_EQ(link->writeRawReport(data.data(), 254), 256);
     EXPECT_EQ(link->writeRawReport(data.data(), 255), -1);
     EXPECT_EQ(link->writeRawReport(data.data(), 256), -1);
     link->closeDevice();
-    EXPECT_EQ(link->linkState(), hidProtocol::stateClosed);
+    EXPECT_EQ(link->linkState(), bootloader::stateClosed);
     EXPECT_EQ(bus.initCount(), initsBefore);
     EXPECT_FALSE(link->openDevice(kVendor, 0x7777));
-    EXPECT_EQ(link->linkState(), hidProtocol::stateFinishedFail);
+    EXPECT_EQ(link->linkState(), bootloader::stateFinishedFail);
     EXPECT_EQ(bus.initCount(), initsBefore);
 }
