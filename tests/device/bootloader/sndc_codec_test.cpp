@@ -161,15 +161,23 @@ TEST_F(sndc_codec, RepliesJoinAcrossReportsAndSkipWhatIsNotOne)
 
 namespace {
 
-// A link that is open and never answers.
-struct SilentIo : SndcIo
+// A link that is open and answers each read with the next scripted body,
+// then nothing.
+struct ScriptedIo : SndcIo
 {
+    std::deque<std::vector<uint8_t>> bodies;
     bool isOpen() const override { return true; }
     int sendSndcFrame(const uint8_t *, uint16_t) override { return 13; }
-    int readSndcReport(uint8_t *, uint16_t *length) override
+    int readSndcReport(uint8_t *body, uint16_t *length) override
     {
         *length = 0;
-        return 0;
+        if (bodies.empty())
+            return 0;
+        const std::vector<uint8_t> b = bodies.front();
+        bodies.pop_front();
+        std::memcpy(body, b.data(), b.size());
+        *length = uint16_t(b.size());
+        return int(b.size()) + 2;
     }
 };
 
@@ -177,7 +185,7 @@ struct SilentIo : SndcIo
 
 TEST_F(sndc_codec, DumpsLogEveryFieldUnderItsHeading)
 {
-    SilentIo io;
+    ScriptedIo io;
     SndcLink link(io);
     link.printEqParams();
     EXPECT_NE(log.find("EQ para NULL!"), std::string::npos);
@@ -222,4 +230,40 @@ TEST_F(sndc_codec, DumpsLogEveryFieldUnderItsHeading)
             EXPECT_NE(log.find(field, at), std::string::npos) << s.heading << " " << field;
     }
     EXPECT_EQ(log.find("EQ para NULL!"), std::string::npos);
+}
+
+TEST_F(sndc_codec, EqCountsNeedTheWholeHeaderAndReplaceTheRecords)
+{
+    const auto magic = bytes({0xAA, 0x53, 0x4E, 0x44, 0x43});
+    auto body = [&magic](std::vector<uint8_t> rest) {
+        std::vector<uint8_t> b = magic;
+        b.insert(b.end(), rest.begin(), rest.end());
+        return b;
+    };
+    struct Case {
+        const char *name;
+        std::vector<uint8_t> reply;
+        uint8_t count;
+    };
+    const Case cases[] = {
+        {"whole reply of 3", body({0x10, 0x00, 0x04, 0x01, 0x00, 0x03, 0x00}), 3},
+        {"count of 0", body({0x10, 0x00, 0x04, 0x01, 0x00, 0x00, 0x00}), 0},
+        {"body of 10 bytes", body({0x10, 0x00, 0x04, 0x01, 0x00}), 1},
+        {"body of 5 bytes", magic, 1},
+        {"no magic", bytes({0x00, 0x00, 0x55, 0x10, 0x00, 0x04, 0x01, 0x00, 0x00, 0x00, 0x07, 0x00}), 1},
+        {"nothing", {}, 1},
+        {"whole reply of 2", body({0x10, 0x00, 0x04, 0x01, 0x00, 0x02, 0x00}), 2},
+    };
+    ScriptedIo io;
+    SndcLink link(io);
+    for (const Case &c : cases) {
+        if (!c.reply.empty())
+            io.bodies.push_back(c.reply);
+        ASSERT_TRUE(link.readSpkEqCount()) << c.name;
+        EXPECT_EQ(link.spkEqCount(), c.count) << c.name;
+        ASSERT_TRUE(link.spkEq()) << c.name;
+        EXPECT_EQ(link.spkEq()->size(), c.count) << c.name;
+        // Records read by index: the scripted link is silent, so each is the default.
+        EXPECT_EQ(link.readSpkEqParams(), c.count > 0) << c.name;
+    }
 }
