@@ -34,7 +34,13 @@ void PaLogLine::append(std::string_view text)
 
 void PaLogLine::separate(char next)
 {
-    if (!m_spaced || m_length == 0 || m_text[m_length - 1] == ' ' || next == ' ')
+    if (!m_spaced || m_length == 0)
+        return;
+    const char last = m_text[m_length - 1];
+    // Spaces already there, and values glued to "key=", "(" and "[" and
+    // their closing marks, read as one item.
+    if (last == ' ' || last == '=' || last == '(' || last == '[' || next == ' ' || next == ')' || next == ']' ||
+        next == ',' || next == '\0')
         return;
     append(" ");
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Lines of the PortAudio engine. Built in a fixed buffer, so an error line on
 // the worker does not touch the heap; items are separated by one space as
-// Qt's debug stream does and names (std::string items) are quoted.
+// Qt's debug stream does (except after "=", "(" and "[" and before closing
+// marks) and names (std::string items) are quoted.
 
 #include <cstddef>
 #include <functional>

@@ -97,6 +97,19 @@ void FakePaApi::setReadValue(float value)
     m_readValue = value;
 }
 
+void FakePaApi::setErrorText(PaError error, std::string text)
+{
+    std::lock_guard lock(m_mutex);
+    m_errorTexts[error] = std::move(text);
+}
+
+void FakePaApi::scheduleDevices(std::vector<FakeDevice> devices)
+{
+    std::lock_guard lock(m_mutex);
+    m_scheduled = std::move(devices);
+    m_hasScheduled = true;
+}
+
 int FakePaApi::initializeCount() const
 {
     std::lock_guard lock(m_mutex);
@@ -163,6 +176,11 @@ PaError FakePaApi::doInitialize()
         m_initResults.pop_front();
         if (result != paNoError)
             return result;
+    }
+    if (m_hasScheduled) {
+        m_devices = std::move(m_scheduled);
+        m_hasScheduled = false;
+        rebuildTables();
     }
     ++m_initDepth;
     return paNoError;
@@ -249,8 +267,10 @@ PaError FakePaApi::doOpenStream(PaStream **stream, const PaStreamRequest *input,
     std::lock_guard lock(m_mutex);
     const PaStreamRequest *request = input ? input : output;
     PaError err = check(request, input != nullptr, sampleRate);
-    if (err == paNoError && m_devices[static_cast<size_t>(request->device)].openError != paNoError)
-        err = m_devices[static_cast<size_t>(request->device)].openError;
+    if (err == paNoError) {
+        const FakeDevice &d = m_devices[static_cast<size_t>(request->device)];
+        err = request->exclusive && d.exclusiveOpenError != paNoError ? d.exclusiveOpenError : d.openError;
+    }
     if (err != paNoError)
         return err;
     FakeStream &s = m_streams.emplace_back();
@@ -348,4 +368,9 @@ PaError FakePaApi::doWriteStream(PaStream *stream, const void *, unsigned long f
     return m_writeResult;
 }
 
-const char *FakePaApi::doGetErrorText(PaError error) { return Pa_GetErrorText(error); }
+const char *FakePaApi::doGetErrorText(PaError error)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_errorTexts.find(error);
+    return it != m_errorTexts.end() ? it->second.c_str() : Pa_GetErrorText(error);
+}

@@ -24,7 +24,8 @@ struct FakeDevice {
     double defaultRate = 48000.0;
     std::set<double> sharedRates{48000.0};
     std::set<double> exclusiveRates;
-    PaError openError = paNoError;  // every open of this device fails so
+    PaError openError = paNoError;          // every open of this device fails so
+    PaError exclusiveOpenError = paNoError; // exclusive opens fail so
     PaError startError = paNoError;
 };
 
@@ -60,6 +61,10 @@ public:
     void setHang(bool hang);
     // Value every read sample gets.
     void setReadValue(float value);
+    // Text GetErrorText gives for error (as a host's own texts).
+    void setErrorText(PaError error, std::string text);
+    // The device list the next successful Initialize finds.
+    void scheduleDevices(std::vector<FakeDevice> devices);
 
     int initializeCount() const;
     int terminateCount() const;
@@ -110,6 +115,9 @@ private:
     std::deque<PaError> m_initResults;
     std::map<std::string, std::deque<PaError>> m_readScripts;
     PaError m_writeResult = paNoError;
+    std::map<PaError, std::string> m_errorTexts;
+    std::vector<FakeDevice> m_scheduled;
+    bool m_hasScheduled = false;
     bool m_hang = false;
     float m_readValue = 0.25f;
     int m_initCount = 0;

@@ -45,3 +45,33 @@ TEST_F(AlsaNullDevices, AreListedAndFoundByName)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AlsaNullDevices, WorkerReadsMixesAndMonitorsPassByPass)
+{
+    AudioRouterService engine(environment());
+    AudioRouterService::Impl &impl = engine.impl();
+    impl.config.inputDevices = {{"veloran_null_mic", 0, 0}};
+    impl.config.outputDevice = "veloran_null_out";
+    impl.keepRunning.store(true);
+    WorkerLoop loop(impl);
+    ASSERT_TRUE(loop.start());
+    ASSERT_EQ(loop.slots.size(), 1u);
+    ASSERT_NE(loop.slots[0].stream, nullptr);
+    ASSERT_NE(loop.outputStream, nullptr);
+
+    const uint32_t before = rig.pushes(0);
+    for (int pass = 0; pass < 200; ++pass)
+        ASSERT_TRUE(loop.pass());
+    EXPECT_EQ(rig.pushes(0) - before, 200u);
+    EXPECT_EQ(rig.lines.count("[Solo] LibSR engaged, srcRate=48000 dstRate=44100"), 1);
+
+    impl.keepRunning.store(false);
+    loop.finish();
+    EXPECT_TRUE(rig.lines.has("Audio routing service stopped"));
+    EXPECT_FALSE(rig.lines.has("[Error]"));
+    EXPECT_FALSE(rig.lines.has("[Warning] Warning when terminating"));
+}
+
+} // namespace

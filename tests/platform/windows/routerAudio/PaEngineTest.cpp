@@ -143,14 +143,15 @@ TEST(PaEngine, DevicesAreSelectedByNameOfThePreferredHost)
         {"Default", false, 1, {}},
         {"DEFAULT", true, 2, {}},
         {"usb mic", false, 1,
-         {"[findDeviceByName] target= \"usb mic\" candidates= 2", "  [ 0 ] api= \"MME\"",
-          "  [ 1 ] api= \"ALSA\" (type= 8 )", "[findDeviceByName] picked ALSA match index= 1 name= \"USB Mic\""}},
+         {"[findDeviceByName] target=\"usb mic\" candidates=2", "  [0] api=\"MME\" (type=2) name=\"USB Mic (MME)\"",
+          "  [1] api=\"ALSA\" (type=8) name=\"USB Mic\" in=2 out=0 defRate=48000",
+          "[findDeviceByName] picked ALSA match index=1 name=\"USB Mic\" api=\"ALSA\""}},
         {"studio", false, -1,
          {"[Warning] findDeviceByName: No ALSA match for \"studio\" ; ignoring non-ALSA candidate \"Studio Mic\" "
           "on \"DirectSound\""}},
-        {"", false, 1, {"candidates= 3"}},
+        {"", false, 1, {"candidates=3"}},
         {"speakers", false, -1, {}},
-        {"Speak", true, 2, {"picked ALSA match index= 2"}},
+        {"Speak", true, 2, {"picked ALSA match index=2"}},
         {"usb mic", true, 4, {}},
     };
     for (const Case &c : cases) {

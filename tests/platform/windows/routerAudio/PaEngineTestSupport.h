@@ -8,6 +8,7 @@
 #include "platform/windows/routerAudio/Mixer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -109,17 +110,20 @@ struct Rig {
     PaHostApiTypeId hostApi;
 };
 
-// Lets a manual clock run whenever a thread waits on it, so code that
-// pauses proceeds at once while its clock still counts every pause.
+// Lets a manual clock run whenever a thread waits on it, a millisecond at a
+// time with a breath between steps for the waiter to notice, so code that
+// pauses proceeds quickly while its clock counts (about) every pause.
 class ClockPump {
 public:
     explicit ClockPump(os::ManualClock &clock)
         : m_thread([this, &clock] {
               while (!m_stop.load()) {
-                  if (clock.waitingThreads() > 0)
+                  if (clock.waitingThreads() > 0) {
                       clock.advanceMs(1);
-                  else
+                      std::this_thread::sleep_for(std::chrono::microseconds(100));
+                  } else {
                       std::this_thread::yield();
+                  }
               }
           })
     {
