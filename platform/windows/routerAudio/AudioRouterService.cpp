@@ -8,9 +8,6 @@
 #include <cctype>
 #include <cmath>
 
-#ifdef __linux__
-#include <pthread.h>
-#endif
 
 std::string toLowerCopy(const std::string &text)
 {
@@ -100,9 +97,7 @@ bool AudioRouterService::Impl::startWorkerLocked()
     keepRunning.store(true);
     workerExited.store(false);
     worker = std::thread([self = shared_from_this()] {
-#ifdef __linux__
-        pthread_setname_np(pthread_self(), "vd-pa-worker");
-#endif
+        os::nameCurrentThread("vd-pa-worker");
         {
             os::RealtimeThreadScope scope(L"Pro Audio");
             WorkerLoop loop(*self);

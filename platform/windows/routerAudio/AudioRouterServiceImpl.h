@@ -3,6 +3,7 @@
 // worker, and the worker's own pass step. Included by the engine's sources
 // and its tests only.
 
+#include "platform/os/RealtimeGuard.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
 
 #include <samplerate.h>
@@ -55,7 +56,9 @@ struct AudioRouterService::Impl : std::enable_shared_from_this<AudioRouterServic
     const PaLogSink logSink;
     Mixer &mixer;
 
-    mutable std::mutex mutex;
+    // Taken by the worker only for requests, the configuration copy, the rate
+    // store and flag writes; never across reads, writes or resampling.
+    mutable os::AudioMutex mutex;
     AudioRouterConfig config;                  // guarded by mutex
     std::vector<InputDeviceEntry> pendingInputs; // guarded by mutex
     std::vector<std::string> pendingRemovals;    // guarded by mutex

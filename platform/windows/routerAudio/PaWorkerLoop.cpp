@@ -193,6 +193,7 @@ bool WorkerLoop::readInputs()
             return false;
         }
 
+        os::realtimeCheck("AudioRouterService read");
         const PaError err = pa.ReadStream(slot.stream, slot.buffer.data(), frames);
         if (err == paNoError) {
             if (const auto it = readErrorCounts.find(slot.name); it != readErrorCounts.end())
@@ -259,6 +260,7 @@ void WorkerLoop::playMonitor()
     m_resampledBlock.assign(static_cast<size_t>(outFrames) * 2, 0.0f);
 
     m_engine.mixer.pullMonitor(m_mixBlock.data(), mixFrames);
+    os::realtimeCheck("AudioRouterService monitor resampler");
     resampleMonitor(m_engine, m_mixBlock.data(), mixFrames, kMonitorRate, m_resampledBlock.data(), outFrames, rate);
     if (channels == 2) {
         std::copy(m_resampledBlock.begin(), m_resampledBlock.end(), m_outputBlock.begin());
@@ -273,6 +275,7 @@ void WorkerLoop::playMonitor()
     }
     if (!outputActive())
         return;
+    os::realtimeCheck("AudioRouterService write");
     const PaError err = m_engine.pa.WriteStream(outputStream, m_outputBlock.data(), outFrames);
     if (err == paBadStreamPtr || err == paDeviceUnavailable)
         requestRefresh();
