@@ -103,11 +103,12 @@ void FakePaApi::setErrorText(PaError error, std::string text)
     m_errorTexts[error] = std::move(text);
 }
 
-void FakePaApi::scheduleDevices(std::vector<FakeDevice> devices)
+void FakePaApi::scheduleDevices(std::vector<FakeDevice> devices, int skip)
 {
     std::lock_guard lock(m_mutex);
     m_scheduled = std::move(devices);
     m_hasScheduled = true;
+    m_scheduleSkip = skip;
 }
 
 int FakePaApi::initializeCount() const
@@ -177,7 +178,7 @@ PaError FakePaApi::doInitialize()
         if (result != paNoError)
             return result;
     }
-    if (m_hasScheduled) {
+    if (m_hasScheduled && m_scheduleSkip-- == 0) {
         m_devices = std::move(m_scheduled);
         m_hasScheduled = false;
         rebuildTables();

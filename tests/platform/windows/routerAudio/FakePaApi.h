@@ -63,8 +63,9 @@ public:
     void setReadValue(float value);
     // Text GetErrorText gives for error (as a host's own texts).
     void setErrorText(PaError error, std::string text);
-    // The device list the next successful Initialize finds.
-    void scheduleDevices(std::vector<FakeDevice> devices);
+    // The device list that successful Initialize number skip + 1 from now
+    // finds (a device plugged in while the list is read).
+    void scheduleDevices(std::vector<FakeDevice> devices, int skip = 0);
 
     int initializeCount() const;
     int terminateCount() const;
@@ -118,6 +119,7 @@ private:
     std::map<PaError, std::string> m_errorTexts;
     std::vector<FakeDevice> m_scheduled;
     bool m_hasScheduled = false;
+    int m_scheduleSkip = 0;
     bool m_hang = false;
     float m_readValue = 0.25f;
     int m_initCount = 0;

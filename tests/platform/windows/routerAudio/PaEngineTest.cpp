@@ -370,6 +370,14 @@ TEST(PaMonitorResampler, StreamsFortyEightToFortyFourOneKeepingATone)
     const double slope = kAmplitude * 2.0 * std::numbers::pi * 1000.0 / 44100.0;
     EXPECT_LE(steepest, 1.05 * slope);
 
+    // A producer running ahead fills the stash up to four blocks, no more.
+    for (int call = 0; call < 20; ++call) {
+        const std::vector<float> in = tone(1000.0, 48000.0, kAmplitude, 2 * kIn, phase);
+        resampleMonitor(impl, in.data(), 2 * kIn, 48000.0, out.data(), kOut, 44100.0);
+        ASSERT_LE(impl.monitorStash.size(), 4u * kOut * 2) << call;
+    }
+    EXPECT_EQ(impl.monitorStash.size(), 3u * kOut * 2); // four blocks, one delivered
+
     // A new pair engages a converter of its own, once.
     for (int call = 0; call < 5; ++call) {
         const std::vector<float> in = tone(1000.0, 48000.0, kAmplitude, 240, phase);

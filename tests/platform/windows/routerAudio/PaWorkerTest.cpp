@@ -208,7 +208,7 @@ TEST(PaWorkerRebuild, RefreshForALaterSlotNeverLeavesAnOpenedHandleClosed)
 {
     // "Mic B" appears only after a refresh, and "Mic A" moves with it.
     WorkerRig rig({inputDevice("Mic A"), outputDevice("Speakers")});
-    rig.pa.scheduleDevices({outputDevice("Speakers"), inputDevice("Mic B"), inputDevice("Mic A")});
+    rig.pa.scheduleDevices({outputDevice("Speakers"), inputDevice("Mic B"), inputDevice("Mic A")}, 1);
     WorkerLoop &loop = rig.begin({{"Mic A", 0, 0}, {"Mic B", 0, 1}});
     ASSERT_EQ(loop.slots.size(), 2u);
     EXPECT_EQ(loop.slots[0].deviceIndex, 2);
@@ -245,6 +245,10 @@ void countingCallback(float *samples, int channels, int frames, double rate)
 TEST(PaWorkerPasses, ReadsFiveMillisecondBlocksAndPushesThemUnderTheIndex)
 {
     WorkerRig rig({inputDevice("Mic"), inputDevice("Aux"), outputDevice("Speakers")});
+    AudioRouteConfig everything;
+    everything.active = 1;
+    everything.input1.enabled = 1;
+    rig.store.set(static_cast<uint32_t>(-1), everything); // would take a block pushed under index -1
     g_callbacks.store(0);
     rig.engine.SetAudioCallback(countingCallback);
     rig.begin({{"Mic", 0, 3}, {"Aux", 0, -1}});
