@@ -9,6 +9,9 @@
 namespace {
 
 constexpr double kTargetRate = 48000.0;
+// More channels than any capture device has: a host reporting beyond it is
+// not believed, so a block's size stays bounded.
+constexpr int kMaxDeviceChannels = 256;
 
 std::string text(const char *s) { return s ? s : ""; }
 
@@ -121,7 +124,7 @@ PaStream *WorkerLoop::openInputStream(InputStreamSlot &slot, double &rate, uint3
         throw std::runtime_error("Unable to get input device info: " + slot.name);
     const PaHostApiInfo *host = pa.GetHostApiInfo(info->hostApi);
     const bool wasapi = host && host->type == paWASAPI;
-    const int maxInput = info->maxInputChannels;
+    const int maxInput = std::min(info->maxInputChannels, kMaxDeviceChannels);
     const double defaultRate = info->defaultSampleRate;
     const PaTime lowLatency = info->defaultLowInputLatency;
     const PaTime highLatency = info->defaultHighInputLatency;
@@ -290,7 +293,7 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
         if (slot.deviceIndex == -1) {
             slot.channels = entry.requestedChannels > 0 ? entry.requestedChannels : 1;
         } else if (const PaDeviceInfo *info = m_engine.pa.GetDeviceInfo(slot.deviceIndex)) {
-            const int maxInput = std::max(info->maxInputChannels, 0);
+            const int maxInput = std::clamp(info->maxInputChannels, 0, kMaxDeviceChannels);
             slot.channels = static_cast<uint32_t>(entry.requestedChannels > 0
                                                       ? std::min<long long>(entry.requestedChannels, maxInput)
                                                       : std::min(2, maxInput));

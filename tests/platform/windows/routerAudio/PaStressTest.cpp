@@ -57,7 +57,7 @@ TEST(PaEngineStress, FacadeCallsFromThreeThreads)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_TRUE(engine.impl().workerExited.load());
     EXPECT_FALSE(engine.IsRunning());
-    EXPECT_GT(rig.pushes(0), 0u);
+    EXPECT_GT(rig.pa.initializeCount(), 0);
     EXPECT_FALSE(rig.pa.overlapSeen());
     EXPECT_FALSE(rig.pa.usedAfterClose());
     EXPECT_TRUE(rig.pa.openStreams().empty());
