@@ -1,4 +1,5 @@
 // Block conversion to float stereo and resampling to the mix rate.
+#include "platform/windows/routerAudio/CatmullRom.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerConverters.h"
 #include "platform/windows/routerAudio/MixerLog.h"
@@ -305,29 +306,7 @@ void Mixer::cubicResample(const std::vector<float> &in, uint32_t inputRate, std:
     const float step = static_cast<float>(inputRate) / static_cast<float>(kMixSampleRate);
     for (size_t i = 0; i < outFrames; ++i) {
         const float position = static_cast<float>(i) * step;
-        auto k = static_cast<size_t>(position);
-        float t = position - static_cast<float>(k);
-        if (k >= frames) {
-            k = frames - 1;
-            t = 0.0f;
-        }
-        for (size_t c = 0; c < 2; ++c) {
-            auto at = [&](size_t frame) { return in[frame * 2 + c]; };
-            float value;
-            if (k + 1 >= frames) {
-                value = at(k);
-            } else if (k == 0 || k + 2 >= frames) {
-                value = at(k) * (1.0f - t) + at(k + 1) * t;
-            } else {
-                const float t2 = t * t;
-                const float t3 = t2 * t;
-                const float w0 = -0.5f * t3 + t2 - 0.5f * t;
-                const float w1 = 1.5f * t3 - 2.5f * t2 + 1.0f;
-                const float w2 = -1.5f * t3 + 2.0f * t2 + 0.5f * t;
-                const float w3 = 0.5f * t3 - 0.5f * t2;
-                value = at(k - 1) * w0 + at(k) * w1 + at(k + 1) * w2 + at(k + 2) * w3;
-            }
-            out[i * 2 + c] = value;
-        }
+        for (size_t c = 0; c < 2; ++c)
+            out[i * 2 + c] = catmullRomAt(in.data(), frames, position, c);
     }
 }

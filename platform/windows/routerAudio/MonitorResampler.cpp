@@ -1,4 +1,5 @@
 #include "platform/windows/routerAudio/AudioRouterServiceImpl.h"
+#include "platform/windows/routerAudio/CatmullRom.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,31 +24,9 @@ void cubicResample(const float *in, uint32_t inFrames, double srcRate, float *ou
     }
     const float step = static_cast<float>(srcRate / dstRate);
     for (uint32_t i = 0; i < outFrames; ++i) {
-        const float pos = static_cast<float>(i) * step;
-        uint32_t k = static_cast<uint32_t>(pos);
-        float t = pos - static_cast<float>(k);
-        if (!(pos < static_cast<float>(inFrames))) { // also a non-finite step
-            k = inFrames - 1;
-            t = 0.0f;
-        }
-        for (uint32_t c = 0; c < 2; ++c) {
-            const auto x = [&](uint32_t frame) { return in[static_cast<size_t>(frame) * 2 + c]; };
-            float v;
-            if (k >= 1 && k + 2 < inFrames) {
-                const float t2 = t * t;
-                const float t3 = t2 * t;
-                const float w0 = -0.5f * t3 + t2 - 0.5f * t;
-                const float w1 = 1.5f * t3 - 2.5f * t2 + 1.0f;
-                const float w2 = -1.5f * t3 + 2.0f * t2 + 0.5f * t;
-                const float w3 = 0.5f * t3 - 0.5f * t2;
-                v = w0 * x(k - 1) + w1 * x(k) + w2 * x(k + 1) + w3 * x(k + 2);
-            } else if (k + 1 < inFrames) {
-                v = x(k) * (1.0f - t) + x(k + 1) * t;
-            } else {
-                v = x(k);
-            }
-            out[static_cast<size_t>(i) * 2 + c] = v;
-        }
+        const float position = static_cast<float>(i) * step;
+        for (size_t c = 0; c < 2; ++c)
+            out[static_cast<size_t>(i) * 2 + c] = catmullRomAt(in, inFrames, position, c);
     }
 }
 

@@ -33,9 +33,7 @@ TEST(PaEngineAllocations, NoneAndNoLockInSteadyWorkerPasses)
 {
     Rig rig({inputDevice("Mic"), inputDevice("Aux"), outputDevice("Speakers", paALSA, 2, 44100.0)});
     os::RealClock clock;
-    AudioRouterService::Environment environment = rig.environment();
-    environment.clock = &clock;
-    AudioRouterService engine(environment);
+    AudioRouterService engine(rig.environment(&clock));
     AudioRouterService::Impl &impl = engine.impl();
     impl.config.inputDevices = {{"Mic", 0, 0}, {"Aux", 1, 1}};
     impl.config.outputDevice = "Speakers";

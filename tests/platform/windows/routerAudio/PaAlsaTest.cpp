@@ -16,9 +16,8 @@ protected:
 
     AudioRouterService::Environment environment()
     {
-        AudioRouterService::Environment env = rig.environment();
+        AudioRouterService::Environment env = rig.environment(&clock);
         env.pa = &RealPaApi::instance();
-        env.clock = &clock;
         return env;
     }
 

@@ -251,9 +251,7 @@ TEST(PaEngine, CallbackAndDeviceListMeetARunningWorkerSafely)
 {
     Rig rig({inputDevice("Mic"), outputDevice("Speakers")});
     os::RealClock clock; // stops must not time out while the threads contend
-    AudioRouterService::Environment environment = rig.environment();
-    environment.clock = &clock;
-    AudioRouterService engine(environment);
+    AudioRouterService engine(rig.environment(&clock));
     AudioRouterConfig config = configWith({"Mic"});
     config.outputDevice = "Speakers";
 

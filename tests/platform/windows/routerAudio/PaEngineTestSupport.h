@@ -89,11 +89,12 @@ struct Rig {
             store.set(id, record);
         }
     }
-    AudioRouterService::Environment environment()
+    // On the rig's manual clock unless another is given.
+    AudioRouterService::Environment environment(os::Clock *otherClock = nullptr)
     {
         AudioRouterService::Environment env;
         env.pa = &pa;
-        env.clock = &clock;
+        env.clock = otherClock ? otherClock : &clock;
         env.hostApi = hostApi;
         env.log = lines.sink();
         env.mixer = &mixer;

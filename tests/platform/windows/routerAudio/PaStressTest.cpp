@@ -13,9 +13,7 @@ TEST(PaEngineStress, FacadeCallsFromThreeThreads)
 {
     Rig rig({inputDevice("Mic"), inputDevice("USB Line"), outputDevice("Speakers", paALSA, 2, 44100.0)});
     os::RealClock clock;
-    AudioRouterService::Environment environment = rig.environment();
-    environment.clock = &clock;
-    AudioRouterService engine(environment);
+    AudioRouterService engine(rig.environment(&clock));
     AudioRouterConfig config;
     config.inputDevices = {{"Mic", 0, 0}};
     config.outputDevice = "Speakers";
