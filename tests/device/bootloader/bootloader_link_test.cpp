@@ -2,12 +2,11 @@
 // the link state machine, the parameter reads and the command family.
 #include "emulated_r7.h"
 
-#include <QThread>
-
 #include <algorithm>
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace bootloader;
@@ -230,26 +229,22 @@ TEST_F(bootloader_link, StatesOutsideTheWalk)
 
 TEST_F(bootloader_link, RunWalksTheSameStepsOnAThreadUntilStopped)
 {
-    QThread *worker = QThread::create([] { link()->run(); });
-    worker->start();
+    std::thread worker([] { link()->run(); });
     const int64_t deadline = clock.deadlineAfterMs(20000);
     while (link()->linkState() != stateFinishedOK && clock.nowNs() < deadline)
         clock.sleepForMs(10);
     link()->requestStop();
-    EXPECT_TRUE(worker->wait(5000));
-    delete worker;
+    worker.join();
     EXPECT_EQ(link()->linkState(), stateFinishedOK);
     EXPECT_EQ(requests().size(), 16u);
 
     // With nothing changed, run pauses instead of stepping, and still stops.
     link()->setLinkState(stateIdle);
     link()->hidUpdateStatus();
-    QThread *idle = QThread::create([] { link()->run(); });
-    idle->start();
+    std::thread idle([] { link()->run(); });
     clock.sleepForMs(1200);
     link()->requestStop();
-    EXPECT_TRUE(idle->wait(5000));
-    delete idle;
+    idle.join();
     EXPECT_EQ(requests().size(), 16u);
 }
 
