@@ -19,7 +19,7 @@ draw() {
         -stroke none -fill "#ffffff" -font "$font" -gravity south \
         -pointsize $((unit * 3 / 2)) -annotate +0+$((unit * 2)) "$model" \
         -fill "$accent" -pointsize $((unit)) -annotate +0+$((unit / 2)) "$use" \
-        "PNG32:$file"
+        -define png:exclude-chunks=date,time "PNG32:$file"
 }
 
 for model in r7 t40 u20; do
@@ -40,3 +40,18 @@ for model in r7 t40 u20; do
     draw "device2_$model.png" 360 270 "$accent" "Veloran $name" "firmware upgrade"
 done
 draw home_img.png 480 360 "#808080" "Veloran Deck" "home picture: no device"
+
+# A made-up code in the look of a QR code (it encodes nothing), labelled as
+# the sample it is; the support window shows it.
+finder() { # x y: top-left module of a 7 × 7 finder pattern, 10 px modules
+    local x=$(( $1 * 10 )) y=$(( $2 * 10 ))
+    echo "-fill black -draw 'rectangle $x,$y $((x + 69)),$((y + 69))'" \
+         "-fill white -draw 'rectangle $((x + 10)),$((y + 10)) $((x + 59)),$((y + 59))'" \
+         "-fill black -draw 'rectangle $((x + 20)),$((y + 20)) $((x + 49)),$((y + 49))'"
+}
+eval convert -seed 7 -size 21x21 xc:gray +noise Random -colorspace gray -threshold 50% \
+    -scale 1000% -bordercolor white -border 10 \
+    "$(finder 1 1)" "$(finder 14 1)" "$(finder 1 14)" \
+    -fill white -draw "'rectangle 60,95 170,135'" \
+    -fill black -font "$font" -pointsize 18 -gravity center -annotate +0+5 "'sample QR'" \
+    -define png:exclude-chunks=date,time PNG24:erweima.png
