@@ -9,6 +9,65 @@
     </message>
 </context>
 <context>
+    <name>CustomerWindow</name>
+    <message>
+        <source>客服</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>联系我们</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>周一到周日：9:00-12:00，13:00-18:00 (GMT+8)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>电话</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>400-000-0000</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>企业微信（请扫码添加客服）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>邮箱</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>support@example.com</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Online Support</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WhatsApp</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>+1 555 0100</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Veloran Deck</source>
@@ -39,6 +98,92 @@
     <message>
         <source>Veloran 有新固件可升级，是否升级设备？</source>
         <translation>Veloran の新しいファームウェアがあります。デバイスをアップグレードしますか？</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsWindow</name>
+    <message>
+        <source>设置</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关于 Veloran Deck</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在检测更新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新版本下载失败，请检查网络环境或稍后重试</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新版本 %1 下载完成，重新启动以进行升级</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>正在下载新版本 %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前已是最新版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>立即更新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>检查更新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自动安装最新版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>语言</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>分析</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>与Veloran分享使用数据</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>隐私政策</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>UpgradeWindow</name>
+    <message>
+        <source>软件升级</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>在升级过程中发生错误，建议您重新启动应用，或从官网下载最新版手动安装。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>前往官网下载</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>立即重启</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>

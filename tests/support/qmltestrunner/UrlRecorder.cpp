@@ -11,5 +11,5 @@ UrlRecorder::UrlRecorder(QObject *parent)
 
 void UrlRecorder::openUrl(const QUrl &url)
 {
-    record(QStringLiteral("openUrl"), {url.toString()});
+    record(QStringLiteral("openUrl"), {url.toString(QUrl::FullyEncoded)});
 }

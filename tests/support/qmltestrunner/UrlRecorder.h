@@ -6,7 +6,7 @@
 
 // Takes every http, https and file address the interface opens through
 // QDesktopServices (Qt.openUrlExternally), instead of a browser:
-// callsTo("openUrl") gives [[address text], ...].
+// callsTo("openUrl") gives [[address text], ...], fully percent-encoded.
 class UrlRecorder : public CallRecorder
 {
     Q_OBJECT
