@@ -227,9 +227,9 @@ WindowFrame {
                                 Layout.preferredWidth: 130
                                 Layout.preferredHeight: 32
 
-                                // The model comes before the index: the list
-                                // must never select entry 0 on its way to the
-                                // current language, which would switch to it.
+                                // Every change of the index switches the
+                                // language: building the list must only ever
+                                // select the current one.
                                 CustomComboBox {
                                     objectName: "languageComboBox"
                                     anchors.fill: parent
