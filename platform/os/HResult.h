@@ -18,6 +18,7 @@ inline constexpr HRESULT S_FALSE = 1;
 
 inline constexpr std::uint32_t ERROR_ACCESS_DENIED = 5;
 inline constexpr std::uint32_t ERROR_NOT_FOUND = 1168;
+inline constexpr std::uint32_t ERROR_TIMEOUT = 1460;
 inline constexpr std::uint32_t ERROR_INVALID_STATE = 5023;
 
 // A system error code as a failure code (facility 7); zero stays success.

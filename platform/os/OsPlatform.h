@@ -7,7 +7,9 @@
 // (installPlatform); until then currentPlatform() is a platform without
 // audio devices, processes or policy, whose calls fail cleanly. Code that
 // keeps using the platform (threads, queued work) holds the shared pointer,
-// so the platform outlives it.
+// so the platform outlives it. The last owner of a platform must not let go
+// of it on one of the platform's own threads (a queue or service thread
+// cannot join itself).
 
 #include "platform/os/AudioEndpoints.h"
 #include "platform/os/Clock.h"

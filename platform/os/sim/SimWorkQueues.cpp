@@ -1,5 +1,7 @@
 #include "platform/os/sim/SimWorkQueues.h"
 
+#include "platform/os/RealtimeThread.h"
+
 #include <algorithm>
 
 namespace os {
@@ -76,8 +78,18 @@ std::uint32_t SimWorkQueues::addQueueLocked(std::uint32_t queueId, const std::ws
     queue->className = className;
     Queue& q = *queue;
     m_queues.emplace(queueId, std::move(queue));
-    for (int i = 0; i < threads; ++i)
-        q.threads.emplace_back([this, queueId] { queueThread(queueId); });
+    for (int i = 0; i < threads; ++i) {
+        q.threads.emplace_back([this, queueId, className] {
+            if (className.empty()) {
+                nameCurrentThread("vd-mfq-mt");
+                queueThread(queueId);
+                return;
+            }
+            nameCurrentThread("vd-mfq-class");
+            const RealtimeThreadScope realtime(className, RealtimePriority::High);
+            queueThread(queueId);
+        });
+    }
     return queueId;
 }
 
@@ -210,7 +222,7 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
     std::unique_lock lock(m_mutex);
     Queue* queue = findQueueLocked(queueId);
     for (;;) {
-        m_workReady.wait(lock, [&] { return m_stopping || !queue->pending.empty(); });
+        m_workReady.wait(lock, [&] { return m_stopping || (!queue->held && !queue->pending.empty()); });
         if (m_stopping)
             return;
         Item item = std::move(queue->pending.front());
@@ -225,13 +237,23 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
     }
 }
 
+void SimWorkQueues::holdQueue(std::uint32_t queueId, bool hold)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (Queue* queue = findQueueLocked(queueId))
+            queue->held = hold;
+    }
+    m_workReady.notify_all();
+}
+
 void SimWorkQueues::drain()
 {
     std::unique_lock lock(m_mutex);
     m_workReady.wait(lock, [&] {
         if (m_running > 0)
             return false;
-        return std::all_of(m_queues.begin(), m_queues.end(), [](const auto& q) { return q.second->pending.empty(); });
+        return std::all_of(m_queues.begin(), m_queues.end(), [](const auto& q) { return q.second->held || q.second->pending.empty(); });
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Work queues on plain threads: the multithreaded queue has two threads,
-// each shared class queue one. A watcher thread waits on the clock for the
+// each shared class queue one, which runs inside a real-time scope of its
+// class (as the platform schedules it in that multimedia class). A watcher thread waits on the clock for the
 // events of armed waiting items and hands their callbacks to their queues.
 
 #include "platform/os/WorkQueues.h"
@@ -33,6 +34,9 @@ public:
 
     // Waits (real time) until no item is queued or running; for tests.
     void drain();
+    // While held, a queue takes items but runs none (a busy or stalled
+    // queue); items run in order once it is released.
+    void holdQueue(std::uint32_t queueId, bool hold);
 
 private:
     struct Item {
@@ -42,6 +46,7 @@ private:
     struct Queue {
         std::wstring className;
         int locks = 0;
+        bool held = false;
         std::deque<Item> pending;
         std::vector<std::thread> threads;
     };

@@ -1,5 +1,5 @@
 #pragma once
-// The mixer's console lines: one flushed line each on standard output, so
+// The audio engine's console lines: one flushed line each on standard output, so
 // that lines of concurrent threads never interleave. Tests (and the program)
 // can send them elsewhere.
 

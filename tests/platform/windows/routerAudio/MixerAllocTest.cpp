@@ -3,6 +3,7 @@
 #include "AllocationCounter.h"
 #include "MixerTestSupport.h"
 
+#include "LoopbackTestSupport.h"
 #include "driverclient/sim/SimVirtualDriver.h"
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
 
@@ -152,3 +153,66 @@ TEST(ForwarderAllocations, OneHeapBufferPerWriteAndNothingElse)
 }
 
 } // namespace
+
+// Sample-ready drains of a capture whose stream needs resampling (44.1 kHz
+// 16-bit extensible): once warm, its queue thread allocates nothing.
+TEST(LoopbackAllocations, SteadyDrainsAllocateNothing)
+{
+    using namespace looptest;
+    LogLines log;
+    auto clock = std::make_shared<os::ManualClock>();
+    auto world = std::make_shared<os::SimAudioWorld>(clock);
+    world->addProcess({.processId = 100, .signal = os::Signal::sine(1000.0, 0.4f)});
+    WAVEFORMATEXTENSIBLE x{};
+    x.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+    x.Format.nChannels = 2;
+    x.Format.nSamplesPerSec = 44100;
+    x.Format.wBitsPerSample = 16;
+    x.Format.nBlockAlign = 4;
+    x.Format.nAvgBytesPerSec = 44100 * 4;
+    x.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+    x.Samples.wValidBitsPerSample = 16;
+    x.dwChannelMask = 3;
+    x.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    std::vector<uint8_t> record(sizeof x);
+    std::memcpy(record.data(), &x, sizeof x);
+    world->setLoopbackMixFormat(record);
+    AudioRouteConfigStore store;
+    store.set(100, routedRecord(100));
+    {
+        Mixer mixer(store);
+        auto capture = CLoopbackCapture::create(world, mixer);
+        capture->setBufferDuration(200000);
+        ASSERT_EQ(capture->StartCapture(100, true), S_OK);
+        ASSERT_TRUE(eventually([&] { return capture->state() == CaptureState::Capturing; }));
+        ASSERT_TRUE(eventually([&] {
+            clock->advanceMs(10);
+            return mixer.sourceIds().count(100) != 0;
+        }));
+        const auto ring = mixer.bufferFor(100, 1);
+        auto pushes = [&] { return ring->pushCount.load(); };
+        auto period = [&] {
+            const uint32_t before = pushes();
+            clock->advanceMs(10);
+            return eventually([&] { return pushes() == before + 1; });
+        };
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_TRUE(period());
+            mixer.waitForConverters();
+        }
+        ASSERT_NE(mixer.bufferFor(100, 1)->resamplerState, nullptr); // resampling by libsamplerate
+        const size_t linesBefore = log.count();
+        std::uint64_t during = 0;
+        {
+            AllocationCounter counter;
+            for (int i = 0; i < 1000; ++i)
+                ASSERT_TRUE(period()) << i;
+            during = counter.count();
+        }
+        EXPECT_EQ(during, 0u);
+        EXPECT_EQ(log.count(), linesBefore); // no line in the window
+        EXPECT_EQ(capture->StopCapture(), S_OK);
+        capture.reset();
+        ASSERT_TRUE(eventually([&] { return world.use_count() == 1; }));
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+// A simulated world on a manual clock with the capture's collaborators: its
+// own mixer and store, the mixer's log lines, and waits on real time for
+// what the world's threads do.
+
+#include "platform/os/sim/SimAudioWorld.h"
+#include "platform/os/sim/SimWorkQueues.h"
+#include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/Mixer.h"
+#include "platform/windows/routerAudio/MixerLog.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace looptest {
+
+// Polls a condition for up to five seconds of real time.
+template <class Condition>
+bool eventually(Condition condition)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class LogLines {
+public:
+    LogLines()
+    {
+        setMixerLogSink([this](const std::string &line) {
+            std::lock_guard lock(m_mutex);
+            m_lines.push_back(line);
+        });
+    }
+    ~LogLines() { setMixerLogSink({}); }
+    std::vector<std::string> lines() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    bool has(const std::string &line) const
+    {
+        for (const auto &l : lines())
+            if (l == line)
+                return true;
+        return false;
+    }
+    size_t count() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines.size();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+};
+
+inline AudioRouteConfig routedRecord(uint32_t id)
+{
+    AudioRouteConfig r;
+    r.processID = id;
+    r.active = 1;
+    r.input1 = {1, 1.0f, 0};
+    r.input2 = {1, 1.0f, 0};
+    return r;
+}
+
+// A loopback mix format record with the given extension bytes after it.
+inline std::vector<uint8_t> formatRecord(const WAVEFORMATEX &base, const std::vector<uint8_t> &extension)
+{
+    std::vector<uint8_t> bytes(sizeof(WAVEFORMATEX) + extension.size());
+    WAVEFORMATEX f = base;
+    f.cbSize = static_cast<uint16_t>(extension.size());
+    std::memcpy(bytes.data(), &f, sizeof f);
+    std::memcpy(bytes.data() + sizeof f, extension.data(), extension.size());
+    return bytes;
+}
+
+} // namespace looptest
