@@ -194,7 +194,7 @@ TEST(LoopbackAllocations, SteadyDrainsAllocateNothing)
         auto period = [&] {
             const uint32_t before = pushes();
             clock->advanceMs(10);
-            return eventually([&] { return pushes() == before + 1; });
+            return eventually([&] { return pushes() >= before + 1; });
         };
         for (int i = 0; i < 30; ++i) {
             ASSERT_TRUE(period());
