@@ -5,6 +5,7 @@
 #pragma once
 
 #include "device/emulator/emu_codec.h"
+#include "device/emulator/pull_upgrade_device.h"
 
 #include <cstdint>
 #include <string>
@@ -55,6 +56,8 @@ struct ModelConfig {
     uint8_t linkPeriodCode = 0x24;                // 4 << 8 = 1024 ms
 
     std::vector<AttributeDef> attributes;
+
+    PullConfig pull;  // firmware pull upgrade (T40, U20)
 
     uint32_t seed = 1;  // random choices of the fault menu
 };

@@ -38,6 +38,8 @@ HidAttachment::HidAttachment(EmulatedHidBus& bus, MicBaseEmulator& emulator, std
         for (const auto& path : m_paths)
             m_bus.unplug(path);
     });
+    // The emulator has already powered itself on (firmware reboot).
+    m_emulator.setPlugHook([this] { plugInterfaces(); });
 }
 
 HidAttachment::~HidAttachment()
@@ -45,13 +47,19 @@ HidAttachment::~HidAttachment()
     unplug();
     m_emulator.setReportSink({});
     m_emulator.setUnplugHook({});
+    m_emulator.setPlugHook({});
 }
 
 bool HidAttachment::plug()
 {
-    const ModelConfig& c = m_emulator.config();
     if (!m_emulator.plugged())
         m_emulator.replug();
+    return plugInterfaces();
+}
+
+bool HidAttachment::plugInterfaces()
+{
+    const ModelConfig& c = m_emulator.config();
     bool ok = true;
     for (size_t i = 0; i < m_paths.size(); ++i) {
         const EmulatedHidDevice d = interfaceDescriptor(c, m_paths[i], int(i));

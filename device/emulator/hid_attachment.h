@@ -29,6 +29,8 @@ public:
     const std::string& protocolPath() const { return m_paths.front(); }
 
 private:
+    bool plugInterfaces();
+
     EmulatedHidBus& m_bus;
     MicBaseEmulator& m_emulator;
     std::vector<std::string> m_paths;

@@ -3,6 +3,7 @@
 #include "device/hid/HidReportTransport.h"
 #include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_protocol.h"
+#include "device/pullupgrade/pull_upgrade_codec.h"
 
 #include <cassert>
 
@@ -36,6 +37,7 @@ LoopbackHarness::LoopbackHarness(MicBaseEmulator& emulator) : m_emulator(emulato
     installHandlerCallbacks();
     for (uint16_t id : {kMsgAutoGainLevel, kMsgKnobHotkey})
         msg_register_handler(id, &LoopbackHarness::onPrivate, nullptr);
+    msg_register_handler(kMsgPullUpgrade, &LoopbackHarness::onPullUpgrade, nullptr);
     m_port = msg_add_port(&LoopbackHarness::sendFrame);
     m_emulator.setReportSink([this](const std::vector<uint8_t>& report) { m_input.push_back(report); });
     m_emulator.step(msg_clock_ms());
@@ -84,8 +86,12 @@ int LoopbackHarness::sendFrame(int, int length, const uint8_t* frame)
     if (s_current == nullptr || length <= 0 || frame == nullptr)
         return -1;
     const auto layout = hidReportLayoutFor(s_current->m_emulator.config().productId);
-    for (const auto& report : frameToReports(layout, {frame, size_t(length)}))
-        s_current->m_emulator.onOutputReport(report.data(), report.size());
+    for (auto& report : frameToReports(layout, {frame, size_t(length)})) {
+        if (s_current->m_paced)
+            s_current->m_output.push_back(std::move(report));
+        else
+            s_current->m_emulator.onOutputReport(report.data(), report.size());
+    }
     return 1;
 }
 
@@ -122,10 +128,40 @@ int LoopbackHarness::onPrivate(int, msg_record* record)
     return 0;
 }
 
+int LoopbackHarness::onPullUpgrade(int, msg_record* record)
+{
+    const pullupgrade::FrameOrigin origin{record->source, record->type, record->sequence};
+    s_current->applyPull(s_current->m_pullServer.handle(origin, record->payload, record->length));
+    return 0;
+}
+
+void LoopbackHarness::applyPull(const pullupgrade::ServerOutput& out)
+{
+    if (out.send) {
+        const auto frame = pullupgrade::encodeUpgradeFrame(out.command, out.data.data(), out.data.size());
+        if (frame) {
+            msg_record r{};
+            r.type = kMsgTypeRequest;
+            r.length = uint16_t(frame->size());
+            r.destination = m_peer;
+            r.id = kMsgPullUpgrade;
+            r.payload = const_cast<uint8_t*>(frame->data());
+            msg_send(kMsgSendTrack, &r);
+        }
+    }
+    if (out.hasProgress)
+        m_events.upgradeProgress.push_back({out.progress, out.message, out.final, msg_clock_ms()});
+}
+
+void LoopbackHarness::startPullUpgrade(std::vector<uint8_t> file)
+{
+    applyPull(m_pullServer.start(std::move(file)));
+}
+
 void LoopbackHarness::tick()
 {
     const auto layout = hidReportLayoutFor(m_emulator.config().productId);
-    while (!m_input.empty()) {
+    for (size_t n = m_paced ? 1 : m_input.size(); n > 0 && !m_input.empty(); --n) {
         const std::vector<uint8_t> report = std::move(m_input.front());
         m_input.pop_front();
         const auto bytes = reportToFrameBytes(layout, report);
@@ -133,6 +169,11 @@ void LoopbackHarness::tick()
             msg_parse_bytes(m_port, int(bytes.size()), bytes.data());
     }
     msg_tick();
+    if (!m_output.empty()) {
+        const std::vector<uint8_t> report = std::move(m_output.front());
+        m_output.pop_front();
+        m_emulator.onOutputReport(report.data(), report.size());
+    }
     msg_advance_clock(1);
     m_emulator.step(msg_clock_ms());
 }

@@ -7,6 +7,12 @@
 // emulator answers waits for the next tick, as it would behind a reader
 // thread.
 //
+// Paced, the link carries one report per tick each way, as a full-speed USB
+// HID interrupt endpoint does with 1 ms polling.
+//
+// Pull upgrades run through the program's PullUpgradeServer, answering the
+// device's 0x8006 frames as the device manager does.
+//
 // On the core's login report the harness does what the device manager does:
 // it keeps the address as the peer's and, for a node number other than 0,
 // asks for name, serial number and version and subscribes to notifications.
@@ -16,10 +22,12 @@
 #pragma once
 
 #include "device/emulator/mic_base_emulator.h"
+#include "device/pullupgrade/pull_upgrade_server.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 struct msg_record;
@@ -67,6 +75,13 @@ struct LoopbackEvents {
     std::vector<Answer> versions;
     std::vector<Attribute> attributes;
     std::vector<Private> privates;  // 0x8002 and 0x8003 from the device
+    struct Progress {
+        int progress = 0;
+        std::string message;
+        bool final = false;
+        uint32_t atMs = 0;
+    };
+    std::vector<Progress> upgradeProgress;
     std::vector<Error> errors;
 };
 
@@ -93,6 +108,13 @@ public:
     void attributeGetAll();
     void sendPrivate(uint16_t messageId, const std::vector<uint8_t>& payload);
 
+    // One report per tick in each direction (off by default: all at once).
+    void setPaced(bool paced) { m_paced = paced; }
+    // Starts a pull upgrade of the peer with this file.
+    void startPullUpgrade(std::vector<uint8_t> file);
+    // The run has reported its outcome.
+    bool pullUpgradeFinished() const { return m_pullServer.finished(); }
+
 private:
     static LoopbackHarness* s_current;
 
@@ -100,12 +122,17 @@ private:
     static void onLogin(int from, int kind, uint32_t address);
     static void onError(int code, int messageId);
     static int onPrivate(int port, ::msg_record* record);
+    static int onPullUpgrade(int port, ::msg_record* record);
+    void applyPull(const pullupgrade::ServerOutput& out);
     void installHandlerCallbacks();
 
     MicBaseEmulator& m_emulator;
     int m_port = 0;
     uint32_t m_peer = 0;
-    std::deque<std::vector<uint8_t>> m_input;  // device reports for the next tick
+    std::deque<std::vector<uint8_t>> m_input;   // device reports for the next tick
+    std::deque<std::vector<uint8_t>> m_output;  // paced: host reports not yet on the wire
+    bool m_paced = false;
+    pullupgrade::PullUpgradeServer m_pullServer;
     LoopbackEvents m_events;
 };
 

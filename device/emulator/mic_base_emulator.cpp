@@ -33,6 +33,9 @@ MicBaseEmulator::MicBaseEmulator(ModelConfig config)
       m_layout(reportLayout(m_config.model)),
       m_store(m_config.attributes),
       m_reassembler(m_config.maxMessageBytes),
+      m_versionAnswer(m_config.versionAnswer),
+      m_pull(m_config.pull, m_versionAnswer.size() > 10 ? m_versionAnswer[9] : 0,
+             m_versionAnswer.size() > 10 ? m_versionAnswer[10] : 0),
       m_rng(m_config.seed)
 {
 }
@@ -47,6 +50,12 @@ void MicBaseEmulator::setUnplugHook(UnplugHook hook)
 {
     std::lock_guard lock(m_deliverMutex);
     m_unplugHook = std::move(hook);
+}
+
+void MicBaseEmulator::setPlugHook(PlugHook hook)
+{
+    std::lock_guard lock(m_deliverMutex);
+    m_plugHook = std::move(hook);
 }
 
 // --- delivery -------------------------------------------------------------
@@ -71,6 +80,8 @@ void MicBaseEmulator::deliver(std::unique_lock<std::mutex>& lock)
     }
     if (d.unplug && m_unplugHook)
         m_unplugHook();
+    if (d.plug && m_plugHook)
+        m_plugHook();
 }
 
 // --- transport ------------------------------------------------------------
@@ -113,6 +124,10 @@ void MicBaseEmulator::step(uint64_t nowMs)
 {
     std::unique_lock lock(m_mutex);
     m_nowMs = nowMs;
+    if (m_powerOnAtMs && nowMs >= *m_powerOnAtMs) {
+        powerOn();
+        m_outbox.plug = true;
+    }
     if (m_unplugDue) {
         m_unplugDue = false;
         m_outbox.unplug = true;
@@ -137,6 +152,7 @@ void MicBaseEmulator::step(uint64_t nowMs)
         m_lastBeaconMs = nowMs;
         send(linkFrame(kTypeNotification, NodeAddress{}));
     }
+    applyPull(m_pull.step(nowMs), nullptr);
     cutReports(!m_streamFaults.packFrames || nowMs - m_streamSinceMs >= kPackHoldMs);
     deliver(lock);
 }
@@ -156,6 +172,17 @@ void MicBaseEmulator::unplug()
 void MicBaseEmulator::replug()
 {
     std::lock_guard lock(m_mutex);
+    powerOn();
+}
+
+void MicBaseEmulator::powerOn()
+{
+    m_powerOnAtMs.reset();
+    m_pull.powerCycle();
+    if (m_versionAnswer.size() > 10) {
+        m_versionAnswer[9] = m_pull.major();
+        m_versionAnswer[10] = m_pull.minor();
+    }
     m_plugged = true;
     m_unplugArmed = false;
     m_unplugDue = false;
@@ -265,7 +292,11 @@ void MicBaseEmulator::handleMessage(const Frame& message)
         break;
     case kMsgVersion:
         if (request)
-            reply(message, m_config.versionAnswer);
+            reply(message, m_versionAnswer);
+        break;
+    case kMsgPullUpgrade:
+        if (m_config.model != Model::R7)
+            applyPull(m_pull.onFrame(p, m_nowMs), &message);
         break;
     case kMsgSerial:
         if (request) {
@@ -568,6 +599,58 @@ void MicBaseEmulator::floodNotifications(uint8_t id, int count)
         }
     }
     deliver(lock);
+}
+
+// --- firmware -------------------------------------------------------------
+
+void MicBaseEmulator::applyPull(PullUpgradeDevice::Output out, const Frame* request)
+{
+    for (auto& m : out.messages) {
+        if (m.fault)
+            m_faults.insert(m_faults.begin(), FrameFault{*m.fault, kMsgPullUpgrade, FrameFault::kAny, 1, 0});
+        if (m.asReply && request != nullptr)
+            reply(*request, std::move(m.payload));
+        else
+            sendToHost(kMsgPullUpgrade, std::move(m.payload));
+    }
+    if (out.powerLost || out.reboot) {
+        // Off the bus like a pulled plug; what is still queued is lost.
+        m_plugged = false;
+        m_delayed.clear();
+        m_outbox.unplug = true;
+        if (out.reboot)
+            m_powerOnAtMs = m_nowMs + m_config.pull.bootMs;
+    }
+}
+
+void MicBaseEmulator::setPullFault(const PullFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_pull.setFault(fault);
+}
+
+std::vector<uint8_t> MicBaseEmulator::firmwareBody() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pull.flash();
+}
+
+std::pair<uint8_t, uint8_t> MicBaseEmulator::firmwareVersion() const
+{
+    std::lock_guard lock(m_mutex);
+    return {m_pull.major(), m_pull.minor()};
+}
+
+size_t MicBaseEmulator::pullBlocksWritten() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pull.blocksWritten();
+}
+
+bool MicBaseEmulator::pullRunning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pull.running();
 }
 
 // --- fault menu -----------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "device/emulator/emu_codec.h"
 #include "device/emulator/emu_model.h"
 #include "device/emulator/fault_menu.h"
+#include "device/emulator/pull_upgrade_device.h"
 
 #include <cstdint>
 #include <deque>
@@ -57,6 +58,7 @@ class MicBaseEmulator {
 public:
     using ReportSink = std::function<void(const std::vector<uint8_t>& report)>;
     using UnplugHook = std::function<void()>;
+    using PlugHook = std::function<void()>;
 
     explicit MicBaseEmulator(ModelConfig config);
     MicBaseEmulator(const MicBaseEmulator&) = delete;
@@ -66,6 +68,8 @@ public:
 
     void setReportSink(ReportSink sink);
     void setUnplugHook(UnplugHook hook);
+    // Runs when the device comes back on its own (after a firmware reboot).
+    void setPlugHook(PlugHook hook);
 
     // --- transport and time ---
     void onOutputReport(const uint8_t* report, size_t length);
@@ -86,6 +90,15 @@ public:
     bool changeAttribute(uint8_t id, const std::vector<uint8_t>& value);
     // count notifications of the attribute's current value to every subscriber, at once.
     void floodNotifications(uint8_t id, int count);
+
+    // --- firmware ---
+    // Pull-upgrade faults (T40, U20); one at a time.
+    void setPullFault(const PullFault& fault);
+    // The running firmware's body (empty until an upgrade) and version.
+    std::vector<uint8_t> firmwareBody() const;
+    std::pair<uint8_t, uint8_t> firmwareVersion() const;
+    size_t pullBlocksWritten() const;
+    bool pullRunning() const;
 
     // --- fault menu ---
     void addFault(const FrameFault& fault);
@@ -120,6 +133,7 @@ private:
     struct Delivery {
         std::vector<std::vector<uint8_t>> reports;
         bool unplug = false;
+        bool plug = false;
     };
 
     // All below need m_mutex.
@@ -136,6 +150,8 @@ private:
     bool sendToHost(uint16_t messageId, std::vector<uint8_t> payload);
     Delivery takeDelivery();
     void deliver(std::unique_lock<std::mutex>& lock);
+    void applyPull(PullUpgradeDevice::Output out, const Frame* request);
+    void powerOn();
 
     const ModelConfig m_config;
     const ReportLayout m_layout;
@@ -145,6 +161,7 @@ private:
     std::mutex m_deliverMutex;
     ReportSink m_sink;        // guarded by m_deliverMutex
     UnplugHook m_unplugHook;  // guarded by m_deliverMutex
+    PlugHook m_plugHook;      // guarded by m_deliverMutex
 
     mutable std::mutex m_mutex;  // guards everything below
 
@@ -160,6 +177,9 @@ private:
     uint64_t m_lastBeaconMs = 0;
     bool m_beaconSent = false;
     bool m_plugged = true;
+    std::vector<uint8_t> m_versionAnswer;  // follows the running firmware
+    PullUpgradeDevice m_pull;
+    std::optional<uint64_t> m_powerOnAtMs;  // rebooting: back on the bus then
 
     std::vector<FrameFault> m_faults;
     StreamFaults m_streamFaults;

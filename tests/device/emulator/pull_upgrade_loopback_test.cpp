@@ -1,0 +1,125 @@
+// Pull upgrades of the emulated T40 and U20 through the program's protocol
+// core and PullUpgradeServer, on the core's clock.
+#include "device/emulator/loopback_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace veloran::emu;
+
+namespace {
+
+constexpr size_t kBodyBytes = 5000;
+constexpr uint16_t kBlockBytes = 480;
+constexpr size_t kBlocks = (kBodyBytes + kBlockBytes - 1) / kBlockBytes;
+
+ModelConfig pullConfig(Model model, uint16_t blockBytes = kBlockBytes)
+{
+    ModelConfig c = defaultConfig(model);
+    c.pull.blockBytes = blockBytes;
+    return c;
+}
+
+std::vector<uint8_t> body(const std::vector<uint8_t>& file) { return {file.begin() + 32, file.end()}; }
+
+// Every run: progress within 0..100, never falling before the one outcome,
+// nothing after it. Returns the outcome's text ("" when there was none).
+std::string checkedOutcome(const LoopbackEvents& e)
+{
+    int last = 0;
+    std::string outcome;
+    for (const auto& p : e.upgradeProgress) {
+        EXPECT_TRUE(outcome.empty()) << "reported after the outcome: " << p.message;
+        EXPECT_GE(p.progress, 0);
+        EXPECT_LE(p.progress, 100);
+        if (p.final) {
+            outcome = p.message;
+            EXPECT_TRUE(p.progress == 100 || p.message.find("不可以") != std::string::npos) << p.message;
+        } else {
+            EXPECT_GE(p.progress, last);
+            last = p.progress;
+        }
+    }
+    return outcome;
+}
+
+bool loggedIn(const LoopbackHarness& h) { return h.peerAddress() != 0; }
+
+}  // namespace
+
+TEST(PullUpgradeLoopback, FrameFaultsAtFirstMiddleAndLastBlockStillEndInOneSuccess)
+{
+    const struct {
+        const char* name;
+        PullFault::Kind kind;
+    } faults[] = {
+        {"none", PullFault::Kind::None},
+        {"request dropped", PullFault::Kind::DropRequest},
+        {"request duplicated", PullFault::Kind::DuplicateRequest},
+        {"request corrupted", PullFault::Kind::CorruptRequest},
+        {"block damaged once", PullFault::Kind::DamageBlockOnce},
+    };
+    for (Model model : {Model::T40, Model::U20}) {
+        for (const auto& f : faults) {
+            for (size_t k : {size_t(0), kBlocks / 2, kBlocks - 1}) {
+                SCOPED_TRACE(std::string(modelName(model)) + " " + f.name + " at block " + std::to_string(k));
+                MicBaseEmulator emu(pullConfig(model));
+                emu.setPullFault({f.kind, k, 0});
+                LoopbackHarness h(emu);
+                ASSERT_TRUE(h.runUntil([&] { return loggedIn(h); }, 200));
+                const auto file = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+                h.startPullUpgrade(file);
+                ASSERT_TRUE(h.runUntil([&] { return h.pullUpgradeFinished(); }, 20000));
+                EXPECT_EQ(checkedOutcome(h.events()), "升级成功");
+                // Each block written once: a block asked again was not written before.
+                EXPECT_EQ(emu.pullBlocksWritten(), kBlocks);
+                // Back with the new firmware after its reboot.
+                ASSERT_TRUE(h.runUntil([&] { return emu.plugged() && emu.firmwareVersion().first == 2; }, 2000));
+                EXPECT_EQ(emu.firmwareBody(), body(file));
+            }
+        }
+    }
+}
+
+TEST(PullUpgradeLoopback, OutcomesOtherThanSuccessKeepTheOldFirmware)
+{
+    const auto good = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+    auto badSum = good;
+    badSum[32 + 100] ^= 0x5A;
+    auto truncated = pull::makePullFirmwareFile(2, 0, 1056);
+    truncated.resize(1056);  // the descriptor still says 1,056 body bytes
+    const struct {
+        const char* name;
+        std::vector<uint8_t> file;
+        uint8_t startResult;
+        uint16_t blockBytes;
+        PullFault fault;
+        const char* outcome;
+    } cases[] = {
+        {"battery low", good, 1, kBlockBytes, {}, "不可以升级电量低"},
+        {"busy", good, 2, kBlockBytes, {}, "不可以升级设备忙"},
+        {"pairing", good, 3, kBlockBytes, {}, "对码中不可以升级"},
+        {"older version", pull::makePullFirmwareFile(1, 4, kBodyBytes), 0, kBlockBytes, {}, "升级失败,版本低"},
+        {"checksum", badSum, 0, kBlockBytes, {}, "升级失败,校验失败"},
+        {"block always damaged", good, 0, kBlockBytes, {PullFault::Kind::DamageBlockAlways, 2, 0}, "升级失败,校验失败"},
+        {"result forced", good, 0, kBlockBytes, {PullFault::Kind::ForceResult, 0, 7}, "升级失败"},
+        {"block reaching into the file's last 32 bytes", truncated, 0, 1000, {}, "升级失败"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModelConfig config = pullConfig(Model::T40, c.blockBytes);
+        config.pull.startResult = c.startResult;
+        MicBaseEmulator emu(config);
+        emu.setPullFault(c.fault);
+        LoopbackHarness h(emu);
+        ASSERT_TRUE(h.runUntil([&] { return loggedIn(h); }, 200));
+        h.startPullUpgrade(c.file);
+        ASSERT_TRUE(h.runUntil([&] { return h.pullUpgradeFinished(); }, 20000));
+        EXPECT_EQ(checkedOutcome(h.events()), c.outcome);
+        h.run(1000);
+        EXPECT_TRUE(emu.plugged());
+        EXPECT_EQ(emu.firmwareVersion(), std::make_pair(uint8_t(1), uint8_t(5)));
+        EXPECT_TRUE(emu.firmwareBody().empty());
+    }
+}
