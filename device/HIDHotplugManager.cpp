@@ -7,9 +7,11 @@
 #include "device/hid/HidBackend.h"
 #include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_protocol.h"
+#include "device/pullupgrade/pull_upgrade_codec.h"
 
 #include <QDateTime>
 #include <QDebug>
+#include <QFile>
 
 namespace {
 
@@ -85,6 +87,12 @@ struct HotplugCoreCallbacks
             s_host->onPrivateMessage(port, *record);
         return 0;
     }
+    static int upgradeTimeout(int, msg_record *record)
+    {
+        if (s_host && record)
+            s_host->onUpgradeRequestTimeout(*record);
+        return 0;
+    }
 };
 
 HIDHotplugManager *HIDHotplugManager::instance()
@@ -121,8 +129,10 @@ HIDHotplugManager::HIDHotplugManager(HidBackend &backend, RepeatingTimerFactory 
     msg_set_error_callback(&HotplugCoreCallbacks::error);
     msg_set_attr_callback(&HotplugCoreCallbacks::attribute);
 
-    for (quint32 id : {kPrivateAutoGainLevel, kPrivateKnobHotkey, kPrivatePullUpgrade})
-        msg_register_handler(uint16_t(id), &HotplugCoreCallbacks::privateMessage, nullptr);
+    msg_register_handler(uint16_t(kPrivateAutoGainLevel), &HotplugCoreCallbacks::privateMessage, nullptr);
+    msg_register_handler(uint16_t(kPrivateKnobHotkey), &HotplugCoreCallbacks::privateMessage, nullptr);
+    msg_register_handler(uint16_t(kPrivatePullUpgrade), &HotplugCoreCallbacks::privateMessage,
+                         &HotplugCoreCallbacks::upgradeTimeout);
 
     qDebug().noquote() << "HIDHotplugManager 单例创建完成，开始监测设备";
     qDebug().noquote() << "监测设备 VID:" << hex4(m_usbVendorId) << "PID:" << hex4(m_usbProductId);
@@ -368,11 +378,63 @@ int HIDHotplugManager::onAttributeMessage(const msg_reply_info &info, uint8_t at
     return 0;
 }
 
+void HIDHotplugManager::upgradeFirmware(QString filePath)
+{
+    using veloran::pullupgrade::PullUpgradeServer;
+    if (m_usbProductId == kProductT40 || m_usbProductId == kProductU20) {
+        QFile file(filePath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            qDebug().noquote() << "读取文件失败";
+            emit upgradeFirmwareProgress(0, QStringLiteral("升级失败"));
+            return;
+        }
+        // One byte over the limit is enough for the server to refuse the file.
+        const QByteArray bytes = file.read(qint64(PullUpgradeServer::kMaxImageBytes) + 1);
+        file.close();
+        applyPullUpgrade(m_pullUpgrade.start({bytes.begin(), bytes.end()}));
+        return;
+    }
+    qWarning().noquote() << "HIDHotplugManager::upgradeFirmware 当前设备不支持固件升级 PID:" << hex4(m_usbProductId);
+    emit upgradeFirmwareProgress(0, QStringLiteral("升级失败"));
+}
+
+QByteArray HIDHotplugManager::firmwareImage() const
+{
+    const std::vector<uint8_t> &image = m_pullUpgrade.image();
+    return QByteArray(reinterpret_cast<const char *>(image.data()), qsizetype(image.size()));
+}
+
+void HIDHotplugManager::sendUpgradeFrame(uint8_t command, const QByteArray &data)
+{
+    const auto frame = veloran::pullupgrade::encodeUpgradeFrame(
+        command, reinterpret_cast<const uint8_t *>(data.constData()), size_t(data.size()));
+    if (!frame)
+        return; // the server never builds one that does not fit
+    sendPriMessage(kPrivatePullUpgrade, QByteArray(reinterpret_cast<const char *>(frame->data()), qsizetype(frame->size())));
+}
+
+void HIDHotplugManager::applyPullUpgrade(const veloran::pullupgrade::ServerOutput &out)
+{
+    for (const std::string &line : out.logs)
+        qDebug().noquote() << QString::fromStdString(line);
+    if (out.send)
+        sendUpgradeFrame(out.command,
+                         QByteArray(reinterpret_cast<const char *>(out.data.data()), qsizetype(out.data.size())));
+    if (out.hasProgress)
+        emit upgradeFirmwareProgress(out.progress, QString::fromStdString(out.message));
+}
+
+void HIDHotplugManager::onUpgradeRequestTimeout(const msg_record &record)
+{
+    // No report: the page's own watchdog decides when the run has failed.
+    qWarning().noquote() << "HIDHotplugManager 固件升级请求无应答，已放弃 seq:" << record.sequence;
+}
+
 void HIDHotplugManager::onPrivateMessage(int /*port*/, const msg_record &record)
 {
     if (record.id == kPrivatePullUpgrade) {
-        // The firmware pull upgrade answers these; none is running here.
-        qDebug().noquote() << "HIDHotplugManager 收到固件升级消息，当前无升级任务，长度:" << record.length;
+        const veloran::pullupgrade::FrameOrigin origin{record.source, record.type, record.sequence};
+        applyPullUpgrade(m_pullUpgrade.handle(origin, record.payload, record.length));
         return;
     }
     const uint8_t value = record.length > 0 && record.payload ? record.payload[0] : 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/RepeatingTimer.h"
+#include "device/pullupgrade/pull_upgrade_server.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -59,6 +60,14 @@ public:
     Q_INVOKABLE void stopAndDisconnectDevice();
     Q_INVOKABLE void startAndConnectDevice();
     Q_INVOKABLE void sendPriMessage(uint32_t msgid, QByteArray byteArray);
+    // T40 and U20: the device pulls the file block by block through 0x8006
+    // upgrade frames; a new call restarts the run.
+    Q_INVOKABLE void upgradeFirmware(QString filePath);
+
+    // The file of the current or last pull upgrade.
+    QByteArray firmwareImage() const;
+    // One upgrade frame of this command and data, as a tracked 0x8006 request.
+    void sendUpgradeFrame(uint8_t command, const QByteArray &data);
 
 signals:
     void deviceConnected(QVariantMap deviceInfo, bool isConnected);
@@ -85,6 +94,8 @@ private:
     void onProtocolError(int code, int messageId);
     int onAttributeMessage(const msg_reply_info &info, uint8_t attID, const uint8_t *data);
     void onPrivateMessage(int port, const msg_record &record);
+    void onUpgradeRequestTimeout(const msg_record &record);
+    void applyPullUpgrade(const veloran::pullupgrade::ServerOutput &out);
 
     void scanDevices();
     void emitDeviceConnected();
@@ -103,4 +114,5 @@ private:
     int m_port = 0;
     QVariantMap m_deviceInfo;
     HIDDevice *m_hidDevice = nullptr; // child
+    veloran::pullupgrade::PullUpgradeServer m_pullUpgrade; // holds the firmware image
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QUrl>
 
 ProgramRunner::ProgramRunner()
 {
@@ -50,4 +51,14 @@ ProgramRunner::Result ProgramRunner::run(int quitAfterMs, const QProcessEnvironm
     result.exitCode = process.exitCode();
     result.output = QString::fromUtf8(process.readAll());
     return result;
+}
+
+QString ProgramRunner::writeRootDocument(const QString &name, const QByteArray &text) const
+{
+    const QString path = QDir(tempDir()).filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(text);
+    return QUrl::fromLocalFile(path).toString();
 }

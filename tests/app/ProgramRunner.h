@@ -21,6 +21,9 @@ public:
         bool crashed = false;
         QString output;
     };
+    // Writes a QML document into the private temporary folder; its URL, for
+    // VELORAN_ROOT_URL.
+    QString writeRootDocument(const QString &name, const QByteArray &text) const;
     // Runs to completion (bounded by timeoutMs) with extra environment.
     Result run(int quitAfterMs, const QProcessEnvironment &extra = {}, int timeoutMs = 60000) const;
 

@@ -33,15 +33,6 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
 }
 
-QString writeRootDocument(const ProgramRunner &runner, const QString &name, const QByteArray &text)
-{
-    const QString path = QDir(runner.tempDir()).filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(text);
-    return QUrl::fromLocalFile(path).toString();
-}
 
 // A value written while the quit handler closes the windows never reaches
 // an event loop again; only the handler's own sync can save it.
@@ -49,7 +40,7 @@ TEST(Program, SettingsWrittenUpToTheQuitAreKept)
 {
     ProgramRunner runner;
     QProcessEnvironment extra;
-    extra.insert("VELORAN_ROOT_URL", writeRootDocument(runner, "Writer.qml", R"(
+    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Writer.qml", R"(
         import QtQuick
         import VeloranDeckSettings
         Window {
@@ -74,7 +65,7 @@ TEST(Program, BrokenRootDocumentGivesNonZeroExitAfterCleanup)
     ProgramRunner runner;
     QProcessEnvironment extra;
     extra.insert("VELORAN_ROOT_URL",
-                 writeRootDocument(runner, "Broken.qml", "import QtQuick\nItem { this is not qml }\n"));
+                 runner.writeRootDocument("Broken.qml", "import QtQuick\nItem { this is not qml }\n"));
     // No quit timer within the run's time-out: only the failed creation
     // itself may end the program.
     const auto result = runner.run(3600000, extra);
