@@ -251,9 +251,12 @@ void HIDHotplugManager::scanDevices()
         return;
 
     bool found = false;
+    bool bootLoader = false;
     for (const HidDeviceInfo &entry : m_backend.enumerate(0, 0)) {
         if (entry.vendorId != kVendorId)
             continue;
+        if (entry.productId == kProductBootLoader)
+            bootLoader = true;
         if (entry.productId != kProductT40 && entry.productId != kProductU20 && entry.productId != kProductR7)
             continue;
         m_usbVendorId = entry.vendorId;
@@ -261,6 +264,21 @@ void HIDHotplugManager::scanDevices()
         m_deviceInfo[QStringLiteral("dpid")] = int(entry.productId);
         found = true;
         break;
+    }
+
+    // A device left in its boot loader (an interrupted upgrade) speaks no
+    // message protocol: the interface is told once per appearance, so that
+    // it can upgrade it again; scanning goes on meanwhile.
+    if (!found && bootLoader) {
+        if (!m_bootLoaderSeen) {
+            m_bootLoaderSeen = true;
+            m_usbVendorId = kVendorId;
+            m_usbProductId = kProductBootLoader;
+            qDebug().noquote() << "检测到处于升级模式的设备 VID:" << hex4(m_usbVendorId) << "PID:" << hex4(m_usbProductId);
+            emit upgradeFirmwareSignal();
+        }
+    } else {
+        m_bootLoaderSeen = false;
     }
 
     if (found && !m_online) {

@@ -33,6 +33,7 @@ public:
     static constexpr quint16 kProductT40 = 0x000D;
     static constexpr quint16 kProductU20 = 0x000E;
     static constexpr quint16 kProductR7 = 0x9829;
+    static constexpr quint16 kProductBootLoader = 0x0820;
     static constexpr quint16 kUsagePage = 0x8C;
     static constexpr quint16 kUsagePageR7 = 0x0C;
     static constexpr int kScanIntervalMs = 2000;
@@ -111,6 +112,7 @@ private:
     std::unique_ptr<RepeatingTimer> m_scanTimer;
     std::unique_ptr<RepeatingTimer> m_tickTimer;
     bool m_online = false;
+    bool m_bootLoaderSeen = false; // a device in its boot loader is on the bus, signalled once
     int m_port = 0;
     QVariantMap m_deviceInfo;
     HIDDevice *m_hidDevice = nullptr; // child

@@ -182,6 +182,20 @@ TEST_F(HotplugManagerTest, ScanTakesTheFirstSupportedEntry)
     EXPECT_EQ(m_bus.openHandleCount(t40.attachment.protocolPath()), 0);
     EXPECT_EQ(m_bus.openHandleCount("emu/loader"), 0);
     EXPECT_EQ(lastInfo().value("name").toString(), QString::fromStdString(u20.emulator.config().name));
+
+    // The boot loader alone: signalled once per appearance, never opened.
+    QSignalSpy upgradeWanted(m_manager.get(), &HIDHotplugManager::upgradeFirmwareSignal);
+    unplugAndWait(u20);
+    t40.attachment.unplug();
+    runFor(6000);
+    EXPECT_EQ(upgradeWanted.size(), 1);
+    m_bus.unplug("emu/loader");
+    runFor(2000);
+    ASSERT_TRUE(m_bus.plug(loader));
+    runFor(4000);
+    EXPECT_EQ(upgradeWanted.size(), 2);
+    EXPECT_EQ(m_bus.openHandleCount("emu/loader"), 0);
+    EXPECT_EQ(logCount("检测到处于升级模式的设备 VID: 0x3a71 PID: 0x0820"), 2);
 }
 
 TEST_F(HotplugManagerTest, R7ConnectsOverItsOwnUsagePageAndReports)
