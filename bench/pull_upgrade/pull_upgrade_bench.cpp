@@ -2,6 +2,7 @@
 // PullUpgradeServer against the emulated T40, the link paced at one 64-byte
 // report per millisecond each way (full-speed HID with 1 ms polling). The
 // figure is image bytes per second of the core's clock, for three block sizes.
+#include "device/emulator/firmware_image.h"
 #include "device/emulator/loopback_harness.h"
 
 #include <cstdio>
@@ -33,7 +34,7 @@ int main()
             continue;
         }
         const uint32_t startMs = h.nowMs();
-        h.startPullUpgrade(pull::makePullFirmwareFile(9, 9, kBodyBytes));
+        h.startPullUpgrade(makePullFirmwareFile(Model::T40, 9, 9, kBodyBytes));
         const bool done = h.runUntil([&] { return h.pullUpgradeFinished(); }, kMaxTicks);
         const auto& progress = h.events().upgradeProgress;
         if (!done || progress.empty() || progress.back().message != "升级成功") {

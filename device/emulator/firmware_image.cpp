@@ -54,6 +54,15 @@ std::vector<uint8_t> makeFirmwareImage(Model model, uint8_t major, uint8_t minor
     return image;
 }
 
+std::vector<uint8_t> makePullFirmwareFile(Model model, uint8_t major, uint8_t minor, size_t bodyBytes)
+{
+    std::vector<uint8_t> file = {'V', 'e', 'l', 'o', 'r', 'a', 'n', ' ', 'p', 'u', 'l', 'l'};
+    file.resize(32, 0x20);
+    const std::vector<uint8_t> image = makeFirmwareImage(model, major, minor, bodyBytes);
+    file.insert(file.end(), image.begin(), image.end());
+    return file;
+}
+
 std::optional<ImageDescriptor> readImageDescriptor(const uint8_t* bytes, size_t count)
 {
     if (bytes == nullptr || count < kImageDescriptorBytes || std::memcmp(bytes, kMagic, sizeof kMagic) != 0)

@@ -32,6 +32,10 @@ uint32_t readLe(const uint8_t* bytes, int count);
 // descriptor), the rest filled with a pattern that depends on the version.
 std::vector<uint8_t> makeFirmwareImage(Model model, uint8_t major, uint8_t minor, size_t bytes);
 
+// A firmware file of the pull road (T40, U20): a 32-byte head the device
+// never receives, then an image of bodyBytes.
+std::vector<uint8_t> makePullFirmwareFile(Model model, uint8_t major, uint8_t minor, size_t bodyBytes);
+
 // The descriptor at the start of bytes when its magic, length (within the
 // bytes given) and checksum hold.
 std::optional<ImageDescriptor> readImageDescriptor(const uint8_t* bytes, size_t count);

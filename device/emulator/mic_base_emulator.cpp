@@ -34,7 +34,7 @@ MicBaseEmulator::MicBaseEmulator(ModelConfig config)
       m_store(m_config.attributes),
       m_reassembler(m_config.maxMessageBytes),
       m_versionAnswer(m_config.versionAnswer),
-      m_pull(m_config.pull, m_versionAnswer.size() > 10 ? m_versionAnswer[9] : 0,
+      m_pull(m_config.pull, m_config.productId, m_versionAnswer.size() > 10 ? m_versionAnswer[9] : 0,
              m_versionAnswer.size() > 10 ? m_versionAnswer[10] : 0),
       m_rng(m_config.seed)
 {

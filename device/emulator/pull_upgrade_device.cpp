@@ -1,27 +1,13 @@
 #include "device/emulator/pull_upgrade_device.h"
 
 #include "device/emulator/emu_codec.h"
+#include "device/emulator/firmware_image.h"
 
 #include <algorithm>
-#include <random>
 
 namespace veloran::emu {
 
 namespace pull {
-
-namespace {
-
-constexpr uint8_t kMagic[4] = {'V', 'F', 'W', 'B'};
-
-uint32_t bodySum(const uint8_t* bytes, size_t count)
-{
-    uint32_t sum = 0;
-    for (size_t i = 0; i < count; ++i)
-        sum += bytes[i];
-    return sum;
-}
-
-}  // namespace
 
 uint16_t crc16(const uint8_t* bytes, size_t count)
 {
@@ -44,25 +30,6 @@ std::vector<uint8_t> encodeFrame(uint8_t command, const std::vector<uint8_t>& da
     f[2] = uint8_t(crc);
     f[3] = uint8_t(crc >> 8);
     return f;
-}
-
-std::vector<uint8_t> makePullFirmwareFile(uint8_t major, uint8_t minor, size_t bodyBytes, uint32_t seed)
-{
-    bodyBytes = std::max(bodyBytes, kDescriptorBytes);
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> file(kFileHeadBytes + bodyBytes);
-    for (auto& b : file)
-        b = uint8_t(rng());
-    uint8_t* body = file.data() + kFileHeadBytes;
-    std::copy(std::begin(kMagic), std::end(kMagic), body);
-    body[4] = major;
-    body[5] = minor;
-    body[6] = body[7] = 0;
-    std::vector<uint8_t> tail;
-    putU32(tail, uint32_t(bodyBytes));
-    putU32(tail, bodySum(body + kDescriptorBytes, bodyBytes - kDescriptorBytes));
-    std::copy(tail.begin(), tail.end(), body + 8);
-    return file;
 }
 
 }  // namespace pull
@@ -91,8 +58,8 @@ Parsed parse(const std::vector<uint8_t>& payload)
 
 }  // namespace
 
-PullUpgradeDevice::PullUpgradeDevice(PullConfig config, uint8_t major, uint8_t minor)
-    : m_config(config), m_major(major), m_minor(minor)
+PullUpgradeDevice::PullUpgradeDevice(PullConfig config, uint16_t productId, uint8_t major, uint8_t minor)
+    : m_config(config), m_productId(productId), m_major(major), m_minor(minor)
 {
 }
 
@@ -150,11 +117,11 @@ void PullUpgradeDevice::finish(Output& out, uint8_t result, uint64_t nowMs)
     if (m_fault.kind == PullFault::Kind::ForceResult)
         result = m_fault.result;
     out.messages.push_back({pull::encodeFrame(pull::kResult, {result}), true, std::nullopt});
-    if (result == pull::kResultOk && m_staged.size() >= pull::kDescriptorBytes) {
+    if (result == pull::kResultOk && m_staged.size() >= kImageDescriptorBytes) {
         // Committed now; the new version shows once the device is back.
         m_flash = m_staged;
-        m_major = m_staged[4];
-        m_minor = m_staged[5];
+        m_major = m_staged[6];
+        m_minor = m_staged[7];
         m_state = State::Rebooting;
         m_rebootAtMs = nowMs + m_config.rebootAfterMs;
     } else {
@@ -165,13 +132,10 @@ void PullUpgradeDevice::finish(Output& out, uint8_t result, uint64_t nowMs)
 
 uint8_t PullUpgradeDevice::checkStaged() const
 {
-    const uint8_t* body = m_staged.data();
-    uint32_t sum = 0;
-    for (size_t i = pull::kDescriptorBytes; i < m_staged.size(); ++i)
-        sum += body[i];
-    if (sum != getU32(body + 12))
+    const auto d = readImageDescriptor(m_staged.data(), m_staged.size());
+    if (!d || d->length != m_staged.size() || d->productId != m_productId)
         return pull::kResultChecksum;
-    if (body[4] < m_major || (body[4] == m_major && body[5] < m_minor))
+    if (d->major < m_major || (d->major == m_major && d->minor < m_minor))
         return pull::kResultOlderVersion;
     return pull::kResultOk;
 }
@@ -207,9 +171,9 @@ void PullUpgradeDevice::onBlock(Output& out, const std::vector<uint8_t>& data, b
     }
     const uint8_t* bytes = data.data() + 6;
     if (m_block == 0) {
-        const uint32_t body = length >= pull::kDescriptorBytes ? getU32(bytes + 8) : 0;
-        if (body < pull::kDescriptorBytes || body > pull::kMaxBodyBytes
-            || !std::equal(bytes, bytes + 4, reinterpret_cast<const uint8_t*>("VFWB"))) {
+        // The descriptor is checked whole once the body is staged.
+        const uint32_t body = length >= kImageDescriptorBytes ? readLe(bytes + 8, 4) : 0;
+        if (body < kImageDescriptorBytes || body > pull::kMaxBodyBytes) {
             finish(out, pull::kResultChecksum, nowMs);
             return;
         }

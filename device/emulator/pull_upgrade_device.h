@@ -30,19 +30,12 @@ inline constexpr uint8_t kResultOk = 0;
 inline constexpr uint8_t kResultOlderVersion = 1;
 inline constexpr uint8_t kResultChecksum = 2;
 
-// The body a device accepts begins with this descriptor: "VFWB", major,
-// minor, two zero bytes, the body length (u32 LE, descriptor included) and
-// the u32 LE sum of every body byte after the descriptor.
-inline constexpr size_t kDescriptorBytes = 16;
-inline constexpr size_t kFileHeadBytes = 32;  // the file's head, never sent to the device
+// The body pulled is a firmware image (firmware_image.h); the device
+// learns its length from the descriptor in block 0.
 inline constexpr size_t kMaxBodyBytes = 1024 * 1024;
 
 uint16_t crc16(const uint8_t* bytes, size_t count);
 std::vector<uint8_t> encodeFrame(uint8_t command, const std::vector<uint8_t>& data);
-
-// A firmware file for the pull road: a 32-byte head, then a body of
-// bodyBytes (at least the descriptor) with that version.
-std::vector<uint8_t> makePullFirmwareFile(uint8_t major, uint8_t minor, size_t bodyBytes, uint32_t seed = 1);
 
 }  // namespace pull
 
@@ -85,7 +78,7 @@ public:
         bool reboot = false;     // off the bus now, back with the new firmware after bootMs
     };
 
-    PullUpgradeDevice(PullConfig config, uint8_t major, uint8_t minor);
+    PullUpgradeDevice(PullConfig config, uint16_t productId, uint8_t major, uint8_t minor);
 
     Output onFrame(const std::vector<uint8_t>& payload, uint64_t nowMs);
     Output step(uint64_t nowMs);
@@ -110,6 +103,7 @@ private:
     uint32_t blockLength() const;
 
     const PullConfig m_config;
+    const uint16_t m_productId;
     PullFault m_fault;
     bool m_faultSpent = false;  // once-only faults have fired
 

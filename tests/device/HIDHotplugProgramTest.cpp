@@ -3,7 +3,7 @@
 
 #include "ProgramRunner.h"
 
-#include "device/emulator/pull_upgrade_device.h"
+#include "device/emulator/firmware_image.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +62,7 @@ TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
     ProgramRunner runner;
     const QString firmware = QDir(runner.tempDir()).filePath("firmware.bin");
     {
-        const auto bytes = veloran::emu::pull::makePullFirmwareFile(2, 0, 5000);
+        const auto bytes = veloran::emu::makePullFirmwareFile(veloran::emu::Model::T40, 2, 0, 5000);
         QFile file(firmware);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));

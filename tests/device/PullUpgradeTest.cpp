@@ -3,6 +3,8 @@
 
 #include "HotplugManagerFixture.h"
 
+#include "device/emulator/firmware_image.h"
+
 #include <QTemporaryDir>
 
 namespace {
@@ -129,7 +131,7 @@ TEST_F(PullUpgradeTest, SuccessThroughFragmentedBlocksThenTheNewVersion)
         SCOPED_TRACE(modelName(model));
         restart();
         EmulatedBase &base = connectDevice(model);
-        const auto file = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+        const auto file = makePullFirmwareFile(model, 2, 0, kBodyBytes);
         m_manager->upgradeFirmware(writeFile(file));
         EXPECT_EQ(m_manager->firmwareImage(), QByteArray(reinterpret_cast<const char *>(file.data()), qsizetype(file.size())));
 
@@ -162,10 +164,10 @@ TEST_F(PullUpgradeTest, SuccessThroughFragmentedBlocksThenTheNewVersion)
 
 TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
 {
-    const auto good = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+    const auto good = makePullFirmwareFile(Model::T40, 2, 0, kBodyBytes);
     auto badSum = good;
     badSum[32 + 100] ^= 0x5A;
-    auto truncated = pull::makePullFirmwareFile(2, 0, 1056);
+    auto truncated = makePullFirmwareFile(Model::T40, 2, 0, 1056);
     truncated.resize(1056); // the descriptor still counts 1,056 body bytes
     const struct
     {
@@ -179,7 +181,7 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
         {"battery low", good, 1, kBlockBytes, 0, QStringLiteral("不可以升级电量低")},
         {"busy", good, 2, kBlockBytes, 0, QStringLiteral("不可以升级设备忙")},
         {"pairing", good, 3, kBlockBytes, 0, QStringLiteral("对码中不可以升级")},
-        {"older version", pull::makePullFirmwareFile(1, 4, kBodyBytes), 0, kBlockBytes, 100,
+        {"older version", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes), 0, kBlockBytes, 100,
          QStringLiteral("升级失败,版本低")},
         {"checksum", badSum, 0, kBlockBytes, 100, QStringLiteral("升级失败,校验失败")},
         {"1,000 + 56 of a 1,056-byte file", truncated, 0, 1000, 100, QStringLiteral("升级失败")},
@@ -227,7 +229,7 @@ TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucce
         restart();
         EmulatedBase &base = connectDevice(Model::T40);
         base.emulator.setPullFault({c.kind, c.block, 0});
-        const QString path = writeFile(pull::makePullFirmwareFile(2, 0, kBodyBytes));
+        const QString path = writeFile(makePullFirmwareFile(Model::T40, 2, 0, kBodyBytes));
         m_manager->upgradeFirmware(path);
         // The program retries the unanswered block, then gives up without a report.
         EXPECT_EQ(runToOutcome(6000), QString());

@@ -1,5 +1,6 @@
 // Pull upgrades of the emulated T40 and U20 through the program's protocol
 // core and PullUpgradeServer, on the core's clock.
+#include "device/emulator/firmware_image.h"
 #include "device/emulator/loopback_harness.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +74,7 @@ TEST(PullUpgradeLoopback, FrameFaultsAtFirstMiddleAndLastBlockStillEndInOneSucce
                 emu.setPullFault({f.kind, k, 0});
                 LoopbackHarness h(emu);
                 ASSERT_TRUE(h.runUntil([&] { return loggedIn(h); }, 200));
-                const auto file = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+                const auto file = makePullFirmwareFile(model, 2, 0, kBodyBytes);
                 h.startPullUpgrade(file);
                 ASSERT_TRUE(h.runUntil([&] { return h.pullUpgradeFinished(); }, 20000));
                 EXPECT_EQ(checkedOutcome(h.events()), "升级成功");
@@ -94,10 +95,10 @@ TEST(PullUpgradeLoopback, FrameFaultsAtFirstMiddleAndLastBlockStillEndInOneSucce
 
 TEST(PullUpgradeLoopback, OutcomesOtherThanSuccessKeepTheOldFirmware)
 {
-    const auto good = pull::makePullFirmwareFile(2, 0, kBodyBytes);
+    const auto good = makePullFirmwareFile(Model::T40, 2, 0, kBodyBytes);
     auto badSum = good;
     badSum[32 + 100] ^= 0x5A;
-    auto truncated = pull::makePullFirmwareFile(2, 0, 1056);
+    auto truncated = makePullFirmwareFile(Model::T40, 2, 0, 1056);
     truncated.resize(1056);  // the descriptor still says 1,056 body bytes
     const struct {
         const char* name;
@@ -110,7 +111,7 @@ TEST(PullUpgradeLoopback, OutcomesOtherThanSuccessKeepTheOldFirmware)
         {"battery low", good, 1, kBlockBytes, {}, "不可以升级电量低"},
         {"busy", good, 2, kBlockBytes, {}, "不可以升级设备忙"},
         {"pairing", good, 3, kBlockBytes, {}, "对码中不可以升级"},
-        {"older version", pull::makePullFirmwareFile(1, 4, kBodyBytes), 0, kBlockBytes, {}, "升级失败,版本低"},
+        {"older version", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes), 0, kBlockBytes, {}, "升级失败,版本低"},
         {"checksum", badSum, 0, kBlockBytes, {}, "升级失败,校验失败"},
         {"block always damaged", good, 0, kBlockBytes, {PullFault::Kind::DamageBlockAlways, 2, 0}, "升级失败,校验失败"},
         {"result forced", good, 0, kBlockBytes, {PullFault::Kind::ForceResult, 0, 7}, "升级失败"},
