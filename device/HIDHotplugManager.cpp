@@ -4,6 +4,9 @@
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
+#include "device/bootloader/HidProtocol.h"
+#include "device/bootloader/HidUpgradeApi.h"
+#include "platform/os/Clock.h"
 #include "device/hid/HidBackend.h"
 #include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_protocol.h"
@@ -12,6 +15,8 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
+#include <QPromise>
+#include <QThreadPool>
 
 namespace {
 
@@ -140,6 +145,8 @@ HIDHotplugManager::HIDHotplugManager(HidBackend &backend, RepeatingTimerFactory 
 
 HIDHotplugManager::~HIDHotplugManager()
 {
+    // The worker reports to this object until it returns.
+    m_bootloaderWorker.waitForFinished();
     m_scanTimer->stop();
     m_tickTimer->stop();
     if (s_host == this)
@@ -248,6 +255,9 @@ void HIDHotplugManager::onTimeout()
 void HIDHotplugManager::scanDevices()
 {
     if (m_hidDevice->hasDevices())
+        return;
+    // The worker has the device to itself, through its reboots.
+    if (bootloaderUpgradeRunning())
         return;
 
     bool found = false;
@@ -399,6 +409,10 @@ int HIDHotplugManager::onAttributeMessage(const msg_reply_info &info, uint8_t at
 void HIDHotplugManager::upgradeFirmware(QString filePath)
 {
     using veloran::pullupgrade::PullUpgradeServer;
+    if (bootloaderUpgradeRunning()) {
+        qWarning().noquote() << "HIDHotplugManager::upgradeFirmware 固件升级进行中，拒绝再次升级:" << filePath;
+        return;
+    }
     if (m_usbProductId == kProductT40 || m_usbProductId == kProductU20) {
         QFile file(filePath);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -412,8 +426,50 @@ void HIDHotplugManager::upgradeFirmware(QString filePath)
         applyPullUpgrade(m_pullUpgrade.start({bytes.begin(), bytes.end()}));
         return;
     }
-    qWarning().noquote() << "HIDHotplugManager::upgradeFirmware 当前设备不支持固件升级 PID:" << hex4(m_usbProductId);
-    emit upgradeFirmwareProgress(0, QStringLiteral("升级失败"));
+
+    auto promise = std::make_shared<QPromise<void>>();
+    m_bootloaderWorker = promise->future();
+    promise->start();
+    const quint16 vendorId = m_usbVendorId;
+    QThreadPool::globalInstance()->start([this, promise, filePath, vendorId] {
+        runBootloaderUpgrade(this, filePath, vendorId, kProductBootLoader);
+        promise->finish();
+    });
+}
+
+bool HIDHotplugManager::bootloaderUpgradeRunning() const
+{
+    return m_bootloaderWorker.isRunning();
+}
+
+void HIDHotplugManager::runBootloaderUpgrade(HIDHotplugManager *manager, const QString &filePath, quint16 vendorId,
+                                             quint16 bootProductId)
+{
+    const auto report = [manager](int progress, const QString &message) {
+        QMetaObject::invokeMethod(
+            manager, [manager, progress, message] { emit manager->upgradeFirmwareProgress(progress, message); },
+            Qt::QueuedConnection);
+    };
+    HidUpgradeApi upgrade;
+    upgrade.setProgressCallback(report);
+
+    bool present = false;
+    for (int check = 0; check < kDeviceChecks && !present; ++check) {
+        present = upgrade.waitForDevice(vendorId);
+        if (!present)
+            hidProtocol::instance()->clock().sleepForMs(kDeviceCheckPauseMs);
+    }
+    if (!present) {
+        qWarning().noquote() << QStringLiteral("未检测到 VID=0x%1 的 HID 设备（已重试 10 次 / 5s）").arg(vendorId, 0, 16);
+        report(0, QStringLiteral("升级失败"));
+        return;
+    }
+    if (upgrade.runUpgrade(filePath, vendorId, bootProductId) == HidUpgradeApi::ResultOk) {
+        qDebug().noquote() << "升级成功完成";
+        return;
+    }
+    qWarning().noquote() << "升级失败: " << upgrade.lastError();
+    report(0, QStringLiteral("升级失败"));
 }
 
 QByteArray HIDHotplugManager::firmwareImage() const

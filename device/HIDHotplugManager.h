@@ -4,6 +4,7 @@
 #include "device/pullupgrade/pull_upgrade_server.h"
 
 #include <QByteArray>
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QVariantList>
@@ -43,6 +44,8 @@ public:
     static constexpr quint32 kPrivateAutoGainLevel = 0x8002;
     static constexpr quint32 kPrivateKnobHotkey = 0x8003;
     static constexpr quint32 kPrivatePullUpgrade = 0x8006;
+    static constexpr int kDeviceChecks = 10;
+    static constexpr int kDeviceCheckPauseMs = 500;
 
     // The program's manager on the process-wide HID backend (switched to the
     // emulated bus first when VELORAN_EMULATE asks for it); never deleted.
@@ -62,8 +65,17 @@ public:
     Q_INVOKABLE void startAndConnectDevice();
     Q_INVOKABLE void sendPriMessage(uint32_t msgid, QByteArray byteArray);
     // T40 and U20: the device pulls the file block by block through 0x8006
-    // upgrade frames; a new call restarts the run.
+    // upgrade frames; a new call restarts the run. Any other model (or a
+    // device found in its boot loader): the boot-loader worker on the global
+    // thread pool. Refused while that worker runs.
     Q_INVOKABLE void upgradeFirmware(QString filePath);
+
+    // The boot-loader road on a pool thread: waits for the device, runs the
+    // upgrade and queues every progress report to the manager's thread.
+    // Pauses go through the boot-loader link's clock.
+    static void runBootloaderUpgrade(HIDHotplugManager *manager, const QString &filePath, quint16 vendorId,
+                                     quint16 bootProductId);
+    bool bootloaderUpgradeRunning() const;
 
     // The file of the current or last pull upgrade.
     QByteArray firmwareImage() const;
@@ -117,4 +129,7 @@ private:
     QVariantMap m_deviceInfo;
     HIDDevice *m_hidDevice = nullptr; // child
     veloran::pullupgrade::PullUpgradeServer m_pullUpgrade; // holds the firmware image
+    // The boot-loader worker; only the GUI thread starts it or asks about it.
+    // It owns the link while it runs: no second run, no device opened.
+    QFuture<void> m_bootloaderWorker;
 };
