@@ -55,21 +55,13 @@ TEST(HotplugProgram, UnknownEmulatedModelFallsBackToRealDevices)
     EXPECT_TRUE(result.output.contains("VELORAN_EMULATE: unknown model x99")) << output;
 }
 
-// The root document starts an upgrade on the first complete connection; the
-// emulated T40 pulls the file, reboots and comes back with the new version.
-TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
+namespace {
+
+// A root document that starts an upgrade with this file on the first
+// complete connection and logs every report.
+QByteArray upgraderDocument(const QString &firmware)
 {
-    ProgramRunner runner;
-    const QString firmware = QDir(runner.tempDir()).filePath("firmware.bin");
-    {
-        const auto bytes = veloran::emu::makePullFirmwareFile(veloran::emu::Model::T40, 2, 0, 5000);
-        QFile file(firmware);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
-    }
-    QProcessEnvironment extra;
-    extra.insert("VELORAN_EMULATE", "t40");
-    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", QStringLiteral(R"(
+    return QStringLiteral(R"(
         import QtQuick
         import VeloranDeckHIDHotplug
         Window {
@@ -88,20 +80,63 @@ TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
                 }
             }
         }
-    )").arg(firmware).toUtf8()));
-    const auto result = runner.run(9000, extra);
-    const std::string output = result.output.toStdString();
-    ASSERT_FALSE(result.crashed) << output;
-    EXPECT_EQ(result.exitCode, 0) << output;
+    )").arg(firmware).toUtf8();
+}
 
-    // Each step in its order: the start, every block asked for, the result,
-    // the reboot, the new version.
+QString writeFirmware(const ProgramRunner &runner, const std::vector<uint8_t> &bytes)
+{
+    const QString path = QDir(runner.tempDir()).filePath("firmware.bin");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    return path;
+}
+
+// Each step in its order.
+void expectSteps(const QString &output, std::initializer_list<const char *> steps)
+{
     qsizetype at = 0;
-    for (const char *step : {"upgrading from V1.05", "upgrade progress 0 可以升级", "data_address 0x81 : 0 ",
-                             "data_address 0x81 : 4096 ", "升级进度 0x82 结果:0", "upgrade progress 100 升级成功",
-                             "HIDDevice 断开连接: emu/T40/if0", "HIDDevice 连接成功: emu/T40/if0", "版本: V2.00"}) {
-        const qsizetype found = result.output.indexOf(QString::fromUtf8(step), at);
-        ASSERT_GE(found, 0) << "missing after the steps before it: " << step << "\n" << output;
+    for (const char *step : steps) {
+        const qsizetype found = output.indexOf(QString::fromUtf8(step), at);
+        ASSERT_GE(found, 0) << "missing after the steps before it: " << step << "\n" << output.toStdString();
         at = found;
     }
+}
+
+} // namespace
+
+// The emulated T40 pulls the file, reboots and comes back with the new version.
+TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
+{
+    ProgramRunner runner;
+    const QString firmware = writeFirmware(runner, veloran::emu::makePullFirmwareFile(veloran::emu::Model::T40, 2, 0, 5000));
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_EMULATE", "t40");
+    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", upgraderDocument(firmware)));
+    const auto result = runner.run(9000, extra);
+    ASSERT_FALSE(result.crashed) << result.output.toStdString();
+    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
+    expectSteps(result.output, {"upgrading from V1.05", "upgrade progress 0 可以升级", "data_address 0x81 : 0 ",
+                                "data_address 0x81 : 4096 ", "升级进度 0x82 结果:0", "upgrade progress 100 升级成功",
+                                "HIDDevice 断开连接: emu/T40/if0", "HIDDevice 连接成功: emu/T40/if0", "版本: V2.00"});
+}
+
+// The emulated R7 goes through its boot loader on the worker and comes back
+// with the new version.
+TEST(HotplugProgram, EmulatedR7UpgradesOnItsFirstCompleteConnection)
+{
+    ProgramRunner runner;
+    const QString firmware = writeFirmware(runner, veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, 3, 5, 3000));
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_EMULATE", "r7");
+    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", upgraderDocument(firmware)));
+    const auto result = runner.run(14000, extra);
+    ASSERT_FALSE(result.crashed) << result.output.toStdString();
+    EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
+    expectSteps(result.output, {"upgrading from V2.12", "upgrade progress 0 开始HID升级...",
+                                "upgrade progress 12 尝试切换至FlashBoot模式", "upgrade progress 20 设备已进入FlashBoot模式",
+                                "upgrade progress 55 握手成功，擦除Flash", "upgrade progress 79 发送数据包 54/54",
+                                "upgrade progress 100 升级成功", "版本: V3.05"});
+    // The worker's own line, written on its thread.
+    EXPECT_TRUE(result.output.contains(QString::fromUtf8("升级成功完成")));
 }
