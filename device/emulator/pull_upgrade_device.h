@@ -41,7 +41,7 @@ std::vector<uint8_t> encodeFrame(uint8_t command, const std::vector<uint8_t>& da
 
 struct PullConfig {
     uint8_t startResult = 0;         // answer to 0x80
-    uint16_t blockBytes = 1024;      // block length the device asks for
+    uint16_t blockBytes = 480;       // block length the device asks for
     uint32_t askAgainAfterMs = 1500; // no block for this long: the request goes again
     int maxTries = 4;                // per block; then the device gives up
     uint32_t rebootAfterMs = 50;     // after the result has left

@@ -115,7 +115,7 @@ TEST(PullUpgradeLoopback, OutcomesOtherThanSuccessKeepTheOldFirmware)
         {"checksum", badSum, 0, kBlockBytes, {}, "升级失败,校验失败"},
         {"block always damaged", good, 0, kBlockBytes, {PullFault::Kind::DamageBlockAlways, 2, 0}, "升级失败,校验失败"},
         {"result forced", good, 0, kBlockBytes, {PullFault::Kind::ForceResult, 0, 7}, "升级失败"},
-        {"block reaching into the file's last 32 bytes", truncated, 0, 1000, {}, "升级失败"},
+        {"block reaching into the file's last 32 bytes", truncated, 0, kBlockBytes, {}, "升级失败"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
