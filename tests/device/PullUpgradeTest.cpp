@@ -174,17 +174,22 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
         std::vector<uint8_t> file;
         uint8_t startResult;
         uint16_t blockBytes;
+        PullFault fault;
         int progress;
         QString outcome;
     } cases[] = {
-        {"battery low", good, 1, kBlockBytes, 0, QStringLiteral("不可以升级电量低")},
-        {"busy", good, 2, kBlockBytes, 0, QStringLiteral("不可以升级设备忙")},
-        {"pairing", good, 3, kBlockBytes, 0, QStringLiteral("对码中不可以升级")},
-        {"older version", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes), 0, kBlockBytes, 100,
+        {"battery low", good, 1, kBlockBytes, {}, 0, QStringLiteral("不可以升级电量低")},
+        {"busy", good, 2, kBlockBytes, {}, 0, QStringLiteral("不可以升级设备忙")},
+        {"pairing", good, 3, kBlockBytes, {}, 0, QStringLiteral("对码中不可以升级")},
+        {"older version", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes), 0, kBlockBytes, {}, 100,
          QStringLiteral("升级失败,版本低")},
-        {"checksum", badSum, 0, kBlockBytes, 100, QStringLiteral("升级失败,校验失败")},
-        {"last block reaching into the file's last 32 bytes", truncated, 0, kBlockBytes, 100, QStringLiteral("升级失败")},
-        {"file of 32 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 32), 0, kBlockBytes, 0,
+        {"checksum", badSum, 0, kBlockBytes, {}, 100, QStringLiteral("升级失败,校验失败")},
+        {"a block never arrives whole", good, 0, kBlockBytes, {PullFault::Kind::DamageBlockAlways, 2, 0}, 100,
+         QStringLiteral("升级失败,校验失败")},
+        {"another result", good, 0, kBlockBytes, {PullFault::Kind::ForceResult, 0, 7}, 100, QStringLiteral("升级失败")},
+        {"last block reaching into the file's last 32 bytes", truncated, 0, kBlockBytes, {}, 100,
+         QStringLiteral("升级失败")},
+        {"file of 32 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 32), 0, kBlockBytes, {}, 0,
          QStringLiteral("升级失败")},
     };
     for (const auto &c : cases) {
@@ -194,6 +199,7 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
             config.pull.startResult = c.startResult;
             config.pull.blockBytes = c.blockBytes;
         });
+        base.emulator.setPullFault(c.fault);
         m_manager->upgradeFirmware(writeFile(c.file));
         EXPECT_EQ(runToOutcome(), c.outcome);
         EXPECT_EQ(m_progress->last().at(0).toInt(), c.progress);
