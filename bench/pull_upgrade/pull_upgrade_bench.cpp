@@ -25,6 +25,7 @@ int main()
     for (uint16_t block : {uint16_t(256), uint16_t(1024), uint16_t(4096)}) {
         ModelConfig config = defaultConfig(Model::T40);
         config.pull.blockBytes = block;
+        config.maxMessageBytes = uint16_t(pull::kBlockReplyOverheadBytes + block);
         MicBaseEmulator emu(config);
         LoopbackHarness h(emu);
         h.setPaced(true);

@@ -114,6 +114,9 @@ ModelConfig defaultConfig(Model model)
     ModelConfig c;
     c.model = model;
     c.attributes = attributeTable(model);
+    // The T40 and U20 join a pull-upgrade block sent in pieces.
+    if (model != Model::R7)
+        c.maxMessageBytes = uint16_t(pull::kBlockReplyOverheadBytes + c.pull.blockBytes);
     switch (model) {
     case Model::T40:
         c.productId = kProductT40;

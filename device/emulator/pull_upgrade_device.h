@@ -26,6 +26,9 @@ inline constexpr uint8_t kStart = 0x80;
 inline constexpr uint8_t kBlock = 0x81;
 inline constexpr uint8_t kResult = 0x82;
 
+// A block reply: frame head, address and length, the block.
+inline constexpr size_t kBlockReplyOverheadBytes = 7 + 6;
+
 inline constexpr uint8_t kResultOk = 0;
 inline constexpr uint8_t kResultOlderVersion = 1;
 inline constexpr uint8_t kResultChecksum = 2;
@@ -41,7 +44,7 @@ std::vector<uint8_t> encodeFrame(uint8_t command, const std::vector<uint8_t>& da
 
 struct PullConfig {
     uint8_t startResult = 0;         // answer to 0x80
-    uint16_t blockBytes = 480;       // block length the device asks for
+    uint16_t blockBytes = 1024;      // block length the device asks for
     uint32_t askAgainAfterMs = 1500; // no block for this long: the request goes again
     int maxTries = 4;                // per block; then the device gives up
     uint32_t rebootAfterMs = 50;     // after the result has left

@@ -117,7 +117,7 @@ TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
     ASSERT_FALSE(result.crashed) << result.output.toStdString();
     EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
     expectSteps(result.output, {"upgrading from V1.05", "upgrade progress 0 可以升级", "data_address 0x81 : 0 ",
-                                "升级进度 0x82 结果:0", "upgrade progress 100 升级成功",
+                                "data_address 0x81 : 4096 ", "升级进度 0x82 结果:0", "upgrade progress 100 升级成功",
                                 "HIDDevice 断开连接: emu/T40/if0", "HIDDevice 连接成功: emu/T40/if0", "版本: V2.00"});
 }
 

@@ -10,7 +10,7 @@
 namespace {
 
 constexpr size_t kBodyBytes = 5000;
-constexpr uint16_t kBlockBytes = 480;
+constexpr uint16_t kBlockBytes = 1024;
 constexpr size_t kBlocks = (kBodyBytes + kBlockBytes - 1) / kBlockBytes;
 
 class PullUpgradeTest : public HotplugManagerTest
@@ -152,6 +152,7 @@ TEST_F(PullUpgradeTest, SuccessThroughFragmentedBlocksThenTheNewVersion)
         EXPECT_EQ(frames[0], (std::vector<uint8_t>{0xAA, 0x55, 0xC8, 0x6E, 0x80, 0x01, 0x00, 0x00}));
         for (size_t k = 1; k < kBlocks; ++k)
             EXPECT_EQ(frames[k].size(), 7u + 6u + kBlockBytes);
+        EXPECT_GT(frames[1].size(), size_t(kMaxPayloadBytes));
 
         // The device reboots: it leaves the bus and comes back with the new version.
         EXPECT_TRUE(waitFor([&] { return !lastConnected(); }));
@@ -187,7 +188,7 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
         {"a block never arrives whole", good, 0, kBlockBytes, {PullFault::Kind::DamageBlockAlways, 2, 0}, 100,
          QStringLiteral("升级失败,校验失败")},
         {"another result", good, 0, kBlockBytes, {PullFault::Kind::ForceResult, 0, 7}, 100, QStringLiteral("升级失败")},
-        {"last block reaching into the file's last 32 bytes", truncated, 0, kBlockBytes, {}, 100,
+        {"1,000 + 56 of a 1,056-byte file", truncated, 0, 1000, {}, 100,
          QStringLiteral("升级失败")},
         {"file of 32 bytes", std::vector<uint8_t>(good.begin(), good.begin() + 32), 0, kBlockBytes, {}, 0,
          QStringLiteral("升级失败")},

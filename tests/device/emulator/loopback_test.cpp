@@ -224,7 +224,7 @@ TEST(EmuLoopback, MessagesLongerThanTheModelJoinsAreDroppedWhole)
         bool joined;
     };
     const Case cases[] = {
-        {Model::T40, 1037, false}, {Model::T40, 1200, false}, {Model::T40, 500, true},
+        {Model::T40, 1038, false}, {Model::T40, 1200, false}, {Model::T40, 1037, true},
         {Model::R7, 600, false},   {Model::R7, 500, true},
     };
     constexpr uint16_t kLongId = 0x8100;

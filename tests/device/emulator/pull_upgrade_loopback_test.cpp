@@ -12,7 +12,7 @@ using namespace veloran::emu;
 namespace {
 
 constexpr size_t kBodyBytes = 5000;
-constexpr uint16_t kBlockBytes = 480;
+constexpr uint16_t kBlockBytes = 1024;
 constexpr size_t kBlocks = (kBodyBytes + kBlockBytes - 1) / kBlockBytes;
 
 ModelConfig pullConfig(Model model, uint16_t blockBytes = kBlockBytes)
