@@ -5,6 +5,7 @@
 #include "HotplugManagerFixture.h"
 
 #include "device/bootloader/HidProtocol.h"
+#include "device/bootloader/bootloader_log.h"
 #include "device/emulator/emulator_runner.h"
 #include "device/emulator/firmware_image.h"
 #include "device/emulator/mic_base_unit.h"
@@ -27,7 +28,7 @@ protected:
         msg_reset_for_test();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
-        hidProtocol::setPrintSink([](const std::string &) {});
+        bootloader::setPrintSink([](const std::string &) {});
         m_unit.programFlash(makeFirmwareImage(Model::R7, 2, 12, 4096));
         m_unit.plug();
         m_runner.start();
@@ -51,7 +52,7 @@ protected:
         m_runner.stop();
         hidProtocol::instance()->closeDevice();
         hidProtocol::instance()->setClock(nullptr);
-        hidProtocol::setPrintSink({});
+        bootloader::setPrintSink({});
         setHidBackend(nullptr);
         qInstallMessageHandler(m_previousHandler);
     }
