@@ -87,6 +87,23 @@ bool FakeSystemBridge::startScreenRecording()
     return m_keyPressResult;
 }
 
+void FakeSystemBridge::setAudioConfig(QVariantList configs)
+{
+    record(QStringLiteral("setAudioConfig"), {QVariant(configs)});
+}
+
+bool FakeSystemBridge::AddInputDevice(QString name, int index)
+{
+    record(QStringLiteral("AddInputDevice"), {name, index});
+    return true;
+}
+
+bool FakeSystemBridge::RemoveInputDevice(QString name)
+{
+    record(QStringLiteral("RemoveInputDevice"), {name});
+    return true;
+}
+
 void FakeSystemBridge::reset()
 {
     m_installFileResult = false;

@@ -37,6 +37,9 @@ public:
     Q_INVOKABLE bool simulateKeyPress(QString hotkey);
     Q_INVOKABLE bool takeScreenshot();
     Q_INVOKABLE bool startScreenRecording();
+    Q_INVOKABLE void setAudioConfig(QVariantList configs);
+    Q_INVOKABLE bool AddInputDevice(QString name, int index);
+    Q_INVOKABLE bool RemoveInputDevice(QString name);
 
     Q_INVOKABLE void reset() override;
 

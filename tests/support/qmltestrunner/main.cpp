@@ -7,7 +7,8 @@
 // "VeloranTestSupport". The local HTTP test server stands in for the
 // maker's server (VELORAN_SERVER_URL) and is reached as TestServer. That
 // module also holds LogSpy, UrlRecorder and Shots (where grabs are saved:
-// Shots.path("name.png")).
+// Shots.path("name.png")). VELORAN_TEST_HOME keeps the run's folders in a
+// given place, so that a second run continues from the first.
 #include "EmulatedDevice.h"
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
@@ -99,10 +100,17 @@ public slots:
 int main(int argc, char **argv)
 {
     // Everything the services write goes to a folder of this run only, so
-    // parallel runs never share state.
-    QTemporaryDir home;
-    if (!usePrivateFolders(home))
+    // parallel runs never share state; VELORAN_TEST_HOME names a folder that
+    // outlives the run instead, for a second process to start from it.
+    QTemporaryDir temporaryHome;
+    const QString keptHome = qEnvironmentVariable("VELORAN_TEST_HOME");
+    if (!keptHome.isEmpty()) {
+        if (!QDir().mkpath(keptHome) || !usePrivateFolders(keptHome))
+            return 2;
+    } else if (!temporaryHome.isValid() || !usePrivateFolders(temporaryHome.path())) {
         return 2;
+    }
+    const QDir home(keptHome.isEmpty() ? temporaryHome.path() : keptHome);
     const QString tempDirectory = home.filePath(QStringLiteral("tmp"));
     QDir().mkpath(tempDirectory);
 
