@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>AudioController</name>
+    <message>
+        <source>title</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>直播</source>
+        <translation>STREAM MIX</translation>
+    </message>
+    <message>
+        <source>监听</source>
+        <translation>MONITOR MIX</translation>
+    </message>
+</context>
+<context>
     <name>CustomComAppBox</name>
     <message>
         <source>系统浏览器</source>
@@ -72,6 +87,17 @@
     <message>
         <source>Veloran Deck</source>
         <translation>Veloran Deck</translation>
+    </message>
+</context>
+<context>
+    <name>MainSettings</name>
+    <message>
+        <source>输出</source>
+        <translation>OUTPUTS</translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation>INPUTS</translation>
     </message>
 </context>
 <context>

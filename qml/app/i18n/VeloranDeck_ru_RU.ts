@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU" sourcelanguage="zh_CN">
 <context>
+    <name>AudioController</name>
+    <message>
+        <source>title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>直播</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>监听</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CustomComAppBox</name>
     <message>
         <source>系统浏览器</source>
@@ -72,6 +87,17 @@
     <message>
         <source>Veloran Deck</source>
         <translation>Veloran Deck</translation>
+    </message>
+</context>
+<context>
+    <name>MainSettings</name>
+    <message>
+        <source>输出</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

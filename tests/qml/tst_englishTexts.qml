@@ -1,0 +1,78 @@
+import QtQuick
+import QtTest
+import MediaControls
+import VeloranDeck
+import VeloranDeckHIDHotplug
+import VeloranDeckTranslation
+
+// Under en_US no visible text of a page holds a Chinese, Japanese or Korean
+// character: every source text of the pages has its English entry.
+TestCase {
+    id: testCase
+    name: "EnglishTexts"
+    width: 1300
+    height: 800
+    when: windowShown
+    visible: true
+
+    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
+    readonly property var textProperties: ["text", "tips", "placeholderText", "title", "mainText", "subText"]
+    readonly property var cjk: /[\u1100-\u11ff\u2e80-\u9fff\uac00-\ud7af\uf900-\ufaff\uff00-\uffef]/
+
+    Component {
+        id: mixerPage
+        MainSettings {
+            width: 1300
+            height: 800
+        }
+    }
+
+    Component {
+        id: stripPage
+        Row {
+            spacing: 10
+            AudioController { height: 600; showType: 0; bundleIdentifier: "mix" }
+            AudioController { height: 600; showType: 1; bundleIdentifier: "listen" }
+            AudioController { height: 600; showType: 2; bundleIdentifier: "device" }
+            AudioController { height: 600; showType: 3 }
+            AudioController {
+                height: 600
+                showType: 3
+                currentApp: ({ name: "Line In", bundleIdentifier: "Line In", processIdentifier: "Line In",
+                               isInput: true, streamID: 1 })
+            }
+        }
+    }
+
+    function initTestCase() {
+        HIDHotplugManager.deviceInfo = r7Info
+        HIDHotplugManager.deviceConnected(r7Info, true)
+        TranslationManager.setLanguage("en_US")
+    }
+
+    // Path and text of every item whose texts hold such a character.
+    function offenders(item, path, found) {
+        for (let i = 0; i < textProperties.length; ++i) {
+            const value = item[textProperties[i]]
+            if (typeof value === "string" && cjk.test(value))
+                found.push(path + "." + textProperties[i] + ": " + value)
+        }
+        const children = item.children || []
+        for (let i = 0; i < children.length; ++i)
+            offenders(children[i], path + "/" + (children[i].objectName || i), found)
+        return found
+    }
+
+    function test_no_chinese_data() {
+        return [
+            { tag: "mixer page", component: mixerPage },
+            { tag: "every strip kind", component: stripPage }
+        ]
+    }
+
+    function test_no_chinese(data) {
+        const page = createTemporaryObject(data.component, testCase)
+        waitForRendering(page)
+        compare(offenders(page, data.tag, []), [])
+    }
+}
