@@ -4,6 +4,7 @@
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
+#include "device/ThreadHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/HidUpgradeApi.h"
 #include "platform/os/Clock.h"
@@ -21,6 +22,7 @@
 namespace {
 
 HIDHotplugManager *s_host = nullptr; // the manager that hosts the protocol core; GUI thread only
+char s_workerHandoff; // marks the boot-loader job's hand-over to its pool thread
 
 QString hex4(quint32 value)
 {
@@ -431,10 +433,13 @@ void HIDHotplugManager::upgradeFirmware(QString filePath)
     m_bootloaderWorker = promise->future();
     promise->start();
     const quint16 vendorId = m_usbVendorId;
-    QThreadPool::globalInstance()->start([this, promise, filePath, vendorId] {
+    std::function<void()> job = [this, promise, filePath, vendorId] {
+        handoffAcquire(&s_workerHandoff);
         runBootloaderUpgrade(this, filePath, vendorId, kProductBootLoader);
         promise->finish();
-    });
+    };
+    handoffRelease(&s_workerHandoff);
+    QThreadPool::globalInstance()->start(std::move(job));
 }
 
 bool HIDHotplugManager::bootloaderUpgradeRunning() const
@@ -445,10 +450,11 @@ bool HIDHotplugManager::bootloaderUpgradeRunning() const
 void HIDHotplugManager::runBootloaderUpgrade(HIDHotplugManager *manager, const QString &filePath, quint16 vendorId,
                                              quint16 bootProductId)
 {
+    // The signal itself is queued: it is emitted on the manager's thread
+    // with copies Qt makes of the arguments.
     const auto report = [manager](int progress, const QString &message) {
-        QMetaObject::invokeMethod(
-            manager, [manager, progress, message] { emit manager->upgradeFirmwareProgress(progress, message); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(manager, "upgradeFirmwareProgress", Qt::QueuedConnection, Q_ARG(int, progress),
+                                  Q_ARG(QString, message));
     };
     HidUpgradeApi upgrade;
     upgrade.setProgressCallback(report);
@@ -468,7 +474,7 @@ void HIDHotplugManager::runBootloaderUpgrade(HIDHotplugManager *manager, const Q
         qDebug().noquote() << "升级成功完成";
         return;
     }
-    qWarning().noquote() << "升级失败: " << upgrade.lastError();
+    qWarning().noquote() << QStringLiteral("升级失败: ") + upgrade.lastError();
     report(0, QStringLiteral("升级失败"));
 }
 

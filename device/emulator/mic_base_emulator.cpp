@@ -647,12 +647,6 @@ size_t MicBaseEmulator::pullBlocksWritten() const
     return m_pull.blocksWritten();
 }
 
-bool MicBaseEmulator::pullRunning() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_pull.running();
-}
-
 // --- fault menu -----------------------------------------------------------
 
 void MicBaseEmulator::addFault(const FrameFault& fault)

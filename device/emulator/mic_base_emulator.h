@@ -98,7 +98,6 @@ public:
     std::vector<uint8_t> firmwareBody() const;
     std::pair<uint8_t, uint8_t> firmwareVersion() const;
     size_t pullBlocksWritten() const;
-    bool pullRunning() const;
 
     // --- fault menu ---
     void addFault(const FrameFault& fault);

@@ -94,7 +94,6 @@ public:
     const std::vector<uint8_t>& flash() const { return m_flash; }
     // Blocks written to the staging area (rewrites count again).
     size_t blocksWritten() const { return m_blocksWritten; }
-    bool running() const { return m_state == State::Pulling; }
 
 private:
     enum class State { Idle, Pulling, Stalled, Rebooting };

@@ -177,7 +177,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     EXPECT_EQ(upgradeToOutcome(writeFile(makeFirmwareImage(Model::R7, 3, 6, kImageBytes))), QStringLiteral("升级失败"));
     EXPECT_EQ(m_progress.back(), 0);
     EXPECT_EQ(std::count(m_progress.begin(), m_progress.end(), 100), 0);
-    EXPECT_EQ(logCount(QStringLiteral("升级失败:  发送固件数据失败 (包9/54)")), 1);
+    EXPECT_EQ(logCount(QStringLiteral("升级失败: 发送固件数据失败 (包9/54)")), 1);
 
     m_manager->stopAndDisconnectDevice();
     m_unit.setFaults({});
