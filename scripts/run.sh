@@ -16,9 +16,22 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 shot=build/screenshot.png
-xvfb-run -a -s "-screen 0 1400x900x24" bash -c '
+# The screenshot shows the interface in its own language, whatever the
+# machine's locale.
+LANG=zh_CN.UTF-8 xvfb-run -a -s "-screen 0 1400x900x24" bash -c '
     "$1" & pid=$!
-    sleep 8
-    import -window root "$2" && echo "Screenshot saved to $2"
+    # The program window, found by its title once it is mapped; then time
+    # for the emulated device to report itself.
+    rm -f "$2"
+    for _ in $(seq 1 30); do
+        xwininfo -name "Veloran Deck" >/dev/null 2>&1 && break
+        sleep 1
+    done
+    sleep 6
+    if import -window "Veloran Deck" "$2"; then
+        echo "Screenshot saved to $2"
+    else
+        echo "No window titled Veloran Deck" >&2
+    fi
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true
 ' _ "$program" "$shot"

@@ -287,8 +287,12 @@ QtObject {
         if (connected && !deviceReady && complete) {
             console.log("设备已就绪:", deviceName, deviceSN, deviceVersion)
             ConfigMgr.setDeviceScope(deviceScopeId())
-            // Reads the store of the scope just selected.
-            SystemBridge.updateMonitorDevice()
+            // Reads the store of the scope just selected; a bridge built
+            // without it must not end this handler half-way.
+            if (typeof SystemBridge.updateMonitorDevice === "function")
+                SystemBridge.updateMonitorDevice()
+            else
+                console.warn("SystemBridge lacks updateMonitorDevice")
             syncDeviceInfo()
             connectTime = new Date()
             NetworkMgr.connectDevice()

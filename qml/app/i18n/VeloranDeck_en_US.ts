@@ -88,6 +88,18 @@
         <source>Veloran Deck</source>
         <translation>Veloran Deck</translation>
     </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help Centre</translation>
+    </message>
+    <message>
+        <source>客服</source>
+        <translation>Contact Support</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
 </context>
 <context>
     <name>MainSettings</name>
@@ -210,6 +222,26 @@
     <message>
         <source>立即重启</source>
         <translation>Relaunch Now</translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeLayout</name>
+    <message>
+        <source>连接你的 Veloran 设备</source>
+        <translation>Connect Your Veloran Device</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>Veloran Deck 可将你的兼容设备变身为强大中枢
+支持低延迟混音，体验高清音质，享受每一次声音表达</source>
+        <translation>Veloran Deck turns your compatible gear into a powerful hub. Enjoy low-latency mixing, crystal-clear sound, and effortless expression of every voice.</translation>
+    </message>
+    <message>
+        <source>开启高清音质之旅</source>
+        <translation>Get Started</translation>
     </message>
 </context>
 </TS>

@@ -88,6 +88,18 @@
         <source>Veloran Deck</source>
         <translation>Veloran Deck</translation>
     </message>
+    <message>
+        <source>帮助</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>客服</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>MainSettings</name>
@@ -209,6 +221,26 @@
     </message>
     <message>
         <source>立即重启</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>WelcomeLayout</name>
+    <message>
+        <source>连接你的 Veloran 设备</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Veloran Deck 可将你的兼容设备变身为强大中枢
+支持低延迟混音，体验高清音质，享受每一次声音表达</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>开启高清音质之旅</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -42,6 +42,14 @@ int EmulatedDevice::receivedCount(int messageId) const
     return int(emulator->receivedCount(uint16_t(messageId), false));
 }
 
+bool EmulatedDevice::pressKnob(int value)
+{
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator || value < 0 || value > 255)
+        return false;
+    return emulator->pressKnob(uint8_t(value));
+}
+
 void EmulatedDevice::plug()
 {
     if (auto *attachment = emulatedAttachmentForTests())

@@ -18,6 +18,9 @@ public:
     Q_INVOKABLE bool changeAttribute(int id, const QVariantList &bytes);
     // Messages of that id the device took in; retransmissions not counted.
     Q_INVOKABLE int receivedCount(int messageId) const;
+    // The knob's hotkey gesture: private message 0x8003 with the value byte;
+    // false when no device is plugged or the value is outside 0..255.
+    Q_INVOKABLE bool pressKnob(int value = 1);
     Q_INVOKABLE void plug();
     Q_INVOKABLE void unplug();
 };
