@@ -1,20 +1,400 @@
-#include "SystemBridge.h"
+#include "bridge/SystemBridge.h"
+
+#include "platform/os/OsPlatform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QOperatingSystemVersion>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QSysInfo>
+#include <QTimer>
+
+std::atomic<SystemBridge *> SystemBridge::s_callbackBridge{nullptr};
+
+namespace {
+
+// Linux versions have no name of their own.
+QString platformName()
+{
+    const QString name = QOperatingSystemVersion::current().name();
+    return name.isEmpty() ? QSysInfo::prettyProductName() : name;
+}
+
+} // namespace
 
 SystemBridge *SystemBridge::instance()
 {
+    // No lock: the first call is made on the GUI thread before anything
+    // else can reach the bridge.
     static SystemBridge *s_instance = new SystemBridge();
     return s_instance;
 }
 
-SystemBridge::SystemBridge(QObject *parent)
-    : QObject(parent)
+SystemBridge::SystemBridge()
+    : SystemBridge(Options{})
 {
+}
+
+SystemBridge::SystemBridge(const Options &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+{
+    qDebug().noquote() << "[INFO] initRouterAPI: Delayed initialization mode - "
+                          "waiting for Tarvo device connection via HIDHotplugManager signal";
+}
+
+SystemBridge::~SystemBridge()
+{
+    stopPowerEventMonitor();
+    cleanupNativeBridge();
+    // No audio thread may call into this bridge any more: its routers are
+    // stopped, so the pointer is cleared only if it still names this one.
+    SystemBridge *self = this;
+    s_callbackBridge.compare_exchange_strong(self, nullptr);
 }
 
 void SystemBridge::initializeMonitorDevice()
 {
+    os::MicrophonePermission &permission = os::currentPlatform()->microphonePermission();
+    switch (permission.status()) {
+    case os::PermissionStatus::Undetermined: {
+        // The answer may come on any thread; the sequence goes on on the
+        // GUI thread, and only while this bridge lives.
+        QPointer<SystemBridge> self(this);
+        permission.request([self](os::PermissionStatus) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self] {
+                    if (self)
+                        self->initializeMonitorDevice();
+                },
+                Qt::QueuedConnection);
+        });
+        return;
+    }
+    case os::PermissionStatus::Denied:
+        qWarning() << "Microphone permission is not granted!";
+        return;
+    case os::PermissionStatus::Granted:
+        qWarning().noquote() << "PermissionStatus::Granted ";
+        break;
+    }
+
+    qDebug().noquote() << "SystemBridge::initializeMonitorDevice() - Initializing" << platformName() << "bridge";
+    createRouters();
+    QTimer::singleShot(0, this, [this] { checkVirtualDriver(); });
+    QTimer::singleShot(0, this, [this] { connectHidHotplug(); });
+}
+
+void SystemBridge::createRouters()
+{
+    s_callbackBridge.store(this);
+}
+
+void SystemBridge::checkVirtualDriver()
+{
+    logUnavailable("checkVirtualDriver");
+}
+
+void SystemBridge::connectHidHotplug()
+{
+    logUnavailable("connectHidHotplug");
+}
+
+void SystemBridge::cleanupNativeBridge()
+{
+    qDebug().noquote() << "SystemBridge::cleanupNativeBridge() - Cleaning up" << platformName() << "bridge";
+}
+
+void SystemBridge::logUnavailable(const char *member) const
+{
+    qDebug().noquote() << "[SystemBridge]" << member << "is not available in this build";
+}
+
+SystemBridge *SystemBridge::callbackBridge()
+{
+    return s_callbackBridge.load();
+}
+
+void SystemBridge::monitorLevelCallback(float *samples, int channels, int frames, double sampleRate)
+{
+    Q_UNUSED(samples);
+    Q_UNUSED(channels);
+    Q_UNUSED(frames);
+    Q_UNUSED(sampleRate);
+}
+
+QString SystemBridge::getPlatform()
+{
+    return platformName();
+}
+
+QVariantList SystemBridge::getOutputStreamIDs() const
+{
+    return {};
+}
+
+// ---- system information and log-only operations -----------------------------
+
+QVariantMap SystemBridge::getSystemInfo()
+{
+    const QString platform = platformName();
+    qDebug().noquote() << "SystemBridge::getSystemInfo() called on platform:" << platform;
+    return {
+        {QStringLiteral("osName"), QSysInfo::prettyProductName()},
+        {QStringLiteral("kernelType"), QSysInfo::kernelType()},
+        {QStringLiteral("kernelVersion"), QSysInfo::kernelVersion()},
+        {QStringLiteral("machineType"), QSysInfo::machineHostName()},
+        {QStringLiteral("platform"), platform},
+    };
+}
+
+QString SystemBridge::getTempDirectory() const
+{
+    for (auto location : {QStandardPaths::TempLocation, QStandardPaths::GenericCacheLocation,
+                          QStandardPaths::AppDataLocation}) {
+        const QString path = QStandardPaths::writableLocation(location);
+        if (!path.isEmpty())
+            return path;
+    }
+    return {};
+}
+
+QVariantMap SystemBridge::getAudioDeviceInfo()
+{
+    qDebug().noquote() << "SystemBridge::getAudioDeviceInfo() called on platform:" << platformName();
+    return {};
+}
+
+void SystemBridge::showNotification(const QString &title, const QString &message)
+{
+    Q_UNUSED(title);
+    Q_UNUSED(message);
+    qDebug().noquote() << "SystemBridge::showNotification() called on platform:" << platformName();
+}
+
+QVariantMap SystemBridge::checkSystemPermissions()
+{
+    qDebug().noquote() << "SystemBridge::checkSystemPermissions() called on platform:" << platformName();
+    return {};
+}
+
+QVariantList SystemBridge::getNetworkInterfaces()
+{
+    qDebug().noquote() << "SystemBridge::getNetworkInterfaces() called on platform:" << platformName();
+    return {};
+}
+
+QVariantMap SystemBridge::getStorageInfo()
+{
+    qDebug().noquote() << "SystemBridge::getStorageInfo() called on platform:" << platformName();
+    return {};
+}
+
+QVariantMap SystemBridge::getCurrentUserInfo()
+{
+    qDebug().noquote() << "SystemBridge::getCurrentUserInfo() called on platform:" << platformName();
+    return {};
+}
+
+bool SystemBridge::isAppInForeground()
+{
+    return false;
+}
+
+void SystemBridge::bringAppToFront()
+{
+    qDebug().noquote() << "SystemBridge::bringAppToFront() called on platform:" << platformName();
+}
+
+void SystemBridge::openSystemPreferences()
+{
+    qDebug().noquote() << "SystemBridge::openSystemPreferences() called on platform:" << platformName();
+}
+
+void SystemBridge::requestNotificationPermission()
+{
+    qDebug().noquote() << "SystemBridge::requestNotificationPermission() called on platform:" << platformName();
+    qDebug().noquote() << "Windows notification permission not required";
+}
+
+// ---- shell actions -----------------------------------------------------------------
+
+void SystemBridge::openUrl(const QString &url)
+{
+    Q_UNUSED(url);
+    logUnavailable("openUrl");
+}
+
+bool SystemBridge::openApplication(const QString &appPath)
+{
+    Q_UNUSED(appPath);
+    logUnavailable("openApplication");
+    return false;
+}
+
+bool SystemBridge::simulateKeyPress(const QString &hotkey)
+{
+    Q_UNUSED(hotkey);
+    logUnavailable("simulateKeyPress");
+    return false;
+}
+
+bool SystemBridge::takeScreenshot()
+{
+    logUnavailable("takeScreenshot");
+    return false;
+}
+
+bool SystemBridge::startScreenRecording()
+{
+    logUnavailable("startScreenRecording");
+    return false;
+}
+
+bool SystemBridge::installFile(const QString &filePath) const
+{
+    Q_UNUSED(filePath);
+    logUnavailable("installFile");
+    return false;
+}
+
+void SystemBridge::restartApplication() const
+{
+    logUnavailable("restartApplication");
+}
+
+void SystemBridge::quitApplication() const
+{
+    logUnavailable("quitApplication");
+}
+
+// ---- power monitor -----------------------------------------------------------------
+
+void SystemBridge::startPowerEventMonitor()
+{
+    logUnavailable("startPowerEventMonitor");
 }
 
 void SystemBridge::stopPowerEventMonitor()
 {
+    m_powerMonitorStarted = false;
+}
+
+// ---- members that come with the audio side -------------------------------------------
+
+QVariantList SystemBridge::getRunningApplications()
+{
+    logUnavailable("getRunningApplications");
+    return {};
+}
+
+QVariantList SystemBridge::getRunningApplicationsCached()
+{
+    logUnavailable("getRunningApplicationsCached");
+    return {};
+}
+
+QVariantList SystemBridge::getRunningApplicationsByQt()
+{
+    logUnavailable("getRunningApplicationsByQt");
+    return {};
+}
+
+void SystemBridge::setAudioConfig(const QVariantList &configs)
+{
+    Q_UNUSED(configs);
+    logUnavailable("setAudioConfig");
+}
+
+bool SystemBridge::Start()
+{
+    logUnavailable("Start");
+    return false;
+}
+
+void SystemBridge::Stop()
+{
+    logUnavailable("Stop");
+}
+
+bool SystemBridge::Restart()
+{
+    logUnavailable("Restart");
+    return false;
+}
+
+bool SystemBridge::IsRunning() const
+{
+    logUnavailable("IsRunning");
+    return false;
+}
+
+bool SystemBridge::SetSampleRate(double sampleRate)
+{
+    Q_UNUSED(sampleRate);
+    logUnavailable("SetSampleRate");
+    return false;
+}
+
+double SystemBridge::GetSampleRate() const
+{
+    logUnavailable("GetSampleRate");
+    return 0.0;
+}
+
+bool SystemBridge::AddInputDevice(const QString &deviceName, int index)
+{
+    Q_UNUSED(deviceName);
+    Q_UNUSED(index);
+    logUnavailable("AddInputDevice");
+    return false;
+}
+
+bool SystemBridge::RemoveInputDevice(const QString &deviceName)
+{
+    Q_UNUSED(deviceName);
+    logUnavailable("RemoveInputDevice");
+    return false;
+}
+
+QVariantList SystemBridge::GetInputDevices() const
+{
+    logUnavailable("GetInputDevices");
+    return {};
+}
+
+QVariantList SystemBridge::GetDeviceList(int type) const
+{
+    Q_UNUSED(type);
+    logUnavailable("GetDeviceList");
+    return {};
+}
+
+void SystemBridge::updateMonitorDevice()
+{
+    logUnavailable("updateMonitorDevice");
+}
+
+bool SystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleRate)
+{
+    Q_UNUSED(deviceName);
+    Q_UNUSED(sampleRate);
+    logUnavailable("SetDeviceSampleRate");
+    return false;
+}
+
+void SystemBridge::SetDeviceSampleRateAsync(const QString &deviceName, double sampleRate)
+{
+    Q_UNUSED(deviceName);
+    Q_UNUSED(sampleRate);
+    logUnavailable("SetDeviceSampleRateAsync");
+}
+
+QString SystemBridge::GetDeviceCurrentRateKHz(const QString &deviceName) const
+{
+    Q_UNUSED(deviceName);
+    logUnavailable("GetDeviceCurrentRateKHz");
+    return {};
 }

@@ -1,15 +1,117 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
 
+#include <atomic>
 
+// The interface's gateway to the operating system and the audio side. One
+// process-wide object on the GUI thread (instance()); every signal is
+// emitted there. Its QML interface is exactly the members declared below,
+// in this order: signals, then invokable methods, then two constant
+// properties. Internal handlers use functor connections, so the
+// meta-object holds nothing else.
 class SystemBridge : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool isMacOS READ isMacOS CONSTANT)
+    Q_PROPERTY(bool isWindows READ isWindows CONSTANT)
 public:
+    // Created on the first call, on the GUI thread, and never destroyed.
     static SystemBridge *instance();
+
+    // What a bridge runs on. The program's bridge takes the defaults;
+    // tests build their own bridge over their own world.
+    struct Options
+    {
+    };
+    explicit SystemBridge(const Options &options, QObject *parent = nullptr);
+    ~SystemBridge() override;
+
+    // Start-up sequence, driven by the microphone permission; called once
+    // by the program right after instance(), before QML sees the bridge.
     void initializeMonitorDevice();
+    void cleanupNativeBridge();
+
+    // The per-block audio callback of the engine and the microphone router;
+    // it finds its bridge through the callback pointer.
+    static void monitorLevelCallback(float *samples, int channels, int frames, double sampleRate);
+    // The bridge that audio threads call into; null when there is none.
+    static SystemBridge *callbackBridge();
+
+    bool isMacOS() const { return false; }
+    bool isWindows() const { return true; }
+
+    Q_INVOKABLE QVariantMap getSystemInfo();
+    Q_INVOKABLE QVariantMap getAudioDeviceInfo();
+    Q_INVOKABLE void showNotification(const QString &title, const QString &message);
+    Q_INVOKABLE QVariantMap checkSystemPermissions();
+    Q_INVOKABLE QVariantList getNetworkInterfaces();
+    Q_INVOKABLE QVariantMap getStorageInfo();
+    Q_INVOKABLE QVariantMap getCurrentUserInfo();
+    Q_INVOKABLE bool isAppInForeground();
+    Q_INVOKABLE void bringAppToFront();
+    Q_INVOKABLE void openSystemPreferences();
+    Q_INVOKABLE void openUrl(const QString &url);
+    Q_INVOKABLE bool openApplication(const QString &appPath);
+    Q_INVOKABLE bool simulateKeyPress(const QString &hotkey);
+    Q_INVOKABLE bool takeScreenshot();
+    Q_INVOKABLE bool startScreenRecording();
+    Q_INVOKABLE QString getTempDirectory() const;
+    Q_INVOKABLE bool installFile(const QString &filePath) const;
+    Q_INVOKABLE void restartApplication() const;
+    Q_INVOKABLE void quitApplication() const;
+    Q_INVOKABLE void requestNotificationPermission();
+    Q_INVOKABLE QVariantList getRunningApplications();
+    Q_INVOKABLE QVariantList getRunningApplicationsCached();
+    Q_INVOKABLE QVariantList getRunningApplicationsByQt();
+    Q_INVOKABLE QVariantList getOutputStreamIDs() const;
+    Q_INVOKABLE QString getPlatform();
+    Q_INVOKABLE void startPowerEventMonitor();
     Q_INVOKABLE void stopPowerEventMonitor();
+    Q_INVOKABLE void setAudioConfig(const QVariantList &configs);
+    Q_INVOKABLE bool Start();
+    Q_INVOKABLE void Stop();
+    Q_INVOKABLE bool Restart();
+    Q_INVOKABLE bool IsRunning() const;
+    Q_INVOKABLE bool SetSampleRate(double sampleRate);
+    Q_INVOKABLE double GetSampleRate() const;
+    Q_INVOKABLE bool AddInputDevice(const QString &deviceName, int index);
+    Q_INVOKABLE bool RemoveInputDevice(const QString &deviceName);
+    Q_INVOKABLE QVariantList GetInputDevices() const;
+    Q_INVOKABLE QVariantList GetDeviceList(int type) const;
+    Q_INVOKABLE void updateMonitorDevice();
+    Q_INVOKABLE bool SetDeviceSampleRate(const QString &deviceName, double sampleRate);
+    Q_INVOKABLE void SetDeviceSampleRateAsync(const QString &deviceName, double sampleRate);
+    Q_INVOKABLE QString GetDeviceCurrentRateKHz(const QString &deviceName) const;
+
+signals:
+    void permissionChanged(QString permission, bool granted);
+    void systemInfoUpdated();
+    void networkStatusChanged();
+    void audioInputLevelChanged(QVariantList levels);
+    void audioDeviceListChanged();
+    void runningAppsChanged();
+    void screenPowerStateChanged(bool screenOn);
+    void virtualDriverStatusChanged(bool installed);
+    void deviceSampleRateChanged(QString deviceName, double sampleRate, bool success);
+
 private:
-    explicit SystemBridge(QObject *parent = nullptr);
+    SystemBridge();
+
+    void createRouters();
+    // The two start-up jobs that run once the event loop runs.
+    void checkVirtualDriver();
+    void connectHidHotplug();
+    // A member whose behaviour is not available on this build yet.
+    void logUnavailable(const char *member) const;
+
+    Options m_options;
+    bool m_powerMonitorStarted = false;
+
+    // Audio threads read it while a bridge may be going away: a destructor
+    // clears it, when it is its own, only after its routers stopped.
+    static std::atomic<SystemBridge *> s_callbackBridge;
 };

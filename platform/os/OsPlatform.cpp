@@ -1,5 +1,7 @@
 #include "platform/os/OsPlatform.h"
 
+#include "platform/os/sim/SimSystem.h"
+
 #include <mutex>
 
 namespace os {
@@ -36,10 +38,16 @@ public:
     HRESULT createPolicyConfig(PolicyConfigClass, std::shared_ptr<PolicyConfig>&) override { return REGDB_E_CLASSNOTREG; }
     HRESULT processImagePath(std::uint32_t, std::wstring&) override { return E_INVALIDARG; }
     HRESULT extractIcon(const std::wstring&, IconImage&) override { return E_NOTFOUND; }
+    MicrophonePermission& microphonePermission() override { return m_permission; }
+    KeyInjector& keyInjector() override { return m_keys; }
+    PowerEvents& powerEvents() override { return m_power; }
 
 private:
     RealClock m_clock;
     NoWorkQueues m_queues;
+    SimMicrophonePermission m_permission;
+    SimKeyInjector m_keys;
+    SimPowerEvents m_power;
 };
 
 std::mutex g_platformMutex;

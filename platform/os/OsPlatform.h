@@ -5,7 +5,8 @@
 // Contract: every operation returns an HRESULT and fills its out argument
 // only on success. A process-wide platform is installed once at start-up
 // (installPlatform); until then currentPlatform() is a platform without
-// audio devices, processes or policy, whose calls fail cleanly. Code that
+// audio devices, processes or policy, whose calls fail cleanly, and whose
+// desktop services are the simulated ones (Linux has none of its own). Code that
 // keeps using the platform (threads, queued work) holds the shared pointer,
 // so the platform outlives it. The last owner of a platform must not let go
 // of it on one of the platform's own threads (a queue or service thread
@@ -17,6 +18,7 @@
 #include "platform/os/PolicyConfig.h"
 #include "platform/os/ProcessInfo.h"
 #include "platform/os/ProcessLoopback.h"
+#include "platform/os/SystemServices.h"
 #include "platform/os/WorkQueues.h"
 
 #include <cstdint>
@@ -42,6 +44,10 @@ public:
     virtual HRESULT processImagePath(std::uint32_t processId, std::wstring& path) = 0;
     // The program's main icon at its largest size.
     virtual HRESULT extractIcon(const std::wstring& imagePath, IconImage& icon) = 0;
+
+    virtual MicrophonePermission& microphonePermission() = 0;
+    virtual KeyInjector& keyInjector() = 0;
+    virtual PowerEvents& powerEvents() = 0;
 };
 
 // Replaces the process-wide platform (null restores the empty one).

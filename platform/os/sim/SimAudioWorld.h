@@ -21,6 +21,7 @@
 #include "platform/os/WaveFormat.h"
 #include "platform/os/sim/Signal.h"
 #include "platform/os/sim/SimFaults.h"
+#include "platform/os/sim/SimSystem.h"
 
 #include <atomic>
 #include <cstdint>
@@ -159,6 +160,15 @@ public:
     HRESULT createPolicyConfig(PolicyConfigClass policyClass, std::shared_ptr<PolicyConfig>& out) override;
     HRESULT processImagePath(std::uint32_t processId, std::wstring& path) override;
     HRESULT extractIcon(const std::wstring& imagePath, IconImage& icon) override;
+    MicrophonePermission& microphonePermission() override { return m_permission; }
+    KeyInjector& keyInjector() override { return m_keys; }
+    PowerEvents& powerEvents() override { return m_power; }
+
+    // Desktop services: the permission is granted unless scripted, keys are
+    // recorded, power and session events are fired by the test.
+    SimMicrophonePermission& simPermission() { return m_permission; }
+    SimKeyInjector& simKeys() { return m_keys; }
+    SimPowerEvents& simPowerEvents() { return m_power; }
 
 private:
     void serviceLoop();
@@ -166,6 +176,9 @@ private:
     std::shared_ptr<SimWorldCore> m_core;
     std::unique_ptr<SimWorkQueues> m_queues;
     std::thread m_service;
+    SimMicrophonePermission m_permission;
+    SimKeyInjector m_keys;
+    SimPowerEvents m_power;
 };
 
 } // namespace os

@@ -1,5 +1,7 @@
 #include "FakeSystemBridge.h"
 
+#include <QJSValue>
+
 FakeSystemBridge::FakeSystemBridge(const QString &tempDirectory, QObject *parent)
     : CallRecorder(parent)
     , m_defaultTempDirectory(tempDirectory)
@@ -7,105 +9,232 @@ FakeSystemBridge::FakeSystemBridge(const QString &tempDirectory, QObject *parent
     reset();
 }
 
-void FakeSystemBridge::stopPowerEventMonitor()
+QVariant FakeSystemBridge::call(const QString &method, const QVariantList &args, const QVariant &fallback) const
 {
-    record(QStringLiteral("stopPowerEventMonitor"));
-}
-
-bool FakeSystemBridge::installFile(QString filePath)
-{
-    record(QStringLiteral("installFile"), {filePath});
-    return m_installFileResult;
-}
-
-void FakeSystemBridge::updateMonitorDevice()
-{
-    record(QStringLiteral("updateMonitorDevice"));
+    // Const members of the bridge are recorded too.
+    const_cast<FakeSystemBridge *>(this)->record(method, args);
+    return m_results.value(method, fallback);
 }
 
 QVariantMap FakeSystemBridge::getSystemInfo()
 {
-    record(QStringLiteral("getSystemInfo"));
-    return m_systemInfo;
+    return call(QStringLiteral("getSystemInfo"), {}, m_systemInfo).toMap();
 }
 
-QString FakeSystemBridge::getTempDirectory()
+QVariantMap FakeSystemBridge::getAudioDeviceInfo()
 {
-    record(QStringLiteral("getTempDirectory"));
-    return m_tempDirectory;
+    return call(QStringLiteral("getAudioDeviceInfo"), {}).toMap();
 }
 
-QVariantList FakeSystemBridge::getRunningApplicationsByQt()
+void FakeSystemBridge::showNotification(const QString &title, const QString &message)
 {
-    record(QStringLiteral("getRunningApplicationsByQt"));
-    return m_installedApplications;
+    call(QStringLiteral("showNotification"), {title, message});
 }
 
-QVariantList FakeSystemBridge::getRunningApplicationsCached()
+QVariantMap FakeSystemBridge::checkSystemPermissions()
 {
-    record(QStringLiteral("getRunningApplicationsCached"));
-    return m_runningApplications;
+    return call(QStringLiteral("checkSystemPermissions"), {}).toMap();
 }
 
-QVariantList FakeSystemBridge::getRunningApplications()
+QVariantList FakeSystemBridge::getNetworkInterfaces()
 {
-    record(QStringLiteral("getRunningApplications"));
-    return m_runningApplications;
+    return call(QStringLiteral("getNetworkInterfaces"), {}).toList();
 }
 
-void FakeSystemBridge::quitApplication()
+QVariantMap FakeSystemBridge::getStorageInfo()
 {
-    record(QStringLiteral("quitApplication"));
+    return call(QStringLiteral("getStorageInfo"), {}).toMap();
 }
 
-void FakeSystemBridge::restartApplication()
+QVariantMap FakeSystemBridge::getCurrentUserInfo()
 {
-    record(QStringLiteral("restartApplication"));
+    return call(QStringLiteral("getCurrentUserInfo"), {}).toMap();
 }
 
-bool FakeSystemBridge::openApplication(QString appPath)
+bool FakeSystemBridge::isAppInForeground()
 {
-    record(QStringLiteral("openApplication"), {appPath});
-    return m_openApplicationResult;
+    return call(QStringLiteral("isAppInForeground"), {}, false).toBool();
 }
 
-bool FakeSystemBridge::simulateKeyPress(QString hotkey)
+void FakeSystemBridge::bringAppToFront()
 {
-    record(QStringLiteral("simulateKeyPress"), {hotkey});
-    return m_keyPressResult;
+    call(QStringLiteral("bringAppToFront"), {});
+}
+
+void FakeSystemBridge::openSystemPreferences()
+{
+    call(QStringLiteral("openSystemPreferences"), {});
+}
+
+void FakeSystemBridge::openUrl(const QString &url)
+{
+    call(QStringLiteral("openUrl"), {url});
+}
+
+bool FakeSystemBridge::openApplication(const QString &appPath)
+{
+    return call(QStringLiteral("openApplication"), {appPath}, m_openApplicationResult).toBool();
+}
+
+bool FakeSystemBridge::simulateKeyPress(const QString &hotkey)
+{
+    return call(QStringLiteral("simulateKeyPress"), {hotkey}, m_keyPressResult).toBool();
 }
 
 bool FakeSystemBridge::takeScreenshot()
 {
-    record(QStringLiteral("takeScreenshot"));
-    return m_keyPressResult;
+    return call(QStringLiteral("takeScreenshot"), {}, m_keyPressResult).toBool();
 }
 
 bool FakeSystemBridge::startScreenRecording()
 {
-    record(QStringLiteral("startScreenRecording"));
-    return m_keyPressResult;
+    return call(QStringLiteral("startScreenRecording"), {}, m_keyPressResult).toBool();
 }
 
-void FakeSystemBridge::setAudioConfig(QVariantList configs)
+QString FakeSystemBridge::getTempDirectory() const
 {
-    record(QStringLiteral("setAudioConfig"), {QVariant(configs)});
+    return call(QStringLiteral("getTempDirectory"), {}, m_tempDirectory).toString();
 }
 
-bool FakeSystemBridge::AddInputDevice(QString name, int index)
+bool FakeSystemBridge::installFile(const QString &filePath) const
 {
-    record(QStringLiteral("AddInputDevice"), {name, index});
-    return true;
+    return call(QStringLiteral("installFile"), {filePath}, m_installFileResult).toBool();
 }
 
-bool FakeSystemBridge::RemoveInputDevice(QString name)
+void FakeSystemBridge::restartApplication() const
 {
-    record(QStringLiteral("RemoveInputDevice"), {name});
-    return true;
+    call(QStringLiteral("restartApplication"), {});
+}
+
+void FakeSystemBridge::quitApplication() const
+{
+    call(QStringLiteral("quitApplication"), {});
+}
+
+void FakeSystemBridge::requestNotificationPermission()
+{
+    call(QStringLiteral("requestNotificationPermission"), {});
+}
+
+QVariantList FakeSystemBridge::getRunningApplications()
+{
+    return call(QStringLiteral("getRunningApplications"), {}, m_runningApplications).toList();
+}
+
+QVariantList FakeSystemBridge::getRunningApplicationsCached()
+{
+    return call(QStringLiteral("getRunningApplicationsCached"), {}, m_runningApplications).toList();
+}
+
+QVariantList FakeSystemBridge::getRunningApplicationsByQt()
+{
+    return call(QStringLiteral("getRunningApplicationsByQt"), {}, m_installedApplications).toList();
+}
+
+QVariantList FakeSystemBridge::getOutputStreamIDs() const
+{
+    return call(QStringLiteral("getOutputStreamIDs"), {}).toList();
+}
+
+QString FakeSystemBridge::getPlatform()
+{
+    return call(QStringLiteral("getPlatform"), {}, QStringLiteral("Test OS 1")).toString();
+}
+
+void FakeSystemBridge::startPowerEventMonitor()
+{
+    call(QStringLiteral("startPowerEventMonitor"), {});
+}
+
+void FakeSystemBridge::stopPowerEventMonitor()
+{
+    call(QStringLiteral("stopPowerEventMonitor"), {});
+}
+
+void FakeSystemBridge::setAudioConfig(const QVariantList &configs)
+{
+    call(QStringLiteral("setAudioConfig"), {QVariant(configs)});
+}
+
+bool FakeSystemBridge::Start()
+{
+    return call(QStringLiteral("Start"), {}, false).toBool();
+}
+
+void FakeSystemBridge::Stop()
+{
+    call(QStringLiteral("Stop"), {});
+}
+
+bool FakeSystemBridge::Restart()
+{
+    return call(QStringLiteral("Restart"), {}, false).toBool();
+}
+
+bool FakeSystemBridge::IsRunning() const
+{
+    return call(QStringLiteral("IsRunning"), {}, false).toBool();
+}
+
+bool FakeSystemBridge::SetSampleRate(double sampleRate)
+{
+    return call(QStringLiteral("SetSampleRate"), {sampleRate}, false).toBool();
+}
+
+double FakeSystemBridge::GetSampleRate() const
+{
+    return call(QStringLiteral("GetSampleRate"), {}, 0.0).toDouble();
+}
+
+bool FakeSystemBridge::AddInputDevice(const QString &deviceName, int index)
+{
+    return call(QStringLiteral("AddInputDevice"), {deviceName, index}, true).toBool();
+}
+
+bool FakeSystemBridge::RemoveInputDevice(const QString &deviceName)
+{
+    return call(QStringLiteral("RemoveInputDevice"), {deviceName}, true).toBool();
+}
+
+QVariantList FakeSystemBridge::GetInputDevices() const
+{
+    return call(QStringLiteral("GetInputDevices"), {}).toList();
+}
+
+QVariantList FakeSystemBridge::GetDeviceList(int type) const
+{
+    return call(QStringLiteral("GetDeviceList"), {type}).toList();
+}
+
+void FakeSystemBridge::updateMonitorDevice()
+{
+    call(QStringLiteral("updateMonitorDevice"), {});
+}
+
+bool FakeSystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleRate)
+{
+    return call(QStringLiteral("SetDeviceSampleRate"), {deviceName, sampleRate}, false).toBool();
+}
+
+void FakeSystemBridge::SetDeviceSampleRateAsync(const QString &deviceName, double sampleRate)
+{
+    call(QStringLiteral("SetDeviceSampleRateAsync"), {deviceName, sampleRate});
+}
+
+QString FakeSystemBridge::GetDeviceCurrentRateKHz(const QString &deviceName) const
+{
+    return call(QStringLiteral("GetDeviceCurrentRateKHz"), {deviceName}, QString()).toString();
+}
+
+void FakeSystemBridge::setResult(const QString &method, const QVariant &value)
+{
+    // Arrays and objects from QML arrive wrapped.
+    m_results.insert(method, value.userType() == qMetaTypeId<QJSValue>() ? value.value<QJSValue>().toVariant() : value);
 }
 
 void FakeSystemBridge::reset()
 {
+    m_results.clear();
     m_installFileResult = false;
     m_systemInfo = QVariantMap{
         {QStringLiteral("osName"), QStringLiteral("Test OS")},

@@ -13,6 +13,7 @@
 #include "FakeHIDHotplugManager.h"
 #include "FakeSystemBridge.h"
 #include "LogSpy.h"
+#include "SimWorld.h"
 #include "TestServer.h"
 #include "UrlRecorder.h"
 
@@ -20,11 +21,13 @@
 
 #include "app/Startup.h"
 #include "app/TranslationManager.h"
+#include "bridge/SystemBridge.h"
 #include "device/EmulatedDeviceMode.h"
 #include "device/HIDHotplugManager.h"
+#include "platform/os/sim/SimAudioWorld.h"
 
+#include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQmlExtensionPlugin>
 #include <QQuickStyle>
@@ -50,6 +53,7 @@ public:
 };
 
 FakeSystemBridge *s_systemBridge = nullptr;
+SimWorld *s_simWorld = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
 EmulatedDevice *s_emulatedDevice = nullptr;
 TestServer *s_testServer = nullptr;
@@ -62,8 +66,18 @@ void registerSingletons(const QString &tempDirectory)
 
     Startup::registerSingleton<TestServer>("VeloranTestSupport", "TestServer", [] { return s_testServer; });
 
-    s_systemBridge = new FakeSystemBridge(tempDirectory);
-    Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge", [] { return s_systemBridge; });
+    if (qEnvironmentVariable("VELORAN_TEST_BRIDGE") == QLatin1String("real")) {
+        auto world = std::make_shared<os::SimAudioWorld>();
+        os::installPlatform(world);
+        s_simWorld = new SimWorld(world);
+        Startup::registerSingleton<SimWorld>("VeloranTestSupport", "SimWorld", [] { return s_simWorld; });
+        SystemBridge::instance()->initializeMonitorDevice();
+        Startup::registerSingleton<SystemBridge>("VeloranDeckSystemBridge", "SystemBridge");
+    } else {
+        s_systemBridge = new FakeSystemBridge(tempDirectory);
+        Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge",
+                                                     [] { return s_systemBridge; });
+    }
 
     // Live until the process ends, as the services do.
     s_urlRecorder = new UrlRecorder();
@@ -120,10 +134,11 @@ int main(int argc, char **argv)
     // Tests read resources and fixtures (the generated qmldir among them).
     qputenv("QML_XHR_ALLOW_FILE_READ", "1");
 
-    QGuiApplication app(argc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("Veloran Deck"));
-    QGuiApplication::setOrganizationName(QStringLiteral("Veloran"));
-    QGuiApplication::setApplicationVersion(QStringLiteral(VELORAN_VERSION));
+    // Widgets, as in the program: the real bridge looks up file icons.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veloran Deck"));
+    QApplication::setOrganizationName(QStringLiteral("Veloran"));
+    QApplication::setApplicationVersion(QStringLiteral(VELORAN_VERSION));
     QQuickStyle::setStyle(QStringLiteral("Material"));
 
     s_testServer = new TestServer();

@@ -1,0 +1,77 @@
+#pragma once
+// What the bridge tests share: a simulated operating system installed as
+// the process's platform for one test, and the log lines written meanwhile.
+
+#include "platform/os/sim/SimAudioWorld.h"
+
+#include <QMutex>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+struct LogLine {
+    QtMsgType type;
+    QString text;
+};
+
+class BridgeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        {
+            QMutexLocker lock(&s_mutex);
+            s_lines.clear();
+        }
+        m_previousHandler = qInstallMessageHandler(collect);
+        os::installPlatform(m_world);
+    }
+    void TearDown() override
+    {
+        os::installPlatform(nullptr);
+        qInstallMessageHandler(m_previousHandler);
+    }
+
+    static QList<LogLine> lines()
+    {
+        QMutexLocker lock(&s_mutex);
+        return s_lines;
+    }
+    // Index of the first line at or after `from` that contains the text
+    // (and has the type, when given); -1 when none.
+    static int find(const QString &text, int from = 0, int type = -1)
+    {
+        const QList<LogLine> all = lines();
+        for (int i = from; i < all.size(); ++i)
+            if (all[i].text.contains(text) && (type < 0 || all[i].type == type))
+                return i;
+        return -1;
+    }
+    static int count(const QString &text)
+    {
+        int n = 0;
+        for (const LogLine &line : lines())
+            n += line.text.contains(text) ? 1 : 0;
+        return n;
+    }
+    static void clearLines()
+    {
+        QMutexLocker lock(&s_mutex);
+        s_lines.clear();
+    }
+
+    std::shared_ptr<os::ManualClock> m_clock = std::make_shared<os::ManualClock>();
+    std::shared_ptr<os::SimAudioWorld> m_world = std::make_shared<os::SimAudioWorld>(m_clock);
+
+private:
+    static void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
+    {
+        QMutexLocker lock(&s_mutex);
+        s_lines.append({type, text});
+    }
+
+    QtMessageHandler m_previousHandler = nullptr;
+    static inline QMutex s_mutex;
+    static inline QList<LogLine> s_lines; // guarded by s_mutex: lines come from any thread
+};

@@ -1,0 +1,109 @@
+import QtQuick
+import QtTest
+import VeloranDeckSystemBridge
+import VeloranTestSupport
+
+// The real bridge on the simulated system: every member of its QML
+// interface is reachable and gives its declared type.
+TestCase {
+    name: "SystemBridgeTable"
+
+    function typeOf(value) {
+        if (value === undefined)
+            return "void"
+        if (Array.isArray(value))
+            return "list"
+        if (typeof value === "object" && value !== null)
+            return "map"
+        return typeof value
+    }
+
+    function test_signals_can_be_connected_data() {
+        return [
+            { tag: "permissionChanged" }, { tag: "systemInfoUpdated" }, { tag: "networkStatusChanged" },
+            { tag: "audioInputLevelChanged" }, { tag: "audioDeviceListChanged" }, { tag: "runningAppsChanged" },
+            { tag: "screenPowerStateChanged" }, { tag: "virtualDriverStatusChanged" },
+            { tag: "deviceSampleRateChanged" }
+        ]
+    }
+
+    function test_signals_can_be_connected(data) {
+        const handler = function() {}
+        const signal = SystemBridge[data.tag]
+        verify(signal !== undefined, data.tag)
+        signal.connect(handler)
+        signal.disconnect(handler)
+    }
+
+    function test_methods_give_their_declared_types_data() {
+        return [
+            { tag: "getSystemInfo", args: [], type: "map" },
+            { tag: "getAudioDeviceInfo", args: [], type: "map" },
+            { tag: "showNotification", args: ["title", "message"], type: "void" },
+            { tag: "checkSystemPermissions", args: [], type: "map" },
+            { tag: "getNetworkInterfaces", args: [], type: "list" },
+            { tag: "getStorageInfo", args: [], type: "map" },
+            { tag: "getCurrentUserInfo", args: [], type: "map" },
+            { tag: "isAppInForeground", args: [], type: "boolean" },
+            { tag: "bringAppToFront", args: [], type: "void" },
+            { tag: "openSystemPreferences", args: [], type: "void" },
+            { tag: "openUrl", args: ["https://example.invalid/"], type: "void" },
+            { tag: "openApplication", args: [""], type: "boolean" },
+            { tag: "simulateKeyPress", args: ["Ctrl+A"], type: "boolean" },
+            { tag: "takeScreenshot", args: [], type: "boolean" },
+            { tag: "startScreenRecording", args: [], type: "boolean" },
+            { tag: "getTempDirectory", args: [], type: "string" },
+            { tag: "installFile", args: ["/nonexistent/setup.exe"], type: "boolean" },
+            { tag: "requestNotificationPermission", args: [], type: "void" },
+            { tag: "getRunningApplications", args: [], type: "list" },
+            { tag: "getRunningApplicationsCached", args: [], type: "list" },
+            { tag: "getRunningApplicationsByQt", args: [], type: "list" },
+            { tag: "getOutputStreamIDs", args: [], type: "list" },
+            { tag: "getPlatform", args: [], type: "string" },
+            { tag: "startPowerEventMonitor", args: [], type: "void" },
+            { tag: "stopPowerEventMonitor", args: [], type: "void" },
+            { tag: "setAudioConfig", args: [[]], type: "void" },
+            { tag: "Start", args: [], type: "boolean" },
+            { tag: "Stop", args: [], type: "void" },
+            { tag: "Restart", args: [], type: "boolean" },
+            { tag: "IsRunning", args: [], type: "boolean" },
+            { tag: "SetSampleRate", args: [48000], type: "boolean" },
+            { tag: "GetSampleRate", args: [], type: "number" },
+            { tag: "AddInputDevice", args: ["USB Mic", 1], type: "boolean" },
+            { tag: "RemoveInputDevice", args: ["USB Mic"], type: "boolean" },
+            { tag: "GetInputDevices", args: [], type: "list" },
+            { tag: "GetDeviceList", args: [0], type: "list" },
+            { tag: "updateMonitorDevice", args: [], type: "void" },
+            { tag: "SetDeviceSampleRate", args: ["Veloran T40", 48000], type: "boolean" },
+            { tag: "SetDeviceSampleRateAsync", args: ["Veloran T40", 48000], type: "void" },
+            { tag: "GetDeviceCurrentRateKHz", args: ["Veloran T40"], type: "string" }
+        ]
+    }
+
+    function test_methods_give_their_declared_types(data) {
+        const method = SystemBridge[data.tag]
+        compare(typeof method, "function", data.tag)
+        compare(typeOf(method.apply(SystemBridge, data.args)), data.type, data.tag)
+    }
+
+    // These two end the run; they are only looked up.
+    function test_members_that_end_the_run_exist() {
+        compare(typeof SystemBridge.restartApplication, "function")
+        compare(typeof SystemBridge.quitApplication, "function")
+    }
+
+    function test_constant_values() {
+        compare(SystemBridge.isWindows, true)
+        compare(SystemBridge.isMacOS, false)
+        compare(SystemBridge.getOutputStreamIDs().length, 0)
+        verify(SystemBridge.getPlatform().length > 0)
+    }
+
+    function test_system_info_has_exactly_its_five_texts() {
+        const info = SystemBridge.getSystemInfo()
+        compare(Object.keys(info).sort(), ["kernelType", "kernelVersion", "machineType", "osName", "platform"])
+        for (const key in info)
+            compare(typeof info[key], "string", key)
+        compare(info.platform, SystemBridge.getPlatform())
+    }
+}
