@@ -243,5 +243,43 @@
         <source>开启高清音质之旅</source>
         <translation>Get Started</translation>
     </message>
+    <message>
+        <source>升级中</source>
+        <translation>Updating</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>升级成功</source>
+        <translation>Success</translation>
+    </message>
+    <message>
+        <source>请不要断开设备连接或关闭应用。
+升级期间监听比灯亮属于正常自检，不会修改设置。</source>
+        <translation>Please do not disconnect the device or close the application.
+The Mic/PC Mix indicator lights up during the update as part of a self-check. This will not change your settings.</translation>
+    </message>
+    <message>
+        <source>请不要断开设备连接或关闭应用</source>
+        <translation>Please do not disconnect the device or close the application</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation>Retry</translation>
+    </message>
 </context>
 </TS>

@@ -243,5 +243,42 @@
         <source>开启高清音质之旅</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>升级中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>升级失败</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>升级成功</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请不要断开设备连接或关闭应用。
+升级期间监听比灯亮属于正常自检，不会修改设置。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请不要断开设备连接或关闭应用</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished">取消</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>
