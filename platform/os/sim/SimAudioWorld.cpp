@@ -533,7 +533,8 @@ public:
     }
     HRESULT setDefaultEndpoint(const std::wstring& endpointId, Role role) override
     {
-        if (HRESULT hr = m_core->faults.take(SimOp::SetDefaultEndpoint); FAILED(hr))
+        if (HRESULT hr = m_core->faults.take(SimOp::SetDefaultEndpoint, SimFaults::roleTarget(static_cast<int>(role)));
+            FAILED(hr))
             return hr;
         std::lock_guard lock(m_core->mutex);
         const SimEndpointRecord* record = m_core->findLocked(endpointId);

@@ -57,6 +57,8 @@ class SimFaults {
 public:
     // The target of a fault aimed at one process (endpoints are named by id).
     static std::wstring processTarget(std::uint32_t processId) { return L"process:" + std::to_wstring(processId); }
+    // The target of a fault aimed at one device role (the policy's default endpoint).
+    static std::wstring roleTarget(int role) { return L"role:" + std::to_wstring(role); }
 
     // The next `count` calls of op fail with code (a failure code).
     void failNext(SimOp op, HRESULT code, int count = 1) { failNextFor(op, std::wstring(), code, count); }
