@@ -16,9 +16,10 @@ inline std::wstring getFriendlyName(os::AudioEndpoint &device)
     return name;
 }
 
-inline std::wstring toLowerWide(std::wstring text)
+inline std::wstring toLowerWide(const std::wstring &text)
 {
-    for (wchar_t &c : text)
+    std::wstring lowered = text;
+    for (wchar_t &c : lowered)
         c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return text;
+    return lowered;
 }
