@@ -435,9 +435,10 @@ TEST_F(NodeTest, NodeOnASecondPortMovesThereAtExpiryAndTrafficCrossesPorts)
     sendTo(kDevice, {0x42});
     tick(2);
     ASSERT_EQ(sentWithId(kTestId).size(), 1u);
-    for (const Sent &s : sentFrames())
+    for (const Sent &s : sentFrames()) {
         if (decode(s.frame).id == kTestId)
             EXPECT_EQ(s.port, second);
+    }
 
     // A device on the first port talks to the one on the second: forwarded.
     const uint32_t other = msg_make_address(7, 1, 28);
