@@ -1,0 +1,42 @@
+import QtQuick
+
+// A choice button of the lighting pages: filled in the accent colour while
+// selected, a light border while hovered; a text or an icon.
+Rectangle {
+    id: root
+
+    property string text: ""
+    property url iconSource: ""
+    property bool selected: false
+
+    signal clicked()
+
+    implicitWidth: Math.max(80, label.implicitWidth + 30)
+    height: 40
+    radius: 6
+    color: selected ? "#F77F13" : "#3E3E3E"
+    border.width: area.containsMouse ? 1 : 0
+    border.color: "#33ffffff"
+
+    Text {
+        id: label
+        anchors.centerIn: parent
+        visible: root.text !== ""
+        text: root.text
+        color: "#ffffff"
+        font.pixelSize: 14
+    }
+
+    Image {
+        anchors.centerIn: parent
+        visible: root.iconSource.toString() !== ""
+        source: root.iconSource
+    }
+
+    MouseArea {
+        id: area
+        anchors.fill: parent
+        hoverEnabled: true
+        onClicked: root.clicked()
+    }
+}
