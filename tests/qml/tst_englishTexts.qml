@@ -16,6 +16,7 @@ TestCase {
     visible: true
 
     readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
+    readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.01", dpid: 0x000E, pid: 28, vid: 1 })
     readonly property var textProperties: ["text", "tips", "placeholderText", "title", "mainText", "subText"]
     readonly property var cjk: /[\u1100-\u11ff\u2e80-\u9fff\uac00-\ud7af\uf900-\ufaff\uff00-\uffef]/
 
@@ -44,6 +45,24 @@ TestCase {
         }
     }
 
+    Component {
+        id: lightingTab
+        LightingTab {
+            width: 700
+            height: 800
+        }
+    }
+
+    Component {
+        id: lightingSubPages
+        Column {
+            width: 600
+            LightingSub1 { width: 600 }
+            LightingSub2 { width: 600 }
+            LightingSub3 { width: 600 }
+        }
+    }
+
     function initTestCase() {
         HIDHotplugManager.deviceInfo = r7Info
         HIDHotplugManager.deviceConnected(r7Info, true)
@@ -66,11 +85,16 @@ TestCase {
     function test_no_chinese_data() {
         return [
             { tag: "mixer page", component: mixerPage },
-            { tag: "every strip kind", component: stripPage }
+            { tag: "every strip kind", component: stripPage },
+            { tag: "lighting tab", component: lightingTab, u20: true },
+            { tag: "effect pages", component: lightingSubPages }
         ]
     }
 
     function test_no_chinese(data) {
+        const info = data.u20 ? u20Info : r7Info
+        HIDHotplugManager.deviceInfo = info
+        HIDHotplugManager.deviceConnected(info, true)
         const page = createTemporaryObject(data.component, testCase)
         waitForRendering(page)
         compare(offenders(page, data.tag, []), [])

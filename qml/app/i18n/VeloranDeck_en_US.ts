@@ -83,6 +83,138 @@
     </message>
 </context>
 <context>
+    <name>LightingSub1</name>
+    <message>
+        <source>颜色</source>
+        <translation>Color</translation>
+    </message>
+    <message>
+        <source>单色</source>
+        <translation>Solid</translation>
+    </message>
+    <message>
+        <source>幻彩</source>
+        <translation>Gradient</translation>
+    </message>
+</context>
+<context>
+    <name>LightingSub2</name>
+    <message>
+        <source>颜色</source>
+        <translation>Color</translation>
+    </message>
+    <message>
+        <source>单色</source>
+        <translation>Solid</translation>
+    </message>
+    <message>
+        <source>循环</source>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>循环顺序</source>
+        <translation>Loop Order</translation>
+    </message>
+</context>
+<context>
+    <name>LightingSub3</name>
+    <message>
+        <source>颜色</source>
+        <translation>Color</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Direction</translation>
+    </message>
+</context>
+<context>
+    <name>LightingTab</name>
+    <message>
+        <source>背景</source>
+        <translation>Background</translation>
+    </message>
+    <message>
+        <source>声卡接电时显示背景灯光</source>
+        <translation>Background lighting turns on when the Veloran is powered.</translation>
+    </message>
+    <message>
+        <source>效果</source>
+        <translation>Effects</translation>
+    </message>
+    <message>
+        <source>静态</source>
+        <translation>Static</translation>
+    </message>
+    <message>
+        <source>呼吸</source>
+        <translation>Breathing</translation>
+    </message>
+    <message>
+        <source>波浪</source>
+        <translation>Wave</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation>INPUTS</translation>
+    </message>
+    <message>
+        <source>话筒输入时，根据音量大小动态显示</source>
+        <translation>Lighting responds dynamically to microphone input levels.</translation>
+    </message>
+    <message>
+        <source>颜色</source>
+        <translation>Color</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Direction</translation>
+    </message>
+    <message>
+        <source>指示灯</source>
+        <translation>Indicator</translation>
+    </message>
+    <message>
+        <source>麦克风增益</source>
+        <translation>Mic Gain</translation>
+    </message>
+    <message>
+        <source>监听音量</source>
+        <translation>Output Volume</translation>
+    </message>
+    <message>
+        <source>麦克风/电脑音量监听比</source>
+        <translation>Mic/PC Mix</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>其他</source>
+        <translation>Other</translation>
+    </message>
+    <message>
+        <source>亮度</source>
+        <translation>Brightness</translation>
+    </message>
+    <message>
+        <source>关闭灯光</source>
+        <translation>Turn off the lights</translation>
+    </message>
+    <message>
+        <source>关闭显示屏时自动关灯</source>
+        <translation>Auto turn off lights when display is off</translation>
+    </message>
+    <message>
+        <source>关闭RGB灯</source>
+        <translation>Turn off the RGB lights</translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Veloran Deck</source>

@@ -83,6 +83,138 @@
     </message>
 </context>
 <context>
+    <name>LightingSub1</name>
+    <message>
+        <source>颜色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>单色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>幻彩</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LightingSub2</name>
+    <message>
+        <source>颜色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>单色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>循环</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>循环顺序</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LightingSub3</name>
+    <message>
+        <source>颜色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LightingTab</name>
+    <message>
+        <source>背景</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>声卡接电时显示背景灯光</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>效果</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>静态</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>呼吸</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>波浪</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>输入</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>话筒输入时，根据音量大小动态显示</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>颜色</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>指示灯</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>麦克风增益</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>监听音量</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>麦克风/电脑音量监听比</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>其他</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>亮度</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭灯光</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭显示屏时自动关灯</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭RGB灯</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Main</name>
     <message>
         <source>Veloran Deck</source>
