@@ -1,0 +1,39 @@
+import QtQuick
+import QtTest
+import MediaControls
+import VeloranDeck
+
+// First process on the emulated R7: breathing with a cycle of three, a
+// custom static gradient and the mute colour #123456 are chosen.
+TestCase {
+    id: testCase
+    name: "LightingRestartFirst"
+    width: 700
+    height: 800
+    when: windowShown
+    visible: true
+
+    Component {
+        id: tabComponent
+        LightingTab {
+            width: 700
+            height: 800
+        }
+    }
+
+    function test_choose() {
+        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        const tab = createTemporaryObject(tabComponent, testCase)
+        findChild(tab, "effect1").clicked()
+        const cycle = findChild(findChild(tab, "breathingPage"), "mutableColor")
+        for (let i = 0; i < 4; ++i)
+            cycle.removeColor(3)
+        const gradient = findChild(findChild(tab, "staticPage"), "mutableColor")
+        gradient.chooseCustom()
+        gradient.updateGradientColor(1, "#abcdef")
+        gradient.storeCustom()
+        findChild(tab, "muteColorSelect").colorChanged("#123456")
+        compare(ConfigMgr.getStringList("color_bg_bln_cyc_color").length, 3)
+        wait(300)
+    }
+}
