@@ -74,6 +74,8 @@ ScrollView {
 
     Component.onCompleted: reload("audio_enhancement")
     contentWidth: availableWidth
+    // Set, not derived: the listener is a second child of the view.
+    contentHeight: sections.implicitHeight
     clip: true
 
     ScrollBar.vertical: ScrollBar {
@@ -135,6 +137,7 @@ ScrollView {
     }
 
     Column {
+        id: sections
         width: tab.availableWidth - 12
         spacing: 10
 
@@ -291,6 +294,7 @@ ScrollView {
                 id: brightnessSlider
                 objectName: "brightnessSlider"
                 width: parent.width
+                backgroundColor: "#000000"
                 from: 0.01
                 to: 1.0
                 stepSize: 0.01
