@@ -83,6 +83,17 @@
     </message>
 </context>
 <context>
+    <name>EqualizerWindow</name>
+    <message>
+        <source>均衡器</source>
+        <translation>Equalizer</translation>
+    </message>
+    <message>
+        <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
+        <translation>Tune different frequencies to make your voice clearer and more unique.</translation>
+    </message>
+</context>
+<context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
@@ -271,6 +282,127 @@
     </message>
 </context>
 <context>
+    <name>MicrophoneTab</name>
+    <message>
+        <source>高</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>中</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>XLR输入</source>
+        <translation>XLR Input</translation>
+    </message>
+    <message>
+        <source>话筒</source>
+        <translation>Mic</translation>
+    </message>
+    <message>
+        <source>增益</source>
+        <translation>Gain</translation>
+    </message>
+    <message>
+        <source>提高增益，避免声音过小。
+降低增益，避免声音失真。</source>
+        <translation>Increase gain to avoid low volume.
+Decrease gain to prevent distortion.</translation>
+    </message>
+    <message>
+        <source>自动增益</source>
+        <translation>Auto Gain</translation>
+    </message>
+    <message>
+        <source>开启后，话筒音量将自动调节至最佳增益。</source>
+        <translation>Microphone will automatically adjust to optimal gain when enabled.</translation>
+    </message>
+    <message>
+        <source>开始检测</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>48V幻象电源</source>
+        <translation>48V Phantom Power</translation>
+    </message>
+    <message>
+        <source>音频增强</source>
+        <translation>Audio Enhancements</translation>
+    </message>
+    <message>
+        <source>原声</source>
+        <translation>Acoustic</translation>
+    </message>
+    <message>
+        <source>播客</source>
+        <translation>Podcast</translation>
+    </message>
+    <message>
+        <source>游戏</source>
+        <translation>Game</translation>
+    </message>
+    <message>
+        <source>直播</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>AI降噪</source>
+        <translation>AI Noise cancellation</translation>
+    </message>
+    <message>
+        <source>弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大</source>
+        <translation>Weak Noise cancellation removes ambient noise while preserving high-quality audio capture. Strong Noise cancellation removes ambient noise more effectively, but the loss in sound quality is slightly greater than with Weak Noise cancellation.</translation>
+    </message>
+    <message>
+        <source>弱降噪</source>
+        <translation>Weak</translation>
+    </message>
+    <message>
+        <source>强降噪</source>
+        <translation>Strong</translation>
+    </message>
+    <message>
+        <source>防爆音</source>
+        <translation>Clipping Control</translation>
+    </message>
+    <message>
+        <source>用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音</source>
+        <translation>Use a limitor to prevent distortion from level peaks.</translation>
+    </message>
+    <message>
+        <source>压缩器</source>
+        <translation>Compressor</translation>
+    </message>
+    <message>
+        <source>压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。</source>
+        <translation>Compressor helps to control levels by reducing dynamic range.Enable to prevents distortion from loud sounds.</translation>
+    </message>
+    <message>
+        <source>均衡器</source>
+        <translation>Equalizer</translation>
+    </message>
+    <message>
+        <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
+        <translation>Tune different frequencies to make your voice clearer and more unique.</translation>
+    </message>
+</context>
+<context>
     <name>SettingsWindow</name>
     <message>
         <source>设置</source>
@@ -412,6 +544,41 @@ The Mic/PC Mix indicator lights up during the update as part of a self-check. Th
     <message>
         <source>重试</source>
         <translation>Retry</translation>
+    </message>
+</context>
+<context>
+    <name>eqcurve</name>
+    <message>
+        <source>原声</source>
+        <translation>Acoustic</translation>
+    </message>
+    <message>
+        <source>人声增强</source>
+        <translation>Vocal Boost</translation>
+    </message>
+    <message>
+        <source>低切75Hz</source>
+        <translation>Low Cut 75 Hz</translation>
+    </message>
+    <message>
+        <source>低切150Hz</source>
+        <translation>Low Cut 150 Hz</translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation>Custom</translation>
+    </message>
+    <message>
+        <source>平坦</source>
+        <translation>Flat</translation>
+    </message>
+    <message>
+        <source>中频增强</source>
+        <translation>Midrange Boost</translation>
+    </message>
+    <message>
+        <source>低中频增强</source>
+        <translation>Mid-Bass Boost</translation>
     </message>
 </context>
 </TS>

@@ -83,6 +83,17 @@
     </message>
 </context>
 <context>
+    <name>EqualizerWindow</name>
+    <message>
+        <source>均衡器</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
@@ -271,6 +282,126 @@
     </message>
 </context>
 <context>
+    <name>MicrophoneTab</name>
+    <message>
+        <source>高</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>低</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>XLR输入</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>话筒</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>增益</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>提高增益，避免声音过小。
+降低增益，避免声音失真。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自动增益</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>开启后，话筒音量将自动调节至最佳增益。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>开始检测</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>静音</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>48V幻象电源</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>音频增强</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>原声</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>播客</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>游戏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>直播</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>AI降噪</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>弱降噪</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>强降噪</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>防爆音</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>压缩器</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>均衡器</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>SettingsWindow</name>
     <message>
         <source>设置</source>
@@ -410,6 +541,41 @@
     </message>
     <message>
         <source>重试</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>eqcurve</name>
+    <message>
+        <source>原声</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>人声增强</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>低切75Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>低切150Hz</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>平坦</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>中频增强</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>低中频增强</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

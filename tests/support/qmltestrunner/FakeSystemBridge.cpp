@@ -1,5 +1,7 @@
 #include "FakeSystemBridge.h"
 
+#include "app/SettingsManager.h"
+
 #include <QJSValue>
 
 FakeSystemBridge::FakeSystemBridge(const QString &tempDirectory, QObject *parent)
@@ -206,9 +208,18 @@ QVariantList FakeSystemBridge::GetDeviceList(int type) const
     return call(QStringLiteral("GetDeviceList"), {type}).toList();
 }
 
+// Recorded with what the real bridge would read at this moment (the stored
+// device_equalizer, device_equalizer_current, device_compressor and
+// device_compressor_value), so that tests see whether the settings were
+// stored before the call.
 void FakeSystemBridge::updateMonitorDevice()
 {
-    call(QStringLiteral("updateMonitorDevice"), {});
+    const SettingsManager *settings = SettingsManager::instance();
+    QVariantList seen;
+    for (const char *key : {"device_equalizer", "device_equalizer_current", "device_compressor",
+                            "device_compressor_value"})
+        seen.append(settings->getValue(QString::fromLatin1(key)));
+    call(QStringLiteral("updateMonitorDevice"), seen);
 }
 
 bool FakeSystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleRate)
