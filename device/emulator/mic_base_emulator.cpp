@@ -317,8 +317,13 @@ void MicBaseEmulator::handleMessage(const Frame& message)
     case kMsgAttrSubscribe:
         if (request) {
             std::vector<uint8_t> answer;
+            m_written.clear();
             handleAttributes(message, answer);
             reply(message, std::move(answer));
+            if (m_echoWrites) {
+                for (uint8_t id : m_written)
+                    notifySubscribers(id);
+            }
         }
         break;
     case kMsgFactoryReset:
@@ -339,6 +344,7 @@ bool MicBaseEmulator::writeAttribute(uint8_t id, const uint8_t* bytes, size_t le
     // The factory-reset attribute is a trigger: the device resets and it reads 0 again.
     if (id == kAttrFactoryReset && length == 1 && bytes[0] == 1)
         m_store.resetToDefaults();
+    m_written.push_back(id);
     return true;
 }
 
@@ -581,24 +587,34 @@ bool MicBaseEmulator::changeAttribute(uint8_t id, const std::vector<uint8_t>& va
 void MicBaseEmulator::floodNotifications(uint8_t id, int count)
 {
     std::unique_lock lock(m_mutex);
+    for (int i = 0; i < count; ++i)
+        notifySubscribers(id);
+    deliver(lock);
+}
+
+void MicBaseEmulator::setEchoWrites(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_echoWrites = on;
+}
+
+void MicBaseEmulator::notifySubscribers(uint8_t id)
+{
     const auto* value = m_store.get(id);
-    if (value == nullptr || !m_plugged)
+    if (value == nullptr || value->size() > 255 || !m_plugged)
         return;
     std::vector<uint8_t> payload = {id, uint8_t(value->size())};
     payload.insert(payload.end(), value->begin(), value->end());
-    for (int i = 0; i < count; ++i) {
-        for (const NodeAddress& subscriber : m_subscribers) {
-            Frame f;
-            f.type = kTypeNotification;
-            f.sequence = ++m_sequence;
-            f.source = m_config.address;
-            f.destination = subscriber;
-            f.messageId = kMsgAttrSubscribe;
-            f.payload = payload;
-            send(std::move(f));
-        }
+    for (const NodeAddress& subscriber : m_subscribers) {
+        Frame f;
+        f.type = kTypeNotification;
+        f.sequence = ++m_sequence;
+        f.source = m_config.address;
+        f.destination = subscriber;
+        f.messageId = kMsgAttrSubscribe;
+        f.payload = payload;
+        send(std::move(f));
     }
-    deliver(lock);
 }
 
 // --- firmware -------------------------------------------------------------

@@ -90,6 +90,10 @@ public:
     bool changeAttribute(uint8_t id, const std::vector<uint8_t>& value);
     // count notifications of the attribute's current value to every subscriber, at once.
     void floodNotifications(uint8_t id, int count);
+    // Off by default. When on, every attribute the host writes successfully
+    // is notified to the subscribers after the write's answer, as the real
+    // base does.
+    void setEchoWrites(bool on);
 
     // --- firmware ---
     // Pull-upgrade faults (T40, U20); one at a time.
@@ -140,6 +144,7 @@ private:
     void handleLink(const Frame& message);
     void handleAttributes(const Frame& request, std::vector<uint8_t>& answer);
     bool writeAttribute(uint8_t id, const uint8_t* bytes, size_t length);
+    void notifySubscribers(uint8_t id);
     void reply(const Frame& request, std::vector<uint8_t> payload);
     void send(Frame frame);
     void queueWire(std::vector<uint8_t> bytes);
@@ -179,6 +184,8 @@ private:
     std::vector<uint8_t> m_versionAnswer;  // follows the running firmware
     PullUpgradeDevice m_pull;
     std::optional<uint64_t> m_powerOnAtMs;  // rebooting: back on the bus then
+    bool m_echoWrites = false;
+    std::vector<uint8_t> m_written;      // ids written by the host's current message
 
     std::vector<FrameFault> m_faults;
     StreamFaults m_streamFaults;

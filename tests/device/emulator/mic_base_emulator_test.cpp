@@ -207,6 +207,48 @@ TEST(EmuAttributes, SubscribersGetNotifications)
     EXPECT_TRUE(b.emu.subscribers().empty());
 }
 
+// With echoes on, the host's accepted writes come back to the subscribers
+// after the write's answer; refused writes and echoes off send nothing more.
+TEST(EmuAttributes, EchoWritesNotifyAcceptedWrites)
+{
+    struct Case {
+        const char* name;
+        bool echo;
+        uint16_t messageId;
+        std::vector<uint8_t> payload;
+        std::vector<std::vector<uint8_t>> notified;
+    };
+    const std::vector<Case> cases = {
+        {"off by default", false, kMsgAttrSet, {24, 1, 2}, {}},
+        {"one write", true, kMsgAttrSet, {25, 1, 0xFB}, {{25, 1, 0xFB}}},
+        {"refused length", true, kMsgAttrSet, {24, 2, 1, 1}, {}},
+        {"unknown id", true, kMsgAttrSet, {200, 1, 1}, {}},
+        {"truncated", true, kMsgAttrSet, {24, 3, 1}, {}},
+        {"list, one refused", true, kMsgAttrSetList, {1, 1, 1, 200, 1, 0, 23, 1, 1},
+         {{1, 1, 1}, {23, 1, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        b.host.request(kMsgAttrSubscribe, {0x00});
+        b.host.take();
+        if (c.echo)
+            b.emu.setEchoWrites(true);
+        b.host.request(c.messageId, c.payload);
+        const auto frames = b.host.take();
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(frames[0].messageId, c.messageId);
+        EXPECT_EQ(frames[0].type, kTypeReply);
+        std::vector<std::vector<uint8_t>> notified;
+        for (size_t i = 1; i < frames.size(); ++i) {
+            EXPECT_EQ(frames[i].type, kTypeNotification);
+            EXPECT_EQ(frames[i].messageId, kMsgAttrSubscribe);
+            notified.push_back(frames[i].payload);
+        }
+        EXPECT_EQ(notified, c.notified);
+    }
+}
+
 TEST(EmuAttributes, FactoryResetByAttributeAndPrivateMessage)
 {
     Bench b;

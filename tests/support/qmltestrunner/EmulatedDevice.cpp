@@ -50,6 +50,12 @@ bool EmulatedDevice::pressKnob(int value)
     return emulator->pressKnob(uint8_t(value));
 }
 
+void EmulatedDevice::setEchoWrites(bool on)
+{
+    if (auto *emulator = emulatedDeviceForTests())
+        emulator->setEchoWrites(on);
+}
+
 void EmulatedDevice::plug()
 {
     if (auto *attachment = emulatedAttachmentForTests())

@@ -21,6 +21,8 @@ public:
     // The knob's hotkey gesture: private message 0x8003 with the value byte;
     // false when no device is plugged or the value is outside 0..255.
     Q_INVOKABLE bool pressKnob(int value = 1);
+    // Accepted host writes come back as notifications (off by default).
+    Q_INVOKABLE void setEchoWrites(bool on);
     Q_INVOKABLE void plug();
     Q_INVOKABLE void unplug();
 };
