@@ -54,6 +54,14 @@ TestCase {
     }
 
     Component {
+        id: microphoneTab
+        MicrophoneTab {
+            width: 500
+            height: 800
+        }
+    }
+
+    Component {
         id: lightingSubPages
         Column {
             width: 600
@@ -61,6 +69,11 @@ TestCase {
             LightingSub2 { width: 600 }
             LightingSub3 { width: 600 }
         }
+    }
+
+    Component {
+        id: equalizerWindow
+        EqualizerWindow {}
     }
 
     function initTestCase() {
@@ -87,7 +100,9 @@ TestCase {
             { tag: "mixer page", component: mixerPage },
             { tag: "every strip kind", component: stripPage },
             { tag: "lighting tab", component: lightingTab, u20: true },
-            { tag: "effect pages", component: lightingSubPages }
+            { tag: "effect pages", component: lightingSubPages },
+            { tag: "microphone tab", component: microphoneTab },
+            { tag: "equaliser window", component: equalizerWindow, window: true }
         ]
     }
 
@@ -96,7 +111,14 @@ TestCase {
         HIDHotplugManager.deviceInfo = info
         HIDHotplugManager.deviceConnected(info, true)
         const page = createTemporaryObject(data.component, testCase)
-        waitForRendering(page)
-        compare(offenders(page, data.tag, []), [])
+        const root = data.window ? page.contentItem : page
+        if (data.window) {
+            page.visible = true
+            verify(!cjk.test(page.title), page.title)
+        }
+        waitForRendering(root)
+        compare(offenders(root, data.tag, []), [])
+        if (data.window)
+            page.visible = false
     }
 }

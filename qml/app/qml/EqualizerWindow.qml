@@ -84,6 +84,8 @@ WindowFrame {
     }
 
     function selectPreset(index) {
+        if (index < 0 || index >= storedList.length)
+            return
         selectIndex = index
         console.log("当前选中的下标:", index)
         ConfigMgr.setValue("device_equalizer_current", storedList[index])

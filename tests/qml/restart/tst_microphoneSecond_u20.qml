@@ -1,0 +1,42 @@
+import QtQuick
+import QtTest
+import MediaControls
+import VeloranDeck
+import VeloranDeckTranslation
+import VeloranTestSupport
+
+// Second process: "直播" is still selected, the custom curve is still in
+// the list, and the equaliser row reads the preset that "直播" chose.
+TestCase {
+    id: testCase
+    name: "MicrophoneRestartSecond"
+    width: 520
+    height: 900
+    when: windowShown
+    visible: true
+
+    Component {
+        id: tabComponent
+        MicrophoneTab {
+            width: 500
+            height: 900
+        }
+    }
+
+    function test_restored() {
+        TranslationManager.setLanguage("zh_CN")
+        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        tryVerify(function() { return ConfigMgr.getValue("auto_gain") === EmulatedDevice.attribute(5)[0] }, 5000)
+        wait(300)
+        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForRendering(tab)
+        compare(findChild(tab, "selectRowType").selectIndex, 3)
+        compare(findChild(tab, "equalizerName").text, "人声增强")
+        compare(findChild(tab, "yasuoQiSlider").value, -18)
+        const window = tab.equalizerWindow
+        compare(window.dataList.length, 8)
+        compare(window.dataList[7].value[0], 6)
+        compare(window.selectIndex, 1)
+        compare(window.equalizerOn, true)
+    }
+}
