@@ -119,6 +119,9 @@ TestCase {
         compare(named(t, "noiseSelect2").selectIndex, 1)
     }
 
+    // Timer bounds come from the measured clock, so that a loaded machine
+    // cannot turn a late wake-up into a failure: the guard never ends before
+    // 1500 ms after the last preset, and an echo follows the guard's state.
     function test_echo_guard_data() {
         return [
             { tag: "echo at 1000 ms keeps the preset", presets: [2], delay: 1000, selected: 2 },
@@ -129,18 +132,34 @@ TestCase {
 
     function test_echo_guard(data) {
         const t = tab("T40")
+        const row = named(t, "selectRowType")
+        let last = 0
         for (let i = 0; i < data.presets.length; ++i) {
             if (i > 0)
                 wait(1000)
             mouseClick(named(t, "preset" + data.presets[i]))
+            last = Date.now()
         }
         wait(data.delay)
+        if (data.delay > 1500)
+            tryCompare(row, "applyingPreset", false, 5000)
+        const elapsed = Date.now() - last
+        const guarded = row.applyingPreset
+        if (elapsed < 1500)
+            verify(guarded, "guard ended after " + elapsed + " ms")
         ConfigMgr.setValue("ai_jianzao", true)
         MessageBus.publishAIJianzaoState(2)
-        compare(named(t, "selectRowType").selectIndex, data.selected)
-        compare(stored("audio_enhancement_index"), String(data.selected))
+        compare(row.selectIndex, guarded ? data.presets[data.presets.length - 1] : 4)
+        if (elapsed < 1400)
+            compare(row.selectIndex, data.selected)
+        else if (data.delay > 1500)
+            compare(row.selectIndex, 4)
+        compare(stored("audio_enhancement_index"), String(row.selectIndex))
         compare(named(t, "noiseSelect2").selectIndex, 1)
         compare(stored("ai_jianzao_type"), "1")
+        tryCompare(row, "applyingPreset", false, 5000)
+        verify(Date.now() - last >= 1500)
+        compare(named(t, "applyPresetTimer").interval, 1500)
     }
 
     function test_custom_changes_and_sends_nothing() {

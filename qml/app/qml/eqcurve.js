@@ -1,4 +1,5 @@
 .pragma library
+.import "records.js" as Records
 
 // Equaliser presets and the arithmetic of their chart, apart from any item
 // so that they can be checked alone. Gains are in dB, coordinates in the
@@ -77,15 +78,7 @@ function presetValues(record, warn) {
 
 // A stored entry, or null when it is not a JSON object.
 function parsePreset(text) {
-    var value
-    try {
-        value = JSON.parse(text)
-    } catch (error) {
-        return null
-    }
-    if (value === null || typeof value !== "object" || Array.isArray(value))
-        return null
-    return value
+    return Records.parseObject(text)
 }
 
 function newCustomPreset() {

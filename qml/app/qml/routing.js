@@ -1,4 +1,5 @@
 .pragma library
+.import "records.js" as Records
 
 // The mixer's routing list and level topics, apart from any item so that
 // they can be checked alone. Applications are known to the audio side by
@@ -15,13 +16,8 @@ var deviceTopic = "device"
 // Stored strip records: a text that is not a JSON object naming its
 // bundleIdentifier gives null.
 function parseEntry(text) {
-    var value
-    try {
-        value = JSON.parse(text)
-    } catch (error) {
-        return null
-    }
-    if (value === null || typeof value !== "object" || Array.isArray(value))
+    var value = Records.parseObject(text)
+    if (value === null)
         return null
     if (typeof value.bundleIdentifier !== "string" || value.bundleIdentifier.length === 0)
         return null
