@@ -139,3 +139,20 @@ bool Event::wait(std::int64_t timeoutMs)
 }
 
 } // namespace os
+
+namespace os {
+
+bool Event::waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeoutMs)
+{
+    bool signalled = false;
+    m_clock.waitOn(
+        m_channel,
+        [&] {
+            signalled = trySignalled();
+            return signalled || !keepWaiting.load();
+        },
+        m_clock.deadlineAfterMs(timeoutMs));
+    return signalled;
+}
+
+} // namespace os

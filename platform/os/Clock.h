@@ -167,6 +167,9 @@ public:
     void reset();
     // Waits up to timeoutMs (negative: without limit); true when signalled.
     bool wait(std::int64_t timeoutMs);
+    // The same, ended early (false) once keepWaiting reads false and the
+    // clock is woken.
+    bool waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeoutMs);
     // Takes the signal without waiting (an auto-reset event is reset).
     bool trySignalled();
     bool isSet() const { return m_set.load(std::memory_order_acquire); }

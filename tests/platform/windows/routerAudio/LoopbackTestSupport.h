@@ -20,11 +20,11 @@
 
 namespace looptest {
 
-// Polls a condition for up to five seconds of real time.
+// Polls a condition for up to five seconds (or the given milliseconds) of real time.
 template <class Condition>
-bool eventually(Condition condition)
+bool eventually(Condition condition, int realMs = 5000)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > until)
             return false;

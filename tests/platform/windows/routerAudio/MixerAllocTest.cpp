@@ -6,6 +6,7 @@
 #include "LoopbackTestSupport.h"
 #include "driverclient/sim/SimVirtualDriver.h"
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
+#include "platform/windows/routerAudio/WinMicRouter.h"
 
 #include <gtest/gtest.h>
 
@@ -215,4 +216,58 @@ TEST(LoopbackAllocations, SteadyDrainsAllocateNothing)
         capture.reset();
         ASSERT_TRUE(eventually([&] { return world.use_count() == 1; }));
     }
+}
+
+// A microphone unit and the monitor thread, once warm: 1000 packets and
+// 1000 monitor wake-ups allocate nothing on their threads.
+TEST(MicRouterAllocations, SteadyPacketsAndMonitorWakeUpsAllocateNothing)
+{
+    using namespace looptest;
+    LogLines log;
+    auto clock = std::make_shared<os::ManualClock>();
+    auto world = std::make_shared<os::SimAudioWorld>(clock);
+    const auto mic = world->addEndpoint({.name = L"Microphone (Veloran T40)", .flow = os::DataFlow::Capture});
+    world->setEndpointSignal(mic, os::Signal::sine(440.0, 0.3f));
+    const auto phones = world->addEndpoint({.name = L"Headphones (Veloran T40)", .flow = os::DataFlow::Render});
+    world->setRecordingLimitBytes(0);
+    AudioRouteConfigStore store;
+    AudioRouteConfig solo = routedRecord(0);
+    solo.solo = 1;
+    store.set(0, solo);
+    {
+        Mixer mixer(store);
+        WinMicRouter router(world, mixer);
+        AudioRouterConfig config;
+        config.outputDevice = "Veloran T40";
+        config.inputDevices = {{"Veloran T40", 0, 0}};
+        ASSERT_TRUE(router.Start(config));
+        ASSERT_TRUE(eventually([&] {
+            clock->advanceMs(10);
+            return mixer.sourceIds().count(0) != 0 && log.has("[WinMicRouter] solo output started: \"Veloran T40\"");
+        }));
+        const auto ring = mixer.bufferFor(0, 1);
+        auto period = [&] {
+            const uint32_t pushes = ring->pushCount.load();
+            clock->advanceMs(10);
+            return eventually([&] { return ring->pushCount.load() > pushes; });
+        };
+        for (int i = 0; i < 30; ++i)
+            ASSERT_TRUE(period());
+        const std::uint64_t playedBefore = world->recording(phones).droppedFrames;
+        std::uint64_t during = 0;
+        {
+            AllocationCounter counter;
+            for (int i = 0; i < 1000; ++i) {
+                const uint32_t want = ring->pushCount.load() + 1;
+                clock->advanceMs(10);
+                ASSERT_TRUE(eventually([&] { return ring->pushCount.load() >= want; })) << i;
+            }
+            during = counter.count();
+        }
+        EXPECT_EQ(during, 0u);
+        // The monitor played (past the recording limit) all along.
+        EXPECT_GE(world->recording(phones).droppedFrames - playedBefore, 990u * 480);
+        router.Stop();
+    }
+    ASSERT_TRUE(eventually([&] { return world.use_count() == 1; }));
 }
