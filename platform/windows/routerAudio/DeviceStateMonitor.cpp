@@ -4,7 +4,7 @@
 #include "platform/os/AudioClient.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioLogText.h"
-#include "platform/windows/routerAudio/EndpointNameMatch.h"
+#include "platform/windows/routerAudio/WinMicRouter.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
 #include <cstring>

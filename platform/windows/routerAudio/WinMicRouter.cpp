@@ -2,6 +2,7 @@
 
 #include "platform/os/Apartment.h"
 #include "platform/os/RealtimeThread.h"
+#include "platform/windows/routerAudio/LoopbackCapture.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
@@ -122,10 +123,7 @@ std::wstring toLowerWide(const std::wstring &text)
 
 std::wstring getFriendlyName(os::AudioEndpoint &device)
 {
-    std::wstring name;
-    if (FAILED(device.getFriendlyName(name)))
-        return {};
-    return name;
+    return endpointFriendlyName(device);
 }
 
 std::shared_ptr<os::AudioEndpoint> findEndpointByName(os::EndpointEnumerator *enumerator, os::DataFlow flow,
