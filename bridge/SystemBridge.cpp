@@ -109,7 +109,7 @@ void SystemBridge::cleanupNativeBridge()
 
 void SystemBridge::logUnavailable(const char *member) const
 {
-    qDebug().noquote() << "[SystemBridge]" << member << "is not available in this build";
+    qDebug().noquote() << "[SystemBridge]" << member << "gives its neutral value: not built yet";
 }
 
 SystemBridge *SystemBridge::callbackBridge()
