@@ -3,6 +3,7 @@
 #include "platform/os/RealtimeGuard.h"
 #include "platform/os/RealtimeThread.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/AudioLogText.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
@@ -42,13 +43,6 @@ ApiState &api()
 {
     static ApiState state;
     return state;
-}
-
-std::string hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "%x", static_cast<unsigned>(hr));
-    return text;
 }
 
 std::shared_ptr<os::OsPlatform> platformOf(ApiState &s)
@@ -172,7 +166,7 @@ bool UpdateConfigs(const std::vector<AudioRouteConfig> &configs)
             hr = capture->StartCapture(id, true);
         }
         if (FAILED(hr)) {
-            mixerLogLine("[ERROR] Failed to start capture for PID: " + std::to_string(id) + " (HRESULT: 0x" + hex(hr)
+            mixerLogLine("[ERROR] Failed to start capture for PID: " + std::to_string(id) + " (HRESULT: 0x" + hresultText(hr)
                          + ")");
             continue;
         }

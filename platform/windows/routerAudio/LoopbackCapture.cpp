@@ -2,6 +2,7 @@
 
 #include "platform/os/RealtimeGuard.h"
 #include "platform/os/RealtimeThread.h"
+#include "platform/windows/routerAudio/AudioLogText.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
@@ -14,13 +15,6 @@ namespace {
 constexpr uint32_t kLoopbackStreamFlags = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY
                                           | AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_LOOPBACK;
 static_assert(kLoopbackStreamFlags == 0x88060000u);
-
-std::string hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "%x", static_cast<unsigned>(hr));
-    return text;
-}
 
 } // namespace
 
@@ -174,7 +168,7 @@ HRESULT CLoopbackCapture::activationBody(os::ActivationOperation &operation)
         log("[INFO] Capture format: " + std::to_string(f.nSamplesPerSec) + " Hz, " + std::to_string(f.nChannels)
             + " ch, " + std::to_string(f.wBitsPerSample) + " bits");
     } else {
-        log("[WARNING] GetMixFormat failed (0x" + hex(SUCCEEDED(mixResult) ? E_POINTER : mixResult)
+        log("[WARNING] GetMixFormat failed (0x" + hresultText(SUCCEEDED(mixResult) ? E_POINTER : mixResult)
             + "), using default format (48000 Hz, 32-bit float)");
         std::memset(&m_captureFormat, 0, sizeof(m_captureFormat));
         WAVEFORMATEX &f = m_captureFormat.format;

@@ -3,6 +3,7 @@
 #include "platform/os/Apartment.h"
 #include "platform/os/RealtimeThread.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/AudioLogText.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
@@ -18,40 +19,6 @@ constexpr int64_t kOpenFailPauseMs = 300;
 constexpr int64_t kSoloSearchPauseMs = 300;
 constexpr int kMissesBeforeLookup = 5;
 constexpr double kMixRate = 48000.0;
-
-std::string hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "%x", static_cast<unsigned>(hr));
-    return text;
-}
-
-// For log lines only.
-std::string wideToUtf8(const std::wstring &text)
-{
-    std::string out;
-    for (wchar_t wc : text) {
-        auto c = static_cast<uint32_t>(wc);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool sameName(const std::string &a, const std::string &b)
 {
@@ -204,7 +171,7 @@ bool WinMicRouter::startLocked(const AudioRouterConfig &configuration)
         startUnitLocked(std::move(unit));
     }
     startSolo();
-    log("[WinMicRouter] Started; mic units=" + std::to_string(units.size()) + " output=\"" + wideToUtf8(outputName)
+    log("[WinMicRouter] Started; mic units=" + std::to_string(units.size()) + " output=\"" + logText(outputName)
         + "\"");
     return true;
 }
@@ -411,7 +378,7 @@ void MicUnit::pumpOnce()
         if (HRESULT hr = opened->initialize(os::ShareMode::Shared, WinMicRouter::kStreamFlags,
                                             WinMicRouter::kBufferDuration100ns, 0, &format);
             FAILED(hr)) {
-            r.log("[WinMicRouter] mic Initialize failed 0x" + hex(hr) + " (" + wideToUtf8(endpointName) + ")");
+            r.log("[WinMicRouter] mic Initialize failed 0x" + hresultText(hr) + " (" + logText(endpointName) + ")");
             waitWhileRunning(r.m_clock, running, kOpenFailPauseMs);
             return;
         }
@@ -427,7 +394,7 @@ void MicUnit::pumpOnce()
         event = std::move(ready);
         invalidated = false;
         misses = 0;
-        r.log("[WinMicRouter] mic capturing: \"" + wideToUtf8(endpointName) + "\" index=" + std::to_string(index));
+        r.log("[WinMicRouter] mic capturing: \"" + logText(endpointName) + "\" index=" + std::to_string(index));
         return;
     }
 
@@ -491,7 +458,7 @@ void MicUnit::closeStream()
     WinMicRouter &r = *router;
     client->stop();
     event.reset();
-    r.log("[WinMicRouter] mic stopped: \"" + wideToUtf8(endpointName) + "\""
+    r.log("[WinMicRouter] mic stopped: \"" + logText(endpointName) + "\""
           + (invalidated ? " (device invalidated)" : ""));
     if (index >= 0)
         r.m_mixer.removeSource(static_cast<uint32_t>(index));
@@ -556,7 +523,7 @@ void WinMicRouter::SoloOutput::pumpOnce()
         const WAVEFORMATEX format = makeMixFormat();
         if (HRESULT hr = opened->initialize(os::ShareMode::Shared, kStreamFlags, kBufferDuration100ns, 0, &format);
             FAILED(hr)) {
-            r.log("[WinMicRouter] solo Initialize failed 0x" + hex(hr));
+            r.log("[WinMicRouter] solo Initialize failed 0x" + hresultText(hr));
             waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
             return;
         }
@@ -573,7 +540,7 @@ void WinMicRouter::SoloOutput::pumpOnce()
         event = std::move(ready);
         bufferFrames = frames;
         invalidated = false;
-        r.log("[WinMicRouter] solo output started: \"" + wideToUtf8(searchName) + "\"");
+        r.log("[WinMicRouter] solo output started: \"" + logText(searchName) + "\"");
         return;
     }
 
