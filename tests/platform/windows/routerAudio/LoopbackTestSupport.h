@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -83,7 +84,7 @@ inline std::vector<uint8_t> formatRecord(const WAVEFORMATEX &base, const std::ve
     WAVEFORMATEX f = base;
     f.cbSize = static_cast<uint16_t>(extension.size());
     std::memcpy(bytes.data(), &f, sizeof f);
-    std::memcpy(bytes.data() + sizeof f, extension.data(), extension.size());
+    std::copy(extension.begin(), extension.end(), bytes.begin() + sizeof f);
     return bytes;
 }
 
