@@ -4,6 +4,7 @@
 #include "platform/windows/routerAudio/MixerLog.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -43,6 +44,19 @@ void finishBlock(float *out, size_t samples, float gain)
         out[i] = softClip(out[i] * gain);
 }
 
+// A writer may lap a slow reader by design (the reader then drops what was
+// overwritten), so ring slots are touched through relaxed atomics: the overlap
+// stays defined and costs plain moves.
+float loadSample(const float &slot)
+{
+    return std::atomic_ref<float>(const_cast<float &>(slot)).load(std::memory_order_relaxed);
+}
+
+void storeSample(float &slot, float value)
+{
+    std::atomic_ref<float>(slot).store(value, std::memory_order_relaxed);
+}
+
 // Adds up to n (at most kPullChunkSamples) waiting samples into out and
 // returns how many were taken.
 uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
@@ -61,9 +75,9 @@ uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<ui
     const float *ring = buffer.ring.data();
     const uint32_t first = std::min(take, kRingSamples - read);
     for (uint32_t i = 0; i < first; ++i)
-        out[i] += ring[read + i];
+        out[i] += loadSample(ring[read + i]);
     for (uint32_t i = first; i < take; ++i)
-        out[i] += ring[i - first];
+        out[i] += loadSample(ring[i - first]);
     readPos.store((read + take) % kRingSamples, std::memory_order_release);
     return take;
 }
@@ -91,9 +105,9 @@ void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, si
     float *ring = buffer.ring.data();
     const size_t first = std::min<size_t>(n, kRingSamples - write);
     for (size_t i = 0; i < first; ++i)
-        ring[write + i] = samples[i] * gain;
+        storeSample(ring[write + i], samples[i] * gain);
     for (size_t i = first; i < n; ++i)
-        ring[i - first] = samples[i] * gain;
+        storeSample(ring[i - first], samples[i] * gain);
     buffer.writeIndex.store(static_cast<uint32_t>((write + n) % kRingSamples), std::memory_order_release);
 }
 
@@ -292,7 +306,8 @@ void Mixer::removeSource(uint32_t sourceId)
     for (const auto &buffer : it->second.bus) {
         InputBuffer &b = *buffer;
         if (!writing)
-            std::fill(b.ring.begin(), b.ring.end(), 0.0f);
+            for (float &slot : b.ring)
+                storeSample(slot, 0.0f);
         b.writeIndex.store(0, std::memory_order_release);
         b.readIndex.store(0, std::memory_order_relaxed);
         b.monitorReadIndex.store(0, std::memory_order_relaxed);
