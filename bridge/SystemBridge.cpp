@@ -1,6 +1,9 @@
 #include "bridge/SystemBridge.h"
 
 #include "platform/os/OsPlatform.h"
+#include "platform/windows/routerAudio/AudioRouterService.h"
+#include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/WinMicRouter.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -48,6 +51,16 @@ SystemBridge::~SystemBridge()
 {
     stopPowerEventMonitor();
     cleanupNativeBridge();
+    if (m_audioRouter) {
+        m_audioRouter->Stop();
+        m_audioRouter.reset();
+    }
+    if (m_micRouter) {
+        m_micRouter->Stop();
+        m_micRouter.reset();
+    }
+    AudioRouterAPI::SetLevelCallback({});
+    AudioRouterAPI::Shutdown();
     // No audio thread may call into this bridge any more: its routers are
     // stopped, so the pointer is cleared only if it still names this one.
     SystemBridge *self = this;
@@ -89,7 +102,17 @@ void SystemBridge::initializeMonitorDevice()
 
 void SystemBridge::createRouters()
 {
+    if (m_audioRouter)
+        return;
+    m_audioRouter = std::make_unique<AudioRouterService>();
     s_callbackBridge.store(this);
+    m_audioRouter->SetAudioCallback(&SystemBridge::monitorLevelCallback);
+    if (!m_micRouter) {
+        m_micRouter = std::make_unique<WinMicRouter>();
+        m_micRouter->SetLevelCallback(&SystemBridge::monitorLevelCallback);
+        qDebug().noquote() << "[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)";
+    }
+    qDebug().noquote() << "[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection";
 }
 
 void SystemBridge::checkVirtualDriver()

@@ -6,6 +6,10 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <memory>
+
+class AudioRouterService;
+class WinMicRouter;
 
 // The interface's gateway to the operating system and the audio side. One
 // process-wide object on the GUI thread (instance()); every signal is
@@ -110,6 +114,10 @@ private:
 
     Options m_options;
     bool m_powerMonitorStarted = false;
+
+    // Created by createRouters on the GUI thread, destroyed by the destructor.
+    std::unique_ptr<AudioRouterService> m_audioRouter;
+    std::unique_ptr<WinMicRouter> m_micRouter;
 
     // Audio threads read it while a bridge may be going away: a destructor
     // clears it, when it is its own, only after its routers stopped.

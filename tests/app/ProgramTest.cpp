@@ -31,6 +31,15 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
     EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupStart))) << result.output.toStdString();
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
+
+    // The bridge's start-up: permission, then the audio objects, in order.
+    qsizetype at = 0;
+    for (const char *line : {"PermissionStatus::Granted ", "[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)",
+                             "[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection"}) {
+        const qsizetype found = result.output.indexOf(QString::fromUtf8(line), at);
+        EXPECT_GE(found, at) << line << "\n" << result.output.toStdString();
+        at = found < 0 ? at : found;
+    }
 }
 
 

@@ -14,6 +14,9 @@ namespace {
 const QString kGranted = QStringLiteral("PermissionStatus::Granted ");
 const QString kDenied = QStringLiteral("Microphone permission is not granted!");
 const QString kInitializing = QStringLiteral("SystemBridge::initializeMonitorDevice() - Initializing");
+const QString kMicRouterCreated = QStringLiteral("[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)");
+const QString kEngineCreated =
+    QStringLiteral("[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection");
 const QString kDriverCheck = QStringLiteral("checkVirtualDriver");
 const QString kHookup = QStringLiteral("connectHidHotplug");
 
@@ -57,6 +60,8 @@ TEST_F(BridgeLifecycle, UndeterminedPermissionWaitsForTheAnswer)
 
         EXPECT_EQ(initialised(*bridge), c.created);
         EXPECT_EQ(find(kInitializing) >= 0, c.created);
+        EXPECT_EQ(count(kMicRouterCreated), c.created ? 1 : 0);
+        EXPECT_EQ(count(kEngineCreated), c.created ? 1 : 0);
         EXPECT_EQ(find(kDriverCheck) >= 0, c.created);
         EXPECT_EQ(find(kHookup) >= 0, c.created);
         EXPECT_EQ(find(kGranted, 0, QtWarningMsg) >= 0, c.created);
@@ -76,11 +81,16 @@ TEST_F(BridgeLifecycle, GrantedRunsTheSequenceOnceAndTheJobsOnceTheLoopRuns)
     const int initialising = find(kInitializing + " " + platform + " bridge", granted, QtDebugMsg);
     EXPECT_GT(initialising, granted);
     EXPECT_TRUE(initialised(*bridge));
+    const int micRouter = find(kMicRouterCreated, initialising, QtDebugMsg);
+    EXPECT_GT(micRouter, initialising);
+    EXPECT_GT(find(kEngineCreated, micRouter, QtDebugMsg), micRouter);
     EXPECT_EQ(find(kDriverCheck), -1) << "the jobs wait for the event loop";
     EXPECT_EQ(find(kHookup), -1);
 
     // A second sequence creates nothing more; the jobs run once each per sequence.
     bridge->initializeMonitorDevice();
+    EXPECT_EQ(count(kMicRouterCreated), 1) << "the audio objects are made once";
+    EXPECT_EQ(count(kEngineCreated), 1);
     QCoreApplication::processEvents();
     const int check = find(kDriverCheck);
     ASSERT_GE(check, 0);
