@@ -76,6 +76,19 @@ TestCase {
         EqualizerWindow {}
     }
 
+    Component {
+        id: monitorTab
+        MonitorTab {
+            width: 450
+            height: 600
+        }
+    }
+
+    Component {
+        id: autoGainWindow
+        AutoGainWindow {}
+    }
+
     function initTestCase() {
         HIDHotplugManager.deviceInfo = r7Info
         HIDHotplugManager.deviceConnected(r7Info, true)
@@ -102,7 +115,11 @@ TestCase {
             { tag: "lighting tab", component: lightingTab, u20: true },
             { tag: "effect pages", component: lightingSubPages },
             { tag: "microphone tab", component: microphoneTab },
-            { tag: "equaliser window", component: equalizerWindow, window: true }
+            { tag: "equaliser window", component: equalizerWindow, window: true },
+            { tag: "monitor tab", component: monitorTab },
+            { tag: "automatic-gain countdown", component: autoGainWindow, window: true },
+            { tag: "automatic-gain result", component: autoGainWindow, window: true,
+              prepare: function(window) { window.measurementDone = true; window.showResult(15) } }
         ]
     }
 
@@ -112,6 +129,8 @@ TestCase {
         HIDHotplugManager.deviceConnected(info, true)
         const page = createTemporaryObject(data.component, testCase)
         const root = data.window ? page.contentItem : page
+        if (data.prepare)
+            data.prepare(page)
         if (data.window) {
             page.visible = true
             verify(!cjk.test(page.title), page.title)

@@ -17,6 +17,33 @@
     </message>
 </context>
 <context>
+    <name>AutoGainWindow</name>
+    <message>
+        <source>自动增益</source>
+        <translation>Auto Gain</translation>
+    </message>
+    <message>
+        <source>设置成功
+增益为 %1</source>
+        <translation>Success
+Gain is set to %1.</translation>
+    </message>
+    <message>
+        <source>使用正常的音量讲话
+倒计时 </source>
+        <translation>Speak at your normal volume
+Countdown </translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>CustomComAppBox</name>
     <message>
         <source>系统浏览器</source>
@@ -400,6 +427,21 @@ Decrease gain to prevent distortion.</translation>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
         <translation>Tune different frequencies to make your voice clearer and more unique.</translation>
+    </message>
+</context>
+<context>
+    <name>MonitorTab</name>
+    <message>
+        <source>监听</source>
+        <translation>Monitor</translation>
+    </message>
+    <message>
+        <source>麦克风/电脑监听比</source>
+        <translation>Mic / PC Mix</translation>
+    </message>
+    <message>
+        <source>监听音量</source>
+        <translation>Output Volume</translation>
     </message>
 </context>
 <context>

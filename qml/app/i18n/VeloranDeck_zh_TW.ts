@@ -17,6 +17,31 @@
     </message>
 </context>
 <context>
+    <name>AutoGainWindow</name>
+    <message>
+        <source>自动增益</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置成功
+增益为 %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>使用正常的音量讲话
+倒计时 </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished">取消</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>CustomComAppBox</name>
     <message>
         <source>系统浏览器</source>
@@ -398,6 +423,21 @@
     </message>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>MonitorTab</name>
+    <message>
+        <source>监听</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>麦克风/电脑监听比</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>监听音量</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

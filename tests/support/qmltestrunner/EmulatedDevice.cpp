@@ -50,6 +50,14 @@ bool EmulatedDevice::pressKnob(int value)
     return emulator->pressKnob(uint8_t(value));
 }
 
+bool EmulatedDevice::sendAutoGainLevel(int level)
+{
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator || level < 0 || level > 255)
+        return false;
+    return emulator->sendAutoGainLevel(uint8_t(level));
+}
+
 void EmulatedDevice::setEchoWrites(bool on)
 {
     if (auto *emulator = emulatedDeviceForTests())

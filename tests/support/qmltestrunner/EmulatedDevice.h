@@ -21,6 +21,10 @@ public:
     // The knob's hotkey gesture: private message 0x8003 with the value byte;
     // false when no device is plugged or the value is outside 0..255.
     Q_INVOKABLE bool pressKnob(int value = 1);
+    // The live input level of an automatic-gain measurement: private
+    // message 0x8002; false when no device is plugged or the level is
+    // outside 0..255.
+    Q_INVOKABLE bool sendAutoGainLevel(int level);
     // Accepted host writes come back as notifications (off by default).
     Q_INVOKABLE void setEchoWrites(bool on);
     Q_INVOKABLE void plug();
