@@ -41,9 +41,28 @@ void Clock::wake()
 void Clock::notifyAllWaitersLocked()
 {
     m_general.cv.notify_all();
-    for (Waiter* w = m_waiters; w; w = w->next)
+    for (Waiter* w = m_waiters; w; w = w->next) {
+        w->settled = false;
         if (w->channel != &m_general)
             w->channel->cv.notify_all();
+    }
+}
+
+void Clock::notifyLocked(WaitChannel& channel)
+{
+    for (Waiter* w = m_waiters; w; w = w->next)
+        if (w->channel == &channel)
+            w->settled = false;
+    channel.cv.notify_all();
+}
+
+int Clock::settledThreads() const
+{
+    std::lock_guard lock(m_mutex);
+    int settled = 0;
+    for (const Waiter* w = m_waiters; w; w = w->next)
+        settled += w->settled ? 1 : 0;
+    return settled;
 }
 
 int Clock::waitingThreads() const
@@ -112,7 +131,7 @@ void Event::set()
     m_clock.notify(m_channel, [this] {
         m_set.store(true, std::memory_order_release);
         if (m_watcher)
-            m_watcher->cv.notify_all();
+            m_clock.notifyLocked(*m_watcher);
     });
 }
 

@@ -55,7 +55,7 @@ public:
                 return true;
             if (deadlineNs != kNoDeadline && nowNs() >= deadlineNs)
                 return false;
-            Waiter self{&channel, nullptr, m_waiters};
+            Waiter self{&channel, nullptr, m_waiters, true};
             if (m_waiters)
                 m_waiters->prev = &self;
             m_waiters = &self;
@@ -78,7 +78,7 @@ public:
     {
         std::lock_guard lock(m_mutex);
         change();
-        channel.cv.notify_all();
+        notifyLocked(channel);
     }
 
     // A plain pause of the given length on this clock.
@@ -94,6 +94,11 @@ public:
 
     // Threads currently blocked in waitUntil() (for test synchronisation).
     int waitingThreads() const;
+    // Of those, the threads that blocked after time last moved, wake() was
+    // last called and their channel was last notified: a driver of a manual
+    // clock that knows how many threads it runs steps once they all are
+    // counted here, so no thread is still acting on the previous step.
+    int settledThreads() const;
 
     // Times the calling thread came back from blocking in a wait (woken or
     // timed out); what the benchmark and the tests count per set.
@@ -105,6 +110,7 @@ protected:
         WaitChannel* channel;
         Waiter* prev;
         Waiter* next;
+        bool settled; // cleared by any wake-up sent to it
     };
 
     // Waits on the channel with the lock held until woken or, for real
@@ -112,6 +118,9 @@ protected:
     virtual void block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs) = 0;
     // Wakes every blocked waiter, whatever its channel. Lock held.
     void notifyAllWaitersLocked();
+    // Wakes the waiters of one channel. Lock held.
+    void notifyLocked(WaitChannel& channel);
+    friend class Event;
 
     mutable std::mutex m_mutex;
     WaitChannel m_general;       // guarded by m_mutex
