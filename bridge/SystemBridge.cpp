@@ -49,6 +49,7 @@ SystemBridge::SystemBridge(const Options &options, QObject *parent)
 
 SystemBridge::~SystemBridge()
 {
+    stopAudioJobs();
     stopPowerEventMonitor();
     cleanupNativeBridge();
     if (m_audioRouter) {
@@ -113,16 +114,6 @@ void SystemBridge::createRouters()
         qDebug().noquote() << "[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)";
     }
     qDebug().noquote() << "[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection";
-}
-
-void SystemBridge::checkVirtualDriver()
-{
-    logUnavailable("checkVirtualDriver");
-}
-
-void SystemBridge::connectHidHotplug()
-{
-    logUnavailable("connectHidHotplug");
 }
 
 void SystemBridge::cleanupNativeBridge()
@@ -322,69 +313,6 @@ QVariantList SystemBridge::getRunningApplicationsCached()
 QVariantList SystemBridge::getRunningApplicationsByQt()
 {
     logUnavailable("getRunningApplicationsByQt");
-    return {};
-}
-
-void SystemBridge::setAudioConfig(const QVariantList &configs)
-{
-    Q_UNUSED(configs);
-    logUnavailable("setAudioConfig");
-}
-
-bool SystemBridge::Start()
-{
-    logUnavailable("Start");
-    return false;
-}
-
-void SystemBridge::Stop()
-{
-    logUnavailable("Stop");
-}
-
-bool SystemBridge::Restart()
-{
-    logUnavailable("Restart");
-    return false;
-}
-
-bool SystemBridge::IsRunning() const
-{
-    logUnavailable("IsRunning");
-    return false;
-}
-
-bool SystemBridge::SetSampleRate(double sampleRate)
-{
-    Q_UNUSED(sampleRate);
-    logUnavailable("SetSampleRate");
-    return false;
-}
-
-double SystemBridge::GetSampleRate() const
-{
-    logUnavailable("GetSampleRate");
-    return 0.0;
-}
-
-bool SystemBridge::AddInputDevice(const QString &deviceName, int index)
-{
-    Q_UNUSED(deviceName);
-    Q_UNUSED(index);
-    logUnavailable("AddInputDevice");
-    return false;
-}
-
-bool SystemBridge::RemoveInputDevice(const QString &deviceName)
-{
-    Q_UNUSED(deviceName);
-    logUnavailable("RemoveInputDevice");
-    return false;
-}
-
-QVariantList SystemBridge::GetInputDevices() const
-{
-    logUnavailable("GetInputDevices");
     return {};
 }
 

@@ -6,9 +6,12 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 class AudioRouterService;
+class HIDHotplugManager;
 class WinMicRouter;
 
 // The interface's gateway to the operating system and the audio side. One
@@ -30,6 +33,9 @@ public:
     // tests build their own bridge over their own world.
     struct Options
     {
+        // The device manager whose connections the audio services follow;
+        // null: the process-wide one.
+        HIDHotplugManager *hotplug = nullptr;
     };
     explicit SystemBridge(const Options &options, QObject *parent = nullptr);
     ~SystemBridge() override;
@@ -109,6 +115,16 @@ private:
     // The two start-up jobs that run once the event loop runs.
     void checkVirtualDriver();
     void connectHidHotplug();
+    // Audio services that follow the device; bodies beside the controls.
+    struct AudioServices;
+    void onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, bool isConnected);
+    void waitForAudioEndpointReady(const QString &deviceName, std::function<void()> callback);
+    static void startAudioServices(const std::shared_ptr<AudioServices> &services, const QString &deviceName,
+                                   uint64_t generation);
+    static void stopAudioServices(const std::shared_ptr<AudioServices> &services);
+    // Refuses new pool jobs and waits for the running ones.
+    void stopAudioJobs();
+
     // A member whose behaviour is not available on this build yet.
     void logUnavailable(const char *member) const;
 
@@ -118,6 +134,8 @@ private:
     // Created by createRouters on the GUI thread, destroyed by the destructor.
     std::unique_ptr<AudioRouterService> m_audioRouter;
     std::unique_ptr<WinMicRouter> m_micRouter;
+    // Made by the hookup on the GUI thread; shared with the pool jobs.
+    std::shared_ptr<AudioServices> m_services;
 
     // Audio threads read it while a bridge may be going away: a destructor
     // clears it, when it is its own, only after its routers stopped.

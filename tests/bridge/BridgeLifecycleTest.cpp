@@ -17,14 +17,12 @@ const QString kInitializing = QStringLiteral("SystemBridge::initializeMonitorDev
 const QString kMicRouterCreated = QStringLiteral("[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)");
 const QString kEngineCreated =
     QStringLiteral("[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection");
-const QString kDriverCheck = QStringLiteral("checkVirtualDriver");
-const QString kHookup = QStringLiteral("connectHidHotplug");
+const QString kDriverCheck = QStringLiteral("virtual audio driver");
+const QString kHookup = QStringLiteral("[SystemBridge] Connected to HIDHotplugManager::deviceConnected");
 
 class BridgeLifecycle : public BridgeTest
 {
 protected:
-    std::unique_ptr<SystemBridge> makeBridge() { return std::make_unique<SystemBridge>(SystemBridge::Options{}); }
-
     // True once the sequence ran: the permission line, the initialising
     // line with the platform, the audio objects.
     bool initialised(const SystemBridge &bridge) const

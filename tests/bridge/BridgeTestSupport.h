@@ -2,13 +2,36 @@
 // What the bridge tests share: a simulated operating system installed as
 // the process's platform for one test, and the log lines written meanwhile.
 
+#include "bridge/SystemBridge.h"
+#include "device/HIDHotplugManager.h"
+#include "device/RepeatingTimer.h"
+#include "device/hid/EmulatedHidBus.h"
 #include "platform/os/sim/SimAudioWorld.h"
 
 #include <QMutex>
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <chrono>
 #include <memory>
+#include <thread>
+
+// Polls the condition, running the GUI thread's events meanwhile, for up to
+// realMs of real time.
+template <class Condition>
+bool eventually(Condition condition, int realMs = 10000)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 struct LogLine {
     QtMsgType type;
@@ -61,8 +84,33 @@ protected:
         s_lines.clear();
     }
 
+    // A bridge over this test's world, following this test's device manager.
+    std::unique_ptr<SystemBridge> makeBridge()
+    {
+        SystemBridge::Options options;
+        options.hotplug = m_hotplug.get();
+        return std::make_unique<SystemBridge>(options);
+    }
+
     std::shared_ptr<os::ManualClock> m_clock = std::make_shared<os::ManualClock>();
     std::shared_ptr<os::SimAudioWorld> m_world = std::make_shared<os::SimAudioWorld>(m_clock);
+
+    // The device manager's timers never fire: the tests report connections
+    // through its signal themselves.
+    struct InertTimers final : RepeatingTimerFactory {
+        struct Timer final : RepeatingTimer {
+            void start(int) override {}
+            void stop() override {}
+            bool isActive() const override { return false; }
+        };
+        std::unique_ptr<RepeatingTimer> create(QObject *, std::function<void()>) override
+        {
+            return std::make_unique<Timer>();
+        }
+    };
+    EmulatedHidBus m_bus;
+    InertTimers m_timers;
+    std::unique_ptr<HIDHotplugManager> m_hotplug = std::make_unique<HIDHotplugManager>(m_bus, m_timers);
 
 private:
     static void collect(QtMsgType type, const QMessageLogContext &, const QString &text)

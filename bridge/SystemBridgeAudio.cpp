@@ -1,0 +1,472 @@
+// The bridge's audio side: the routing list, the engine controls and the
+// audio services that follow the device.
+#include "bridge/AudioRoutingRecords.h"
+#include "bridge/SystemBridge.h"
+
+#include "device/HIDHotplugManager.h"
+#include "platform/os/Apartment.h"
+#include "platform/os/OsPlatform.h"
+#include "platform/windows/routerAudio/AudioRouterService.h"
+#include "platform/windows/routerAudio/LivestreamForwarder.h"
+#include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/VirtualDriverEndpoints.h"
+#include "platform/windows/routerAudio/WinMicRouter.h"
+
+#include <QDebug>
+#include <QMutex>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+
+namespace {
+
+constexpr int kEndpointAttempts = 150;
+constexpr int64_t kEndpointPauseMs = 200;
+
+} // namespace
+
+// What the pool jobs share with the bridge. The jobs enter it before they
+// touch the bridge; the destructor closes it and waits for those inside, so
+// no job runs on a freed bridge (a guarded pointer tested on a pool thread
+// could not promise that).
+struct SystemBridge::AudioServices
+{
+    AudioServices(SystemBridge *owner, std::shared_ptr<os::OsPlatform> os)
+        : bridge(owner)
+        , platform(std::move(os))
+    {
+    }
+
+    class Job
+    {
+    public:
+        explicit Job(AudioServices &services)
+            : m_services(services)
+            , m_entered(services.enter())
+        {
+        }
+        ~Job()
+        {
+            if (m_entered)
+                m_services.leave();
+        }
+        explicit operator bool() const { return m_entered; }
+
+    private:
+        AudioServices &m_services;
+        const bool m_entered;
+    };
+
+    bool enter()
+    {
+        std::lock_guard lock(gateMutex);
+        if (stopping.load())
+            return false;
+        ++activeJobs;
+        return true;
+    }
+    void leave()
+    {
+        std::lock_guard lock(gateMutex);
+        if (--activeJobs == 0)
+            gateIdle.notify_all();
+    }
+    void stopAndWait()
+    {
+        {
+            std::lock_guard lock(gateMutex);
+            stopping.store(true);
+        }
+        platform->clock().wake(); // ends the endpoint poll's pause
+        std::unique_lock lock(gateMutex);
+        gateIdle.wait(lock, [this] { return activeJobs == 0; });
+    }
+
+    SystemBridge *const bridge; // used only by a job inside the gate
+    const std::shared_ptr<os::OsPlatform> platform;
+
+    std::mutex gateMutex;
+    std::condition_variable gateIdle;
+    int activeJobs = 0;              // guarded by gateMutex
+    std::atomic<bool> stopping{false}; // written under gateMutex
+
+    // Raised by every disconnection: a connection's wait and start job
+    // carry the value they began with and give up once it moved.
+    std::atomic<uint64_t> generation{0};
+
+    std::mutex serviceMutex; // a start or a stop sequence, whole
+    QMutex nameMutex;
+    QString currentDeviceName; // guarded by nameMutex
+};
+
+void SystemBridge::stopAudioJobs()
+{
+    if (m_services)
+        m_services->stopAndWait();
+}
+
+// ---- routing list ------------------------------------------------------------------
+
+void SystemBridge::setAudioConfig(const QVariantList &configs)
+{
+    qDebug().noquote() << "SystemBridge::setAudioConfig() called with" << configs.size() << "configs";
+    parseAudioConfigs(configs);
+}
+
+// ---- engine controls ---------------------------------------------------------------
+
+bool SystemBridge::Start()
+{
+    if (!m_audioRouter)
+        createRouters();
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::Start: AudioRouterService not initialized";
+        return false;
+    }
+    try {
+        const bool started = m_audioRouter->Start(AudioRouterConfig{});
+        if (started)
+            qDebug() << "SystemBridge::Start: Audio router service started successfully";
+        else
+            qWarning() << "SystemBridge::Start: Failed to start audio router service";
+        return started;
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::Start: Exception:" << e.what();
+        return false;
+    }
+}
+
+void SystemBridge::Stop()
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::Stop: AudioRouterService not initialized";
+        return;
+    }
+    try {
+        m_audioRouter->Stop();
+        qDebug() << "SystemBridge::Stop: Audio router service stopped";
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::Stop: Exception:" << e.what();
+    }
+}
+
+bool SystemBridge::Restart()
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::Restart: AudioRouterService not initialized";
+        return false;
+    }
+    try {
+        const bool restarted = m_audioRouter->Restart();
+        if (restarted)
+            qDebug() << "SystemBridge::Restart: Audio router service restarted successfully";
+        else
+            qWarning() << "SystemBridge::Restart: Failed to restart audio router service";
+        return restarted;
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::Restart: Exception:" << e.what();
+        return false;
+    }
+}
+
+bool SystemBridge::IsRunning() const
+{
+    if (!m_audioRouter)
+        return false;
+    try {
+        return m_audioRouter->IsRunning();
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::IsRunning: Exception:" << e.what();
+        return false;
+    }
+}
+
+bool SystemBridge::SetSampleRate(double sampleRate)
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::SetSampleRate: AudioRouterService not initialized";
+        return false;
+    }
+    try {
+        const bool set = m_audioRouter->SetSampleRate(sampleRate);
+        if (set)
+            qDebug() << "SystemBridge::SetSampleRate: Sample rate set to" << sampleRate;
+        else
+            qWarning() << "SystemBridge::SetSampleRate: Failed to set sample rate to" << sampleRate;
+        return set;
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::SetSampleRate: Exception:" << e.what();
+        return false;
+    }
+}
+
+double SystemBridge::GetSampleRate() const
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::GetSampleRate: AudioRouterService not initialized";
+        return 0.0;
+    }
+    try {
+        return m_audioRouter->GetSampleRate();
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::GetSampleRate: Exception:" << e.what();
+        return 0.0;
+    }
+}
+
+bool SystemBridge::AddInputDevice(const QString &deviceName, int index)
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::AddInputDevice: AudioRouterService not initialized";
+        return false;
+    }
+    try {
+        const bool added = m_micRouter && m_micRouter->AddInputDevice(deviceName.toStdString(), 0, index);
+        if (added)
+            qDebug() << "SystemBridge::AddInputDevice: Added device" << deviceName
+                     << "with 0 requestedChannels (auto-detect), index:" << index;
+        else
+            qWarning() << "SystemBridge::AddInputDevice: Failed to add device" << deviceName;
+        return added;
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::AddInputDevice: Exception:" << e.what();
+        return false;
+    }
+}
+
+bool SystemBridge::RemoveInputDevice(const QString &deviceName)
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::RemoveInputDevice: AudioRouterService not initialized";
+        return false;
+    }
+    try {
+        const bool removed = m_micRouter && m_micRouter->RemoveInputDevice(deviceName.toStdString());
+        if (removed)
+            qDebug() << "SystemBridge::RemoveInputDevice: Removed device" << deviceName;
+        else
+            qWarning() << "SystemBridge::RemoveInputDevice: Device not found:" << deviceName;
+        return removed;
+    } catch (const std::exception &e) {
+        qCritical() << "SystemBridge::RemoveInputDevice: Exception:" << e.what();
+        return false;
+    }
+}
+
+QVariantList SystemBridge::GetInputDevices() const
+{
+    if (!m_audioRouter) {
+        qWarning() << "SystemBridge::GetInputDevices: AudioRouterService not initialized";
+        return {};
+    }
+    try {
+        QVariantList devices;
+        for (const InputDeviceEntry &entry : m_audioRouter->GetInputDevices())
+            devices.append(QVariantMap{{QStringLiteral("name"), QString::fromStdString(entry.name)},
+                                       {QStringLiteral("requestedChannels"), entry.requestedChannels}});
+        return devices;
+    } catch (const std::exception &e) {
+        // A part of the list would look like the whole of it.
+        qCritical() << "SystemBridge::GetInputDevices: Exception:" << e.what();
+        return {};
+    }
+}
+
+// ---- audio services that follow the device ----------------------------------------------
+
+void SystemBridge::checkVirtualDriver()
+{
+    const os::ApartmentScope apartment(os::ApartmentKind::SingleThreaded);
+    const bool installed = DriverDetection::isVirtualDriverInstalled();
+    emit virtualDriverStatusChanged(installed);
+    if (!installed) {
+        qWarning().noquote() << "[SystemBridge]" << "NUVEX Stream Mix" << "virtual audio driver is NOT installed";
+        return;
+    }
+    qDebug().noquote() << "[SystemBridge]" << "NUVEX Stream Mix" << "virtual audio driver detected";
+    if (DefaultDeviceManager::setVirtualOutputAsDefault())
+        qDebug().noquote() << "[SystemBridge] Brand speaker set as system default";
+    else
+        qWarning().noquote()
+            << "[SystemBridge] Failed to set brand speaker as default (see [DefaultDeviceManager] logs)";
+}
+
+void SystemBridge::connectHidHotplug()
+{
+    HIDHotplugManager *manager = m_options.hotplug ? m_options.hotplug : HIDHotplugManager::instance();
+    if (!manager)
+        return;
+    if (!m_services)
+        m_services = std::make_shared<AudioServices>(this, os::currentPlatform());
+    connect(manager, &HIDHotplugManager::deviceConnected, this,
+            [this](const QVariantMap &deviceInfo, bool isConnected) {
+                onHidDeviceConnectionChanged(deviceInfo, isConnected);
+            });
+    qDebug().noquote() << "[SystemBridge] Connected to HIDHotplugManager::deviceConnected for delayed initialization";
+}
+
+void SystemBridge::onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, bool isConnected)
+{
+    const std::shared_ptr<AudioServices> services = m_services;
+    if (!isConnected) {
+        qDebug().noquote() << "[SystemBridge] Veloran device disconnected, stopping all audio services";
+        services->generation.fetch_add(1);
+        QThreadPool::globalInstance()->start([services] { stopAudioServices(services); });
+        return;
+    }
+    const QString name = deviceInfo.value(QStringLiteral("name")).toString();
+    qDebug().noquote() << "[SystemBridge] Veloran device connected:" << name;
+    if (name.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&services->nameMutex);
+        if (name == services->currentDeviceName)
+            return;
+    }
+    const uint64_t generation = services->generation.load();
+    waitForAudioEndpointReady(name, [services, name, generation] {
+        if (services->generation.load() != generation)
+            return;
+        QThreadPool::globalInstance()->start(
+            [services, name, generation] { startAudioServices(services, name, generation); });
+    });
+}
+
+void SystemBridge::waitForAudioEndpointReady(const QString &deviceName, std::function<void()> callback)
+{
+    if (deviceName.isEmpty())
+        return;
+    qDebug().noquote() << "[SystemBridge] Waiting for audio endpoint to become ready for" << deviceName << "...";
+    const std::shared_ptr<AudioServices> services = m_services;
+    const uint64_t generation = services->generation.load();
+    QThreadPool::globalInstance()->start([services, deviceName, generation, callback = std::move(callback)] {
+        AudioServices::Job job(*services);
+        if (!job)
+            return;
+        const bool owned = [] {
+            const HRESULT hr = os::initializeApartment(os::ApartmentKind::SingleThreaded);
+            return SUCCEEDED(hr) && hr != RPC_E_CHANGED_MODE;
+        }();
+        os::Clock &clock = services->platform->clock();
+        const std::wstring name = deviceName.toStdWString();
+        bool ready = false;
+        for (int attempt = 1; attempt <= kEndpointAttempts; ++attempt) {
+            if (services->stopping.load() || services->generation.load() != generation)
+                break;
+            std::shared_ptr<os::EndpointEnumerator> enumerator;
+            if (SUCCEEDED(services->platform->createEndpointEnumerator(enumerator)) && enumerator
+                && findEndpointByName(enumerator.get(), os::DataFlow::Capture, name)) {
+                ready = true;
+                break;
+            }
+            enumerator.reset();
+            clock.waitUntil([&] { return services->stopping.load(); }, clock.deadlineAfterMs(kEndpointPauseMs));
+        }
+        if (owned)
+            os::uninitializeApartment();
+        if (services->stopping.load())
+            return;
+        QMetaObject::invokeMethod(
+            services->bridge,
+            [services, deviceName, generation, ready, callback] {
+                // A disconnection during the wait: the continuation would
+                // start the services for a device that is gone.
+                if (services->generation.load() != generation)
+                    return;
+                if (ready)
+                    qDebug().noquote() << "[SystemBridge] Audio endpoint ready for" << deviceName
+                                       << "-- starting audio services";
+                else
+                    qWarning().noquote() << "[SystemBridge] capture endpoint not detected for" << deviceName
+                                         << "after 30s; starting services anyway (workers will self-heal)";
+                callback();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SystemBridge::startAudioServices(const std::shared_ptr<AudioServices> &services, const QString &deviceName,
+                                      uint64_t generation)
+{
+    AudioServices::Job job(*services);
+    if (!job)
+        return;
+    std::lock_guard serviceLock(services->serviceMutex);
+    if (services->stopping.load() || services->generation.load() != generation)
+        return;
+    SystemBridge *bridge = services->bridge;
+    const HRESULT apartment = os::initializeApartment(os::ApartmentKind::Multithreaded);
+
+    if (bridge->m_audioRouter) {
+        AudioRouterConfig config;
+        config.sampleRate = 48000.0;
+        config.framesPerBuffer = 256;
+        config.outputDevice = deviceName.toStdString();
+        config.inputDevices.push_back({deviceName.toStdString(), 0, 0});
+        bool started = false;
+        if (bridge->m_micRouter) {
+            if (bridge->m_micRouter->IsRunning())
+                bridge->m_micRouter->Stop();
+            started = bridge->m_micRouter->Start(config);
+        }
+        if (started)
+            qDebug().noquote() << "[SystemBridge] WinMicRouter started:" << deviceName;
+        else
+            qWarning().noquote() << "[SystemBridge] WinMicRouter failed to start:" << deviceName;
+    }
+
+    if (!AudioRouterAPI::IsRunning()) {
+        if (AudioRouterAPI::Initialize()) {
+            qDebug().noquote() << "[SystemBridge] AudioRouterAPI initialized";
+            const QPointer<SystemBridge> guard(bridge);
+            setLevelCallback(
+                [guard](const QVariantList &levels) {
+                    if (guard)
+                        emit guard->audioInputLevelChanged(levels);
+                },
+                bridge);
+            qDebug().noquote() << "[SystemBridge] LevelCallback set";
+            applyPendingAudioConfigs();
+        } else {
+            qWarning().noquote() << "[SystemBridge] AudioRouterAPI initialization failed";
+        }
+    }
+
+    LivestreamForwarder &forwarder = LivestreamForwarder::instance();
+    if (!forwarder.IsRunning()) {
+        if (forwarder.Start())
+            qDebug().noquote() << "[SystemBridge] LivestreamForwarder started";
+        else
+            qWarning().noquote() << "[SystemBridge] LivestreamForwarder failed to start (driver may not be installed)";
+    }
+
+    {
+        QMutexLocker lock(&services->nameMutex);
+        services->currentDeviceName = deviceName;
+    }
+    if (apartment == S_OK)
+        os::uninitializeApartment();
+}
+
+void SystemBridge::stopAudioServices(const std::shared_ptr<AudioServices> &services)
+{
+    AudioServices::Job job(*services);
+    if (!job)
+        return;
+    std::lock_guard serviceLock(services->serviceMutex);
+    if (services->stopping.load())
+        return;
+    SystemBridge *bridge = services->bridge;
+    LivestreamForwarder::instance().Stop();
+    AudioRouterAPI::Shutdown();
+    if (bridge->m_micRouter && bridge->m_micRouter->IsRunning())
+        bridge->m_micRouter->Stop();
+    {
+        QMutexLocker lock(&services->nameMutex);
+        services->currentDeviceName.clear();
+    }
+    qDebug().noquote() << "[SystemBridge] All audio services stopped";
+}
