@@ -150,7 +150,12 @@ int main(int argc, char **argv)
     registerSingletons(tempDirectory);
 
     RunnerSetup setup;
-    return quick_test_main_with_setup(argc, argv, "veloran_qml", nullptr, &setup);
+    const int result = quick_test_main_with_setup(argc, argv, "veloran_qml", nullptr, &setup);
+    // The real bridge's audio threads must end before the process-wide
+    // objects they use are destroyed.
+    if (!s_systemBridge)
+        delete SystemBridge::instance();
+    return result;
 }
 
 #include "main.moc"
