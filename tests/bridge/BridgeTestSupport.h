@@ -53,6 +53,9 @@ protected:
     void TearDown() override
     {
         os::installPlatform(nullptr);
+        // Captures keep the world; the last of them must not end it on one
+        // of the world's own threads.
+        EXPECT_TRUE(eventually([&] { return m_world.use_count() == 1; }));
         qInstallMessageHandler(m_previousHandler);
     }
 
