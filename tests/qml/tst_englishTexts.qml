@@ -85,8 +85,21 @@ TestCase {
     }
 
     Component {
+        id: generalTab
+        GeneralTab {
+            width: 410
+            height: 800
+        }
+    }
+
+    Component {
         id: autoGainWindow
         AutoGainWindow {}
+    }
+
+    Component {
+        id: resetWindow
+        ResetWindow {}
     }
 
     function initTestCase() {
@@ -119,7 +132,9 @@ TestCase {
             { tag: "monitor tab", component: monitorTab },
             { tag: "automatic-gain countdown", component: autoGainWindow, window: true },
             { tag: "automatic-gain result", component: autoGainWindow, window: true,
-              prepare: function(window) { window.measurementDone = true; window.showResult(15) } }
+              prepare: function(window) { window.measurementDone = true; window.showResult(15) } },
+            { tag: "general tab", component: generalTab },
+            { tag: "reset window", component: resetWindow, window: true }
         ]
     }
 

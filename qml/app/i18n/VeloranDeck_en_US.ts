@@ -121,6 +121,77 @@ Countdown </translation>
     </message>
 </context>
 <context>
+    <name>GeneralTab</name>
+    <message>
+        <source>App</source>
+        <translation>App</translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation>URL</translation>
+    </message>
+    <message>
+        <source>热键</source>
+        <translation>Hotkey</translation>
+    </message>
+    <message>
+        <source>系统截图</source>
+        <translation>Take Screenshot</translation>
+    </message>
+    <message>
+        <source>系统录屏</source>
+        <translation>Start Screen Recording</translation>
+    </message>
+    <message>
+        <source>旋钮按键</source>
+        <translation>Double tap control dial</translation>
+    </message>
+    <message>
+        <source>当Veloran Deck 在后台运行时，双击旋钮可执行自定义功能。</source>
+        <translation>Double tap control dial to enable hotkey when Veloran Deck is running in the background.</translation>
+    </message>
+    <message>
+        <source>请输入URL</source>
+        <translation>Please enter URL</translation>
+    </message>
+    <message>
+        <source>请输入键位</source>
+        <translation>Please enter key set</translation>
+    </message>
+    <message>
+        <source>通用</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>有固件可升级</source>
+        <translation>Firmware update available</translation>
+    </message>
+    <message>
+        <source>当前已是最新版本</source>
+        <translation>is up to date</translation>
+    </message>
+    <message>
+        <source>立即更新</source>
+        <translation>Update Now</translation>
+    </message>
+    <message>
+        <source>检查更新</source>
+        <translation>Check for Updates</translation>
+    </message>
+    <message>
+        <source>采样率</source>
+        <translation>Sample Rate</translation>
+    </message>
+    <message>
+        <source>指示灯</source>
+        <translation>Indicator</translation>
+    </message>
+    <message>
+        <source>恢复出厂</source>
+        <translation>Factory Reset</translation>
+    </message>
+</context>
+<context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
@@ -442,6 +513,33 @@ Decrease gain to prevent distortion.</translation>
     <message>
         <source>监听音量</source>
         <translation>Output Volume</translation>
+    </message>
+</context>
+<context>
+    <name>ResetWindow</name>
+    <message>
+        <source>恢复出厂</source>
+        <translation>Factory Reset</translation>
+    </message>
+    <message>
+        <source>恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？</source>
+        <translation>Performing a factory reset will erase all configuration. Are you sure?</translation>
+    </message>
+    <message>
+        <source>设置中</source>
+        <translation>Performing</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>Success</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
     </message>
 </context>
 <context>

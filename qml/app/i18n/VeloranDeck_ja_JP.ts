@@ -119,6 +119,77 @@
     </message>
 </context>
 <context>
+    <name>GeneralTab</name>
+    <message>
+        <source>App</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>热键</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>系统截图</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>系统录屏</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>旋钮按键</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当Veloran Deck 在后台运行时，双击旋钮可执行自定义功能。</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请输入URL</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>请输入键位</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>通用</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>有固件可升级</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>当前已是最新版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>立即更新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>检查更新</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>采样率</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>指示灯</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>恢复出厂</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
@@ -438,6 +509,33 @@
     </message>
     <message>
         <source>监听音量</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ResetWindow</name>
+    <message>
+        <source>恢复出厂</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>设置中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation type="unfinished">キャンセル</translation>
+    </message>
+    <message>
+        <source>确定</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
