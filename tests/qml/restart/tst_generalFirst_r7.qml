@@ -1,0 +1,41 @@
+import QtQuick
+import QtTest
+import MediaControls
+import VeloranDeck
+
+// First process on the emulated R7: the hotkey action "热键" with
+// Ctrl+Shift+S, a URL and the rate 96 kHz are chosen.
+TestCase {
+    id: testCase
+    name: "GeneralRestartFirst"
+    width: 450
+    height: 800
+    when: windowShown
+    visible: true
+
+    Component {
+        id: tabComponent
+        GeneralTab {
+            width: 410
+            height: 800
+        }
+    }
+
+    function test_choose() {
+        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForRendering(tab)
+        mouseClick(findChild(tab, "hotkeyButton2"), 8, 16)
+        findChild(tab, "urlField").text = "example.com/a"
+        const keyField = findChild(tab, "keyField")
+        keyField.forceActiveFocus()
+        keyClick(Qt.Key_S, Qt.ControlModifier | Qt.ShiftModifier)
+        const rate = findChild(tab, "rateBox")
+        rate.forceActiveFocus()
+        while (rate.currentIndex !== 3)
+            keyClick(rate.currentIndex < 3 ? Qt.Key_Down : Qt.Key_Up)
+        compare([ConfigMgr.getValue("general_hotkey_type"), ConfigMgr.getValue("general_hotkey_value_key"),
+                 ConfigMgr.getValue("general_hotkey_value_url"), ConfigMgr.getValue("general_rate")],
+                [2, "Ctrl+Shift+S", "http://example.com/a", "96"])
+    }
+}
