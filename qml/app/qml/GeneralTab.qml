@@ -180,7 +180,7 @@ ScrollView {
         x: generalTab.width - width
         height: generalTab.availableHeight
         policy: generalTab.isR7 ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-        visible: generalTab.isR7
+        visible: generalTab.isR7 && size < 1.0
         contentItem: Rectangle {
             implicitWidth: 8
             radius: 4
