@@ -341,6 +341,7 @@ bool LivestreamForwarder::openDriver()
 
 void LivestreamForwarder::forwardThread(VadAudioHandle driver)
 {
+    os::nameCurrentThread("vd-livestream");
     {
         const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::Normal);
         ForwardLoop loop(m_mixer, m_log);

@@ -1,0 +1,518 @@
+#include "AudioRoad.h"
+
+#include "WavFile.h"
+
+#include "driverclient/sim/SimVirtualDriver.h"
+#include "driverclient/sim/SimVirtualDriverEndpoints.h"
+#include "platform/os/Apartment.h"
+#include "platform/os/sim/SimAudioWorld.h"
+#include "platform/os/sim/SimWorkQueues.h"
+#include "platform/windows/routerAudio/AudioSessionIcons.h"
+#include "platform/windows/routerAudio/BusForwarder.h"
+#include "platform/windows/routerAudio/DeviceStateMonitor.h"
+#include "platform/windows/routerAudio/LivestreamForwarder.h"
+#include "platform/windows/routerAudio/LoopbackCapture.h"
+#include "platform/windows/routerAudio/Mixer.h"
+#include "platform/windows/routerAudio/MixerLog.h"
+#include "platform/windows/routerAudio/AudioLogText.h"
+#include "platform/windows/routerAudio/VirtualDriverEndpoints.h"
+#include "platform/windows/routerAudio/WinMicRouter.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::atomic<uint64_t> g_micBlocks{0};
+
+void countMicBlock(float *, int, int, double)
+{
+    g_micBlocks.fetch_add(1, std::memory_order_relaxed);
+}
+
+// Keeps what one render endpoint plays, in buffers sized for the run: the
+// audio thread that advances the stream copies and publishes, the road reads.
+class Recorder final : public os::RenderSink {
+public:
+    explicit Recorder(size_t frames)
+        : m_samples(frames * 2)
+    {
+    }
+    void rendered(const std::wstring &, const WAVEFORMATEXTENSIBLE &format, const uint8_t *data,
+                  uint32_t frames) override
+    {
+        const WAVEFORMATEX &f = format.Format;
+        const bool floatStereo = f.nChannels == 2 && f.wBitsPerSample == 32 && f.nSamplesPerSec == AudioRoad::kRate
+                                 && (f.wFormatTag == WAVE_FORMAT_IEEE_FLOAT
+                                     || (f.wFormatTag == WAVE_FORMAT_EXTENSIBLE
+                                         && format.SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT));
+        if (!floatStereo) {
+            m_foreign.fetch_add(frames, std::memory_order_relaxed);
+            return;
+        }
+        append(reinterpret_cast<const float *>(data), frames);
+    }
+    void append(const float *samples, uint32_t frames)
+    {
+        const size_t have = m_frames.load(std::memory_order_relaxed);
+        const size_t room = m_samples.size() / 2 - have;
+        const size_t take = std::min<size_t>(frames, room);
+        if (take)
+            std::memcpy(m_samples.data() + have * 2, samples, take * 8);
+        m_frames.store(have + take, std::memory_order_release);
+    }
+    void appendSilence(uint32_t frames)
+    {
+        const size_t have = m_frames.load(std::memory_order_relaxed);
+        const size_t take = std::min<size_t>(frames, m_samples.size() / 2 - have);
+        std::fill_n(m_samples.data() + have * 2, take * 2, 0.0f);
+        m_frames.store(have + take, std::memory_order_release);
+    }
+    size_t frames() const { return m_frames.load(std::memory_order_acquire); }
+    // After the run: the samples recorded, the buffer trimmed to them.
+    const std::vector<float> &samples()
+    {
+        m_samples.resize(frames() * 2);
+        return m_samples;
+    }
+    uint64_t foreignFrames() const { return m_foreign.load(); }
+
+private:
+    std::vector<float> m_samples;
+    std::atomic<size_t> m_frames{0};
+    std::atomic<uint64_t> m_foreign{0};
+};
+
+std::vector<uint8_t> pcm44Record()
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = 2;
+    f.nSamplesPerSec = 44100;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = 4;
+    f.nAvgBytesPerSec = 44100 * 4;
+    std::vector<uint8_t> bytes(sizeof f);
+    std::memcpy(bytes.data(), &f, sizeof f);
+    return bytes;
+}
+
+os::IconImage playerIcon()
+{
+    os::IconImage icon;
+    icon.width = icon.height = 16;
+    icon.pixels.resize(256);
+    for (uint32_t y = 0; y < 16; ++y)
+        for (uint32_t x = 0; x < 16; ++x)
+            icon.pixels[y * 16 + x] = 0xFF000000u | (x * 16) << 16 | (y * 16) << 8 | 0x80;
+    return icon;
+}
+
+AudioRouteConfig record(uint32_t id, bool listen, bool mix, float mixVolume, bool solo)
+{
+    AudioRouteConfig r;
+    r.processID = id;
+    r.active = 1;
+    r.input1 = {static_cast<uint8_t>(listen), 1.0f, 0};
+    r.input2 = {static_cast<uint8_t>(mix), mixVolume, 0};
+    r.solo = solo ? 1 : 0;
+    return r;
+}
+
+std::string levelText(float v)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%.3f", v);
+    return text;
+}
+
+} // namespace
+
+struct AudioRoad::Impl {
+    AudioRoadOptions options;
+    std::shared_ptr<os::ManualClock> manual;
+    std::shared_ptr<os::Clock> clock;
+    std::shared_ptr<os::SimAudioWorld> world;
+    std::unique_ptr<SimVirtualDriver> driver;
+    std::unique_ptr<SimVirtualDriverEndpoints> driverEndpoints;
+    std::wstring speakers, mic, headphones, listenCable;
+    std::shared_ptr<Recorder> monitorSink, listenSink;
+    std::unique_ptr<Recorder> streamMixSink;
+    std::unique_ptr<WinMicRouter> router;
+    std::unique_ptr<LivestreamForwarder> livestream;
+    std::unique_ptr<BusForwarder> busForwarder;
+    std::shared_ptr<os::AudioClient> recordClient;
+    std::shared_ptr<os::CaptureClient> recordCapture;
+    bool apiStarted = false;
+    bool monitorStarted = false;
+    int threads = 2; // on the clock: the world's service thread and its work queues' watcher
+    int64_t originNs = 0;
+    int64_t lastLevelSecond = 0;
+    bool gateOff = false, gateBack = false;
+
+    std::mutex levelMutex;
+    std::array<AudioLevelInfo, 16> levels{}; // guarded by levelMutex
+    size_t levelCount = 0;                   // guarded by levelMutex
+
+    void print(const std::string &line) const
+    {
+        if (options.print)
+            options.print(line);
+    }
+    bool lockstep() const { return static_cast<bool>(manual); }
+
+    // Lockstep: every thread of the road waits on the clock again, and what
+    // the last step queued has run.
+    bool settle()
+    {
+        if (!lockstep())
+            return true;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        for (;;) {
+            while (manual->settledThreads() != threads || manual->waitingThreads() != threads) {
+                if (std::chrono::steady_clock::now() > until) {
+                    print("[road] lockstep: " + std::to_string(manual->waitingThreads()) + " threads waiting, "
+                          + std::to_string(threads) + " expected");
+                    return false;
+                }
+                std::this_thread::yield();
+            }
+            world->simWorkQueues().drain();
+            world->flushNotifications();
+            if (manual->settledThreads() == threads && manual->waitingThreads() == threads)
+                return true;
+        }
+    }
+
+    // One millisecond of the run.
+    void stepMs()
+    {
+        if (lockstep()) {
+            settle();
+            manual->advanceMs(1);
+            settle();
+        } else {
+            clock->sleepUntilNs(clock->nowNs() / os::Clock::kNsPerMs * os::Clock::kNsPerMs + os::Clock::kNsPerMs);
+        }
+        drainRecorder();
+    }
+
+    void drainRecorder()
+    {
+        if (!recordCapture)
+            return;
+        for (;;) {
+            uint32_t frames = 0;
+            if (FAILED(recordCapture->getNextPacketSize(frames)) || frames == 0)
+                return;
+            uint8_t *data = nullptr;
+            uint32_t flags = 0;
+            if (recordCapture->getBuffer(data, frames, flags, nullptr, nullptr) != S_OK)
+                return;
+            if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) || !data)
+                streamMixSink->appendSilence(frames);
+            else
+                streamMixSink->append(reinterpret_cast<const float *>(data), frames);
+            recordCapture->releaseBuffer(frames);
+        }
+    }
+
+    bool openRecorder()
+    {
+        std::shared_ptr<os::EndpointEnumerator> enumerator;
+        std::shared_ptr<os::AudioEndpoint> endpoint;
+        if (FAILED(world->createEndpointEnumerator(enumerator))
+            || FAILED(enumerator->getEndpoint(driverEndpoints->streamMixId(), endpoint))
+            || FAILED(endpoint->activateAudioClient(recordClient)))
+            return false;
+        const WAVEFORMATEX format = makeMixFormat();
+        return SUCCEEDED(recordClient->initialize(os::ShareMode::Shared, AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM, 2000000, 0,
+                                                  &format))
+               && SUCCEEDED(recordClient->getCaptureClient(recordCapture)) && SUCCEEDED(recordClient->start());
+    }
+
+    void levelLine(int64_t second)
+    {
+        std::string line = "[levels] " + std::to_string(second) + "s";
+        std::lock_guard lock(levelMutex);
+        for (size_t i = 0; i < levelCount; ++i)
+            line += " " + std::to_string(levels[i].sourceId) + "=" + levelText(levels[i].left) + "/"
+                    + levelText(levels[i].right);
+        print(line);
+    }
+};
+
+AudioRoad::AudioRoad(AudioRoadOptions options)
+    : m(std::make_unique<Impl>())
+{
+    m->options = std::move(options);
+}
+
+AudioRoad::~AudioRoad()
+{
+    stop();
+}
+
+uint64_t AudioRoad::micBlocks()
+{
+    return g_micBlocks.load();
+}
+
+double AudioRoad::nowSeconds() const
+{
+    return m->clock ? double(m->clock->nowNs() - m->originNs) / 1e9 : 0.0;
+}
+
+bool AudioRoad::start()
+{
+    Impl &r = *m;
+    if (r.options.clock == AudioRoadOptions::ClockKind::Lockstep) {
+        r.manual = std::make_shared<os::ManualClock>();
+        r.clock = r.manual;
+    } else {
+        r.clock = std::make_shared<os::RealClock>(r.options.speed);
+    }
+    r.originNs = r.clock->nowNs();
+    const size_t frames = static_cast<size_t>((r.options.seconds + 1.0) * kRate);
+    r.monitorSink = std::make_shared<Recorder>(frames);
+    r.listenSink = std::make_shared<Recorder>(frames);
+    r.streamMixSink = std::make_unique<Recorder>(frames);
+
+    // The world, in the order its endpoints were found: the speakers first
+    // (the default), the base's two, a virtual cable, the driver's two.
+    r.world = std::make_shared<os::SimAudioWorld>(r.clock);
+    r.world->setRecordingLimitBytes(0);
+    r.speakers = r.world->addEndpoint({.name = L"Speakers (Sim HD Audio)", .flow = os::DataFlow::Render});
+    r.mic = r.world->addEndpoint({.name = L"Microphone (Veloran T40)", .flow = os::DataFlow::Capture});
+    r.world->setEndpointSignal(r.mic, os::Signal::sine(250.0, 0.2f));
+    r.headphones = r.world->addEndpoint({.name = L"Headphones (Veloran T40)", .flow = os::DataFlow::Render});
+    r.listenCable = r.world->addEndpoint(
+        {.name = L"Virtual Listen Cable", .flow = os::DataFlow::Render, .physical = false});
+    r.driver = std::make_unique<SimVirtualDriver>(*r.clock);
+    r.driver->setRecordWrites(false);
+    r.driver->install();
+    r.driverEndpoints = std::make_unique<SimVirtualDriverEndpoints>(*r.world, *r.driver);
+    r.world->addProcess({.processId = kPlayerPid,
+                         .imagePath = L"C:\\Apps\\player.x64.exe",
+                         .displayName = L"Player",
+                         .signal = os::Signal::sine(440.0, 0.3f)});
+    r.world->setProgramIcon(L"C:\\Apps\\player.x64.exe", playerIcon());
+    r.world->addProcess({.processId = kChatPid,
+                         .imagePath = L"C:\\Apps\\chat.exe",
+                         .displayName = L"Chat",
+                         .signal = os::Signal::sine(1000.0, 0.3f)});
+    if (r.options.loopbackFormat == AudioRoadOptions::LoopbackFormat::Pcm44)
+        r.world->setLoopbackMixFormat(pcm44Record());
+    r.world->setRenderSink(r.headphones, r.monitorSink);
+    r.world->setRenderSink(r.listenCable, r.listenSink);
+    os::installPlatform(r.world);
+    const os::ApartmentScope apartment(os::ApartmentKind::Multithreaded);
+
+    for (const AudioDeviceInfo &d : DeviceStateMonitor::enumerateDevices(0))
+        r.print("[road] endpoint: \"" + logText(d.name) + "\" " + (d.isInput ? "capture" : "render") + " "
+                + std::to_string(static_cast<int>(d.defaultSampleRate)) + " Hz");
+    r.monitorStarted = DeviceStateMonitor::instance().start([&r] { r.print("[road] endpoints changed"); });
+    std::atomic<bool> iconsDone{false};
+    for (const AudioSessionInfo &s :
+         AudioRouterAPI::enumerateAudioSessions([](uint32_t, const std::wstring &) {}, [&iconsDone] { iconsDone = true; }))
+        r.print("[road] session: " + std::to_string(s.processId) + " \"" + logText(s.name) + "\" " + logText(s.state)
+                + " icon " + logText(s.iconPath));
+    for (int i = 0; i < 5000 && !iconsDone.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool installed = DriverDetection::isVirtualDriverInstalled();
+    r.print(std::string("[road] virtual driver ") + (installed ? "found" : "missing"));
+    if (!installed || !DefaultDeviceManager::setVirtualOutputAsDefault()) {
+        r.print("[road] the virtual output could not be made the default device");
+        return false;
+    }
+    r.print("[road] virtual output is the default device");
+
+    // The services in the bridge's order, each on a millisecond of its own,
+    // producers first.
+    r.stepMs();
+    r.router = std::make_unique<WinMicRouter>(r.world, Mixer::instance());
+    r.router->SetLevelCallback(&countMicBlock);
+    AudioRouterConfig config;
+    config.outputDevice = "Veloran T40";
+    config.inputDevices = {{"Veloran T40", 0, 0}};
+    if (!r.router->Start(config))
+        return false;
+    r.threads += 2;
+    r.stepMs();
+    if (!AudioRouterAPI::Initialize()) {
+        r.print("[road] AudioRouterAPI did not start");
+        return false;
+    }
+    r.apiStarted = true;
+    AudioRouterAPI::SetLevelCallback([&r](const std::vector<AudioLevelInfo> &report) {
+        std::lock_guard lock(r.levelMutex);
+        r.levelCount = std::min(report.size(), r.levels.size());
+        std::copy_n(report.begin(), r.levelCount, r.levels.begin());
+    });
+    r.threads += 2;
+    AudioRouterAPI::UpdateConfigs({record(0, true, true, 1.0f, false), record(kPlayerPid, true, false, 1.0f, true),
+                                   record(kChatPid, false, true, 0.5f, false),
+                                   record(kListenBusMasterId, true, false, 1.0f, false),
+                                   record(kMixBusMasterId, false, true, 1.0f, false)});
+    r.stepMs();
+    r.livestream = std::make_unique<LivestreamForwarder>(Mixer::instance(), *r.clock);
+    if (!r.livestream->Start()) {
+        r.print("[road] the livestream forwarder did not start");
+        return false;
+    }
+    r.threads += 1;
+    r.stepMs();
+    r.busForwarder = std::make_unique<BusForwarder>(r.world, Mixer::instance());
+    r.busForwarder->SetListenDevice(L"virtual listen cable");
+    r.busForwarder->Start();
+    if (r.busForwarder->unit(1).thread.joinable())
+        r.threads += 1;
+    r.stepMs();
+    if (!r.openRecorder()) {
+        r.print("[road] \"NUVEX Stream Mix\" cannot be recorded");
+        return false;
+    }
+    return r.settle();
+}
+
+void AudioRoad::runUntil(double seconds)
+{
+    Impl &r = *m;
+    if (!r.clock)
+        return;
+    const int64_t endMs = static_cast<int64_t>(std::llround(seconds * 1000.0));
+    const int64_t offMs = static_cast<int64_t>(std::llround(r.options.gateOffAt * 1000.0));
+    const int64_t backMs = static_cast<int64_t>(std::llround((r.options.gateOffAt + r.options.gateOffFor) * 1000.0));
+    for (int64_t now = (r.clock->nowNs() - r.originNs) / os::Clock::kNsPerMs; now < endMs;
+         now = (r.clock->nowNs() - r.originNs) / os::Clock::kNsPerMs) {
+        if (r.options.gateOffAt >= 0 && !r.gateOff && now >= offMs) {
+            r.gateOff = true;
+            r.world->setDefaultEndpoint(r.speakers);
+            r.print("[road] " + std::to_string(now) + " ms: the speakers are the default device");
+        }
+        if (r.options.gateOffAt >= 0 && r.gateOff && !r.gateBack && now >= backMs) {
+            r.gateBack = true;
+            r.world->setDefaultEndpoint(r.driverEndpoints->outputId());
+            r.print("[road] " + std::to_string(now) + " ms: \"NUVEX Output\" is the default device again");
+        }
+        if (now / 1000 > r.lastLevelSecond) {
+            r.lastLevelSecond = now / 1000;
+            r.levelLine(r.lastLevelSecond);
+        }
+        r.stepMs();
+    }
+}
+
+void AudioRoad::stop()
+{
+    Impl &r = *m;
+    if (!r.world)
+        return;
+    // Stopping needs no time to pass: every stop wakes what it waits for.
+    if (r.recordClient)
+        r.recordClient->stop();
+    r.recordCapture.reset();
+    r.recordClient.reset();
+    if (r.busForwarder)
+        r.busForwarder->Stop();
+    if (r.livestream)
+        r.livestream->Stop();
+    if (r.apiStarted) {
+        AudioRouterAPI::SetLevelCallback({});
+        AudioRouterAPI::Shutdown();
+        r.apiStarted = false;
+    }
+    if (r.router)
+        r.router->Stop();
+    if (r.monitorStarted) {
+        DeviceStateMonitor::instance().stop();
+        r.monitorStarted = false;
+    }
+    r.busForwarder.reset();
+    r.livestream.reset();
+    r.router.reset();
+    r.world->setRenderSink(r.headphones, nullptr);
+    r.world->setRenderSink(r.listenCable, nullptr);
+    r.driverEndpoints.reset();
+    r.driver->uninstall();
+    os::installPlatform(nullptr);
+    r.world.reset();
+    r.driver.reset();
+}
+
+const std::vector<float> &AudioRoad::streamMix() const
+{
+    return m->streamMixSink->samples();
+}
+
+const std::vector<float> &AudioRoad::monitor() const
+{
+    return m->monitorSink->samples();
+}
+
+const std::vector<float> &AudioRoad::listenBus() const
+{
+    return m->listenSink->samples();
+}
+
+bool AudioRoad::writeFiles()
+{
+    bool ok = true;
+    const struct {
+        const char *name;
+        const std::vector<float> &samples;
+    } files[] = {{"stream_mix.wav", streamMix()}, {"monitor.wav", monitor()}, {"listen_bus.wav", listenBus()}};
+    for (const auto &f : files) {
+        const std::string path = m->options.outDir + "/" + f.name;
+        const bool written = writeWavFloat(path, kRate, 2, f.samples.data(), f.samples.size() / 2);
+        m->print(std::string("[road] ") + (written ? "wrote " : "could not write ") + path + " ("
+                 + std::to_string(f.samples.size() / 2) + " frames)");
+        ok = ok && written;
+    }
+    return ok;
+}
+
+void AudioRoad::printSummary()
+{
+    Impl &r = *m;
+    r.print("[road] summary: " + std::to_string(nowSeconds()) + " s simulated, microphone blocks "
+            + std::to_string(micBlocks()) + ", stream mix " + std::to_string(r.streamMixSink->frames())
+            + " frames, monitor " + std::to_string(r.monitorSink->frames()) + " frames, listen bus "
+            + std::to_string(r.listenSink->frames()) + " frames");
+    r.print("[road] icon cache: " + logText(AudioRouterAPI::iconPathFor(L"C:\\Apps\\player.x64.exe", kPlayerPid)));
+}
+
+std::vector<AudioThreadCost> AudioRoad::threadCosts() const
+{
+    std::vector<AudioThreadCost> costs;
+    DIR *dir = opendir("/proc/self/task");
+    if (!dir)
+        return costs;
+    while (const dirent *entry = readdir(dir)) {
+        const long tid = std::strtol(entry->d_name, nullptr, 10);
+        if (tid <= 0)
+            continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        std::getline(comm, name);
+        if (name.rfind("vd-", 0) != 0)
+            continue;
+        // The thread's own CPU clock, named by its id (per-thread, scheduler time).
+        const clockid_t cpuClock = static_cast<clockid_t>((~static_cast<unsigned long>(tid) << 3) | 6);
+        timespec t{};
+        if (clock_gettime(cpuClock, &t) != 0)
+            continue;
+        costs.push_back({name, double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3});
+    }
+    closedir(dir);
+    return costs;
+}

@@ -1,0 +1,217 @@
+// The demonstration run as users run it: audio_sim_demo in lockstep into a
+// private folder, and what it wrote analysed per channel. Each tone must be
+// there at its level, others' tones far below, without gaps or clicks; the
+// gate (the virtual output losing and regaining the default) silences and
+// restores all three recordings within the endpoint monitor's second.
+#include "WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr double kRate = 48000.0;
+
+struct Tone {
+    double hz;
+    double amplitude;
+};
+
+struct Expectation {
+    const char *file;
+    std::vector<Tone> tones;
+};
+
+const std::vector<double> kAllTones = {250.0, 440.0, 1000.0};
+
+double goertzelAmplitude(const std::vector<float> &x, double hz)
+{
+    const double w = 2.0 * M_PI * hz / kRate;
+    const double c = 2.0 * std::cos(w);
+    double s1 = 0.0, s2 = 0.0;
+    for (float v : x) {
+        const double s = v + c * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(x.size());
+}
+
+std::vector<float> channel(const WavAudio &wav, int ch, size_t from, size_t to)
+{
+    std::vector<float> out;
+    for (size_t f = from; f < to; ++f)
+        out.push_back(wav.samples[f * 2 + ch]);
+    return out;
+}
+
+struct DemoRun {
+    std::string dir;
+    std::string output;
+    int status = -1;
+};
+
+DemoRun runDemo(const std::string &name, const std::string &options)
+{
+    DemoRun run;
+    run.dir = (fs::temp_directory_path() / ("audio_road_test_" + name + "_" + std::to_string(::getpid()))).string();
+    fs::remove_all(run.dir);
+    fs::create_directories(run.dir);
+    const std::string log = run.dir + "/demo.log";
+    const std::string command = "TMPDIR='" + run.dir + "' '" + VELORAN_AUDIO_SIM_DEMO + "' --clock lockstep --seconds 6 --out-dir '"
+                                + run.dir + "' " + options + " > '" + log + "' 2>&1";
+    run.status = std::system(command.c_str());
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    run.output = text.str();
+    return run;
+}
+
+WavAudio load(const DemoRun &run, const char *file)
+{
+    WavAudio wav;
+    std::string error;
+    EXPECT_TRUE(readWav(run.dir + "/" + file, wav, error)) << file << ": " << error;
+    EXPECT_EQ(wav.sampleRate, 48000u);
+    EXPECT_EQ(wav.channels, 2u);
+    return wav;
+}
+
+// The values of the last "[levels]" line by source id.
+std::map<std::string, double> lastLevels(const std::string &output)
+{
+    std::map<std::string, double> levels;
+    std::istringstream lines(output);
+    std::string line, last;
+    while (std::getline(lines, line))
+        if (line.rfind("[levels] ", 0) == 0)
+            last = line;
+    std::istringstream words(last);
+    std::string word;
+    while (words >> word) {
+        const auto eq = word.find('=');
+        if (eq != std::string::npos)
+            levels[word.substr(0, eq)] = std::atof(word.c_str() + eq + 1);
+    }
+    return levels;
+}
+
+// Width and height of a PNG, from its header chunk.
+bool pngSize(const std::string &path, uint32_t &width, uint32_t &height)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[24] = {};
+    if (!in.read(reinterpret_cast<char *>(head), sizeof head) || std::memcmp(head + 12, "IHDR", 4) != 0)
+        return false;
+    width = uint32_t(head[16]) << 24 | uint32_t(head[17]) << 16 | uint32_t(head[18]) << 8 | head[19];
+    height = uint32_t(head[20]) << 24 | uint32_t(head[21]) << 16 | uint32_t(head[22]) << 8 | head[23];
+    return true;
+}
+
+class AudioRoadTest : public testing::TestWithParam<const char *> {};
+
+TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
+{
+    const DemoRun run = runDemo(GetParam(), std::string("--loopback-format ") + GetParam());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<Expectation> expected = {
+        {"stream_mix.wav", {{1000.0, 0.15}, {250.0, 0.2}}},
+        {"listen_bus.wav", {{440.0, 0.3}, {250.0, 0.2}}},
+        {"monitor.wav", {{440.0, 0.3}}},
+    };
+    for (const Expectation &e : expected) {
+        const WavAudio wav = load(run, e.file);
+        const size_t frames = wav.samples.size() / 2;
+        ASSERT_GT(frames, size_t(5.5 * kRate)) << e.file;
+        double steepest = 0.0; // per sample, of the expected signal
+        for (const Tone &t : e.tones)
+            steepest += 2.0 * M_PI * t.hz / kRate * t.amplitude;
+        for (int ch = 0; ch < 2; ++ch) {
+            const auto x = channel(wav, ch, size_t(0.5 * kRate), frames - size_t(0.1 * kRate));
+            for (double hz : kAllTones) {
+                double want = 0.0;
+                for (const Tone &t : e.tones)
+                    want = t.hz == hz ? t.amplitude : want;
+                const double got = goertzelAmplitude(x, hz);
+                if (want > 0.0)
+                    EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, 0.5) << e.file << " ch" << ch << " " << hz << " Hz";
+                else
+                    EXPECT_LT(got, 0.01 * 0.15) << e.file << " ch" << ch << " " << hz << " Hz"; // 40 dB down
+            }
+            size_t quiet = 0, longestQuiet = 0;
+            double worstStep = 0.0;
+            for (size_t i = 0; i < x.size(); ++i) {
+                quiet = std::fabs(x[i]) < 1e-3 ? quiet + 1 : 0;
+                longestQuiet = std::max(longestQuiet, quiet);
+                if (i > 0)
+                    worstStep = std::max(worstStep, std::fabs(double(x[i]) - x[i - 1]));
+            }
+            EXPECT_LE(longestQuiet, 48u) << e.file << " ch" << ch;
+            EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch;
+        }
+    }
+    const auto levels = lastLevels(run.output);
+    for (const char *id : {"0", "4242", "5151", "4294967295", "4294967294"})
+        EXPECT_GT(levels.count(id) ? levels.at(id) : 0.0, 0.0) << id;
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(pngSize(run.dir + "/VeloranDeck/icons/player.x64.png", width, height));
+    EXPECT_EQ(width, 128u);
+    EXPECT_EQ(height, 128u);
+    fs::remove_all(run.dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(LoopbackFormats, AudioRoadTest, testing::Values("float48", "pcm44"));
+
+// The virtual output stops being the default at 2 s and is again at 4 s:
+// every recording falls silent and comes back within 1.1 s of each.
+TEST(AudioRoadGate, RecordingsFollowTheDefaultDevice)
+{
+    const DemoRun run = runDemo("gate", "--gate-off-at 2 --gate-off-for 2");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char *file : {"stream_mix.wav", "listen_bus.wav", "monitor.wav"}) {
+        const WavAudio wav = load(run, file);
+        const size_t frames = wav.samples.size() / 2;
+        ASSERT_GT(frames, size_t(5.5 * kRate));
+        // Loudness of each 10 ms block.
+        auto peak = [&](double second) {
+            float p = 0.0f;
+            const size_t from = size_t(second * kRate);
+            for (size_t f = from; f < from + 480 && f < frames; ++f)
+                p = std::max({p, std::fabs(wav.samples[2 * f]), std::fabs(wav.samples[2 * f + 1])});
+            return p;
+        };
+        // In 10 ms blocks; a file starts a few milliseconds after the run.
+        int silentFrom = -1, soundFrom = -1;
+        for (int b = 150; b < 580; ++b) {
+            if (silentFrom < 0 && peak(b / 100.0) < 1e-4)
+                silentFrom = b;
+            if (silentFrom >= 0 && soundFrom < 0 && b > silentFrom && peak(b / 100.0) > 0.05)
+                soundFrom = b;
+        }
+        EXPECT_GE(silentFrom, 195) << file;
+        EXPECT_LE(silentFrom, 310) << file;
+        EXPECT_GE(soundFrom, 395) << file;
+        EXPECT_LE(soundFrom, 510) << file;
+        for (int b = silentFrom + 1; silentFrom > 0 && b < soundFrom; ++b)
+            ASSERT_LT(peak(b / 100.0), 1e-4) << file << " at " << b * 10 << " ms";
+        for (int b = soundFrom + 20; soundFrom > 0 && b < 580; ++b)
+            ASSERT_GT(peak(b / 100.0), 0.05) << file << " at " << b * 10 << " ms";
+    }
+    fs::remove_all(run.dir);
+}
+
+} // namespace
