@@ -38,6 +38,8 @@ public:
     HRESULT createPolicyConfig(PolicyConfigClass, std::shared_ptr<PolicyConfig>&) override { return REGDB_E_CLASSNOTREG; }
     HRESULT processImagePath(std::uint32_t, std::wstring&) override { return E_INVALIDARG; }
     HRESULT extractIcon(const std::wstring&, IconImage&) override { return E_NOTFOUND; }
+    HRESULT fileVersionStrings(const std::wstring&, std::vector<VersionStrings>&) override { return E_NOTFOUND; }
+    std::vector<std::wstring> applicationFolders() override { return {}; }
     MicrophonePermission& microphonePermission() override { return m_permission; }
     KeyInjector& keyInjector() override { return m_keys; }
     PowerEvents& powerEvents() override { return m_power; }

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -44,6 +45,14 @@ public:
     virtual HRESULT processImagePath(std::uint32_t processId, std::wstring& path) = 0;
     // The program's main icon at its largest size.
     virtual HRESULT extractIcon(const std::wstring& imagePath, IconImage& icon) = 0;
+    // The translation blocks of a program file's version information, in
+    // the order of its translation table; fails when the file has none or
+    // cannot be read (Linux executables carry none).
+    virtual HRESULT fileVersionStrings(const std::wstring& path, std::vector<VersionStrings>& out) = 0;
+    // The folders under which installed programs are looked for: on Windows
+    // the two program folders and the user's start-menu programs; Linux has
+    // no such folders.
+    virtual std::vector<std::wstring> applicationFolders() = 0;
 
     virtual MicrophonePermission& microphonePermission() = 0;
     virtual KeyInjector& keyInjector() = 0;

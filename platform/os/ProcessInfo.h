@@ -2,6 +2,7 @@
 // What the system tells about running programs: image paths and icons.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace os {
@@ -16,6 +17,16 @@ struct IconImage {
     {
         return width > 0 && height > 0 && pixels.size() == static_cast<std::size_t>(width) * height;
     }
+};
+
+// One translation block of a program file's version information: the
+// block's language and code page and two of its texts (empty when the block
+// lacks them).
+struct VersionStrings {
+    std::uint16_t language = 0;
+    std::uint16_t codePage = 0;
+    std::wstring productName;
+    std::wstring fileDescription;
 };
 
 } // namespace os

@@ -862,6 +862,31 @@ void SimAudioWorld::setProgramIcon(const std::wstring& imagePath, IconImage icon
     m_core->icons[imagePath] = std::move(icon);
 }
 
+namespace {
+
+std::wstring backslashed(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+} // namespace
+
+void SimAudioWorld::setVersionStrings(const std::wstring& path, std::vector<VersionStrings> blocks)
+{
+    std::lock_guard lock(m_core->mutex);
+    if (blocks.empty())
+        m_core->versionStrings.erase(backslashed(path));
+    else
+        m_core->versionStrings[backslashed(path)] = std::move(blocks);
+}
+
+void SimAudioWorld::setApplicationFolders(std::vector<std::wstring> folders)
+{
+    std::lock_guard lock(m_core->mutex);
+    m_core->applicationFolders = std::move(folders);
+}
+
 void SimAudioWorld::holdActivations(std::uint32_t processId, bool hold)
 {
     {
@@ -1037,6 +1062,22 @@ HRESULT SimAudioWorld::extractIcon(const std::wstring& imagePath, IconImage& ico
         return E_NOTFOUND;
     icon = it->second;
     return S_OK;
+}
+
+HRESULT SimAudioWorld::fileVersionStrings(const std::wstring& path, std::vector<VersionStrings>& out)
+{
+    std::lock_guard lock(m_core->mutex);
+    const auto it = m_core->versionStrings.find(backslashed(path));
+    if (it == m_core->versionStrings.end())
+        return E_NOTFOUND;
+    out = it->second;
+    return S_OK;
+}
+
+std::vector<std::wstring> SimAudioWorld::applicationFolders()
+{
+    std::lock_guard lock(m_core->mutex);
+    return m_core->applicationFolders;
 }
 
 } // namespace os

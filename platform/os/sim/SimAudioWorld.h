@@ -127,6 +127,11 @@ public:
     bool setSessionState(std::uint32_t processId, AudioSessionState state);
     bool setProcessSignal(std::uint32_t processId, Signal signal);
     void setProgramIcon(const std::wstring& imagePath, IconImage icon);
+    // Version information of a program file (either separator names the
+    // same file); an empty list removes it, so reading it fails.
+    void setVersionStrings(const std::wstring& path, std::vector<VersionStrings> blocks);
+    // What applicationFolders() lists; none unless set.
+    void setApplicationFolders(std::vector<std::wstring> folders);
 
     // Loopback activations for one target process: held ones complete only
     // once released; delayed ones a set time (world clock) after the call.
@@ -160,6 +165,8 @@ public:
     HRESULT createPolicyConfig(PolicyConfigClass policyClass, std::shared_ptr<PolicyConfig>& out) override;
     HRESULT processImagePath(std::uint32_t processId, std::wstring& path) override;
     HRESULT extractIcon(const std::wstring& imagePath, IconImage& icon) override;
+    HRESULT fileVersionStrings(const std::wstring& path, std::vector<VersionStrings>& out) override;
+    std::vector<std::wstring> applicationFolders() override;
     MicrophonePermission& microphonePermission() override { return m_permission; }
     KeyInjector& keyInjector() override { return m_keys; }
     PowerEvents& powerEvents() override { return m_power; }

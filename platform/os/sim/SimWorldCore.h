@@ -50,6 +50,8 @@ struct SimWorldCore {
     std::wstring defaults[2][3];                // [flow][role]
     std::vector<SimProcessSpec> processes;
     std::map<std::wstring, IconImage> icons;
+    std::map<std::wstring, std::vector<VersionStrings>> versionStrings; // by path, backslash separated
+    std::vector<std::wstring> applicationFolders;
     std::vector<std::uint8_t> loopbackMixFormat;
     std::map<std::wstring, int> silentPackets; // by endpoint id or the loopback path
     std::vector<std::weak_ptr<SimStream>> streams;
