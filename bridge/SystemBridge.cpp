@@ -52,6 +52,8 @@ SystemBridge::~SystemBridge()
     stopAudioJobs();
     stopPowerEventMonitor();
     cleanupNativeBridge();
+    stopDeviceCacheWorker();
+    stopRunningAppsWorker();
     if (m_audioRouter) {
         m_audioRouter->Stop();
         m_audioRouter.reset();
@@ -113,6 +115,8 @@ void SystemBridge::createRouters()
         m_micRouter->SetLevelCallback(&SystemBridge::monitorLevelCallback);
         qDebug().noquote() << "[SystemBridge] WinMicRouter created (WASAPI mic/solo path enabled)";
     }
+    startDeviceCacheWorker();
+    startRunningAppsWorker();
     qDebug().noquote() << "[SystemBridge] Windows: AudioRouterService created, waiting for Veloran device connection";
 }
 
@@ -297,31 +301,6 @@ void SystemBridge::stopPowerEventMonitor()
 }
 
 // ---- members that come with the audio side -------------------------------------------
-
-QVariantList SystemBridge::getRunningApplications()
-{
-    logUnavailable("getRunningApplications");
-    return {};
-}
-
-QVariantList SystemBridge::getRunningApplicationsCached()
-{
-    logUnavailable("getRunningApplicationsCached");
-    return {};
-}
-
-QVariantList SystemBridge::getRunningApplicationsByQt()
-{
-    logUnavailable("getRunningApplicationsByQt");
-    return {};
-}
-
-QVariantList SystemBridge::GetDeviceList(int type) const
-{
-    Q_UNUSED(type);
-    logUnavailable("GetDeviceList");
-    return {};
-}
 
 void SystemBridge::updateMonitorDevice()
 {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "bridge/DeviceListCache.h"
+#include "bridge/RunningApps.h"
+
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
@@ -128,8 +132,29 @@ private:
     // A member whose behaviour is not available on this build yet.
     void logUnavailable(const char *member) const;
 
+    // The endpoint list cache and its worker (DeviceListCache.cpp).
+    void startDeviceCacheWorker();
+    void stopDeviceCacheWorker();
+    void markDeviceListDirty();
+    QVariantList buildAudioDeviceList() const;
+    void deviceCacheWorker();
+    // One rebuild and the wait for the next change; false once stopped.
+    bool deviceCachePass(QString &previousSignature, bool &firstPass);
+
+    // Running and installed applications (RunningApps.cpp, InstalledApps.cpp).
+    void startRunningAppsWorker();
+    void stopRunningAppsWorker();
+    void runningAppsWorker();
+    // One refresh and the wait before the next.
+    void runningAppsPass(QString &previousSignature, bool &firstPass);
+    void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
+    QString appIconPath(const QString &executablePath, const QString &name);
+    static QString sanitizeIconFileName(const QString &name);
+
     Options m_options;
     bool m_powerMonitorStarted = false;
+    DeviceListCache m_deviceCache;
+    RunningAppsCache m_runningApps;
 
     // Created by createRouters on the GUI thread, destroyed by the destructor.
     std::unique_ptr<AudioRouterService> m_audioRouter;
@@ -140,4 +165,7 @@ private:
     // Audio threads read it while a bridge may be going away: a destructor
     // clears it, when it is its own, only after its routers stopped.
     static std::atomic<SystemBridge *> s_callbackBridge;
+
+    // Tests drive the workers on a manual clock and watch their state.
+    friend struct SystemBridgeTestAccess;
 };

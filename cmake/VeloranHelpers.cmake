@@ -1,9 +1,10 @@
 include(GoogleTest)
 
-# veloran_add_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [QT])
-# QT: the test links Qt Test and runs inside a QGuiApplication (offscreen).
+# veloran_add_gtest(NAME n SOURCES ... [LIBS ...] [LABELS ...] [QT] [WIDGETS])
+# QT: the test links Qt Test and runs inside a QGuiApplication (offscreen);
+# WIDGETS: inside a QApplication instead, for code that needs Qt Widgets.
 function(veloran_add_gtest)
-    cmake_parse_arguments(T "QT" "NAME;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "QT;WIDGETS" "NAME;TIMEOUT;RESOURCE_LOCK" "SOURCES;LIBS;LABELS" ${ARGN})
     if(NOT T_LABELS)
         set(T_LABELS unit)
     endif()
@@ -15,6 +16,10 @@ function(veloran_add_gtest)
     if(T_QT)
         target_sources(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/qt_gtest_main.cpp)
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock Qt6::Test Qt6::Gui)
+        if(T_WIDGETS)
+            target_compile_definitions(${T_NAME} PRIVATE VELORAN_GTEST_WIDGETS)
+            target_link_libraries(${T_NAME} PRIVATE Qt6::Widgets)
+        endif()
     else()
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main GTest::gmock)
     endif()

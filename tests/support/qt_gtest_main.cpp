@@ -4,8 +4,15 @@
 // its own for everything the services write (settings, data, logs, caches).
 #include "PrivateFolders.h"
 
-#include <QGuiApplication>
 #include <gtest/gtest.h>
+
+#ifdef VELORAN_GTEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 
 int main(int argc, char **argv)
 {
@@ -15,7 +22,7 @@ int main(int argc, char **argv)
     if (!usePrivateFolders(home))
         return 2;
 
-    QGuiApplication app(argc, argv);
+    TestApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,37 @@
+#pragma once
+// Reaches the bridge's two list workers, so tests can drive them on a
+// manual clock: wait for a pass, a debounce or a stop before moving time.
+
+#include "bridge/SystemBridge.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+struct SystemBridgeTestAccess {
+    static DeviceListCache &deviceCache(SystemBridge &bridge) { return bridge.m_deviceCache; }
+    static RunningAppsCache &runningApps(SystemBridge &bridge) { return bridge.m_runningApps; }
+    static void stopDeviceCacheWorker(SystemBridge &bridge) { bridge.stopDeviceCacheWorker(); }
+};
+
+// Real time: how long a worker may take to reach a state.
+template <class Condition>
+::testing::AssertionResult eventually(Condition &&condition, const char *what)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition())
+            return ::testing::AssertionSuccess();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return ::testing::AssertionFailure() << "never happened: " << what;
+}
+
+// Runs what the workers queued to the GUI thread.
+inline void deliverQueued()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
