@@ -8,6 +8,13 @@ import VeloranTestSupport
 TestCase {
     name: "SystemBridgeTable"
 
+    SignalSpy { id: deviceListSpy; target: SystemBridge; signalName: "audioDeviceListChanged" }
+    SignalSpy { id: runningAppsSpy; target: SystemBridge; signalName: "runningAppsChanged" }
+
+    function names(list) {
+        return list.map(function(entry) { return entry.name })
+    }
+
     function typeOf(value) {
         if (value === undefined)
             return "void"
@@ -105,5 +112,49 @@ TestCase {
         for (const key in info)
             compare(typeof info[key], "string", key)
         compare(info.platform, SystemBridge.getPlatform())
+    }
+
+    // The bridge's workers run on the simulated world's real clock: a
+    // debounce of 150 ms, a refresh every 2 s.
+    function test_an_added_endpoint_is_announced_once() {
+        wait(300) // what earlier rows changed has been announced
+        deviceListSpy.clear()
+        SimWorld.addEndpoint("Table Test Microphone", true)
+        deviceListSpy.wait(3000)
+        wait(500)
+        compare(deviceListSpy.count, 1)
+        verify(names(SystemBridge.GetDeviceList(1)).indexOf("Table Test Microphone") >= 0)
+    }
+
+    function test_a_new_process_is_listed_with_its_icon() {
+        const image = "/opt/table/player.exe"
+        SimWorld.setVersionStrings(image, [{ language: 0x0804, codePage: 1200, productName: "播放器",
+                                             fileDescription: "" }])
+        // Sessions play on the default output.
+        SimWorld.addEndpoint("Table Test Speakers", false)
+        runningAppsSpy.clear()
+        verify(SimWorld.addProcess(4242, image, "player", "Active"))
+        tryVerify(function() { return runningAppsSpy.count > 0 }, 6000)
+        const apps = SystemBridge.getRunningApplicationsCached().filter(function(entry) {
+            return entry.processIdentifier === 4242
+        })
+        compare(apps.length, 1)
+        compare(apps[0].name, "播放器")
+        compare(apps[0].bundleIdentifier, "file://" + image)
+        compare(apps[0].isActive, true)
+        verify(/^file:\/\/.*\/VeloranDeck\/icons\/player\.png$/.test(apps[0].iconFilePath), apps[0].iconFilePath)
+        SimWorld.removeProcess(4242)
+    }
+
+    function test_installed_programs_follow_the_browser_entry() {
+        const folder = SimWorld.makeFolder(["Tools/tabletool.exe", "viewer.exe", "notes.txt"])
+        verify(folder.length > 0)
+        SimWorld.setApplicationFolders([folder])
+        const list = SystemBridge.getRunningApplicationsByQt()
+        SimWorld.setApplicationFolders([])
+        compare(names(list), ["系统浏览器", "tabletool", "viewer"])
+        compare(list[0].isSystemBrowser, true)
+        compare(list[1].executablePath, folder + "/Tools/tabletool.exe")
+        compare(list[2].bundlePath, "file://" + folder + "/viewer.exe")
     }
 }

@@ -2,6 +2,11 @@
 
 #include "platform/os/sim/SimAudioWorld.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJSValue>
+
 #include <optional>
 
 namespace {
@@ -14,6 +19,17 @@ std::optional<os::PermissionStatus> permissionFromText(const QString &text)
         return os::PermissionStatus::Denied;
     if (text == QLatin1String("undetermined"))
         return os::PermissionStatus::Undetermined;
+    return std::nullopt;
+}
+
+std::optional<os::AudioSessionState> sessionStateFromText(const QString &text)
+{
+    if (text == QLatin1String("Active"))
+        return os::AudioSessionState::Active;
+    if (text == QLatin1String("Inactive"))
+        return os::AudioSessionState::Inactive;
+    if (text == QLatin1String("Expired"))
+        return os::AudioSessionState::Expired;
     return std::nullopt;
 }
 
@@ -63,4 +79,63 @@ bool SimWorld::answerPermission(const QString &answer)
         return false;
     m_world->simPermission().answer(*given);
     return true;
+}
+
+bool SimWorld::addProcess(int processId, const QString &imagePath, const QString &sessionName, const QString &state)
+{
+    const auto sessionState = sessionStateFromText(state);
+    if (processId <= 0 || !sessionState)
+        return false;
+    m_world->addProcess({.processId = std::uint32_t(processId), .imagePath = imagePath.toStdWString(),
+                         .displayName = sessionName.toStdWString(), .sessionState = *sessionState});
+    return true;
+}
+
+bool SimWorld::removeProcess(int processId)
+{
+    return processId > 0 && m_world->removeProcess(std::uint32_t(processId));
+}
+
+bool SimWorld::setSessionState(int processId, const QString &state)
+{
+    const auto sessionState = sessionStateFromText(state);
+    return processId > 0 && sessionState && m_world->setSessionState(std::uint32_t(processId), *sessionState);
+}
+
+void SimWorld::setVersionStrings(const QString &path, const QVariantList &blocks)
+{
+    std::vector<os::VersionStrings> list;
+    for (const QVariant &item : blocks) {
+        const QVariantMap block = item.value<QJSValue>().isObject() ? item.value<QJSValue>().toVariant().toMap()
+                                                                    : item.toMap();
+        list.push_back({std::uint16_t(block.value(QStringLiteral("language")).toUInt()),
+                        std::uint16_t(block.value(QStringLiteral("codePage")).toUInt()),
+                        block.value(QStringLiteral("productName")).toString().toStdWString(),
+                        block.value(QStringLiteral("fileDescription")).toString().toStdWString()});
+    }
+    m_world->setVersionStrings(path.toStdWString(), std::move(list));
+}
+
+void SimWorld::setApplicationFolders(const QStringList &folders)
+{
+    std::vector<std::wstring> list;
+    for (const QString &folder : folders)
+        list.push_back(folder.toStdWString());
+    m_world->setApplicationFolders(std::move(list));
+}
+
+QString SimWorld::makeFolder(const QStringList &files)
+{
+    // Not named after the application: paths holding its name are passed over.
+    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/programs-XXXXXX"));
+    if (!folder->isValid())
+        return {};
+    for (const QString &file : files) {
+        const QString path = folder->filePath(file);
+        QFile created(path);
+        if (!QDir().mkpath(QFileInfo(path).path()) || !created.open(QIODevice::WriteOnly))
+            return {};
+    }
+    m_folders.push_back(std::move(folder));
+    return m_folders.back()->path();
 }

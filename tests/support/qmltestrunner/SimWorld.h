@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <QVariantList>
 
 #include <memory>
+#include <vector>
 
 namespace os {
 class SimAudioWorld;
@@ -12,7 +15,8 @@ class SimAudioWorld;
 // The simulated operating system under the real bridge, driven from QML
 // (module VeloranTestSupport): endpoints and what they hear, the
 // microphone permission ("granted", "denied", "undetermined"), keys sent,
-// and power and session events.
+// power and session events, processes with their sessions and version
+// information, and the folders of installed programs.
 class SimWorld : public QObject
 {
     Q_OBJECT
@@ -25,10 +29,24 @@ public:
     Q_INVOKABLE bool setEndpointSine(const QString &id, double frequencyHz, double amplitude);
     Q_INVOKABLE int openStreams() const;
 
+    // A process with one session on the default output; state "Active",
+    // "Inactive" or "Expired".
+    Q_INVOKABLE bool addProcess(int processId, const QString &imagePath, const QString &sessionName,
+                                const QString &state);
+    Q_INVOKABLE bool removeProcess(int processId);
+    Q_INVOKABLE bool setSessionState(int processId, const QString &state);
+    // Blocks of {language, codePage, productName, fileDescription}.
+    Q_INVOKABLE void setVersionStrings(const QString &path, const QVariantList &blocks);
+    Q_INVOKABLE void setApplicationFolders(const QStringList &folders);
+    // A new folder of the run holding empty files at the given relative
+    // paths; its path, empty when it cannot be made.
+    Q_INVOKABLE QString makeFolder(const QStringList &files);
+
     // What the permission reads now and what a request is answered.
     Q_INVOKABLE bool setPermission(const QString &status, const QString &answer);
     Q_INVOKABLE bool answerPermission(const QString &answer);
 
 private:
     std::shared_ptr<os::SimAudioWorld> m_world;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };
