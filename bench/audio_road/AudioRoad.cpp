@@ -262,6 +262,11 @@ AudioRoad::~AudioRoad()
     stop();
 }
 
+uint32_t AudioRoad::driverWrites() const
+{
+    return m->driver ? m->driver->requestCount(IOCTL_VAD_AUDIO_WRITE) : 0;
+}
+
 uint64_t AudioRoad::micBlocks()
 {
     return g_micBlocks.load();

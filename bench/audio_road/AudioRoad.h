@@ -62,6 +62,8 @@ public:
     const std::vector<float> &streamMix() const;
     const std::vector<float> &monitor() const;
     const std::vector<float> &listenBus() const;
+    // Blocks the simulated driver has taken from the livestream forwarder.
+    uint32_t driverWrites() const;
     // Microphone blocks seen by the router's callback.
     static uint64_t micBlocks();
     std::vector<AudioThreadCost> threadCosts() const;

@@ -22,6 +22,8 @@ SimVirtualDriver::SimVirtualDriver(os::Clock& clock)
     , m_wantedFormat(defaultFormat())
     , m_drainOriginNs(clock.nowNs())
 {
+    m_buffer.reserve(m_capacityBytes);
+    m_played.reserve(static_cast<size_t>(bytesPerSecondLocked()) * kPlayedLimitMs / 1000);
 }
 
 SimVirtualDriver::~SimVirtualDriver() = default;
@@ -97,6 +99,7 @@ void SimVirtualDriver::setCapacityBytes(uint32_t bytes)
 {
     std::lock_guard lock(m_mutex);
     m_capacityBytes = bytes;
+    m_buffer.reserve(bytes);
 }
 
 void SimVirtualDriver::setWriteReply(int32_t reply, uint32_t replyBytes)
@@ -178,10 +181,7 @@ size_t SimVirtualDriver::takePlayed(uint8_t* out, size_t maxBytes)
 {
     std::lock_guard lock(m_mutex);
     drainLocked();
-    const size_t n = std::min(maxBytes, m_played.size());
-    std::copy_n(m_played.begin(), n, out);
-    m_played.erase(m_played.begin(), m_played.begin() + static_cast<std::ptrdiff_t>(n));
-    return n;
+    return m_played.pop(out, maxBytes);
 }
 
 size_t SimVirtualDriver::playedBytesAvailable()
@@ -224,13 +224,11 @@ void SimVirtualDriver::drainLocked()
 
     const uint64_t playedLimit = static_cast<uint64_t>(bytesPerSecondLocked()) * kPlayedLimitMs / 1000;
     const uint64_t dueBytes = std::min(dueBytes64, playedLimit);
-    const size_t fromBuffer = static_cast<size_t>(std::min<uint64_t>(dueBytes, m_buffer.size()));
-    m_played.insert(m_played.end(), m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(fromBuffer));
-    m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(fromBuffer));
-    m_played.insert(m_played.end(), static_cast<size_t>(dueBytes - fromBuffer), uint8_t{0});
+    m_played.reserve(static_cast<size_t>(playedLimit)); // grows only for a larger format
+    const size_t fromBuffer = m_buffer.moveTo(m_played, static_cast<size_t>(dueBytes));
+    m_played.push(nullptr, static_cast<size_t>(dueBytes) - fromBuffer);
     if (m_played.size() > playedLimit)
-        m_played.erase(m_played.begin(),
-                       m_played.begin() + static_cast<std::ptrdiff_t>(m_played.size() - playedLimit));
+        m_played.pop(nullptr, m_played.size() - static_cast<size_t>(playedLimit));
 }
 
 uint32_t SimVirtualDriver::takeFaultLocked(uint32_t code)
@@ -320,7 +318,7 @@ uint32_t SimVirtualDriver::handleWriteLocked(const void* in, uint32_t inBytes, v
     if (inBytes > freeBytes)
         return kVadSysErrorInsufficientBuffer;
     const auto* bytes = static_cast<const uint8_t*>(in);
-    m_buffer.insert(m_buffer.end(), bytes, bytes + inBytes);
+    m_buffer.push(bytes, inBytes);
     if (m_recordWrites) {
         m_written.insert(m_written.end(), bytes, bytes + inBytes);
         m_writeSizes.push_back(inBytes);
@@ -332,4 +330,76 @@ uint32_t SimVirtualDriver::handleWriteLocked(const void* in, uint32_t inBytes, v
         *returnedBytes = replyBytes;
     }
     return 0;
+}
+
+void SimByteRing::reserve(size_t capacity)
+{
+    if (capacity <= m_bytes.size())
+        return;
+    std::vector<uint8_t> bytes(capacity);
+    const size_t kept = pop(bytes.data(), m_size);
+    m_bytes.swap(bytes);
+    m_head = 0;
+    m_size = kept;
+}
+
+void SimByteRing::push(const uint8_t* data, size_t n)
+{
+    const size_t cap = m_bytes.size();
+    if (cap == 0)
+        return;
+    if (n > cap) {
+        if (data)
+            data += n - cap;
+        n = cap;
+    }
+    if (m_size + n > cap)
+        pop(nullptr, m_size + n - cap);
+    size_t at = (m_head + m_size) % cap;
+    size_t done = 0;
+    while (done < n) {
+        const size_t run = std::min(n - done, cap - at);
+        if (data)
+            std::memcpy(m_bytes.data() + at, data + done, run);
+        else
+            std::memset(m_bytes.data() + at, 0, run);
+        done += run;
+        at = (at + run) % cap;
+    }
+    m_size += n;
+}
+
+size_t SimByteRing::pop(uint8_t* out, size_t n)
+{
+    n = std::min(n, m_size);
+    const size_t cap = m_bytes.size();
+    size_t done = 0;
+    while (done < n) {
+        const size_t run = std::min(n - done, cap - m_head);
+        if (out)
+            std::memcpy(out + done, m_bytes.data() + m_head, run);
+        done += run;
+        m_head = (m_head + run) % cap;
+    }
+    m_size -= n;
+    if (m_size == 0)
+        m_head = 0;
+    return n;
+}
+
+size_t SimByteRing::moveTo(SimByteRing& other, size_t n)
+{
+    n = std::min(n, m_size);
+    const size_t cap = m_bytes.size();
+    size_t done = 0;
+    while (done < n) {
+        const size_t run = std::min(n - done, cap - m_head);
+        other.push(m_bytes.data() + m_head, run);
+        done += run;
+        m_head = (m_head + run) % cap;
+    }
+    m_size -= n;
+    if (m_size == 0)
+        m_head = 0;
+    return n;
 }

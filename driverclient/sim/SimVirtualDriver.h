@@ -10,11 +10,32 @@
 #include "platform/os/Clock.h"
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
 #include <vector>
+
+// A byte queue in a buffer that only grows when asked: pushing and popping
+// never allocate, so an audio thread may write to the driver.
+class SimByteRing {
+public:
+    // Makes room for at least this many bytes, keeping what is queued.
+    void reserve(size_t capacity);
+    size_t size() const { return m_size; }
+    size_t capacity() const { return m_bytes.size(); }
+    // Appends n bytes (zeros when data is null); what does not fit pushes
+    // the oldest bytes out.
+    void push(const uint8_t* data, size_t n);
+    // Takes up to n of the oldest bytes into out (dropped when out is null).
+    size_t pop(uint8_t* out, size_t n);
+    // Moves up to n bytes from the front of this ring to the back of another.
+    size_t moveTo(SimByteRing& other, size_t n);
+
+private:
+    std::vector<uint8_t> m_bytes;
+    size_t m_head = 0;
+    size_t m_size = 0;
+};
 
 class SimVirtualDriver final : public VadControlDevice {
 public:
@@ -105,8 +126,8 @@ private:
     std::map<uint32_t, Fault> m_faults;
     std::map<uint32_t, uint32_t> m_requestCounts;
 
-    std::deque<uint8_t> m_buffer;  // written, not yet played
-    std::deque<uint8_t> m_played;  // played out, waiting for the capture side (bounded)
+    SimByteRing m_buffer;  // written, not yet played
+    SimByteRing m_played;  // played out, waiting for the capture side (bounded)
     int64_t m_drainOriginNs = 0;   // clock time from which frames are counted
     uint64_t m_framesDrained = 0;  // frames played since m_drainOriginNs
 
