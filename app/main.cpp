@@ -73,6 +73,9 @@ int main(int argc, char *argv[])
     TranslationManager::instance()->setEngine(engine);
     Startup::registerSingletons();
 
+    // Qt.exit(code) from a root document ends with that code; the engine's
+    // own connection to the loop is queued, this one runs first.
+    QObject::connect(engine, &QQmlEngine::exit, &app, [](int code) { s_exitCode = code; });
     QObject::connect(engine, &QQmlApplicationEngine::objectCreationFailed, &app,
                      [] { s_exitCode = 1; QCoreApplication::exit(-1); }, Qt::QueuedConnection);
     engine->load(rootUrl());

@@ -83,6 +83,21 @@ TEST(Program, BrokenRootDocumentGivesNonZeroExitAfterCleanup)
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
 }
 
+// Page tours end the program from their root document with their verdict.
+TEST(Program, RootDocumentChoosesTheExitCode)
+{
+    for (int code : {0, 3}) {
+        ProgramRunner runner;
+        QProcessEnvironment extra;
+        extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Verdict.qml", QByteArray(
+            "import QtQuick\nQtObject { Component.onCompleted: Qt.exit(") + QByteArray::number(code) + ") }\n"));
+        const auto result = runner.run(3600000, extra);
+        ASSERT_FALSE(result.crashed) << result.output.toStdString();
+        EXPECT_EQ(result.exitCode, code) << result.output.toStdString();
+        EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
+    }
+}
+
 TEST(Program, SecondCopyExitsAndAKilledCopyLeavesNoLock)
 {
     ProgramRunner runner;

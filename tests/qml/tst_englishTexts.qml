@@ -93,6 +93,14 @@ TestCase {
     }
 
     Component {
+        id: deviceDrawer
+        DeviceSettings {
+            width: 450
+            height: 760
+        }
+    }
+
+    Component {
         id: autoGainWindow
         AutoGainWindow {}
     }
@@ -130,6 +138,7 @@ TestCase {
             { tag: "microphone tab", component: microphoneTab },
             { tag: "equaliser window", component: equalizerWindow, window: true },
             { tag: "monitor tab", component: monitorTab },
+            { tag: "device drawer", component: deviceDrawer },
             { tag: "automatic-gain countdown", component: autoGainWindow, window: true },
             { tag: "automatic-gain result", component: autoGainWindow, window: true,
               prepare: function(window) { window.measurementDone = true; window.showResult(15) } },

@@ -110,6 +110,29 @@ Countdown </translation>
     </message>
 </context>
 <context>
+    <name>DeviceSettings</name>
+    <message>
+        <source>话筒</source>
+        <translation>Mic</translation>
+    </message>
+    <message>
+        <source>监听</source>
+        <translation>Monitor</translation>
+    </message>
+    <message>
+        <source>通用</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>灯光</source>
+        <translation>Lighting</translation>
+    </message>
+    <message>
+        <source>新版本</source>
+        <translation>New version</translation>
+    </message>
+</context>
+<context>
     <name>EqualizerWindow</name>
     <message>
         <source>均衡器</source>

@@ -108,6 +108,29 @@
     </message>
 </context>
 <context>
+    <name>DeviceSettings</name>
+    <message>
+        <source>话筒</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>监听</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>通用</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>灯光</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>新版本</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>EqualizerWindow</name>
     <message>
         <source>均衡器</source>

@@ -1,0 +1,7 @@
+import QtQuick
+
+ControlPageCase {
+    function test_control_page() {
+        checkTabsAndMonitorVolume(enter())
+    }
+}
