@@ -15,6 +15,9 @@ TestCase {
     when: windowShown
     visible: true
 
+    // The base's message id of an attribute read.
+    readonly property int attributeGet: 31
+
     Component {
         id: tabComponent
         MicrophoneTab {
@@ -26,8 +29,12 @@ TestCase {
     function test_restored() {
         TranslationManager.setLanguage("zh_CN")
         tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
-        tryVerify(function() { return ConfigMgr.getValue("auto_gain") === EmulatedDevice.attribute(5)[0] }, 5000)
-        wait(300)
+        // Every read of the connection is answered before the tab exists:
+        // a late AI answer would select the custom preset. The base's own
+        // change comes after those answers.
+        tryVerify(function() { return EmulatedDevice.receivedCount(attributeGet) >= HIDDeviceMgr.queriedAttributes.length }, 5000)
+        verify(EmulatedDevice.changeAttribute(5, [12]))
+        tryVerify(function() { return ConfigMgr.getValue("auto_gain") === 12 }, 5000)
         const tab = createTemporaryObject(tabComponent, testCase)
         waitForRendering(tab)
         compare(findChild(tab, "selectRowType").selectIndex, 3)
