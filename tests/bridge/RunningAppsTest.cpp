@@ -6,6 +6,7 @@
 
 #include "platform/windows/routerAudio/AudioSessionIcons.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -36,12 +37,35 @@ protected:
         m_world->flushNotifications();
     }
 
+    // The session listing renders the programs' icons on detached threads;
+    // they must be done with the platform before the next test replaces it.
+    void TearDown() override
+    {
+        EXPECT_TRUE(eventually(
+            [&] {
+                for (const auto &[image, pid] : m_images) {
+                    const std::wstring icon = AudioRouterAPI::iconPathFor(image, pid);
+                    if (!QFileInfo::exists(QString::fromStdWString(icon)))
+                        return false;
+                }
+                return true;
+            },
+            "icons rendered"));
+        BridgeTest::TearDown();
+    }
+
     void add(const Program &p)
     {
         m_world->addProcess({.processId = p.pid, .imagePath = p.image, .displayName = p.session,
                              .sessionState = p.state});
         m_world->setVersionStrings(p.image, p.version);
+        if (!p.image.empty()) {
+            m_world->setProgramIcon(p.image, {1, 1, {0xff336699u}});
+            m_images.emplace_back(p.image, p.pid);
+        }
     }
+
+    std::vector<std::pair<std::wstring, std::uint32_t>> m_images;
 
     // The values of one key, comma separated.
     static std::string pick(const QVariantList &list, const char *key)
