@@ -110,6 +110,8 @@ void SystemBridge::stopDeviceCacheWorker()
         m_deviceCache.dirty = true;
     }
     m_deviceCache.wake.notify_all();
+    // A debounce in progress ends at once; nothing is rebuilt after it.
+    m_deviceCache.platform->clock().wake();
     if (m_deviceCache.worker.joinable())
         m_deviceCache.worker.join();
 }
@@ -155,7 +157,7 @@ bool SystemBridge::deviceCachePass(QString &previousSignature, bool &firstPass)
     os::Clock &clock = cache.platform->clock();
     const std::int64_t until = clock.deadlineAfterMs(kDeviceListDebounceMs);
     cache.state.store(DeviceCacheWorkerState::Debouncing);
-    clock.sleepUntilNs(until);
+    clock.waitUntil([&cache] { return !cache.running.load(); }, until);
     lock.lock();
     cache.dirty = false;
     return true;
