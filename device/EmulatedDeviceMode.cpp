@@ -102,8 +102,8 @@ struct SimulatedAudio
     {
         const std::wstring suffix = QStringLiteral(" (Veloran %1)").arg(model.toUpper()).toStdWString();
         microphone = world->addEndpoint({.name = L"Microphone" + suffix, .flow = os::DataFlow::Capture});
-        world->setEndpointSignal(microphone, os::Signal::sine(440.0, 0.25f));
-        world->addEndpoint({.name = L"Headphones" + suffix, .flow = os::DataFlow::Render});
+        world->setEndpointSignal(microphone, os::Signal::sine(250.0, 0.2f));
+        headphones = world->addEndpoint({.name = L"Headphones" + suffix, .flow = os::DataFlow::Render});
         world->addEndpoint({.name = L"Speakers (High Definition Audio Device)", .flow = os::DataFlow::Render});
         driver.install();
         driverEndpoints = std::make_unique<SimVirtualDriverEndpoints>(*world, driver);
@@ -135,6 +135,7 @@ struct SimulatedAudio
     SimVirtualDriver driver;
     std::unique_ptr<SimVirtualDriverEndpoints> driverEndpoints;
     std::wstring microphone;
+    std::wstring headphones;
 };
 
 SimulatedAudio *s_audio = nullptr; // set once, with s_world
@@ -200,6 +201,32 @@ veloran::emu::MicBaseEmulator *emulatedDeviceForTests()
 veloran::emu::HidAttachment *emulatedAttachmentForTests()
 {
     return s_world ? s_world->attachment() : nullptr;
+}
+
+void setEmulatedDevicePlugged(bool plugged)
+{
+    if (!s_world)
+        return;
+    // The model's endpoints come and go with it, as a USB device's would.
+    if (s_audio) {
+        for (const std::wstring &id : {s_audio->microphone, s_audio->headphones}) {
+            if (plugged)
+                s_audio->world->plugEndpoint(id);
+            else
+                s_audio->world->unplugEndpoint(id);
+        }
+    }
+    if (veloran::emu::HidAttachment *attachment = s_world->attachment()) {
+        if (plugged)
+            attachment->plug();
+        else
+            attachment->unplug();
+    }
+}
+
+std::shared_ptr<os::SimAudioWorld> emulatedAudioWorld()
+{
+    return s_audio ? s_audio->world : nullptr;
 }
 
 veloran::emu::MicBaseUnit *emulatedUnitForTests()

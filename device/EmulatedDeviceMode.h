@@ -2,6 +2,12 @@
 
 #include <QString>
 
+#include <memory>
+
+namespace os {
+class SimAudioWorld;
+}
+
 namespace veloran::emu {
 class HidAttachment;
 class MicBaseEmulator;
@@ -27,3 +33,9 @@ bool installEmulatedDevice(const QString &modelName);
 veloran::emu::MicBaseEmulator *emulatedDeviceForTests();
 veloran::emu::HidAttachment *emulatedAttachmentForTests();
 veloran::emu::MicBaseUnit *emulatedUnitForTests();
+
+// Plugs or unplugs the emulated device: its HID interfaces and its audio
+// endpoints together. Nothing while the mode is off.
+void setEmulatedDevicePlugged(bool plugged);
+// The simulated audio world the mode installed; null while it is off.
+std::shared_ptr<os::SimAudioWorld> emulatedAudioWorld();

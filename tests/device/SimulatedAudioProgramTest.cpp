@@ -1,6 +1,7 @@
 // The program's audio world as the demonstration sees it: with an emulated
 // model the simulated endpoints and the simulated virtual driver are in
-// place; without one the driver client finds no driver.
+// place and the audio services start with the device; without one the
+// driver client finds no driver.
 
 #include "ProgramRunner.h"
 
@@ -19,16 +20,19 @@ TEST(SimulatedAudioProgram, EmulatedModelBringsItsEndpointsAndTheDriverOtherwise
           "VELORAN_EMULATE: simulated audio endpoint Speakers (High Definition Audio Device)",
           "VELORAN_EMULATE: simulated audio endpoint NUVEX Output",
           "VELORAN_EMULATE: simulated audio endpoint NUVEX Stream Mix",
-          "Audio: VadAudio_Open 0, VadAudio_GetStatus 0"},
+          "Audio: VadAudio_Open 0, VadAudio_GetStatus 0",
+          // The bridge follows the device found 2 s after start-up.
+          "[SystemBridge] Audio endpoint ready for Veloran T40 -- starting audio services",
+          "[SystemBridge] LivestreamForwarder started"},
          {"driver not installed"}},
-        {"", {"Audio: VadAudio_Open 2 (driver not installed)"}, {"simulated audio endpoint"}},
+        {"", {"Audio: VadAudio_Open 2 (driver not installed)"}, {"simulated audio endpoint", "Audio endpoint ready"}},
     };
     for (const Case &c : cases) {
         ProgramRunner runner;
         QProcessEnvironment extra;
         if (*c.emulate)
             extra.insert("VELORAN_EMULATE", c.emulate);
-        const auto result = runner.run(3000, extra);
+        const auto result = runner.run(*c.emulate ? 6000 : 3000, extra);
         const std::string output = result.output.toStdString();
         ASSERT_FALSE(result.crashed) << output;
         EXPECT_EQ(result.exitCode, 0) << output;

@@ -157,4 +157,16 @@ TestCase {
         compare(list[1].executablePath, folder + "/Tools/tabletool.exe")
         compare(list[2].bundlePath, "file://" + folder + "/viewer.exe")
     }
+
+    // The engine runs on the machine's PortAudio; the microphone router only
+    // with the device, so unknown inputs are refused.
+    function test_engine_controls() {
+        verify(SystemBridge.Start())
+        verify(SystemBridge.IsRunning())
+        compare(SystemBridge.GetSampleRate(), 48000)
+        compare(SystemBridge.GetInputDevices(), [])
+        SystemBridge.Stop()
+        verify(!SystemBridge.IsRunning())
+        compare(SystemBridge.RemoveInputDevice("No Such Microphone"), false)
+    }
 }

@@ -66,12 +66,10 @@ void EmulatedDevice::setEchoWrites(bool on)
 
 void EmulatedDevice::plug()
 {
-    if (auto *attachment = emulatedAttachmentForTests())
-        attachment->plug();
+    setEmulatedDevicePlugged(true);
 }
 
 void EmulatedDevice::unplug()
 {
-    if (auto *attachment = emulatedAttachmentForTests())
-        attachment->unplug();
+    setEmulatedDevicePlugged(false);
 }

@@ -66,9 +66,15 @@ void registerSingletons(const QString &tempDirectory)
 
     Startup::registerSingleton<TestServer>("VeloranTestSupport", "TestServer", [] { return s_testServer; });
 
+    // Before the bridge: with an emulated device the bridge runs on the
+    // program's own simulated world.
+    const bool emulated = installEmulatedDeviceFromEnvironment();
     if (qEnvironmentVariable("VELORAN_TEST_BRIDGE") == QLatin1String("real")) {
-        auto world = std::make_shared<os::SimAudioWorld>();
-        os::installPlatform(world);
+        std::shared_ptr<os::SimAudioWorld> world = emulatedAudioWorld();
+        if (!world) {
+            world = std::make_shared<os::SimAudioWorld>();
+            os::installPlatform(world);
+        }
         s_simWorld = new SimWorld(world);
         Startup::registerSingleton<SimWorld>("VeloranTestSupport", "SimWorld", [] { return s_simWorld; });
         SystemBridge::instance()->initializeMonitorDevice();
@@ -86,7 +92,7 @@ void registerSingletons(const QString &tempDirectory)
     Startup::registerSingleton<UrlRecorder>("VeloranTestSupport", "UrlRecorder", [] { return s_urlRecorder; });
     Startup::registerSingleton<Shots>("VeloranTestSupport", "Shots", [] { return s_shots; });
 
-    if (installEmulatedDeviceFromEnvironment()) {
+    if (emulated) {
         s_emulatedDevice = new EmulatedDevice();
         Startup::registerSingleton<HIDHotplugManager>("VeloranDeckHIDHotplug", "HIDHotplugManager");
         Startup::registerSingleton<EmulatedDevice>("VeloranTestSupport", "EmulatedDevice",
