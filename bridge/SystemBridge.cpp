@@ -135,14 +135,6 @@ SystemBridge *SystemBridge::callbackBridge()
     return s_callbackBridge.load();
 }
 
-void SystemBridge::monitorLevelCallback(float *samples, int channels, int frames, double sampleRate)
-{
-    Q_UNUSED(samples);
-    Q_UNUSED(channels);
-    Q_UNUSED(frames);
-    Q_UNUSED(sampleRate);
-}
-
 QString SystemBridge::getPlatform()
 {
     return platformName();
@@ -301,11 +293,6 @@ void SystemBridge::stopPowerEventMonitor()
 }
 
 // ---- members that come with the audio side -------------------------------------------
-
-void SystemBridge::updateMonitorDevice()
-{
-    logUnavailable("updateMonitorDevice");
-}
 
 bool SystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleRate)
 {

@@ -2,6 +2,7 @@
 
 #include "bridge/DeviceListCache.h"
 #include "bridge/RunningApps.h"
+#include "bridge/dsp/MonitorProcessing.h"
 
 #include <QObject>
 #include <QSet>
@@ -52,6 +53,8 @@ public:
     // The per-block audio callback of the engine and the microphone router;
     // it finds its bridge through the callback pointer.
     static void monitorLevelCallback(float *samples, int channels, int frames, double sampleRate);
+    // The first microphone's block, in place: equaliser, then gain stage.
+    void processFirstDeviceAudio(float *data, int channels, int frames, double sampleRate);
     // The bridge that audio threads call into; null when there is none.
     static SystemBridge *callbackBridge();
 
@@ -161,6 +164,9 @@ private:
     std::unique_ptr<WinMicRouter> m_micRouter;
     // Made by the hookup on the GUI thread; shared with the pool jobs.
     std::shared_ptr<AudioServices> m_services;
+    // Settings from the GUI thread, blocks from the capture thread; its
+    // fields say how they meet. Outlives the routers' threads.
+    MonitorProcessing m_monitor;
 
     // Audio threads read it while a bridge may be going away: a destructor
     // clears it, when it is its own, only after its routers stopped.
