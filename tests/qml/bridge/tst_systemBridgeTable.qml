@@ -2,6 +2,7 @@ import QtQuick
 import QtTest
 import VeloranDeckSystemBridge
 import VeloranTestSupport
+import VeloranDeckSettings
 
 // The real bridge on the simulated system: every member of its QML
 // interface is reachable and gives its declared type.
@@ -168,5 +169,46 @@ TestCase {
         SystemBridge.Stop()
         verify(!SystemBridge.IsRunning())
         compare(SystemBridge.RemoveInputDevice("No Such Microphone"), false)
+    }
+
+    // The emulated T40's microphone plays 250 Hz: a stored preset lifting
+    // 250 Hz by 6 dB raises source 0's reported level by as much.
+    property var micLevels: []
+    Connections {
+        target: SystemBridge
+        function onAudioInputLevelChanged(levels) {
+            for (const level of levels)
+                if (level.processID === 0)
+                    micLevels.push(level.levelLeft)
+        }
+    }
+    function meanMicLevel() {
+        micLevels = []
+        wait(1500)
+        micLevels = []
+        tryVerify(function() { return micLevels.length >= 10 }, 15000)
+        let sum = 0
+        for (const l of micLevels) sum += l
+        return sum / micLevels.length
+    }
+    function test_equaliser_preset_lifts_the_microphone_level() {
+        const bus = { enabled: true, volume: 1.0, muted: false }
+        SystemBridge.setAudioConfig([{ processID: 0, input1: bus, input2: bus, solo: false },
+                                     { processID: 4294967295, input1: bus, input2: bus },
+                                     { processID: 4294967294, input1: bus, input2: bus }])
+        SettingsManager.setValue("device_equalizer", false)
+        SettingsManager.setValue("device_compressor", false)
+        SystemBridge.updateMonitorDevice()
+        const flat = meanMicLevel()
+        verify(flat > 0.05, flat)
+        SettingsManager.setValue("device_equalizer_current",
+                                 '{"name":"自定义","type":0,"value":[0,0,6,0,0,0,0,0,0,0,0,0],"img":"icons/zdy.svg"}')
+        SettingsManager.setValue("device_equalizer", true)
+        SystemBridge.updateMonitorDevice()
+        const lifted = meanMicLevel()
+        SettingsManager.setValue("device_equalizer", false)
+        SystemBridge.updateMonitorDevice()
+        const gainDb = 20 * Math.log(lifted / flat) / Math.LN10
+        verify(Math.abs(gainDb - 6) <= 0.5, "lifted by " + gainDb + " dB")
     }
 }
