@@ -221,6 +221,11 @@ void setEmulatedDevicePlugged(bool plugged)
             attachment->plug();
         else
             attachment->unplug();
+    } else if (veloran::emu::MicBaseUnit *unit = s_world->unit()) {
+        if (plugged)
+            unit->plug();
+        else
+            unit->unplug();
     }
 }
 

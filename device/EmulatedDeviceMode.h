@@ -35,7 +35,8 @@ veloran::emu::HidAttachment *emulatedAttachmentForTests();
 veloran::emu::MicBaseUnit *emulatedUnitForTests();
 
 // Plugs or unplugs the emulated device: its HID interfaces and its audio
-// endpoints together. Nothing while the mode is off.
+// endpoints together (the R7: the whole unit's power). Nothing while the mode
+// is off.
 void setEmulatedDevicePlugged(bool plugged);
 // The simulated audio world the mode installed; null while it is off.
 std::shared_ptr<os::SimAudioWorld> emulatedAudioWorld();

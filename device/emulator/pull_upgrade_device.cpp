@@ -209,8 +209,9 @@ PullUpgradeDevice::Output PullUpgradeDevice::onFrame(const std::vector<uint8_t>&
         // A start restarts: whatever was staged is dropped.
         m_staged.clear();
         m_state = State::Idle;
-        out.messages.push_back({pull::encodeFrame(pull::kStart, {m_config.startResult}), true, std::nullopt});
-        if (m_config.startResult != 0)
+        const uint8_t answer = m_fault.kind == PullFault::Kind::RefuseStart ? m_fault.result : m_config.startResult;
+        out.messages.push_back({pull::encodeFrame(pull::kStart, {answer}), true, std::nullopt});
+        if (answer != 0)
             return out;
         m_state = State::Pulling;
         m_bodyBytes = 0;

@@ -62,6 +62,7 @@ struct PullFault {
         DamageBlockOnce,    // block k arrives damaged once
         DamageBlockAlways,  // block k never arrives whole
         ForceResult,        // the final result is `result`, whatever the check says
+        RefuseStart,        // every start is answered with `result` (1: battery low)
     };
     Kind kind = Kind::None;
     size_t block = 0;
@@ -87,7 +88,12 @@ public:
     Output step(uint64_t nowMs);
     // Power cycle: a run in progress is lost.
     void powerCycle();
-    void setFault(const PullFault& fault) { m_fault = fault; }
+    // A new fault is armed afresh, even after an earlier one has fired.
+    void setFault(const PullFault& fault)
+    {
+        m_fault = fault;
+        m_faultSpent = false;
+    }
 
     uint8_t major() const { return m_major; }
     uint8_t minor() const { return m_minor; }

@@ -271,6 +271,8 @@ TestHttpServer::Response TestHttpServer::dispatch(const Request &request) const
 
 void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Response &response, bool keepAlive)
 {
+    // Without a length only the closed connection tells where the body ends.
+    keepAlive = keepAlive && !response.omitLength;
     if (response.stall)
         return;
     if (response.delayMs > 0) {
@@ -290,7 +292,8 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
     if (!response.contentType.isEmpty())
         head += "Content-Type: " + response.contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    if (!response.omitLength)
+        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     for (const auto &header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";

@@ -52,6 +52,7 @@ public:
         int chunkBytes = 0;     // > 0: the body goes out in pieces of this size...
         int chunkPauseMs = 0;   // ...with this pause between them
         qint64 dropAfterBytes = -1; // >= 0: close the connection after this much body
+        bool omitLength = false; // no Content-Length: the body ends when the connection closes
 
         static Response json(const QByteArray &body, int status = 200);
         static Response text(const QByteArray &body, int status = 200);

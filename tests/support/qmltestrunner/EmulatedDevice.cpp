@@ -2,7 +2,20 @@
 
 #include "device/EmulatedDeviceMode.h"
 #include "device/emulator/hid_attachment.h"
+#include "device/emulator/firmware_image.h"
 #include "device/emulator/mic_base_emulator.h"
+#include "device/emulator/mic_base_unit.h"
+
+namespace {
+
+constexpr size_t kPullHeadBytes = 32;
+
+QByteArray bytesOf(const std::vector<uint8_t> &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+}
+
+} // namespace
 
 QVariantList EmulatedDevice::attribute(int id) const
 {
@@ -72,4 +85,65 @@ void EmulatedDevice::plug()
 void EmulatedDevice::unplug()
 {
     setEmulatedDevicePlugged(false);
+}
+
+QByteArray EmulatedDevice::firmwareFile(int major, int minor, int bytes) const
+{
+    using namespace veloran::emu;
+    if (major < 0 || major > 255 || minor < 0 || minor > 255 || bytes < 0 || size_t(bytes) > pull::kMaxBodyBytes)
+        return {};
+    const size_t size = size_t(bytes);
+    if (emulatedUnitForTests()) {
+        if (size < kImageDescriptorBytes)
+            return {};
+        return bytesOf(makeFirmwareImage(Model::R7, uint8_t(major), uint8_t(minor), size));
+    }
+    const auto *emulator = emulatedDeviceForTests();
+    if (!emulator || size < kPullHeadBytes + kImageDescriptorBytes)
+        return {};
+    return bytesOf(makePullFirmwareFile(emulator->config().model, uint8_t(major), uint8_t(minor), size - kPullHeadBytes));
+}
+
+QByteArray EmulatedDevice::firmwareImage() const
+{
+    using namespace veloran::emu;
+    if (const auto *unit = emulatedUnitForTests()) {
+        const auto head = unit->readFlash(FirmwareFlash::kApplicationAddress, kImageDescriptorBytes);
+        if (head.size() < kImageDescriptorBytes)
+            return {};
+        return bytesOf(unit->readFlash(FirmwareFlash::kApplicationAddress, readLe(head.data() + 8, 4)));
+    }
+    const auto *emulator = emulatedDeviceForTests();
+    return emulator ? bytesOf(emulator->firmwareBody()) : QByteArray();
+}
+
+bool EmulatedDevice::setUpgradeFault(const QString &kind, int at)
+{
+    using namespace veloran::emu;
+    if (at < 0)
+        return false;
+    if (auto *unit = emulatedUnitForTests()) {
+        UnitFaults faults;
+        if (kind == QLatin1String("powerLoss"))
+            faults.bootLoader.powerLossAtPacket = at;
+        else if (kind != QLatin1String("none"))
+            return false;
+        unit->setFaults(faults);
+        return true;
+    }
+    auto *emulator = emulatedDeviceForTests();
+    if (!emulator)
+        return false;
+    PullFault fault;
+    if (kind == QLatin1String("refuse") && at <= 255) {
+        fault.kind = PullFault::Kind::RefuseStart;
+        fault.result = uint8_t(at);
+    } else if (kind == QLatin1String("powerLoss")) {
+        fault.kind = PullFault::Kind::Unplug;
+        fault.block = size_t(at);
+    } else if (kind != QLatin1String("none")) {
+        return false;
+    }
+    emulator->setPullFault(fault);
+    return true;
 }

@@ -33,6 +33,8 @@ void TestServer::route(const QString &method, const QString &path, int status, c
     response.status = status;
     if (content.metaType() == QMetaType::fromType<QString>())
         response.body = content.toString().toUtf8();
+    else if (content.metaType() == QMetaType::fromType<QByteArray>())
+        response.body = content.toByteArray();
     else if (content.isValid())
         response.body = QJsonDocument::fromVariant(content).toJson(QJsonDocument::Compact);
     response.contentType = settings.value(QStringLiteral("contentType"), QStringLiteral("application/json"))
@@ -44,6 +46,7 @@ void TestServer::route(const QString &method, const QString &path, int status, c
     response.chunkBytes = settings.value(QStringLiteral("chunkBytes"), 0).toInt();
     response.chunkPauseMs = settings.value(QStringLiteral("chunkPauseMs"), 0).toInt();
     response.dropAfterBytes = settings.value(QStringLiteral("dropAfterBytes"), -1).toLongLong();
+    response.omitLength = settings.value(QStringLiteral("omitLength"), false).toBool();
     m_server.route(method.toUtf8(), path, response);
 }
 

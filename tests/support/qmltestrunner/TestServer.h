@@ -16,10 +16,11 @@ public:
     bool listen() { return m_server.listen(); }
 
     Q_INVOKABLE QString url(const QString &path = QString()) const;
-    // body: a text is sent as it is, anything else as its JSON. options:
-    // delayMs, stall, closeAbruptly, contentType, chunkBytes + chunkPauseMs
-    // (the body in pieces with pauses), dropAfterBytes (connection closed
-    // after that much body).
+    // body: a text is sent as it is, an ArrayBuffer as its bytes, anything
+    // else as its JSON. options: delayMs, stall, closeAbruptly, contentType,
+    // chunkBytes + chunkPauseMs (the body in pieces with pauses),
+    // dropAfterBytes (connection closed after that much body), omitLength
+    // (no Content-Length; the connection closes after the body).
     Q_INVOKABLE void route(const QString &method, const QString &path, int status, const QVariant &body = {},
                            const QVariant &options = {});
     // Oldest first: {method, path, query, headers (names in lower case), body}.
