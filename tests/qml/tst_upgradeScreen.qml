@@ -202,6 +202,8 @@ TestCase {
         compare(LogSpy.count("[Upgrade] 升级过程中设备断开，等待自动重连或超时"), 1)
         verify(s.home.isUpdateFirmware)
         compare(s.item("upgradeTitle").text, "连接你的 Veloran 设备")
+        // The manager reports the returned device complete more than once.
+        HIDHotplugManager.deviceConnected(t40, true)
         HIDHotplugManager.deviceConnected(t40, true)
         compare(upgrades().length - before, data.again ? 1 : 0)
         compare(LogSpy.count("[Upgrade] 设备重连，自动重新触发升级:"), data.again ? 1 : 0)

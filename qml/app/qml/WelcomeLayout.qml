@@ -15,6 +15,7 @@ Rectangle {
     property string downloadUrl: ""
     property bool deviceConnectedState: false
     property string connectedDeviceName: ""
+    property bool deviceLostWhileUpgrading: false
 
     // "" is as missing as "N/A": an empty name must not read as connected.
     function reported(value) {
@@ -127,9 +128,13 @@ Rectangle {
         }
     }
 
-    // A device that restarted early in the installation gets the image again.
+    // A device that restarted early in the installation gets the image again,
+    // once per return: the manager reports a connection complete several
+    // times (login, name, serial), and each new start would restart the run.
     function applyReconnectRule() {
-        if (!isUpdateFirmware || !progressBar.visible || progressBar.value >= 0.05)
+        const returned = deviceLostWhileUpgrading
+        deviceLostWhileUpgrading = false
+        if (!returned || !isUpdateFirmware || !progressBar.visible || progressBar.value >= 0.05)
             return
         const path = storedFirmwarePath()
         if (path.length === 0)
@@ -376,6 +381,7 @@ Rectangle {
                 welcomeLayout.deviceConnectedState = false
                 welcomeLayout.connectedDeviceName = ""
                 if (welcomeLayout.isUpdateFirmware) {
+                    welcomeLayout.deviceLostWhileUpgrading = true
                     console.log("[Upgrade] 升级过程中设备断开，等待自动重连或超时")
                     return
                 }
