@@ -107,9 +107,16 @@ TestCase {
         return true
     }
 
+    // A result row just shown is laid out before it is clicked.
+    function clickWhenLaidOut(button) {
+        waitForItemPolished(child(button).parent)
+        waitForRendering(child(button))
+        mouseClick(child(button))
+    }
+
     // OK (or Cancel) leads back home, where the device shows again.
     function leaveWith(button) {
-        mouseClick(child(button))
+        clickWhenLaidOut(button)
         compare(child("homeView").visible, true)
         tryCompare(child("title"), "text", HIDDeviceMgr.isR7() ? "Veloran R7" : "Veloran T40", 15000)
     }

@@ -38,7 +38,7 @@ UpgradeCase {
         // At once, long before the watchdog.
         expectFailed("升级失败", 5000)
         verify(EmulatedDevice.setUpgradeFault("none"))
-        mouseClick(child("btn3"))
+        clickWhenLaidOut("btn3")
         expectSucceeded()
         compare(TestServer.requestCount("/fw/low.bin"), 2)
         leaveWith("btn2")
