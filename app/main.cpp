@@ -66,6 +66,8 @@ int main(int argc, char *argv[])
     if (!guard.acquire())
         return 1;
 
+    SystemBridge::setInstanceGuardHooks([&guard] { guard.release(); }, [&guard] { return guard.acquire(); });
+
     Startup::applyDarkLook(app);
 
     auto *engine = new QQmlApplicationEngine();

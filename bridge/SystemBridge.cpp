@@ -1,19 +1,26 @@
 #include "bridge/SystemBridge.h"
 
+#include "bridge/PowerMonitor.h"
+#include "bridge/ShellActions.h"
+#include "device/HIDHotplugManager.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
 #include "platform/windows/routerAudio/WinMicRouter.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QDebug>
 #include <QOperatingSystemVersion>
 #include <QPointer>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
 
 std::atomic<SystemBridge *> SystemBridge::s_callbackBridge{nullptr};
+SystemBridge::InstanceGuardHooks SystemBridge::s_instanceGuard;
 
 namespace {
 
@@ -233,63 +240,116 @@ void SystemBridge::requestNotificationPermission()
 
 void SystemBridge::openUrl(const QString &url)
 {
-    Q_UNUSED(url);
-    logUnavailable("openUrl");
+    qDebug().noquote() << "SystemBridge::openUrl() called with URL:" << url << "on platform:" << platformName();
+    openWindowsUrl(url);
 }
 
 bool SystemBridge::openApplication(const QString &appPath)
 {
-    Q_UNUSED(appPath);
-    logUnavailable("openApplication");
-    return false;
+    qDebug().noquote() << "SystemBridge::openApplication() called with path:" << appPath << platformName();
+    return openWindowsApplication(appPath);
 }
 
 bool SystemBridge::simulateKeyPress(const QString &hotkey)
 {
-    Q_UNUSED(hotkey);
-    logUnavailable("simulateKeyPress");
-    return false;
+    qDebug().noquote() << "SystemBridge::simulateKeyPress() called with hotkey:" << hotkey << platformName();
+    return simulateWindowsKeyPress(hotkey);
 }
 
 bool SystemBridge::takeScreenshot()
 {
-    logUnavailable("takeScreenshot");
-    return false;
+    qDebug().noquote() << "SystemBridge::takeScreenshot() called on platform:" << platformName();
+    return simulateKeyPress(QStringLiteral("Meta+Shift+S"));
 }
 
 bool SystemBridge::startScreenRecording()
 {
-    logUnavailable("startScreenRecording");
-    return false;
+    qDebug().noquote() << "SystemBridge::startScreenRecording() called on platform:" << platformName();
+    return simulateKeyPress(QStringLiteral("Meta+G"));
 }
 
 bool SystemBridge::installFile(const QString &filePath) const
 {
-    Q_UNUSED(filePath);
-    logUnavailable("installFile");
-    return false;
+    const QFileInfo info(filePath);
+    if (!info.isFile()) {
+        qWarning().noquote() << "SystemBridge::installFile 文件不存在:" << filePath;
+        return false;
+    }
+    qInfo().noquote() << "SystemBridge::installFile 准备启动安装程序并退出当前程序:" << filePath;
+    const QString nativePath = QDir::toNativeSeparators(info.absoluteFilePath());
+    if (!openWindowsApplication(nativePath)) {
+        qWarning().noquote() << "SystemBridge::installFile 打开安装文件失败:" << nativePath;
+        return false;
+    }
+    QTimer::singleShot(200, [] {
+        qInfo().noquote() << "SystemBridge::installFile 安装程序已启动，正在退出当前程序";
+        closeWindowsAndExit();
+    });
+    return true;
 }
 
 void SystemBridge::restartApplication() const
 {
-    logUnavailable("restartApplication");
+    const QString program = QCoreApplication::applicationFilePath();
+    if (program.isEmpty()) {
+        qWarning().noquote() << "SystemBridge::restartApplication 无法获取应用路径";
+        return;
+    }
+    QStringList arguments = QCoreApplication::arguments();
+    if (!arguments.isEmpty())
+        arguments.removeFirst();
+    // The new copy must not meet this copy's single-instance guard.
+    if (s_instanceGuard.release)
+        s_instanceGuard.release();
+    if (!QProcess::startDetached(program, arguments, QString())) {
+        if (s_instanceGuard.retake)
+            s_instanceGuard.retake();
+        qWarning().noquote() << "SystemBridge::restartApplication 重启失败:" << program << arguments;
+        return;
+    }
+    qInfo().noquote() << "SystemBridge::restartApplication 正在重启应用";
+    closeWindowsAndExit();
 }
 
 void SystemBridge::quitApplication() const
 {
-    logUnavailable("quitApplication");
+    qInfo().noquote() << "SystemBridge::quitApplication 正在退出应用程序";
+    if (HIDHotplugManager *devices = HIDHotplugManager::instance())
+        devices->stopAndDisconnectDevice();
+    const_cast<SystemBridge *>(this)->stopPowerEventMonitor();
+    QCoreApplication::exit(0);
+}
+
+void SystemBridge::setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake)
+{
+    s_instanceGuard = {std::move(release), std::move(retake)};
 }
 
 // ---- power monitor -----------------------------------------------------------------
 
 void SystemBridge::startPowerEventMonitor()
 {
-    logUnavailable("startPowerEventMonitor");
+    if (m_powerMonitorStarted)
+        return;
+    if (!PowerMonitor::instance().start([this](bool screenOn) { reportScreenPowerState(screenOn); })) {
+        qWarning().noquote() << "SystemBridge::startPowerEventMonitor 无法启动 Windows 监控";
+        return;
+    }
+    m_powerMonitorStarted = true;
 }
 
 void SystemBridge::stopPowerEventMonitor()
 {
+    PowerMonitor::instance().stop();
     m_powerMonitorStarted = false;
+}
+
+void SystemBridge::reportScreenPowerState(bool screenOn)
+{
+    // The monitor's thread; the stop waits for a running report, so the
+    // bridge is still there.
+    QMetaObject::invokeMethod(
+        this, [this, screenOn] { emit screenPowerStateChanged(screenOn); }, Qt::QueuedConnection);
 }
 
 // ---- members that come with the audio side -------------------------------------------

@@ -58,6 +58,10 @@ public:
     // The bridge that audio threads call into; null when there is none.
     static SystemBridge *callbackBridge();
 
+    // How a restart lets go of the program's single-instance guard before the
+    // new copy starts, and takes it back when the start fails.
+    static void setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake);
+
     bool isMacOS() const { return false; }
     bool isWindows() const { return true; }
 
@@ -132,6 +136,8 @@ private:
     // Refuses new pool jobs and waits for the running ones.
     void stopAudioJobs();
 
+    // Given to the power monitor; runs on its thread.
+    void reportScreenPowerState(bool screenOn);
     // A member whose behaviour is not available on this build yet.
     void logUnavailable(const char *member) const;
 
@@ -172,6 +178,12 @@ private:
     // clears it, when it is its own, only after its routers stopped.
     static std::atomic<SystemBridge *> s_callbackBridge;
 
+    struct InstanceGuardHooks
+    {
+        std::function<void()> release;
+        std::function<bool()> retake;
+    };
+    static InstanceGuardHooks s_instanceGuard; // set once at start-up, GUI thread
     // Tests drive the workers on a manual clock and watch their state.
     friend struct SystemBridgeTestAccess;
 };

@@ -1,0 +1,206 @@
+#include "bridge/ShellActions.h"
+
+#include "platform/os/OsPlatform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+#include <QWindow>
+
+#include <exception>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Modifier names, compared ignoring case. "Control" is the Windows key.
+std::optional<std::uint16_t> modifierCode(const QString &name)
+{
+    static const struct {
+        const char *name;
+        std::uint16_t code;
+    } kModifiers[] = {{"Ctrl", 17}, {"Command", 17}, {"Alt", 18}, {"Option", 18},
+                      {"Shift", 16}, {"Meta", 91},    {"Control", 91}};
+    for (const auto &m : kModifiers)
+        if (name.compare(QLatin1String(m.name), Qt::CaseInsensitive) == 0)
+            return m.code;
+    return std::nullopt;
+}
+
+// Main keys of more than one character, compared exactly.
+std::optional<std::uint16_t> namedKeyCode(const QString &name)
+{
+    static const struct {
+        const char *name;
+        std::uint16_t code;
+    } kKeys[] = {{"F1", 112},       {"F2", 113},       {"F3", 114},    {"F4", 115},     {"F5", 116},
+                 {"F6", 117},       {"F7", 118},       {"F8", 119},    {"F9", 120},     {"F10", 121},
+                 {"F11", 122},      {"F12", 123},      {"Space", 32},  {"Enter", 13},   {"Return", 13},
+                 {"Tab", 9},        {"Backspace", 8},  {"Delete", 46}, {"Insert", 45},  {"Home", 36},
+                 {"End", 35},       {"PageUp", 33},    {"PageDown", 34}, {"Left", 37},  {"Right", 39},
+                 {"Up", 38},        {"Down", 40},      {"Minus", 189}, {"Plus", 187},   {"Equal", 187},
+                 {"Esc", 27},       {"Escape", 27}};
+    for (const auto &k : kKeys)
+        if (name == QLatin1String(k.name))
+            return k.code;
+    return std::nullopt;
+}
+
+// One character: letters and digits are their own code; the punctuation
+// keys the hotkey recorder stores are the keyboard's OEM keys.
+std::optional<std::uint16_t> characterKeyCode(QChar key)
+{
+    const QChar c = key.toUpper();
+    if ((c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')))
+        return c.unicode();
+    static const struct {
+        char key;
+        std::uint16_t code;
+    } kOem[] = {{'-', 189}, {'=', 187}, {'[', 219}, {']', 221}, {'\\', 220},
+                {';', 186}, {'\'', 222}, {',', 188}, {'.', 190}, {'/', 191}};
+    for (const auto &k : kOem)
+        if (c == QLatin1Char(k.key))
+            return k.code;
+    return std::nullopt;
+}
+
+bool sendKeys(const QString &hotkey)
+{
+    std::vector<std::uint16_t> modifiers;
+    QString mainKey;
+    for (const QString &raw : hotkey.split(QLatin1Char('+'))) {
+        const QString part = raw.trimmed();
+        if (auto code = modifierCode(part))
+            modifiers.push_back(*code);
+        else
+            mainKey = part; // the last one wins, empty ones too
+    }
+    if (mainKey.isEmpty()) {
+        qWarning().noquote() << "No main key found in hotkey:" << hotkey;
+        return false;
+    }
+    const std::optional<std::uint16_t> mainCode =
+        mainKey.size() == 1 ? characterKeyCode(mainKey.front()) : namedKeyCode(mainKey);
+    if (!mainCode) {
+        qWarning().noquote() << "Unsupported key:" << mainKey;
+        return false;
+    }
+
+    std::vector<os::KeyInput> inputs;
+    for (std::uint16_t code : modifiers)
+        inputs.push_back({code, 0, 0, 0, 0});
+    inputs.push_back({*mainCode, 0, 0, 0, 0});
+    inputs.push_back({*mainCode, 0, os::KEYEVENTF_KEYUP, 0, 0});
+    // Released in the order pressed, not reversed.
+    for (std::uint16_t code : modifiers)
+        inputs.push_back({code, 0, os::KEYEVENTF_KEYUP, 0, 0});
+
+    const std::uint32_t inserted = os::currentPlatform()->keyInjector().sendInput(inputs);
+    if (inserted != inputs.size()) {
+        qWarning().noquote() << "Failed to simulate key press, SendInput returned:" << inserted
+                             << "expected:" << inputs.size();
+        return false;
+    }
+    qDebug().noquote() << "Successfully simulated key press:" << hotkey;
+    return true;
+}
+
+// The local path that application text names: file URLs lose their scheme
+// (text that parses as one goes through toLocalFile, so its root stays).
+QString applicationPath(const QString &text)
+{
+    QString stripped = text;
+    if (stripped.startsWith(QLatin1String("file:///")))
+        stripped = stripped.mid(8);
+    else if (stripped.startsWith(QLatin1String("file://")))
+        stripped = stripped.mid(7);
+    if (stripped.isEmpty())
+        return {};
+    const QUrl url(text, QUrl::StrictMode);
+    if (stripped.size() != text.size() && url.isValid() && url.isLocalFile() && !url.toLocalFile().isEmpty())
+        return url.toLocalFile();
+    return stripped;
+}
+
+bool launch(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && info.isExecutable()) {
+        QProcess process;
+        process.setProgram(info.absoluteFilePath());
+        process.setWorkingDirectory(info.absolutePath());
+        if (process.startDetached())
+            return true;
+        qWarning().noquote() << "Failed to open application, ShellExecute returned:" << 0
+                             << "Error code:" << int(process.error()) << process.errorString();
+        return false;
+    }
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath())))
+        return true;
+    qWarning().noquote() << "Failed to open application, ShellExecute returned:" << 0 << "Error code:" << 0;
+    return false;
+}
+
+} // namespace
+
+bool simulateWindowsKeyPress(const QString &hotkey)
+{
+    qDebug().noquote() << "simulateWindowsKeyPress() called with hotkey:" << hotkey;
+    try {
+        return sendKeys(hotkey);
+    } catch (const std::exception &) {
+        qWarning() << "Failed to simulate key press";
+        return false;
+    }
+}
+
+bool openWindowsApplication(const QString &text)
+{
+    qDebug().noquote() << "openWindowsApplication() called with path:" << text;
+    try {
+        const QString path = applicationPath(text);
+        if (path.isEmpty()) {
+            qWarning().noquote() << "Invalid application path:" << text;
+            return false;
+        }
+        if (!QFileInfo::exists(path)) {
+            qWarning().noquote() << "Application path does not exist:" << path;
+            return false;
+        }
+        if (!launch(path))
+            return false;
+        qDebug().noquote() << "Successfully opened application:" << path;
+        return true;
+    } catch (const std::exception &) {
+        qWarning() << "Failed to open application:";
+        return false;
+    }
+}
+
+void openWindowsUrl(const QString &url)
+{
+    qDebug().noquote() << "Opening URL in Windows browser:" << url;
+    try {
+        const QUrl target(url.isEmpty() ? QStringLiteral("http://localhost") : url);
+        if (!QDesktopServices::openUrl(target)) {
+            qWarning().noquote() << "Failed to open URL, ShellExecute returned:" << 0;
+            return;
+        }
+        qDebug() << "Successfully opened URL in browser";
+    } catch (const std::exception &) {
+        qWarning() << "Failed to open URL in Windows browser";
+    }
+}
+
+void closeWindowsAndExit()
+{
+    for (QWindow *window : QGuiApplication::topLevelWindows())
+        if (window)
+            window->close();
+    QCoreApplication::exit(0);
+}

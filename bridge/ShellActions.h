@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// Shell actions behind the bridge's launch, URL and key operations.
+// GUI thread.
+bool openWindowsApplication(const QString &path);
+bool simulateWindowsKeyPress(const QString &hotkey);
+void openWindowsUrl(const QString &url);
+// Closes every top-level window and leaves the event loop with 0.
+void closeWindowsAndExit();

@@ -1,0 +1,87 @@
+// Launching, opening and installing through the shell.
+#include "BridgeTestSupport.h"
+
+#include "bridge/SystemBridge.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+// Takes what the shell would open instead of a desktop handler.
+class UrlSink : public QObject
+{
+    Q_OBJECT
+public:
+    UrlSink()
+    {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~UrlSink() override
+    {
+        for (const char *scheme : {"http", "https", "file"})
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QStringList opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url.toString()); }
+};
+
+class BridgeShell : public BridgeTest
+{
+protected:
+    SystemBridge m_bridge{SystemBridge::Options{}};
+    UrlSink m_sink;
+    QTemporaryDir m_tmp;
+};
+
+TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
+{
+    const QString setup = m_tmp.filePath(QStringLiteral("setup.exe"));
+    QFile file(setup);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    struct Case {
+        QString text;
+        bool ok;
+        QString opened; // what reaches the file handler
+        const char *warning;
+    } cases[] = {
+        {QUrl::fromLocalFile(setup).toString(), true, QUrl::fromLocalFile(setup).toString(), nullptr},
+        {setup, true, QUrl::fromLocalFile(setup).toString(), nullptr},
+        {QStringLiteral("file:///"), false, {}, "Invalid application path: file:///"},
+        {QString(), false, {}, "Invalid application path:"},
+        {m_tmp.filePath(QStringLiteral("missing.exe")), false, {}, "Application path does not exist:"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        m_sink.opened.clear();
+        clearLines();
+        EXPECT_EQ(m_bridge.openApplication(c.text), c.ok);
+        EXPECT_EQ(m_sink.opened, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
+        if (c.warning)
+            EXPECT_GE(find(QString::fromUtf8(c.warning), 0, QtWarningMsg), 0);
+    }
+
+    m_bridge.openUrl(QString());
+    m_bridge.openUrl(QStringLiteral("https://example.invalid/a"));
+    EXPECT_EQ(m_sink.opened.mid(m_sink.opened.size() - 2),
+              (QStringList{QStringLiteral("http://localhost"), QStringLiteral("https://example.invalid/a")}));
+}
+
+TEST_F(BridgeShell, InstallingAFolderFailsAndSystemInfoHasItsFiveKeys)
+{
+    EXPECT_FALSE(m_bridge.installFile(m_tmp.path()));
+    EXPECT_GE(find(QStringLiteral("SystemBridge::installFile 文件不存在:"), 0, QtWarningMsg), 0);
+    EXPECT_EQ(m_bridge.getSystemInfo().keys(),
+              (QStringList{"kernelType", "kernelVersion", "machineType", "osName", "platform"}));
+    EXPECT_EQ(m_bridge.getSystemInfo().value("platform").toString(), m_bridge.getPlatform());
+}
+
+} // namespace
+
+#include "BridgeShellTest.moc"
