@@ -152,7 +152,10 @@ void PowerMonitor::stop()
         const std::int64_t startNs = clock.nowNs();
         const std::uint32_t id = run->threadId.load();
         const bool posted = id != 0 && run->platform->powerEvents().postQuit(id);
-        if (run->finished.wait(kStopTimeoutMs)) {
+        // The second counts from the stop's start, not from the wait's.
+        const std::int64_t leftNs = startNs + kStopTimeoutMs * os::Clock::kNsPerMs - clock.nowNs();
+        const std::int64_t leftMs = leftNs <= 0 ? 0 : (leftNs + os::Clock::kNsPerMs - 1) / os::Clock::kNsPerMs;
+        if (run->finished.wait(leftMs)) {
             m_thread.join();
         } else {
             qWarning().noquote() << "[PowerMonitor] window thread did not end within" << kStopTimeoutMs

@@ -246,6 +246,12 @@ int SimPowerEvents::liveWindows() const
     return static_cast<int>(m_state->windowThreads.size());
 }
 
+int SimPowerEvents::heldQuits() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return static_cast<int>(m_state->heldQuits.size());
+}
+
 int SimPowerEvents::tornDown() const
 {
     std::lock_guard lock(m_state->mutex);

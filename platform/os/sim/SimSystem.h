@@ -72,6 +72,8 @@ public:
     int fireSessionChange(std::uintptr_t event) { return fire({WM_WTSSESSION_CHANGE, event, std::nullopt}); }
 
     int liveWindows() const;
+    // Quit messages held back so far while quits are ignored.
+    int heldQuits() const;
     // Windows torn down so far (after a failed set-up too, when something was made).
     int tornDown() const;
     bool classRegistered() const;
