@@ -121,7 +121,8 @@ QString applicationPath(const QString &text)
         stripped = stripped.mid(7);
     if (stripped.isEmpty())
         return {};
-    const QUrl url(text, QUrl::StrictMode);
+    // Tolerant: a path with spaces, as users paste it, is still a file URL.
+    const QUrl url(text, QUrl::TolerantMode);
     if (stripped.size() != text.size() && url.isValid() && url.isLocalFile() && !url.toLocalFile().isEmpty())
         return url.toLocalFile();
     return stripped;

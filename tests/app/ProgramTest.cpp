@@ -124,4 +124,74 @@ TEST(Program, SecondCopyExitsAndAKilledCopyLeavesNoLock)
     EXPECT_TRUE(third.output.contains(QString::fromUtf8(kCleanupDone)));
 }
 
+// The restarted copy must find the guard free: the old copy lets it go just
+// before the start and the new one takes it, with the old arguments.
+TEST(Program, RestartLeavesOneCopyWithTheSameArguments)
+{
+    ProgramRunner runner;
+    QProcessEnvironment env = runner.environment(60000);
+    env.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Restarter.qml", R"(
+        import QtQuick
+        import VeloranDeckSettings
+        import VeloranDeckSystemBridge
+        Window {
+            visible: true
+            property bool restarting: false
+            // The old copy lingers while its windows close, as a slow one
+            // would: the new copy starts meanwhile.
+            onClosing: {
+                const end = Date.now() + 1500
+                while (restarting && Date.now() < end) {}
+            }
+            // Once the event loop runs: a restart quits this copy.
+            Timer {
+                interval: 0
+                running: true
+                onTriggered: {
+                    if (!SettingsManager.contains("restart_marker")) {
+                        SettingsManager.setValue("restart_marker", 1)
+                        SettingsManager.sync()
+                        restarting = true
+                        SystemBridge.restartApplication()
+                    } else {
+                        SettingsManager.setValue("restart_arguments", Qt.application.arguments.slice(1).join(" "))
+                        Qt.exit(0)
+                    }
+                }
+            }
+        }
+    )"));
+    // Both copies write to one file: the second outlives any pipe of ours.
+    const QString logPath = QDir(runner.tempDir()).filePath("restart.log");
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.setStandardOutputFile(logPath);
+    first.start(QStringLiteral(VELORAN_PROGRAM), {"a", "b"});
+    ASSERT_TRUE(first.waitForFinished(60000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+
+    const QString storeFile = QDir(runner.configDir()).filePath("Veloran Deck/Settings.conf");
+    auto log = [&] {
+        QFile file(logPath);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    // The second copy is ours no more: it is done once its guard is gone.
+    bool secondDone = false;
+    for (int waited = 0; waited < 30000 && !secondDone; waited += 50) {
+        QThread::msleep(50);
+        secondDone = log().count(QString::fromUtf8(kCleanupDone)) == 2
+            && QDir(runner.tempDir()).entryList({"qipc_sharedmemory_*"}, QDir::Files).isEmpty();
+    }
+    const QString output = log();
+    ASSERT_TRUE(secondDone) << output.toStdString();
+    EXPECT_TRUE(output.contains(QString::fromUtf8("SystemBridge::restartApplication 正在重启应用")));
+    EXPECT_FALSE(output.contains(QString::fromUtf8("共享内存已存在"))) << output.toStdString();
+    EXPECT_FALSE(output.contains(QString::fromUtf8("资源清理超时"))) << output.toStdString();
+    QSettings store(storeFile, QSettings::IniFormat);
+    EXPECT_EQ(store.value("restart_marker").toInt(), 1);
+    EXPECT_EQ(store.value("restart_arguments").toString(), QStringLiteral("a b"));
+}
+
 } // namespace

@@ -5,6 +5,9 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -80,6 +83,44 @@ TEST_F(BridgeShell, InstallingAFolderFailsAndSystemInfoHasItsFiveKeys)
     EXPECT_EQ(m_bridge.getSystemInfo().keys(),
               (QStringList{"kernelType", "kernelVersion", "machineType", "osName", "platform"}));
     EXPECT_EQ(m_bridge.getSystemInfo().value("platform").toString(), m_bridge.getPlatform());
+}
+
+// An executable starts in its own folder; run by the installer, it is left
+// running as the loop ends, not before the installer had its moment.
+TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
+{
+    QDir(m_tmp.path()).mkdir(QStringLiteral("probe dir"));
+    const QString folder = m_tmp.filePath(QStringLiteral("probe dir"));
+    const QString probe = QDir(folder).filePath(QStringLiteral("probe"));
+    const QString written = m_tmp.filePath(QStringLiteral("probe.out"));
+    QFile file(probe);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("#!/bin/sh\npwd > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(written).toUtf8());
+    file.close();
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+
+    const auto ranIn = [&]() -> QString {
+        if (!QTest::qWaitFor([&] { return QFile::exists(written); }, 10000))
+            return QStringLiteral("(did not run)");
+        QFile out(written);
+        const QString text = out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll()).trimmed() : QString();
+        QFile::remove(written);
+        return text;
+    };
+    for (const QString &text : {QUrl::fromLocalFile(probe).toString(), probe}) {
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_TRUE(m_bridge.openApplication(text));
+        EXPECT_EQ(ranIn().toStdString(), QDir(folder).canonicalPath().toStdString());
+        EXPECT_TRUE(m_sink.opened.isEmpty()) << "an executable is started, not opened";
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(m_bridge.installFile(probe));
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_GE(clock.elapsed(), 200);
+    EXPECT_EQ(ranIn().toStdString(), QDir(folder).canonicalPath().toStdString());
 }
 
 } // namespace

@@ -11,6 +11,7 @@ TestCase {
 
     SignalSpy { id: deviceListSpy; target: SystemBridge; signalName: "audioDeviceListChanged" }
     SignalSpy { id: runningAppsSpy; target: SystemBridge; signalName: "runningAppsChanged" }
+    SignalSpy { id: powerSpy; target: SystemBridge; signalName: "screenPowerStateChanged" }
 
     function names(list) {
         return list.map(function(entry) { return entry.name })
@@ -210,5 +211,22 @@ TestCase {
         SystemBridge.updateMonitorDevice()
         const gainDb = 20 * Math.log(lifted / flat) / Math.LN10
         verify(Math.abs(gainDb - 6) <= 0.5, "lifted by " + gainDb + " dB")
+    }
+
+    // Keys reach the system's injector; display power comes back queued.
+    function test_keys_and_display_power_reach_the_system() {
+        const before = SimWorld.sentKeys().length
+        verify(SystemBridge.simulateKeyPress("Meta+Shift+S"))
+        compare(SimWorld.sentKeys().slice(before).map(function(k) { return k.key + (k.up ? "^" : "") }),
+                ["91", "16", "83", "83^", "91^", "16^"])
+
+        powerSpy.clear()
+        SystemBridge.startPowerEventMonitor()
+        compare(SimWorld.firePowerEvent("display-off"), 1)
+        powerSpy.wait(5000)
+        compare(powerSpy.count, 1)
+        compare(powerSpy.signalArguments[0][0], false)
+        SystemBridge.stopPowerEventMonitor()
+        compare(SimWorld.firePowerEvent("display-on"), 0)
     }
 }

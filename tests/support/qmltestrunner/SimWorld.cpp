@@ -139,3 +139,30 @@ QString SimWorld::makeFolder(const QStringList &files)
     m_folders.push_back(std::move(folder));
     return m_folders.back()->path();
 }
+
+QVariantList SimWorld::sentKeys() const
+{
+    QVariantList keys;
+    for (const os::KeyInput &input : m_world->simKeys().sent())
+        keys.append(QVariantMap{{QStringLiteral("key"), int(input.virtualKey)},
+                                {QStringLiteral("up"), (input.flags & os::KEYEVENTF_KEYUP) != 0}});
+    return keys;
+}
+
+int SimWorld::firePowerEvent(const QString &name)
+{
+    os::SimPowerEvents &power = m_world->simPowerEvents();
+    if (name == QLatin1String("display-off"))
+        return power.fireDisplayState(0);
+    if (name == QLatin1String("display-on"))
+        return power.fireDisplayState(1);
+    if (name == QLatin1String("display-dimmed"))
+        return power.fireDisplayState(2);
+    if (name == QLatin1String("suspend"))
+        return power.firePowerBroadcast(os::PBT_APMSUSPEND);
+    if (name == QLatin1String("resume"))
+        return power.firePowerBroadcast(os::PBT_APMRESUMESUSPEND);
+    if (name == QLatin1String("lock"))
+        return power.fireSessionChange(os::WTS_SESSION_LOCK);
+    return -1;
+}

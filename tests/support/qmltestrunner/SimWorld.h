@@ -46,6 +46,12 @@ public:
     Q_INVOKABLE bool setPermission(const QString &status, const QString &answer);
     Q_INVOKABLE bool answerPermission(const QString &answer);
 
+    // Every key record sent so far, oldest first: {key, up}.
+    Q_INVOKABLE QVariantList sentKeys() const;
+    // "display-off", "display-on", "display-dimmed", "suspend", "resume" or
+    // "lock" to every live power window; how many it reached (-1: unknown name).
+    Q_INVOKABLE int firePowerEvent(const QString &name);
+
 private:
     std::shared_ptr<os::SimAudioWorld> m_world;
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
