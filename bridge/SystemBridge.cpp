@@ -316,6 +316,10 @@ void SystemBridge::quitApplication() const
     qInfo().noquote() << "SystemBridge::quitApplication 正在退出应用程序";
     if (HIDHotplugManager *devices = HIDHotplugManager::instance())
         devices->stopAndDisconnectDevice();
+    if (m_audioRouter)
+        m_audioRouter->Stop();
+    if (m_micRouter)
+        m_micRouter->Stop();
     const_cast<SystemBridge *>(this)->stopPowerEventMonitor();
     QCoreApplication::exit(0);
 }

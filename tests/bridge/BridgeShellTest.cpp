@@ -123,6 +123,17 @@ TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
     EXPECT_EQ(ranIn().toStdString(), QDir(folder).canonicalPath().toStdString());
 }
 
+TEST_F(BridgeShell, QuitClosesTheDeviceStopsTheMonitorAndEndsTheLoopWithZero)
+{
+    m_bridge.startPowerEventMonitor();
+    ASSERT_EQ(m_world->simPowerEvents().liveWindows(), 1);
+    QTimer::singleShot(0, [&] { m_bridge.quitApplication(); });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(m_world->simPowerEvents().liveWindows(), 0);
+    EXPECT_GE(find(QStringLiteral("HIDHotplugManager::stopAndDisconnectDevice 停止监测并断开设备")), 0);
+}
+
 } // namespace
 
 #include "BridgeShellTest.moc"
