@@ -1,5 +1,6 @@
 #include "bridge/SystemBridge.h"
 
+#include "bridge/EndpointSampleRate.h"
 #include "bridge/PowerMonitor.h"
 #include "bridge/ShellActions.h"
 #include "device/HIDHotplugManager.h"
@@ -49,6 +50,7 @@ SystemBridge::SystemBridge()
 SystemBridge::SystemBridge(const Options &options, QObject *parent)
     : QObject(parent)
     , m_options(options)
+    , m_sampleRate(makeSampleRateRequests(this, options))
 {
     qDebug().noquote() << "[INFO] initRouterAPI: Delayed initialization mode - "
                           "waiting for Tarvo device connection via HIDHotplugManager signal";
@@ -56,6 +58,7 @@ SystemBridge::SystemBridge(const Options &options, QObject *parent)
 
 SystemBridge::~SystemBridge()
 {
+    detachSampleRateWorker();
     stopAudioJobs();
     stopPowerEventMonitor();
     cleanupNativeBridge();
@@ -358,24 +361,3 @@ void SystemBridge::reportScreenPowerState(bool screenOn)
 
 // ---- members that come with the audio side -------------------------------------------
 
-bool SystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleRate)
-{
-    Q_UNUSED(deviceName);
-    Q_UNUSED(sampleRate);
-    logUnavailable("SetDeviceSampleRate");
-    return false;
-}
-
-void SystemBridge::SetDeviceSampleRateAsync(const QString &deviceName, double sampleRate)
-{
-    Q_UNUSED(deviceName);
-    Q_UNUSED(sampleRate);
-    logUnavailable("SetDeviceSampleRateAsync");
-}
-
-QString SystemBridge::GetDeviceCurrentRateKHz(const QString &deviceName) const
-{
-    Q_UNUSED(deviceName);
-    logUnavailable("GetDeviceCurrentRateKHz");
-    return {};
-}

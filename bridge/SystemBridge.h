@@ -15,6 +15,11 @@
 #include <functional>
 #include <memory>
 
+namespace os {
+class PolicyConfig;
+enum class DataFlow;
+}
+struct SampleRateRequests;
 class AudioRouterService;
 class HIDHotplugManager;
 class WinMicRouter;
@@ -41,6 +46,10 @@ public:
         // The device manager whose connections the audio services follow;
         // null: the process-wide one.
         HIDHotplugManager *hotplug = nullptr;
+
+        // Runs on the sample-rate worker between its last look at the
+        // requested rate and the end of its run (tests reach into that gap).
+        std::function<void()> sampleRateRunEnding;
     };
     explicit SystemBridge(const Options &options, QObject *parent = nullptr);
     ~SystemBridge() override;
@@ -160,7 +169,18 @@ private:
     QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);
 
+    // Endpoint sample rate (EndpointSampleRate.cpp).
+    bool setDeviceFormatForFlow(os::DataFlow flow, os::PolicyConfig &policy, const QString &deviceName,
+                                double sampleRate, int &matched, int &applied);
+    static bool matchesDeviceEndpoint(const QString &friendlyName, const QString &deviceName);
+    static void sampleRateWorker(std::shared_ptr<SampleRateRequests> requests);
+    quint32 endpointSampleRate(const QString &deviceName, os::DataFlow flow) const;
+    // Lets a running worker go on without this bridge; waits for its write.
+    void detachSampleRateWorker();
+
     Options m_options;
+    // Shared with the sample-rate worker, which may outlive the bridge.
+    const std::shared_ptr<SampleRateRequests> m_sampleRate;
     bool m_powerMonitorStarted = false;
     DeviceListCache m_deviceCache;
     RunningAppsCache m_runningApps;

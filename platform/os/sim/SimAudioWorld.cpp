@@ -5,6 +5,7 @@
 #include "platform/os/sim/SimWorldCore.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <cwchar>
 
@@ -97,6 +98,20 @@ std::vector<std::uint8_t> makeDeviceFormat(std::uint32_t sampleRate, std::uint16
 SimWorldCore::SimWorldCore(std::shared_ptr<Clock> worldClock)
     : clock(std::move(worldClock))
 {
+}
+
+void SimWorldCore::waitWhileFormatWriteHeld()
+{
+    std::unique_lock lock(formatWriteMutex);
+    if (!holdFormatWrites)
+        return;
+    ++heldFormatWrites;
+    formatWriteChanged.notify_all();
+    formatWriteChanged.wait(lock, [this] { return formatWritePasses > 0 || !holdFormatWrites; });
+    if (formatWritePasses > 0)
+        --formatWritePasses;
+    --heldFormatWrites;
+    formatWriteChanged.notify_all();
 }
 
 SimEndpointRecord* SimWorldCore::findLocked(const std::wstring& id)
@@ -548,7 +563,8 @@ public:
     HRESULT setDeviceFormat(const std::wstring& endpointId, std::span<const std::uint8_t> endpointFormat,
                             std::span<const std::uint8_t> mixFormat) override
     {
-        if (HRESULT hr = m_core->faults.take(SimOp::SetDeviceFormat); FAILED(hr))
+        m_core->waitWhileFormatWriteHeld();
+        if (HRESULT hr = m_core->faults.take(SimOp::SetDeviceFormat, endpointId); FAILED(hr))
             return hr;
         StreamFormat parsed;
         StreamFormat mixParsed;
@@ -561,6 +577,8 @@ public:
             return E_NOTFOUND;
         if (record->state != DEVICE_STATE_ACTIVE)
             return E_INVALIDARG;
+        if (record->ignoreFormatWrites)
+            return S_OK;
         record->deviceFormat.assign(endpointFormat.begin(), endpointFormat.end());
         record->sampleRate = parsed.sampleRate;
         record->channels = parsed.channels;
@@ -612,6 +630,7 @@ SimAudioWorld::~SimAudioWorld()
     m_core->serviceStop.store(true);
     m_core->wakeService();
     m_service.join();
+    holdDeviceFormatWrites(false);
     std::lock_guard lock(m_core->mutex);
     m_core->closed = true;
     for (auto& weak : m_core->streams)
@@ -938,6 +957,48 @@ bool SimAudioWorld::setEndpointDriftPpm(const std::wstring& id, std::int32_t ppm
     }
     m_core->wakeService();
     return true;
+}
+
+void SimAudioWorld::holdDeviceFormatWrites(bool hold)
+{
+    std::lock_guard lock(m_core->formatWriteMutex);
+    m_core->holdFormatWrites = hold;
+    if (!hold)
+        m_core->formatWritePasses = 0;
+    m_core->formatWriteChanged.notify_all();
+}
+
+bool SimAudioWorld::waitForHeldDeviceFormatWrites(std::size_t count, std::int64_t timeoutMs)
+{
+    std::unique_lock lock(m_core->formatWriteMutex);
+    return m_core->formatWriteChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        return m_core->heldFormatWrites >= count;
+    });
+}
+
+bool SimAudioWorld::releaseDeviceFormatWrite()
+{
+    std::unique_lock lock(m_core->formatWriteMutex);
+    if (m_core->heldFormatWrites <= m_core->formatWritePasses)
+        return false;
+    ++m_core->formatWritePasses;
+    m_core->formatWriteChanged.notify_all();
+    // Returns once the write has left the hold, so a following wait counts
+    // only writes still held. A write that is let go never waits again.
+    m_core->formatWriteChanged.wait(lock, [this] { return m_core->formatWritePasses == 0 || !m_core->holdFormatWrites; });
+    return true;
+}
+
+bool SimAudioWorld::ignoreDeviceFormatWrites(const std::wstring& id, bool ignore)
+{
+    return withEndpoint(*m_core, id, [&](SimEndpointRecord& record) { record.ignoreFormatWrites = ignore; });
+}
+
+std::vector<std::uint8_t> SimAudioWorld::deviceFormat(const std::wstring& id) const
+{
+    std::lock_guard lock(m_core->mutex);
+    const SimEndpointRecord* record = m_core->findLocked(id);
+    return record ? record->deviceFormat : std::vector<std::uint8_t>{};
 }
 
 SimFaults& SimAudioWorld::faults()

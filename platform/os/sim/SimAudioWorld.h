@@ -145,6 +145,23 @@ public:
     // The endpoint's streams run on a clock off by ppm parts per million.
     bool setEndpointDriftPpm(const std::wstring& id, std::int32_t ppm);
 
+    // Device-format writes through the policy object. Held writes wait,
+    // before anything else happens to them, until the test lets them go one
+    // at a time; the waits are in real time, so the test can act while a
+    // write is under way. Turning the hold off lets every waiting write go.
+    // An endpoint's writes can instead report success and change nothing.
+    // A write refused as in use: failNext(SimOp::SetDeviceFormat,
+    // AUDCLNT_E_DEVICE_IN_USE), or failNextFor with the endpoint id.
+    void holdDeviceFormatWrites(bool hold);
+    // Waits until this many writes are held; false after timeoutMs.
+    bool waitForHeldDeviceFormatWrites(std::size_t count, std::int64_t timeoutMs);
+    // Lets one held write go on and returns once it has left the hold;
+    // false when none is waiting.
+    bool releaseDeviceFormatWrite();
+    bool ignoreDeviceFormatWrites(const std::wstring& id, bool ignore);
+    // The endpoint's device-format blob as stored; empty for an unknown id.
+    std::vector<std::uint8_t> deviceFormat(const std::wstring& id) const;
+
     SimFaults& faults();
     void failNext(SimOp op, HRESULT code, int count = 1);
 

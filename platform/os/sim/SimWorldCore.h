@@ -28,6 +28,7 @@ struct SimEndpointRecord {
     std::vector<std::uint8_t> deviceFormat;
     Signal signal;
     HRESULT mixFormatRefusal = S_OK;
+    bool ignoreFormatWrites = false; // device-format writes succeed and change nothing
     std::int64_t stallAtNs = -1; // clock time its streams stalled, -1 when running
     std::int32_t driftPpm = 0;
     std::shared_ptr<RenderSink> sink;
@@ -77,6 +78,15 @@ struct SimWorldCore {
     WaitChannel serviceChannel;                 // the service thread's own wait
     std::atomic<bool> serviceStop{false};
     std::atomic<std::thread::id> serviceThreadId{};
+
+    // Held device-format writes; never taken under another lock of the core.
+    std::mutex formatWriteMutex;                // guards the three below
+    std::condition_variable formatWriteChanged; // with formatWriteMutex
+    bool holdFormatWrites = false;
+    std::size_t heldFormatWrites = 0;           // writes waiting now
+    std::size_t formatWritePasses = 0;          // releases not yet taken by a waiting write
+    // Blocks a device-format write while writes are held.
+    void waitWhileFormatWriteHeld();
 
     std::mutex notifyMutex;                     // guards notifyClients
     std::vector<std::shared_ptr<EndpointNotificationClient>> notifyClients;
