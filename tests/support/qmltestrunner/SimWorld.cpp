@@ -1,5 +1,6 @@
 #include "SimWorld.h"
 
+#include "platform/os/DeviceFormatRate.h"
 #include "platform/os/sim/SimAudioWorld.h"
 
 #include <QDir>
@@ -60,6 +61,12 @@ bool SimWorld::setEndpointSine(const QString &id, double frequencyHz, double amp
 int SimWorld::openStreams() const
 {
     return int(m_world->openStreams());
+}
+
+int SimWorld::endpointSampleRate(const QString &id) const
+{
+    const std::optional<WAVEFORMATEX> base = os::deviceFormatBase(m_world->deviceFormat(id.toStdWString()));
+    return base ? int(base->nSamplesPerSec) : 0;
 }
 
 bool SimWorld::setPermission(const QString &status, const QString &answer)

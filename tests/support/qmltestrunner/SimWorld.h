@@ -13,7 +13,7 @@ class SimAudioWorld;
 }
 
 // The simulated operating system under the real bridge, driven from QML
-// (module VeloranTestSupport): endpoints and what they hear, the
+// (module VeloranTestSupport): endpoints, what they hear and their rate, the
 // microphone permission ("granted", "denied", "undetermined"), keys sent,
 // power and session events, processes with their sessions and version
 // information, and the folders of installed programs.
@@ -28,6 +28,8 @@ public:
     Q_INVOKABLE bool removeEndpoint(const QString &id);
     Q_INVOKABLE bool setEndpointSine(const QString &id, double frequencyHz, double amplitude);
     Q_INVOKABLE int openStreams() const;
+    // The rate of the endpoint's device format; 0 for an unknown id.
+    Q_INVOKABLE int endpointSampleRate(const QString &id) const;
 
     // A process with one session on the default output; state "Active",
     // "Inactive" or "Expired".
