@@ -2,6 +2,8 @@
 // their device format, the writes on a pool thread.
 #include "bridge/EndpointSampleRate.h"
 
+#include "device/ThreadHandoff.h"
+
 #include "platform/os/Apartment.h"
 #include "platform/os/DeviceFormatRate.h"
 #include "platform/os/OsPlatform.h"
@@ -17,6 +19,8 @@
 #include <vector>
 
 namespace {
+
+int s_workerHandoff = 0; // marks the hand-over of a request to its worker
 
 // Above every rate an endpoint offers; also keeps the truncation in range.
 constexpr double kMaxSampleRateHz = 768000.0;
@@ -213,7 +217,12 @@ void SystemBridge::SetDeviceSampleRateAsync(const QString &deviceName, double sa
                            << sampleRate;
         return;
     }
-    QThreadPool::globalInstance()->start([requests = m_sampleRate] { sampleRateWorker(requests); });
+    std::function<void()> job = [requests = m_sampleRate] {
+        handoffAcquire(&s_workerHandoff);
+        sampleRateWorker(requests);
+    };
+    handoffRelease(&s_workerHandoff);
+    QThreadPool::globalInstance()->start(std::move(job));
 }
 
 void SystemBridge::sampleRateWorker(std::shared_ptr<SampleRateRequests> requests)
@@ -262,11 +271,10 @@ void SystemBridge::sampleRateWorker(std::shared_ptr<SampleRateRequests> requests
             }
             lastName = name;
             lastApplied = target;
-            // Delivered only while the bridge lives: a destroyed receiver
-            // drops its queued calls.
-            QMetaObject::invokeMethod(
-                bridge, [bridge, name, target, success] { emit bridge->deviceSampleRateChanged(name, target, success); },
-                Qt::QueuedConnection);
+            // Emitted on the bridge's thread, and only while the bridge
+            // lives: a destroyed receiver drops its queued calls.
+            QMetaObject::invokeMethod(bridge, "deviceSampleRateChanged", Qt::QueuedConnection, Q_ARG(QString, name),
+                                      Q_ARG(double, target), Q_ARG(bool, success));
         }
         if (requests->runEnding)
             requests->runEnding();
