@@ -24,6 +24,8 @@ int s_workerHandoff = 0; // marks the hand-over of a request to its worker
 
 // Above every rate an endpoint offers; also keeps the truncation in range.
 constexpr double kMaxSampleRateHz = 768000.0;
+// Lets the engine let go of the capture endpoint after the router stopped.
+constexpr std::int64_t kRouterReleasePauseMs = 80;
 
 bool isWritableSampleRate(double sampleRate)
 {
@@ -100,11 +102,26 @@ bool SystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleR
         return false;
     }
 
+    // A start or stop of the audio services must not change the router
+    // between its stop here and its restart.
+    const std::unique_lock serviceLock = lockAudioServices();
+    const std::shared_ptr<os::OsPlatform> platform = os::currentPlatform();
+    bool stoppedRouter = false;
+    if (m_micRouter && m_micRouter->IsRunning()) {
+        qDebug().noquote() << "SystemBridge::SetDeviceSampleRate: stopping WinMicRouter to release" << deviceName
+                           << "endpoint";
+        m_micRouter->Stop();
+        stoppedRouter = true;
+        platform->clock().sleepForMs(kRouterReleasePauseMs);
+    }
+
     std::shared_ptr<os::PolicyConfig> policy;
-    const HRESULT created = os::currentPlatform()->createPolicyConfig(os::PolicyConfigClass::Current, policy);
+    const HRESULT created = platform->createPolicyConfig(os::PolicyConfigClass::Current, policy);
     if (FAILED(created) || !policy) {
         qCritical().noquote() << "SystemBridge::SetDeviceSampleRate: CoCreateInstance(IPolicyConfig) failed, hr="
                                      + codeText(FAILED(created) ? created : E_POINTER);
+        if (stoppedRouter && !m_micRouter->IsRunning())
+            m_micRouter->Restart();
         return false;
     }
 
@@ -125,7 +142,21 @@ bool SystemBridge::SetDeviceSampleRate(const QString &deviceName, double sampleR
     } else {
         qWarning().noquote() << "SystemBridge::SetDeviceSampleRate: Found endpoints but failed to write DeviceFormat.";
     }
+    restartMicRouterAfterFormat(stoppedRouter);
     return result;
+}
+
+void SystemBridge::restartMicRouterAfterFormat(bool stoppedRouter)
+{
+    if (!stoppedRouter || !m_micRouter || m_micRouter->IsRunning())
+        return;
+    qDebug().noquote() << "SystemBridge::SetDeviceSampleRate: restarting WinMicRouter"
+                       << "after IPolicyConfig write";
+    try {
+        m_micRouter->Restart();
+    } catch (const std::exception &e) {
+        qWarning().noquote() << "SystemBridge::SetDeviceSampleRate: WinMicRouter.Restart() failed:" << e.what();
+    }
 }
 
 bool SystemBridge::setDeviceFormatForFlow(os::DataFlow flow, os::PolicyConfig &policy, const QString &deviceName,

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace os {
 class PolicyConfig;
@@ -144,6 +145,9 @@ private:
     static void stopAudioServices(const std::shared_ptr<AudioServices> &services);
     // Refuses new pool jobs and waits for the running ones.
     void stopAudioJobs();
+    // The service lock, for changes of the router outside the start and
+    // stop sequences; an empty lock while there are no audio services.
+    std::unique_lock<std::mutex> lockAudioServices();
 
     // Given to the power monitor; runs on its thread.
     void reportScreenPowerState(bool screenOn);
@@ -172,6 +176,7 @@ private:
     // Endpoint sample rate (EndpointSampleRate.cpp).
     bool setDeviceFormatForFlow(os::DataFlow flow, os::PolicyConfig &policy, const QString &deviceName,
                                 double sampleRate, int &matched, int &applied);
+    void restartMicRouterAfterFormat(bool stoppedRouter);
     static bool matchesDeviceEndpoint(const QString &friendlyName, const QString &deviceName);
     static void sampleRateWorker(std::shared_ptr<SampleRateRequests> requests);
     quint32 endpointSampleRate(const QString &deviceName, os::DataFlow flow) const;

@@ -108,6 +108,11 @@ void SystemBridge::stopAudioJobs()
         m_services->stopAndWait();
 }
 
+std::unique_lock<std::mutex> SystemBridge::lockAudioServices()
+{
+    return m_services ? std::unique_lock(m_services->serviceMutex) : std::unique_lock<std::mutex>();
+}
+
 // ---- routing list ------------------------------------------------------------------
 
 void SystemBridge::setAudioConfig(const QVariantList &configs)

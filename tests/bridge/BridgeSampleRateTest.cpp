@@ -5,6 +5,7 @@
 
 #include "bridge/SystemBridge.h"
 #include "platform/os/WaveFormat.h"
+#include "platform/windows/routerAudio/MixerLog.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -50,6 +51,7 @@ class BridgeSampleRate : public BridgeTest
 protected:
     std::unique_ptr<SystemBridge> makeBridge(SystemBridge::Options options = {})
     {
+        options.hotplug = m_hotplug.get();
         return std::make_unique<SystemBridge>(options);
     }
     static std::uint64_t writes(os::SimAudioWorld &world) { return world.faults().calls(os::SimOp::SetDeviceFormat); }
@@ -319,6 +321,76 @@ TEST_F(BridgeSampleRate, CurrentRateIsTheFirstRenderEndpointsElseTheCaptureEndpo
         bridge.reset();
         os::installPlatform(m_world);
     }
+}
+
+// The router holds the device's capture endpoint: a write stops it first
+// and restarts it after, whatever the write gave; one that was not running
+// stays stopped.
+TEST_F(BridgeSampleRate, TheRunningRouterIsStoppedAroundTheWrite)
+{
+    // The router's own lines, in order with the bridge's.
+    setMixerLogSink([](const std::string &line) { qDebug().noquote() << QString::fromStdString(line); });
+    const std::wstring microphone =
+        m_world->addEndpoint({.name = L"Microphone (R7 Mic)", .flow = os::DataFlow::Capture});
+    m_world->addEndpoint({.name = L"Speakers (R7 Mic)", .flow = os::DataFlow::Render});
+    const QString stopping = QStringLiteral("SystemBridge::SetDeviceSampleRate: stopping WinMicRouter to release R7 Mic endpoint");
+    const QString restarting =
+        QStringLiteral("SystemBridge::SetDeviceSampleRate: restarting WinMicRouter after IPolicyConfig write");
+    struct Case {
+        const char *tag;
+        bool connected;
+        bool policyRefused;
+        std::uint32_t rate;
+        std::vector<QString> inOrder;
+    };
+    const Case cases[] = {
+        {"running", true, false, 44100,
+         {stopping, "[WinMicRouter] Stopped", "SystemBridge::SetDeviceSampleRate: Matched capture endpoint:",
+          restarting, "[WinMicRouter] Started"}},
+        {"running, policy refused", true, true, 48000,
+         {stopping, "[WinMicRouter] Stopped", "CoCreateInstance(IPolicyConfig) failed", "[WinMicRouter] Started"}},
+        {"not running", false, false, 96000, {"SystemBridge::SetDeviceSampleRate: Applied 96000 Hz to 2 endpoint(s)"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.tag);
+        auto bridge = makeBridge();
+        bridge->initializeMonitorDevice();
+        QCoreApplication::processEvents();
+        if (c.connected) {
+            emit m_hotplug->deviceConnected({{"name", "R7 Mic"}}, true);
+            ASSERT_TRUE(eventually([] { return find("[SystemBridge] WinMicRouter started: R7 Mic") >= 0; }));
+            ASSERT_TRUE(eventually([&] { return m_world->openStreams() == 2; })) << "microphone and monitor output";
+        }
+        if (c.policyRefused)
+            m_world->failNext(os::SimOp::CreatePolicyConfig, REGDB_E_CLASSNOTREG);
+        clearLines();
+
+        // On the worker, as the interface asks; the pause after the stop
+        // runs on the world's clock.
+        QSignalSpy spy(bridge.get(), &SystemBridge::deviceSampleRateChanged);
+        bridge->SetDeviceSampleRateAsync(QStringLiteral("R7 Mic"), c.rate);
+        ASSERT_TRUE(eventually([&] {
+            m_clock->advanceMs(10);
+            return spy.count() == 1;
+        }));
+        EXPECT_EQ(spy.first().at(2).toBool(), !c.policyRefused);
+        int at = -1;
+        for (const QString &line : c.inOrder) {
+            const int next = find(line, at + 1);
+            EXPECT_GT(next, at) << line.toStdString();
+            at = std::max(at, next);
+        }
+        EXPECT_EQ(find(stopping) >= 0, c.connected);
+        EXPECT_EQ(count(restarting), c.connected && !c.policyRefused ? 1 : 0);
+        EXPECT_EQ(count("[WinMicRouter] Started"), c.connected ? 1 : 0);
+        EXPECT_EQ(rateOf(*m_world, microphone), c.policyRefused ? 44100u : c.rate);
+        EXPECT_TRUE(eventually([&] {
+            m_clock->advanceMs(10);
+            return m_world->openStreams() == (c.connected ? 2u : 0u);
+        }));
+        bridge.reset();
+    }
+    setMixerLogSink({});
 }
 
 } // namespace
