@@ -142,7 +142,7 @@ private:
     void waitForAudioEndpointReady(const QString &deviceName, std::function<void()> callback);
     static void startAudioServices(const std::shared_ptr<AudioServices> &services, const QString &deviceName,
                                    uint64_t generation);
-    static void stopAudioServices(const std::shared_ptr<AudioServices> &services);
+    static void stopAudioServices(const std::shared_ptr<AudioServices> &services, uint64_t connections);
     // Refuses new pool jobs and waits for the running ones.
     void stopAudioJobs();
     // The service lock, for changes of the router outside the start and

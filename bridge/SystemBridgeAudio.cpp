@@ -96,6 +96,10 @@ struct SystemBridge::AudioServices
     // Raised by every disconnection: a connection's wait and start job
     // carry the value they began with and give up once it moved.
     std::atomic<uint64_t> generation{0};
+    // Raised by every connection that goes on to a start: a stop job that
+    // finds it moved since its disconnection leaves the services to the
+    // later connection, whichever of its start and the stop runs first.
+    std::atomic<uint64_t> connections{0};
 
     std::mutex serviceMutex; // a start or a stop sequence, whole
     QMutex nameMutex;
@@ -319,7 +323,14 @@ void SystemBridge::onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, b
     if (!isConnected) {
         qDebug().noquote() << "[SystemBridge] Veloran device disconnected, stopping all audio services";
         services->generation.fetch_add(1);
-        QThreadPool::globalInstance()->start([services] { stopAudioServices(services); });
+        // Cleared at once as well: a connection reported before the stop
+        // job runs is a new one, not the device the services run for.
+        {
+            QMutexLocker lock(&services->nameMutex);
+            services->currentDeviceName.clear();
+        }
+        const uint64_t connections = services->connections.load();
+        QThreadPool::globalInstance()->start([services, connections] { stopAudioServices(services, connections); });
         return;
     }
     const QString name = deviceInfo.value(QStringLiteral("name")).toString();
@@ -331,6 +342,7 @@ void SystemBridge::onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, b
         if (name == services->currentDeviceName)
             return;
     }
+    services->connections.fetch_add(1);
     const uint64_t generation = services->generation.load();
     waitForAudioEndpointReady(name, [services, name, generation] {
         if (services->generation.load() != generation)
@@ -456,13 +468,13 @@ void SystemBridge::startAudioServices(const std::shared_ptr<AudioServices> &serv
         os::uninitializeApartment();
 }
 
-void SystemBridge::stopAudioServices(const std::shared_ptr<AudioServices> &services)
+void SystemBridge::stopAudioServices(const std::shared_ptr<AudioServices> &services, uint64_t connections)
 {
     AudioServices::Job job(*services);
     if (!job)
         return;
     std::lock_guard serviceLock(services->serviceMutex);
-    if (services->stopping.load())
+    if (services->stopping.load() || services->connections.load() != connections)
         return;
     SystemBridge *bridge = services->bridge;
     LivestreamForwarder::instance().Stop();
