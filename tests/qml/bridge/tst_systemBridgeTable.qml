@@ -213,6 +213,43 @@ TestCase {
         verify(Math.abs(gainDb - 6) <= 0.5, "lifted by " + gainDb + " dB")
     }
 
+    // The microphone router holds the device's endpoints, so a rate change
+    // stops it around the write; source 0 must be heard again afterwards.
+    SignalSpy { id: sampleRateSpy; target: SystemBridge; signalName: "deviceSampleRateChanged" }
+    property bool micHeard: false
+    Connections {
+        target: SystemBridge
+        function onAudioInputLevelChanged(levels) {
+            for (const level of levels)
+                if (level.processID === 0 && level.levelLeft > 0.05 && level.levelRight > 0.05)
+                    micHeard = true
+        }
+    }
+    function reported(name, rate) {
+        return sampleRateSpy.signalArguments.some(function(args) {
+            return args[0] === name && args[1] === rate && args[2] === true
+        })
+    }
+    function test_sample_rate_change_brings_the_microphone_back() {
+        const bus = { enabled: true, volume: 1.0, muted: false }
+        SystemBridge.setAudioConfig([{ processID: 0, input1: bus, input2: bus, solo: false },
+                                     { processID: 4294967295, input1: bus, input2: bus },
+                                     { processID: 4294967294, input1: bus, input2: bus }])
+        micHeard = false
+        tryVerify(function() { return micHeard }, 10000, "source 0 heard before the change")
+
+        sampleRateSpy.clear()
+        SystemBridge.SetDeviceSampleRateAsync("Veloran T40", 44100)
+        tryVerify(function() { return reported("Veloran T40", 44100) }, 10000, "44100 reported")
+        compare(SystemBridge.GetDeviceCurrentRateKHz("Veloran T40"), "44.1")
+        wait(300) // levels queued before the router stopped are delivered
+        micHeard = false
+        tryVerify(function() { return micHeard }, 10000, "source 0 heard after the router restarted")
+
+        verify(SystemBridge.SetDeviceSampleRate("Veloran T40", 48000))
+        compare(SystemBridge.GetDeviceCurrentRateKHz("Veloran T40"), "48")
+    }
+
     // Keys reach the system's injector; display power comes back queued.
     function test_keys_and_display_power_reach_the_system() {
         const before = SimWorld.sentKeys().length
