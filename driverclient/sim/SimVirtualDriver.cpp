@@ -369,15 +369,15 @@ void SimByteRing::push(const uint8_t* data, size_t n)
     m_size += n;
 }
 
-size_t SimByteRing::pop(uint8_t* out, size_t n)
+template <class Take>
+size_t SimByteRing::consume(size_t n, Take take)
 {
     n = std::min(n, m_size);
     const size_t cap = m_bytes.size();
     size_t done = 0;
     while (done < n) {
         const size_t run = std::min(n - done, cap - m_head);
-        if (out)
-            std::memcpy(out + done, m_bytes.data() + m_head, run);
+        take(m_bytes.data() + m_head, done, run);
         done += run;
         m_head = (m_head + run) % cap;
     }
@@ -387,19 +387,15 @@ size_t SimByteRing::pop(uint8_t* out, size_t n)
     return n;
 }
 
+size_t SimByteRing::pop(uint8_t* out, size_t n)
+{
+    return consume(n, [out](const uint8_t* data, size_t at, size_t run) {
+        if (out)
+            std::memcpy(out + at, data, run);
+    });
+}
+
 size_t SimByteRing::moveTo(SimByteRing& other, size_t n)
 {
-    n = std::min(n, m_size);
-    const size_t cap = m_bytes.size();
-    size_t done = 0;
-    while (done < n) {
-        const size_t run = std::min(n - done, cap - m_head);
-        other.push(m_bytes.data() + m_head, run);
-        done += run;
-        m_head = (m_head + run) % cap;
-    }
-    m_size -= n;
-    if (m_size == 0)
-        m_head = 0;
-    return n;
+    return consume(n, [&other](const uint8_t* data, size_t, size_t run) { other.push(data, run); });
 }

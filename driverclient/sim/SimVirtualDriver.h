@@ -32,6 +32,11 @@ public:
     size_t moveTo(SimByteRing& other, size_t n);
 
 private:
+    // Hands up to n of the oldest bytes to take(data, offset, run), in at most two
+    // runs, and drops them from the ring.
+    template <class Take>
+    size_t consume(size_t n, Take take);
+
     std::vector<uint8_t> m_bytes;
     size_t m_head = 0;
     size_t m_size = 0;
