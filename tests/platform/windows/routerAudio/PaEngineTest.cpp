@@ -263,9 +263,13 @@ TEST(PaEngine, CallbackAndDeviceListMeetARunningWorkerSafely)
     engine.Stop();
 
     std::atomic<bool> cycling{true};
+    // A short pause between listings: a lister re-taking the library's lock
+    // back to back can starve the worker's exit past the stop's 3 s.
     std::thread lister([&] {
-        while (cycling.load())
+        while (cycling.load()) {
             engine.ListDevices(0);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
     });
     for (int i = 0; i < 20; ++i) {
         EXPECT_TRUE(engine.Start(config));
