@@ -136,6 +136,32 @@ TEST_F(BridgeHotplug, TheServicesFollowTheDeviceInOrderAndAnotherNameRestartsOnl
     EXPECT_EQ(m_world->openStreams(), 0u);
 }
 
+// A routing API that cannot start: no level callback, the parked list
+// waits for the next start, the forwarder runs all the same.
+TEST_F(BridgeHotplug, AFailedRoutingStartKeepsTheParkedListAndStillForwards)
+{
+    installDriver();
+    startBridge();
+    m_bridge->setAudioConfig({QVariantMap{{"processID", 0}, {"input1", QVariantMap{{"enabled", true}}}}});
+    addDevice(L"Veloran T40");
+    AudioRouterAPI::failNextInitialize(E_OUTOFMEMORY);
+    report("Veloran T40", true);
+    ASSERT_TRUE(pollUntil(kReady));
+    ASSERT_TRUE(eventually([] { return find(kForwarder) >= 0; }));
+    EXPECT_GE(find(QStringLiteral("[SystemBridge] AudioRouterAPI initialization failed"), 0, QtWarningMsg), 0);
+    EXPECT_EQ(find(QStringLiteral("[SystemBridge] LevelCallback set")), -1);
+    EXPECT_GE(find(QStringLiteral("[SystemBridge] LivestreamForwarder started")), 0);
+    EXPECT_FALSE(AudioRouterAPI::IsRunning());
+    EXPECT_TRUE(AudioRouteConfigStore::instance().sourceIds().empty());
+
+    report("", false);
+    ASSERT_TRUE(eventually([] { return find(kStopped) >= 0; }));
+    clearLines();
+    report("Veloran T40", true);
+    ASSERT_TRUE(pollUntil(QStringLiteral("[SystemBridge] LevelCallback set")));
+    EXPECT_EQ(AudioRouteConfigStore::instance().sourceIds(), (std::vector<uint32_t>{0}));
+}
+
 TEST_F(BridgeHotplug, WaitsEndAfterTheirAttemptsOrWithTheDevice)
 {
     startBridge();

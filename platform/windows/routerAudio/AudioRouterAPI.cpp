@@ -19,6 +19,8 @@ constexpr int64_t kLevelTickMs = 50;
 constexpr int64_t kEndpointCheckMs = 1000;
 constexpr wchar_t kVirtualOutputName[] = L"NUVEX Output";
 
+std::atomic<HRESULT> g_nextInitializeResult{S_OK};
+
 struct ApiState {
     os::AudioMutex apiMutex; // Initialize, UpdateConfigs, Shutdown
     std::atomic<bool> running{false};
@@ -90,7 +92,8 @@ bool Initialize()
     std::lock_guard lock(s.apiMutex);
     if (s.running.load())
         return false;
-    s.coInitResult = apartment.result();
+    const HRESULT forced = g_nextInitializeResult.exchange(S_OK);
+    s.coInitResult = FAILED(forced) ? forced : apartment.result();
     if (FAILED(s.coInitResult) && s.coInitResult != RPC_E_CHANGED_MODE)
         return false;
     s.platform = os::currentPlatform();
@@ -101,6 +104,11 @@ bool Initialize()
         s.endpointMonitorThread = std::thread(endpointMonitorLoop, s.platform);
     }
     return true;
+}
+
+void failNextInitialize(HRESULT result)
+{
+    g_nextInitializeResult.store(result);
 }
 
 void SetLevelCallback(LevelCallback callback)

@@ -159,6 +159,9 @@ void levelReportTick();
 
 // Running captures by process id (tests).
 std::vector<uint32_t> captureIds();
+// The next Initialize meets this apartment answer instead of its own (tests:
+// our apartments on this platform never refuse).
+void failNextInitialize(HRESULT result);
 
 } // namespace AudioRouterAPI
 
