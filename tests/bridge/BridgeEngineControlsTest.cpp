@@ -2,6 +2,8 @@
 // without the audio objects, and the audio objects' end with the bridge.
 #include "BridgeTestSupport.h"
 
+#include <QTimer>
+
 #include "platform/windows/routerAudio/LoopbackCapture.h"
 
 #include <cstdlib>
@@ -100,6 +102,26 @@ TEST_F(BridgeEngineControls, InputsGoToTheRunningMicrophoneRouterAndEverythingEn
     EXPECT_EQ(m_world->openStreams(), 0u) << "the microphone router stopped";
     EXPECT_FALSE(AudioRouterAPI::IsRunning());
     EXPECT_EQ(SystemBridge::callbackBridge(), nullptr);
+}
+
+TEST_F(BridgeEngineControls, QuitStopsTheRunningEngineAndMicrophoneRouterAndEndsTheLoopWithZero)
+{
+    auto bridge = makeBridge();
+    bridge->initializeMonitorDevice();
+    QCoreApplication::processEvents();
+    emit m_hotplug->deviceConnected({{"name", "Veloran T40"}}, true);
+    ASSERT_TRUE(eventually([] { return find(QStringLiteral("[SystemBridge] LivestreamForwarder")) >= 0; }));
+    ASSERT_TRUE(eventually([&] { return m_world->openStreams() == 2; })) << "microphone and monitor output";
+    ASSERT_TRUE(bridge->Start());
+    ASSERT_TRUE(bridge->IsRunning());
+    clearLines();
+
+    QTimer::singleShot(0, [&] { bridge->quitApplication(); });
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_GE(find(QStringLiteral("Audio routing service stopped")), 0);
+    EXPECT_FALSE(bridge->IsRunning());
+    EXPECT_EQ(m_world->openStreams(), 0u) << "the microphone router stopped";
 }
 
 } // namespace
