@@ -1,5 +1,6 @@
 #include "bridge/AudioRoutingRecords.h"
 
+#include "device/QtHandoff.h"
 #include "platform/windows/routerAudio/AudioRouteConfig.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
 
@@ -189,7 +190,6 @@ void setLevelCallback(std::function<void(const QVariantList &)> callback, QObjec
                                           {QStringLiteral("levelRight"), QVariant::fromValue(info.right)}});
             // Queued on the context: a report that arrives once the context
             // is gone is dropped with the context's events.
-            QMetaObject::invokeMethod(
-                context, [callback, levels = std::move(levels)] { callback(levels); }, Qt::QueuedConnection);
+            postQueued(context, [callback, levels = std::move(levels)] { callback(levels); });
         });
 }

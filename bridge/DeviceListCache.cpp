@@ -1,6 +1,7 @@
 #include "bridge/DeviceListCache.h"
 
 #include "bridge/SystemBridge.h"
+#include "device/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/DeviceStateMonitor.h"
@@ -141,7 +142,7 @@ bool SystemBridge::deviceCachePass(QString &previousSignature, bool &firstPass)
     }
     cache.cacheValid.store(true, std::memory_order_release);
     if (changed && !firstPass)
-        QMetaObject::invokeMethod(this, [this] { emit audioDeviceListChanged(); }, Qt::QueuedConnection);
+        postQueued(this, [this] { emit audioDeviceListChanged(); });
     previousSignature = std::move(signature);
     firstPass = false;
 

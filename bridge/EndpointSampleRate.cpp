@@ -2,7 +2,7 @@
 // their device format, the writes on a pool thread.
 #include "bridge/EndpointSampleRate.h"
 
-#include "device/ThreadHandoff.h"
+#include "device/QtHandoff.h"
 
 #include "platform/os/Apartment.h"
 #include "platform/os/DeviceFormatRate.h"
@@ -12,15 +12,12 @@
 
 #include <QDebug>
 #include <QMetaObject>
-#include <QThreadPool>
 
 #include <cmath>
 #include <exception>
 #include <vector>
 
 namespace {
-
-int s_workerHandoff = 0; // marks the hand-over of a request to its worker
 
 // Above every rate an endpoint offers; also keeps the truncation in range.
 constexpr double kMaxSampleRateHz = 768000.0;
@@ -248,12 +245,7 @@ void SystemBridge::SetDeviceSampleRateAsync(const QString &deviceName, double sa
                            << sampleRate;
         return;
     }
-    std::function<void()> job = [requests = m_sampleRate] {
-        handoffAcquire(&s_workerHandoff);
-        sampleRateWorker(requests);
-    };
-    handoffRelease(&s_workerHandoff);
-    QThreadPool::globalInstance()->start(std::move(job));
+    startPooled([requests = m_sampleRate] { sampleRateWorker(requests); });
 }
 
 void SystemBridge::sampleRateWorker(std::shared_ptr<SampleRateRequests> requests)

@@ -1,6 +1,7 @@
 #include "bridge/RunningApps.h"
 
 #include "bridge/SystemBridge.h"
+#include "device/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
 
 #include <QCryptographicHash>
@@ -16,7 +17,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
-#include <QThreadPool>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -62,7 +62,7 @@ QFuture<void> generateIconAsync(const QString &executablePath, const QString &ic
     auto promise = std::make_shared<QPromise<void>>();
     QFuture<void> future = promise->future();
     promise->start();
-    QThreadPool::globalInstance()->start([promise, executablePath, iconFilePath, name] {
+    startPooled([promise, executablePath, iconFilePath, name] {
         renderIcon(executablePath, iconFilePath, name);
         promise->finish();
     });

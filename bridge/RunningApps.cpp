@@ -1,6 +1,7 @@
 #include "bridge/RunningApps.h"
 
 #include "bridge/SystemBridge.h"
+#include "device/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 
@@ -197,7 +198,7 @@ void SystemBridge::runningAppsPass(QString &previousSignature, bool &firstPass)
     }
     cache.cacheValid.store(true, std::memory_order_release);
     if (signature != previousSignature && !firstPass)
-        QMetaObject::invokeMethod(this, [this] { emit runningAppsChanged(); }, Qt::QueuedConnection);
+        postQueued(this, [this] { emit runningAppsChanged(); });
     previousSignature = std::move(signature);
     firstPass = false;
 

@@ -4,6 +4,7 @@
 #include "bridge/PowerMonitor.h"
 #include "bridge/ShellActions.h"
 #include "device/HIDHotplugManager.h"
+#include "device/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
@@ -89,13 +90,10 @@ void SystemBridge::initializeMonitorDevice()
         // GUI thread, and only while this bridge lives.
         QPointer<SystemBridge> self(this);
         permission.request([self](os::PermissionStatus) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self] {
-                    if (self)
-                        self->initializeMonitorDevice();
-                },
-                Qt::QueuedConnection);
+            postQueued(QCoreApplication::instance(), [self] {
+                if (self)
+                    self->initializeMonitorDevice();
+            });
         });
         return;
     }
@@ -355,8 +353,7 @@ void SystemBridge::reportScreenPowerState(bool screenOn)
 {
     // The monitor's thread; the stop waits for a running report, so the
     // bridge is still there.
-    QMetaObject::invokeMethod(
-        this, [this, screenOn] { emit screenPowerStateChanged(screenOn); }, Qt::QueuedConnection);
+    postQueued(this, [this, screenOn] { emit screenPowerStateChanged(screenOn); });
 }
 
 // ---- members that come with the audio side -------------------------------------------

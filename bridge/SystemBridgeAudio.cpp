@@ -4,6 +4,7 @@
 #include "bridge/SystemBridge.h"
 
 #include "device/HIDHotplugManager.h"
+#include "device/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
@@ -15,7 +16,6 @@
 #include <QDebug>
 #include <QMutex>
 #include <QPointer>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <exception>
@@ -330,7 +330,7 @@ void SystemBridge::onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, b
             services->currentDeviceName.clear();
         }
         const uint64_t connections = services->connections.load();
-        QThreadPool::globalInstance()->start([services, connections] { stopAudioServices(services, connections); });
+        startPooled([services, connections] { stopAudioServices(services, connections); });
         return;
     }
     const QString name = deviceInfo.value(QStringLiteral("name")).toString();
@@ -347,8 +347,7 @@ void SystemBridge::onHidDeviceConnectionChanged(const QVariantMap &deviceInfo, b
     waitForAudioEndpointReady(name, [services, name, generation] {
         if (services->generation.load() != generation)
             return;
-        QThreadPool::globalInstance()->start(
-            [services, name, generation] { startAudioServices(services, name, generation); });
+        startPooled([services, name, generation] { startAudioServices(services, name, generation); });
     });
 }
 
@@ -359,7 +358,7 @@ void SystemBridge::waitForAudioEndpointReady(const QString &deviceName, std::fun
     qDebug().noquote() << "[SystemBridge] Waiting for audio endpoint to become ready for" << deviceName << "...";
     const std::shared_ptr<AudioServices> services = m_services;
     const uint64_t generation = services->generation.load();
-    QThreadPool::globalInstance()->start([services, deviceName, generation, callback = std::move(callback)] {
+    startPooled([services, deviceName, generation, callback = std::move(callback)] {
         AudioServices::Job job(*services);
         if (!job)
             return;
@@ -386,7 +385,7 @@ void SystemBridge::waitForAudioEndpointReady(const QString &deviceName, std::fun
             os::uninitializeApartment();
         if (services->stopping.load())
             return;
-        QMetaObject::invokeMethod(
+        postQueued(
             services->bridge,
             [services, deviceName, generation, ready, callback] {
                 // A disconnection during the wait: the continuation would
@@ -400,8 +399,7 @@ void SystemBridge::waitForAudioEndpointReady(const QString &deviceName, std::fun
                     qWarning().noquote() << "[SystemBridge] capture endpoint not detected for" << deviceName
                                          << "after 30s; starting services anyway (workers will self-heal)";
                 callback();
-            },
-            Qt::QueuedConnection);
+            });
     });
 }
 

@@ -1,10 +1,9 @@
 #include "device/HIDDevice.h"
 
-#include "device/ThreadHandoff.h"
+#include "device/QtHandoff.h"
 #include "device/hid/HidBackend.h"
 
 #include <QDebug>
-#include <QThreadPool>
 
 #include <condition_variable>
 #include <functional>
@@ -173,16 +172,12 @@ void HIDDevice::closeDevice(const QString &path)
     HidBackend *backend = &m_backend;
     std::shared_ptr<PendingCloses> pending = m_pendingCloses;
     pending->add();
-    static char s_closeHandoff;
-    std::function<void()> task = [backend, entry, pending] {
-        handoffAcquire(&s_closeHandoff);
+    startPooled([backend, entry, pending] {
         if (entry->readerThread.joinable())
             entry->readerThread.join();
         backend->close(entry->handle);
         pending->done();
-    };
-    handoffRelease(&s_closeHandoff);
-    QThreadPool::globalInstance()->start(std::move(task));
+    });
     emit deviceDisconnected(path);
 }
 

@@ -4,7 +4,7 @@
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
-#include "device/ThreadHandoff.h"
+#include "device/QtHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/HidUpgradeApi.h"
 #include "platform/os/Clock.h"
@@ -17,12 +17,10 @@
 #include <QDebug>
 #include <QFile>
 #include <QPromise>
-#include <QThreadPool>
 
 namespace {
 
 HIDHotplugManager *s_host = nullptr; // the manager that hosts the protocol core; GUI thread only
-char s_workerHandoff; // marks the boot-loader job's hand-over to its pool thread
 
 QString hex4(quint32 value)
 {
@@ -433,13 +431,10 @@ void HIDHotplugManager::upgradeFirmware(QString filePath)
     m_bootloaderWorker = promise->future();
     promise->start();
     const quint16 vendorId = m_usbVendorId;
-    std::function<void()> job = [this, promise, filePath, vendorId] {
-        handoffAcquire(&s_workerHandoff);
+    startPooled([this, promise, filePath, vendorId] {
         runBootloaderUpgrade(this, filePath, vendorId, kProductBootLoader);
         promise->finish();
-    };
-    handoffRelease(&s_workerHandoff);
-    QThreadPool::globalInstance()->start(std::move(job));
+    });
 }
 
 bool HIDHotplugManager::bootloaderUpgradeRunning() const

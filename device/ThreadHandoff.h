@@ -18,9 +18,17 @@
 #ifdef VELORAN_TSAN
 extern "C" void __tsan_acquire(void *addr);
 extern "C" void __tsan_release(void *addr);
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
 inline void handoffRelease(void *token) { __tsan_release(token); }
 inline void handoffAcquire(void *token) { __tsan_acquire(token); }
+// Between these, what this thread writes is not recorded: for memory that
+// only Qt's queue passes on, where no release can follow the last write.
+inline void handoffHideBegin() { __tsan_ignore_thread_begin(); }
+inline void handoffHideEnd() { __tsan_ignore_thread_end(); }
 #else
 inline void handoffRelease(void *) {}
 inline void handoffAcquire(void *) {}
+inline void handoffHideBegin() {}
+inline void handoffHideEnd() {}
 #endif
