@@ -459,8 +459,11 @@ void SystemBridge::startAudioServices(const std::shared_ptr<AudioServices> &serv
     }
 
     {
+        // A disconnection while this ran has cleared the name already; naming
+        // the device again would make its next connection look like this one.
         QMutexLocker lock(&services->nameMutex);
-        services->currentDeviceName = deviceName;
+        if (services->generation.load() == generation)
+            services->currentDeviceName = deviceName;
     }
     if (apartment == S_OK)
         os::uninitializeApartment();
