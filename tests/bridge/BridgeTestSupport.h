@@ -59,10 +59,14 @@ protected:
         qInstallMessageHandler(m_previousHandler);
     }
 
+    // A copy of its own, made under the lock: a copy sharing its elements
+    // would copy them later, racing the collecting threads.
     static QList<LogLine> lines()
     {
         QMutexLocker lock(&s_mutex);
-        return s_lines;
+        QList<LogLine> copy = s_lines;
+        copy.detach();
+        return copy;
     }
     // Index of the first line at or after `from` that contains the text
     // (and has the type, when given); -1 when none.
