@@ -395,10 +395,15 @@ TEST(MicRouterStress, LifecycleFromThreeThreadsWithPacketsFlowing)
         std::atomic<bool> done{false};
         std::atomic<size_t> worstRetired{0};
         std::atomic<int> removals{0};
-        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        // At least 3 s, and on a loaded machine until enough removals raced.
+        const auto start = std::chrono::steady_clock::now();
+        const auto enough = [&] {
+            const auto ran = std::chrono::steady_clock::now() - start;
+            return ran > std::chrono::seconds(60) || (ran > std::chrono::seconds(3) && removals.load() > 10);
+        };
         std::vector<std::thread> threads;
         threads.emplace_back([&] {
-            for (int i = 0; std::chrono::steady_clock::now() < until; ++i) {
+            for (int i = 0; !enough(); ++i) {
                 if (i % 3 == 0)
                     router.Restart();
                 else if (i % 3 == 1)

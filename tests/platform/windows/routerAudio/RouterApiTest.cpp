@@ -141,6 +141,9 @@ TEST_F(RouterApiTest, GateFollowsTheDefaultOutputAtTheNextTick)
     ASSERT_TRUE(AudioRouterAPI::Initialize());
     ASSERT_TRUE(eventually([&] { return checks() == 1; })); // the first check, at once
     EXPECT_TRUE(eventually([&] { return gate.load(); }));   // "xx nuvex OUTPUT yy" counts
+    // The monitor has taken its next deadline before time moves (the
+    // world's two threads wait on the clock too).
+    ASSERT_TRUE(eventually([&] { return clock->settledThreads() == 3 && clock->waitingThreads() == 3; }));
     ASSERT_TRUE(world->setDefaultEndpoint(speakers));
     world->flushNotifications();
     clock->advanceMs(999);
