@@ -39,6 +39,13 @@ function(veloran_add_gtest)
     file(WRITE ${labels_file}
         "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
+    # The ThreadSanitizer run builds just these.
+    if("threaded" IN_LIST T_LABELS)
+        if(NOT TARGET threaded_tests)
+            add_custom_target(threaded_tests)
+        endif()
+        add_dependencies(threaded_tests ${T_NAME})
+    endif()
 endfunction()
 
 # veloran_add_program_test(NAME n SOURCES ...): tests that start the built

@@ -18,8 +18,9 @@ cmake --build build/asan-cores -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/asan-cores -j "$jobs" --output-on-failure --timeout 600
 
-# A test opts in by carrying the label "threaded" (veloran_add_gtest LABELS).
-cmake --preset tsan -B build/tsan-threaded -DVELORAN_WITH_QT=OFF >/dev/null
-cmake --build build/tsan-threaded -j "$jobs"
+# A test opts in by carrying the label "threaded" (veloran_add_gtest LABELS);
+# the target threaded_tests builds just those, Qt's among them.
+cmake --preset tsan -B build/tsan-threaded >/dev/null
+cmake --build build/tsan-threaded -j "$jobs" --target threaded_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/support/tsan-qt.supp" \
     ctest --test-dir build/tsan-threaded -L threaded -j "$jobs" --output-on-failure --timeout 600
