@@ -450,6 +450,12 @@ void AudioRoad::stop()
     r.driverEndpoints.reset();
     r.driver->uninstall();
     os::installPlatform(nullptr);
+    // A capture's last callback may still hold the world on one of the
+    // world's threads; the world must end here, not join that thread from
+    // inside it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (r.world.use_count() > 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     r.world.reset();
     r.driver.reset();
 }
