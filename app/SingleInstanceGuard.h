@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QSharedMemory>
+#include <QString>
+
+#include <memory>
 
 // One-byte shared-memory segment whose existence marks a running copy.
 class SingleInstanceGuard
@@ -8,15 +11,27 @@ class SingleInstanceGuard
 public:
     static constexpr const char *kKey = "Veloran_Deck_SingleInstance";
 
-    explicit SingleInstanceGuard(const QString &key = QString::fromLatin1(kKey));
+    // The segment is found through a file named after the key in the user's
+    // own folder (runtime, else configuration), so that every copy of one
+    // user meets the same segment whatever TMPDIR says.
+    explicit SingleInstanceGuard(const QString &key = QString::fromLatin1(kKey),
+                                 const QString &folder = userFolder());
+
+    static QString userFolder();
 
     // False when another copy runs, or a left-over segment cannot be re-created.
     bool acquire();
     void release();
-    bool isAttached() const { return m_memory.isAttached(); }
+    bool isAttached() const { return m_memory && m_memory->isAttached(); }
+    QString nativeKey() const { return m_nativeKey; }
 
 private:
+    // A segment object under a native key takes one create or attach only:
+    // after a failed one it refuses every further call, so each step gets
+    // its own object.
+    std::unique_ptr<QSharedMemory> segment() const;
     void clearAbandonedSegment();
 
-    QSharedMemory m_memory;
+    QString m_nativeKey;
+    std::unique_ptr<QSharedMemory> m_memory;
 };

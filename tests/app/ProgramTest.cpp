@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -16,7 +17,7 @@ const char *kCleanupDone = "资源清理完成，立即退出（跳过 Qt 引擎
 bool waitForGuard(const ProgramRunner &runner, int timeoutMs)
 {
     for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (!QDir(runner.tempDir()).entryList({"qipc_sharedmemory_*"}, QDir::Files).isEmpty())
+        if (QFile::exists(QDir(runner.tempDir()).filePath("Veloran_Deck_SingleInstance")))
             return true;
         QThread::msleep(50);
     }
@@ -108,7 +109,12 @@ TEST(Program, SecondCopyExitsAndAKilledCopyLeavesNoLock)
     ASSERT_TRUE(first.waitForStarted());
     ASSERT_TRUE(waitForGuard(runner, 20000));
 
-    const auto second = runner.run(60000, {}, 20000);
+    // Another temporary folder must not make another key.
+    QTemporaryDir otherTemp;
+    ASSERT_TRUE(otherTemp.isValid());
+    QProcessEnvironment otherTmpdir;
+    otherTmpdir.insert("TMPDIR", otherTemp.path());
+    const auto second = runner.run(60000, otherTmpdir, 20000);
     ASSERT_FALSE(second.crashed);
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_TRUE(second.output.contains(QString::fromUtf8("共享内存已存在，直接退出"))) << second.output.toStdString();

@@ -42,24 +42,24 @@ TEST(StartupLook, DarkPaletteStyleAndDarkModeProperty)
     EXPECT_EQ(QQuickStyle::name(), QStringLiteral("Material"));
 }
 
-// The segment's native name lives in the temporary folder: point it at a
-// private one so that no other run on this machine shares the key.
+// The segment's native name lives in the user's runtime folder: point it at
+// a private one so that no other run on this machine shares the key.
 class StartupGuard : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_tmp.isValid());
-        m_hadTmp = qEnvironmentVariableIsSet("TMPDIR");
-        m_savedTmp = qgetenv("TMPDIR");
-        qputenv("TMPDIR", QFile::encodeName(m_tmp.path()));
+        m_hadTmp = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+        m_savedTmp = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_tmp.path()));
     }
     void TearDown() override
     {
         if (m_hadTmp)
-            qputenv("TMPDIR", m_savedTmp);
+            qputenv("XDG_RUNTIME_DIR", m_savedTmp);
         else
-            qunsetenv("TMPDIR");
+            qunsetenv("XDG_RUNTIME_DIR");
     }
 
     QTemporaryDir m_tmp;
@@ -72,7 +72,9 @@ TEST_F(StartupGuard, OneByteSegmentUnderTheProgramKey)
     EXPECT_STREQ(SingleInstanceGuard::kKey, "Veloran_Deck_SingleInstance");
     SingleInstanceGuard guard;
     ASSERT_TRUE(guard.acquire());
-    QSharedMemory other(QStringLiteral("Veloran_Deck_SingleInstance"));
+    EXPECT_EQ(guard.nativeKey(), SingleInstanceGuard::userFolder() + QStringLiteral("/Veloran_Deck_SingleInstance"));
+    QSharedMemory other;
+    other.setNativeKey(guard.nativeKey());
     ASSERT_TRUE(other.attach(QSharedMemory::ReadOnly));
     EXPECT_EQ(other.size(), 1);
 }
