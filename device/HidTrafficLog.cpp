@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -13,16 +14,30 @@ QString timeStamp()
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
+// A full log becomes the previous one (replacing the one before), so the
+// traffic of a long session costs at most two files of the cap.
+void rollOverIfFull(const QString &path, qint64 lineBytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() + lineBytes <= HidTrafficLog::kMaxFileBytes)
+        return;
+    const QString previous = path + QStringLiteral(".1");
+    QFile::remove(previous);
+    if (!QFile::rename(path, previous) && !QFile::remove(path))
+        qWarning() << "无法轮换日志文件:" << path;
+}
+
 void appendLine(const QString &fileName, const QString &line, const char *openFailure, const char *writeFailure)
 {
     const QString dir = HidTrafficLog::folder();
     QDir().mkpath(dir);
+    const QByteArray bytes = line.toUtf8();
+    rollOverIfFull(QDir(dir).filePath(fileName), bytes.size());
     QFile file(QDir(dir).filePath(fileName));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
         qWarning() << openFailure << file.fileName() << "错误:" << file.errorString();
         return;
     }
-    const QByteArray bytes = line.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError)
         qWarning() << writeFailure << file.errorString();
     file.close();

@@ -6,9 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -128,4 +131,43 @@ TEST_F(HidTrafficLogTest, InputReportsAreLoggedAfterTheHeadIsDropped)
     EXPECT_TRUE(matches(lines[0], R"(\[RX\] 5510)"));
     EXPECT_TRUE(matches(lines[1], R"(\[RX\] )")); // an RX line with no hex
     EXPECT_TRUE(matches(lines[2], R"(\[RX\] 5510)"));
+}
+
+// A long session's traffic costs at most the current and the previous file.
+TEST_F(HidTrafficLogTest, LogsRollOverKeepingOnlyThePreviousFile)
+{
+    struct Case {
+        const char *name;
+        std::function<void(int)> append; // writes line i of about 64 KiB
+    };
+    const QByteArray hex(64 * 1024, 'A');
+    const QByteArray payload(32 * 1024, '\xAB');
+    const Case cases[] = {
+        {"hid_data.log", [&](int) { HidTrafficLog::appendDataLog(hex, QStringLiteral("RX")); }},
+        {"hid_attribute.log",
+         [&](int i) { HidTrafficLog::appendAttributeLog(quint16(i), payload, QStringLiteral("接收")); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const int lines = 20 * 16; // 20 MiB
+        for (int i = 0; i < lines; ++i)
+            c.append(i);
+        const QStringList files = QDir(HidTrafficLog::folder()).entryList({QString::fromLatin1(c.name) + "*"},
+                                                                          QDir::Files);
+        EXPECT_EQ(files, QStringList({QString::fromLatin1(c.name), QString::fromLatin1(c.name) + ".1"}));
+        qint64 kept = 0;
+        for (const QString &name : files) {
+            const qint64 size = QFileInfo(QDir(HidTrafficLog::folder()).filePath(name)).size();
+            EXPECT_LE(size, HidTrafficLog::kMaxFileBytes) << name.toStdString();
+            kept += size;
+        }
+        // The newest lines are kept: more than one full file's worth.
+        EXPECT_GT(kept, HidTrafficLog::kMaxFileBytes);
+        // The current file ends with the last line written, whole.
+        const QStringList current = linesOf(QString::fromLatin1(c.name));
+        ASSERT_FALSE(current.isEmpty());
+        EXPECT_TRUE(current.last().endsWith(c.name == QLatin1String("hid_data.log")
+                                                ? QString::fromLatin1(hex)
+                                                : QString::fromLatin1(payload.toHex().toUpper())));
+    }
 }
