@@ -1,6 +1,8 @@
 #include "app/DataTrackerManager.h"
 
+#include <QDateTime>
 #include <QDebug>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
@@ -65,6 +67,15 @@ bool DataTrackerManager::open()
     QDir().mkpath(QFileInfo(m_databasePath).absolutePath());
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     m_database.setDatabaseName(m_databasePath);
+    bool recovered = false;
+    if (QFileInfo::exists(m_databasePath)) {
+        // A damaged file would drop every event of this run and of every
+        // later one: it is set aside and the store starts afresh.
+        const QString reason = m_database.open() ? damage() : m_database.lastError().text();
+        m_database.close();
+        if (!reason.isEmpty())
+            recovered = setAsideDamaged(reason);
+    }
     if (!m_database.open()) {
         const QString error = m_database.lastError().text();
         qWarning() << "Failed to open database:" << error;
@@ -77,7 +88,49 @@ bool DataTrackerManager::open()
         qDebug() << "DataTrackerManager initialized with SQLite database";
     else
         qWarning() << "DataTrackerManager failed to initialize database";
+    setStoreState(!m_ready ? QStringLiteral("unavailable")
+                           : recovered ? QStringLiteral("recovered") : QStringLiteral("ready"));
     return m_ready;
+}
+
+QString DataTrackerManager::damage()
+{
+    QSqlQuery check(m_database);
+    if (!check.exec(QStringLiteral("PRAGMA integrity_check")))
+        return check.lastError().text();
+    QStringList problems;
+    while (check.next())
+        problems.append(check.value(0).toString());
+    if (problems == QStringList{QStringLiteral("ok")})
+        return {};
+    return problems.isEmpty() ? QStringLiteral("integrity check gave no answer") : problems.join(QLatin1String("; "));
+}
+
+bool DataTrackerManager::setAsideDamaged(const QString &reason)
+{
+    const QString suffix = QStringLiteral(".damaged-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmsszzz"));
+    const QString aside = m_databasePath + suffix;
+    if (!QFile::rename(m_databasePath, aside)) {
+        qWarning() << "Damaged usage database cannot be set aside:" << m_databasePath << reason;
+        return false;
+    }
+    // A journal left by the damaged file must not be replayed into the new one.
+    for (const char *companion : {"-journal", "-wal", "-shm"}) {
+        const QString path = m_databasePath + QLatin1String(companion);
+        if (QFileInfo::exists(path) && !QFile::rename(path, path + suffix))
+            QFile::remove(path);
+    }
+    qWarning() << "Damaged usage database set aside as" << aside << "(" << reason << "); a fresh one is created";
+    return true;
+}
+
+void DataTrackerManager::setStoreState(const QString &state)
+{
+    if (state == m_storeState)
+        return;
+    m_storeState = state;
+    emit storeStateChanged();
 }
 
 bool DataTrackerManager::createTable()
@@ -146,6 +199,7 @@ void DataTrackerManager::storeEvent(const QVariant &featureModule, const QVarian
         const QString error = query.lastError().text();
         qWarning() << "Failed to insert event:" << error;
         emit errorOccurred(QStringLiteral("Failed to insert event: ") + error);
+        return;
     }
     qDebug() << "Event stored:" << featureModule.toString() << featureItem.toString() << eventType.toString()
              << eventValue.toString();
@@ -189,10 +243,10 @@ int DataTrackerManager::countEvents()
     return 0;
 }
 
-void DataTrackerManager::deleteByIds(const QVariantList &ids)
+int DataTrackerManager::deleteByIds(const QVariantList &ids)
 {
     if (ids.isEmpty())
-        return;
+        return 0;
     QStringList placeholders;
     placeholders.reserve(ids.size());
     for (qsizetype i = 0; i < ids.size(); ++i)
@@ -206,7 +260,9 @@ void DataTrackerManager::deleteByIds(const QVariantList &ids)
         const QString error = query.lastError().text();
         qWarning() << "Failed to delete events by IDs:" << error;
         emit errorOccurred(QStringLiteral("Failed to delete events by IDs: ") + error);
-        return;
+        return -1;
     }
-    qDebug() << "Deleted" << query.numRowsAffected() << "events";
+    const int deleted = query.numRowsAffected();
+    qDebug() << "Deleted" << deleted << "events";
+    return deleted;
 }

@@ -11,6 +11,10 @@
 class DataTrackerManager : public QObject
 {
     Q_OBJECT
+    // "ready", "recovered" (a damaged file was set aside and a fresh one made)
+    // or "unavailable"; readable whenever the interface connects, since the
+    // store is opened before anyone listens to its signals.
+    Q_PROPERTY(QString storeState READ storeState NOTIFY storeStateChanged)
 public:
     static DataTrackerManager *instance();
 
@@ -19,6 +23,7 @@ public:
     ~DataTrackerManager() override;
     bool open();
     bool isReady() const { return m_ready; }
+    QString storeState() const { return m_storeState; }
 
     static constexpr int kPageSize = 50;
 
@@ -30,18 +35,25 @@ public:
                                 const QVariant &source, const QVariant &productSn);
     Q_INVOKABLE QVariantList queryEvents(int offset = 0);
     Q_INVOKABLE int countEvents();
-    Q_INVOKABLE void deleteByIds(const QVariantList &ids);
+    // Rows deleted, or -1 when the statement failed.
+    Q_INVOKABLE int deleteByIds(const QVariantList &ids);
 
 signals:
     void errorOccurred(QString error);
+    void storeStateChanged();
 
 private:
+    // Empty when SQLite reads the whole file as sound, else what it found.
+    QString damage();
+    bool setAsideDamaged(const QString &reason);
+    void setStoreState(const QString &state);
     bool createTable();
     void createIndexes();
 
     QSqlDatabase m_database;
     bool m_ready = false;
     bool m_opened = false;
+    QString m_storeState = QStringLiteral("unavailable");
     QString m_databasePath;
     QString m_connectionName;
 };

@@ -185,8 +185,8 @@ TEST_F(DataTrackerManagerTest, EmptyAndUnknownIdListsDeleteNothing)
     auto store = openStore(dbPath());
     QSignalSpy errors(store.get(), &DataTrackerManager::errorOccurred);
     storeAt(*store, 1, "2026-01-01 00:00:00");
-    store->deleteByIds({});
-    store->deleteByIds({12345, 67890});
+    EXPECT_EQ(store->deleteByIds({}), 0);
+    EXPECT_EQ(store->deleteByIds({12345, 67890}), 0);
     EXPECT_EQ(store->countEvents(), 1);
     EXPECT_EQ(errors.count(), 0);
 }
@@ -222,25 +222,96 @@ TEST_F(DataTrackerManagerTest, UnopenableDatabaseReportsAndLosesNothingStored)
     EXPECT_EQ(reopened->countEvents(), 5);
 }
 
-TEST_F(DataTrackerManagerTest, FileThatIsNotADatabaseIsReportedAndLeftAlone)
+// A damaged file is set aside under its name plus ".damaged-<time>" and the
+// events of this run go to a fresh database.
+TEST_F(DataTrackerManagerTest, DamagedDatabaseIsSetAsideAndAFreshOneKeepsNewEvents)
 {
-    const QString path = m_dir.filePath("garbage.db");
-    const QByteArray garbage(4096, 'x');
+    // A sound database of a few pages, whose second half a crash cut away.
+    const QString sound = m_dir.filePath("sound.db");
     {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
+        auto store = openStore(sound);
+        for (int i = 0; i < 12; ++i)
+            store->storeEvent("mixer", "item", "click", QString(2000, QChar('a' + i)), "2026-01-01 00:00:00", "pc",
+                              "SN1");
     }
-    auto store = std::make_unique<DataTrackerManager>(path, "garbage");
+    QFile soundFile(sound);
+    ASSERT_TRUE(soundFile.open(QIODevice::ReadOnly));
+    const QByteArray soundBytes = soundFile.readAll();
+    ASSERT_GT(soundBytes.size(), 8192);
+
+    struct Case {
+        const char *name;
+        QByteArray bytes;
+        QString state;
+    };
+    const Case cases[] = {
+        {"garbage", QByteArray(4096, 'x'), "recovered"},
+        {"cut in half", soundBytes.left(soundBytes.size() / 2), "recovered"},
+        {"sound", soundBytes, "ready"},
+        {"empty file", QByteArray(), "ready"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("data_tracking.db");
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.bytes);
+        }
+        auto store = std::make_unique<DataTrackerManager>(path, QStringLiteral("damaged"));
+        EXPECT_TRUE(store->open());
+        EXPECT_EQ(store->storeState(), c.state);
+        const QStringList aside = QDir(dir.path()).entryList({"data_tracking.db.damaged-*"}, QDir::Files);
+        if (c.state == QLatin1String("recovered")) {
+            ASSERT_EQ(aside.size(), 1);
+            QFile kept(dir.filePath(aside.at(0)));
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), c.bytes); // set aside as it was, for a look later
+        } else {
+            EXPECT_TRUE(aside.isEmpty());
+        }
+        const int before = store->countEvents();
+        storeAt(*store, 1, "2026-01-02 00:00:00");
+        store.reset();
+        auto reopened = openStore(path);
+        EXPECT_EQ(reopened->storeState(), QStringLiteral("ready"));
+        EXPECT_EQ(reopened->countEvents(), before + 1);
+    }
+}
+
+QStringList g_messages;
+void collectMessages(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    g_messages.append(message);
+}
+
+// A store that cannot write says so: deletes report -1, inserts are never
+// logged as stored.
+TEST_F(DataTrackerManagerTest, WritesThatFailAreReportedAsFailures)
+{
+    auto store = openStore(dbPath());
+    for (int i = 0; i < 3; ++i)
+        storeAt(*store, i, "2026-01-01 00:00:00");
+    QVariantList ids;
+    for (const QVariant &event : store->queryEvents())
+        ids.append(event.toMap().value("id"));
+    EXPECT_EQ(store->deleteByIds({ids.at(0), 999999}), 1);
+
+    {
+        QSqlDatabase db = QSqlDatabase::database(QStringLiteral("test-%1").arg(m_connections));
+        QSqlQuery(QStringLiteral("PRAGMA query_only = ON"), db);
+    }
     QSignalSpy errors(store.get(), &DataTrackerManager::errorOccurred);
-    EXPECT_FALSE(store->open());
-    ASSERT_EQ(errors.count(), 1);
-    EXPECT_TRUE(errors.at(0).at(0).toString().startsWith("Failed to create events table: "))
-        << errors.at(0).at(0).toString().toStdString();
-    store.reset();
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), garbage);
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectMessages);
+    EXPECT_EQ(store->deleteByIds(ids.mid(1)), -1);
+    storeAt(*store, 9, "2026-01-01 00:00:00");
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(store->countEvents(), 2);
+    ASSERT_EQ(errors.count(), 2);
+    EXPECT_TRUE(errors.at(1).at(0).toString().startsWith("Failed to insert event: "));
+    EXPECT_FALSE(g_messages.join('\n').contains("Event stored")) << g_messages.join('\n').toStdString();
 }
 
 } // namespace
