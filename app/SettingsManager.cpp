@@ -52,6 +52,22 @@ QSettings *SettingsManager::createStore(const QString &name)
     return new QSettings(QSettings::NativeFormat, QSettings::UserScope, m_organization, name, this);
 }
 
+void SettingsManager::commit(QSettings *store)
+{
+    // A read-only or full folder would otherwise lose every write silently.
+    store->sync();
+    const QSettings::Status status = store->status();
+    if (status == QSettings::NoError)
+        return;
+    const QString cause = status == QSettings::AccessError ? QStringLiteral("cannot be written")
+                                                           : QStringLiteral("has a format error");
+    if (m_reportedFailures.contains(store->fileName() + QLatin1Char('|') + cause))
+        return;
+    m_reportedFailures.insert(store->fileName() + QLatin1Char('|') + cause);
+    qWarning().noquote() << "SettingsManager: settings file" << store->fileName() << cause
+                         << "- changes are not kept";
+}
+
 bool SettingsManager::isAppKey(const QString &key)
 {
     if (appKeys().contains(key))
@@ -72,6 +88,7 @@ void SettingsManager::write(const QString &key, const QVariant &value)
     QSettings *store = storeFor(key);
     const QVariant previous = store->value(key);
     store->setValue(key, value);
+    commit(store);
     if (previous != value)
         emit valueChanged(key, value);
 }
@@ -89,6 +106,7 @@ QVariant SettingsManager::getValue(const QString &key, const QVariant &defaultVa
 void SettingsManager::removeValue(const QString &key)
 {
     storeFor(key)->remove(key);
+    commit(storeFor(key));
     emit valueChanged(key, QVariant());
 }
 
@@ -119,14 +137,15 @@ QStringList SettingsManager::getStringList(const QString &key, const QStringList
 
 void SettingsManager::sync()
 {
-    m_deviceSettings->sync();
-    m_appSettings->sync();
+    commit(m_deviceSettings);
+    commit(m_appSettings);
 }
 
 void SettingsManager::clear()
 {
     m_deviceSettings->clear();
     m_appSettings->clear();
+    sync();
     emit valueChanged(QString(), QVariant());
 }
 
@@ -140,7 +159,7 @@ void SettingsManager::setDeviceScope(const QString &deviceId)
     if (deviceId == m_deviceScope)
         return;
     m_deviceScope = deviceId;
-    m_deviceSettings->sync();
+    commit(m_deviceSettings);
     delete m_deviceSettings;
     m_deviceSettings = createStore(deviceId.isEmpty() ? QStringLiteral("Settings")
                                                       : QStringLiteral("Settings_") + deviceId);

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QVariant>
 
@@ -43,9 +44,12 @@ private:
     QSettings *storeFor(const QString &key) const;
     void write(const QString &key, const QVariant &value);
     QSettings *createStore(const QString &name);
+    // Writes the store through and logs a failure once per file and cause.
+    void commit(QSettings *store);
 
     QSettings *m_deviceSettings = nullptr;
     QSettings *m_appSettings = nullptr;
     QString m_deviceScope;
     QString m_organization;
+    QSet<QString> m_reportedFailures; // "<file>|<status>" already logged
 };

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -195,3 +196,59 @@ TEST_F(SettingsManagerTest, EveryTypeReadsBackThroughANewManager)
 }
 
 } // namespace
+
+namespace {
+QStringList g_warnings;
+void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg)
+        g_warnings.append(message);
+}
+} // namespace
+
+// Writes that cannot reach their file are logged, once per file and cause,
+// with the file's path.
+TEST(SettingsWriteFailure, LoggedOncePerFileWithItsPath)
+{
+    struct Case {
+        const char *name;
+        std::function<void(const QString &folder)> spoil;
+    };
+    const Case cases[] = {
+        // A file where the settings folder belongs.
+        {"folder is a file",
+         [](const QString &folder) {
+             QFile blocker(folder);
+             blocker.open(QIODevice::WriteOnly);
+         }},
+        // Root may write anywhere: then this case proves nothing more.
+        {"read-only folder",
+         [](const QString &folder) {
+             QDir().mkpath(folder);
+             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        QCoreApplication::setApplicationName("Veloran Deck");
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        const QString folder = dir.filePath("Veloran Deck");
+        c.spoil(folder);
+        const bool writable = QFileInfo(folder).isDir() && QFileInfo(folder).isWritable();
+        SettingsManager settings;
+        g_warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
+        settings.setValue("language", "en_US");
+        settings.setValue("language", "de_DE");
+        settings.setValue("device_gain", 3);
+        settings.sync();
+        qInstallMessageHandler(previous);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (writable)
+            continue;
+        ASSERT_EQ(g_warnings.size(), 2) << g_warnings.join('\n').toStdString();
+        EXPECT_TRUE(g_warnings.at(0).contains(folder + "/AppSettings.conf")) << g_warnings.at(0).toStdString();
+        EXPECT_TRUE(g_warnings.at(1).contains(folder + "/Settings.conf")) << g_warnings.at(1).toStdString();
+    }
+}
