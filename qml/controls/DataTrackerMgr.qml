@@ -1,6 +1,7 @@
 pragma Singleton
 import QtQuick
 import VeloranDeckTracker
+import "ServerReply.js" as ServerReply
 
 // Usage events: stored with time and serial number while the user shares
 // data, uploaded 50 at a time, deleted once the server took them.
@@ -10,6 +11,13 @@ QtObject {
     readonly property int batchSize: 50
     // One batch at a time: set while a batch's replies are outstanding.
     property bool uploadInFlight: false
+    // Set for the rest of the run once an accepted batch could not be
+    // deleted: sending it again would repeat it forever. Its rows stay for a
+    // later run.
+    property bool uploadStopped: false
+    // The store's state as it opened ("ready", "recovered", "unavailable"),
+    // before this manager could listen to it.
+    readonly property string storeState: DataTrackerManager.storeState
 
     signal errorOccurred(string error)
     signal dataUploaded(int count, bool success, string response)
@@ -17,6 +25,8 @@ QtObject {
     Component.onCompleted: {
         console.log("DataTrackerManager QML wrapper initialized")
         DataTrackerManager.errorOccurred.connect(errorOccurred)
+        if (storeState !== "ready")
+            console.warn("Usage event store state:", storeState)
     }
 
     Component.onDestruction: {
@@ -42,7 +52,7 @@ QtObject {
 
     function queryEvents(offset) { return DataTrackerManager.queryEvents(offset || 0) }
     function countEvents() { return DataTrackerManager.countEvents() }
-    function deleteByIds(ids) { DataTrackerManager.deleteByIds(ids) }
+    function deleteByIds(ids) { return DataTrackerManager.deleteByIds(ids) }
 
     function getPageEvents(page, pageSize) {
         return queryEvents((page || 0) * (pageSize || batchSize))
@@ -60,6 +70,8 @@ QtObject {
     }
 
     function uploadPendingData() {
+        if (uploadStopped)
+            return
         const total = countEvents()
         console.log("Checking for data to upload, current count:", total)
         if (total >= batchSize) {
@@ -69,7 +81,34 @@ QtObject {
     }
 
     function accepted(success, response) {
-        return success === true && response !== undefined && response !== null && response.code == 0
+        return ServerReply.status(success, response) === "ok"
+    }
+
+    // Handles the server's answer to one list of a batch; true when its rows
+    // went. Rows the store keeps after the server took them end the upload
+    // for this run.
+    function uploadReply(usageList, success, response, ids, batchLength) {
+        const reply = ServerReply.logText(response)
+        console.log("Upload result:", success, reply)
+        let deleted = false
+        if (accepted(success, response)) {
+            if (usageList)
+                console.log("Upload successful, deleting", ids.length, "local records")
+            const count = ids.length > 0 ? deleteByIds(ids) : 0
+            deleted = count === ids.length && count > 0
+            if (count !== ids.length && !uploadStopped) {
+                uploadStopped = true
+                console.warn("Uploaded events could not be deleted; uploading stops for this run:", count, "of",
+                             ids.length)
+            }
+            if (usageList)
+                dataUploaded(batchLength, true, reply)
+        } else if (usageList) {
+            console.log("Upload failed, keeping local records")
+            dataUploaded(batchLength, false, reply)
+            errorOccurred("Failed to upload tracking data: " + reply)
+        }
+        return deleted
     }
 
     function uploadDataBatch() {
@@ -129,27 +168,12 @@ QtObject {
 
         if (connections.length > 0) {
             NetworkMgr.disconnectDevice(connections, function(success, response) {
-                console.log("Upload result:", success, JSON.stringify(response))
-                if (accepted(success, response)) {
-                    deleteByIds(connectionIds)
-                    deletedAny = true
-                }
+                deletedAny = uploadReply(false, success, response, connectionIds, batch.length) || deletedAny
                 settle()
             }, lost)
         }
         NetworkMgr.trackData(usage, function(success, response) {
-            console.log("Upload result:", success, JSON.stringify(response))
-            const reply = JSON.stringify(response)
-            if (accepted(success, response)) {
-                console.log("Upload successful, deleting", usageIds.length, "local records")
-                deleteByIds(usageIds)
-                deletedAny = deletedAny || usageIds.length > 0
-                dataUploaded(batch.length, true, reply)
-            } else {
-                console.log("Upload failed, keeping local records")
-                dataUploaded(batch.length, false, reply)
-                errorOccurred("Failed to upload tracking data: " + reply)
-            }
+            deletedAny = uploadReply(true, success, response, usageIds, batch.length) || deletedAny
             settle()
         }, lost)
     }

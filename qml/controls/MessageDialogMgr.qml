@@ -1,6 +1,7 @@
 pragma Singleton
 import QtQuick
 import VeloranDeckSystemBridge
+import "ServerReply.js" as ServerReply
 
 // Prompts one at a time in the main window, and the two update checks: the
 // application check once after start-up (download, then install now or at
@@ -164,11 +165,6 @@ QtObject {
         return launched
     }
 
-    // Server replies of an unexpected shape read as empty objects.
-    function objectOrEmpty(value) {
-        return value !== null && typeof value === "object" && !Array.isArray(value) ? value : {}
-    }
-
     function nonEmptyText(value) {
         return typeof value === "string" && value.length > 0
     }
@@ -227,28 +223,47 @@ QtObject {
         }
 
         NetworkMgr.checkUpdateApp(function(success, response) {
-            const reply = objectOrEmpty(response)
-            const data = objectOrEmpty(reply.data)
-            if (reply.code == 0 && data.upgradeFlag == 1) {
-                const upgrade = objectOrEmpty(data.upgradeDate)
-                if (!nonEmptyText(upgrade.fileUrl)) {
-                    appUpdateStat = 2
-                    appUpdateRunning = false
-                    callOption(opts, "onError")
-                    return
-                }
-                newVersionInfo = upgrade.version !== undefined && upgrade.version !== null ? String(upgrade.version) : ""
-                downloadInstaller(upgrade.fileUrl, showDialog, opts)
-            } else {
-                appUpdateStat = 0
-                appUpdateRunning = false
-                callOption(opts, "onNoUpdate")
-            }
+            appUpdateReply(success, response, opts, showDialog)
         }, function(errorCode, errorString) {
             appUpdateStat = 2
             appUpdateRunning = false
             callOption(opts, "onError")
         })
+    }
+
+    // A reply of another shape than the server's is an error, never an
+    // update: nothing is downloaded for it.
+    function appUpdateReply(success, response, opts, showDialog) {
+        function fail() {
+            console.warn("应用更新检查的回复无效:", ServerReply.logText(response))
+            appUpdateStat = 2
+            appUpdateRunning = false
+            callOption(opts, "onError")
+        }
+        function noUpdate() {
+            appUpdateStat = 0
+            appUpdateRunning = false
+            callOption(opts, "onNoUpdate")
+        }
+        const status = ServerReply.status(success, response)
+        if (status === "malformed")
+            return fail()
+        if (status === "refused")
+            return noUpdate()
+        const data = ServerReply.member(response.data)
+        const wanted = data !== null ? ServerReply.flag(data.upgradeFlag) : null
+        if (wanted === null)
+            return fail()
+        if (!wanted)
+            return noUpdate()
+        const upgrade = ServerReply.member(data.upgradeDate)
+        const address = upgrade !== null ? ServerReply.text(upgrade.fileUrl, ServerReply.maxAddressLength) : null
+        const version = upgrade !== null && upgrade.version !== undefined && upgrade.version !== null
+            ? ServerReply.text(upgrade.version, ServerReply.maxIdLength) : ""
+        if (!address || version === null)
+            return fail()
+        newVersionInfo = version
+        downloadInstaller(address, showDialog, opts)
     }
 
     function downloadInstaller(url, showDialog, options) {
@@ -259,7 +274,7 @@ QtObject {
             if (!success) {
                 appUpdateStat = 2
                 appUpdateRunning = false
-                console.warn("升级包下载失败:", JSON.stringify(response))
+                console.warn("升级包下载失败:", ServerReply.logText(response))
                 callOption(options, "onError")
                 return
             }
@@ -279,7 +294,7 @@ QtObject {
         }, null, function(errorCode, errorString) {
             appUpdateStat = 2
             appUpdateRunning = false
-            console.warn("升级包下载网络错误:", errorCode, JSON.stringify(errorString))
+            console.warn("升级包下载网络错误:", errorCode, ServerReply.logText(errorString))
             callOption(options, "onError")
         })
     }
@@ -338,47 +353,60 @@ QtObject {
         firmwareUpdateRunning = true
         firmwareUpdateStat = 1
         const serial = connectionSerial
-        function end(callbackName) {
-            firmwareUpdateStat = 0
-            firmwareUpdateRunning = false
-            callOption(opts, callbackName)
-        }
         NetworkMgr.checkUpdateFirmware(function(success, response) {
-            if (serial !== connectionSerial)
-                return
-            const reply = objectOrEmpty(response)
-            if (success !== true || reply.code != 0) {
-                end("onError")
-                return
-            }
-            const data = objectOrEmpty(reply.data)
-            if (data.isUpgrade != "1") {
-                HIDDeviceMgr.hasNewFirmware = false
-                end("onNoUpdate")
-                return
-            }
-            const address = objectOrEmpty(data.newVersion).filePath
-            if (!nonEmptyText(address)) {
-                end("onError")
-                return
-            }
-            HIDDeviceMgr.hasNewFirmware = true
-            firmwareDownloadUrl = address
-            firmwareUpdateStat = 3
-            firmwareUpdateRunning = false
-            if (showDialog) {
-                showCustomDialogNew(firmwarePromptText(), function() {
-                    HIDDeviceMgr.stopAndDisconnectDevice()
-                    MessageBus.publishUpdateFirmware(address)
-                }, function() {
-                    console.log("用户选择稍后固件升级")
-                }, "", "", "firmware")
-            }
+            if (serial === connectionSerial)
+                firmwareReply(success, response, opts, showDialog)
         }, function(errorCode, errorString) {
             if (serial !== connectionSerial)
                 return
-            end("onError")
+            endFirmwareCheck(opts, "onError")
         })
         return true
+    }
+
+    function endFirmwareCheck(opts, callbackName) {
+        firmwareUpdateStat = 0
+        firmwareUpdateRunning = false
+        callOption(opts, callbackName)
+    }
+
+    // As for the application: only a reply of the server's shape can offer
+    // firmware.
+    function firmwareReply(success, response, opts, showDialog) {
+        if (ServerReply.status(success, response) !== "ok") {
+            console.warn("固件更新检查的回复无效:", ServerReply.logText(response))
+            endFirmwareCheck(opts, "onError")
+            return
+        }
+        const data = ServerReply.member(response.data)
+        const wanted = data !== null ? ServerReply.flag(data.isUpgrade) : null
+        if (wanted === null) {
+            console.warn("固件更新检查的回复无效:", ServerReply.logText(response))
+            endFirmwareCheck(opts, "onError")
+            return
+        }
+        if (!wanted) {
+            HIDDeviceMgr.hasNewFirmware = false
+            endFirmwareCheck(opts, "onNoUpdate")
+            return
+        }
+        const newVersion = ServerReply.member(data.newVersion)
+        const address = newVersion !== null ? ServerReply.text(newVersion.filePath, ServerReply.maxAddressLength) : null
+        if (!address) {
+            endFirmwareCheck(opts, "onError")
+            return
+        }
+        HIDDeviceMgr.hasNewFirmware = true
+        firmwareDownloadUrl = address
+        firmwareUpdateStat = 3
+        firmwareUpdateRunning = false
+        if (showDialog) {
+            showCustomDialogNew(firmwarePromptText(), function() {
+                HIDDeviceMgr.stopAndDisconnectDevice()
+                MessageBus.publishUpdateFirmware(address)
+            }, function() {
+                console.log("用户选择稍后固件升级")
+            }, "", "", "firmware")
+        }
     }
 }

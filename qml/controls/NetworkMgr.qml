@@ -2,6 +2,7 @@ pragma Singleton
 import QtQuick
 import VeloranDeckNetwork
 import VeloranDeckSystemBridge
+import "ServerReply.js" as ServerReply
 
 // The interface's client of the maker's app server: one operation per
 // server call over the native HTTP client, callbacks kept by request id,
@@ -168,7 +169,7 @@ QtObject {
     }
 
     function logReply(what, success, response) {
-        console.log(what, success, JSON.stringify(response))
+        console.log(what, success, ServerReply.logText(response))
     }
 
     function getTrackId(callback) {
@@ -179,17 +180,24 @@ QtObject {
             return
         }
         get("/tarvo/pc/get/trackId", function(success, response) {
-            const id = response ? response.data : undefined
-            if (response && response.code == 0 && typeof id === "string" && id.length > 0) {
-                ConfigMgr.setValue("trackId", id)
-                if (typeof callback === "function")
-                    callback()
-            } else {
-                logReply("get trackId refused:", success, response)
-            }
+            trackIdReply(success, response, callback)
         }, function(errorCode, errorString) {
             console.log("get trackId error:", errorCode, errorString)
         })
+    }
+
+    // Keeps the id only from a reply of the expected shape.
+    function trackIdReply(success, response, callback) {
+        const id = ServerReply.status(success, response) === "ok"
+            ? ServerReply.text(response.data, ServerReply.maxIdLength) : null
+        if (id === null || id.length === 0) {
+            logReply("get trackId refused:", success, response)
+            return false
+        }
+        ConfigMgr.setValue("trackId", id)
+        if (typeof callback === "function")
+            callback()
+        return true
     }
 
     function checkUpdateApp(success, error) {

@@ -34,6 +34,8 @@ TestCase {
 
     function test_check_ends_without_installer_data() {
         const downloadError = /^升级包下载网络错误:/
+        const badReply = /^应用更新检查的回复无效:/
+        const update = { upgradeFlag: 1, upgradeDate: { fileUrl: TestServer.url(UpdateServer.installerPath), version: "2.0" } }
         return [
             { tag: "installer 404", installer: [404, "{}"], state: 2, calls: ["downloading", "error"], log: downloadError },
             { tag: "dropped after 64 KiB", installer: [200, UpdateServer.installerBody(), { dropAfterBytes: 65536 }],
@@ -48,10 +50,27 @@ TestCase {
               state: 2, calls: ["error"] },
             { tag: "check refused", replyOptions: { closeAbruptly: true }, state: 2, calls: ["error"] },
             { tag: "data null", reply: { code: 0, data: null }, state: 0, calls: ["noUpdate"] },
-            { tag: "data a text", reply: { code: 0, data: "upgrade" }, state: 0, calls: ["noUpdate"] },
+            { tag: "data a text", reply: { code: 0, data: "upgrade" }, state: 2, calls: ["error"], log: badReply },
             { tag: "upgradeDate null", reply: { code: 0, data: { upgradeFlag: 1, upgradeDate: null } },
               state: 2, calls: ["error"] },
-            { tag: "not JSON", reply: "<html>busy</html>", state: 0, calls: ["noUpdate"] }
+            { tag: "not JSON", reply: "<html>busy</html>", state: 2, calls: ["error"], log: badReply },
+            // Only the number 0 or the text "0" is success; only true, 1 or
+            // "1" is a flag that is set; texts must be texts.
+            { tag: "code empty text", reply: { code: "", data: update }, state: 2, calls: ["error"], log: badReply },
+            { tag: "code a blank", reply: { code: " ", data: update }, state: 2, calls: ["error"], log: badReply },
+            { tag: "code a list", reply: { code: [], data: update }, state: 2, calls: ["error"], log: badReply },
+            { tag: "code false", reply: { code: false, data: update }, state: 2, calls: ["error"], log: badReply },
+            { tag: "code missing", reply: { data: update }, state: 2, calls: ["error"], log: badReply },
+            { tag: "code refused", reply: { code: 401, data: update }, state: 0, calls: ["noUpdate"] },
+            { tag: "upgradeFlag a list", reply: { code: 0, data: { upgradeFlag: [1], upgradeDate: update.upgradeDate } },
+              state: 2, calls: ["error"], log: badReply },
+            { tag: "upgradeFlag a text", reply: { code: 0, data: { upgradeFlag: "yes", upgradeDate: update.upgradeDate } },
+              state: 2, calls: ["error"], log: badReply },
+            { tag: "fileUrl a list", reply: { code: 0, data: { upgradeFlag: true, upgradeDate: { fileUrl: [1] } } },
+              state: 2, calls: ["error"], log: badReply },
+            { tag: "version too long", reply: { code: 0, data: { upgradeFlag: true, upgradeDate: {
+                  fileUrl: update.upgradeDate.fileUrl, version: "9".repeat(257) } } },
+              state: 2, calls: ["error"], log: badReply }
         ]
     }
 

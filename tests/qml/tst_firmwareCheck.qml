@@ -131,7 +131,17 @@ TestCase {
             { tag: "code 1", reply: { code: 1 }, call: "error" },
             { tag: "data null", reply: { code: 0, data: null }, call: "noUpdate" },
             { tag: "newVersion a text", reply: { code: 0, data: { isUpgrade: "1", newVersion: "x" } }, call: "error" },
-            { tag: "up to date", reply: { code: 0, data: { isUpgrade: "0" } }, call: "noUpdate" }
+            { tag: "up to date", reply: { code: 0, data: { isUpgrade: "0" } }, call: "noUpdate" },
+            { tag: "isUpgrade a list", reply: { code: 0, data: { isUpgrade: [1], newVersion: { filePath: "https://x/f.bin" } } },
+              call: "error" },
+            { tag: "isUpgrade yes", reply: { code: 0, data: { isUpgrade: "yes", newVersion: { filePath: "https://x/f.bin" } } },
+              call: "error" },
+            { tag: "code empty text", reply: { code: "", data: { isUpgrade: "1", newVersion: { filePath: "https://x/f.bin" } } },
+              call: "error" },
+            { tag: "code false", reply: { code: false, data: { isUpgrade: "1", newVersion: { filePath: "https://x/f.bin" } } },
+              call: "error" },
+            { tag: "filePath a number", reply: { code: 0, data: { isUpgrade: true, newVersion: { filePath: 7 } } },
+              call: "error" }
         ]
     }
 
@@ -146,6 +156,7 @@ TestCase {
         compare(MessageDialogMgr.firmwareUpdateStat, 0)
         compare(HIDDeviceMgr.hasNewFirmware, false)
         compare(MessageDialogMgr.openDialogs.length, 0)
+        compare(MessageDialogMgr.firmwareDownloadUrl, "")
     }
 
     function test_unplugging_drops_firmware_prompts_and_the_next_connection_checks_again() {

@@ -58,6 +58,14 @@ TestCase {
             { tag: "code 500", reply: { code: 500, data: "T-44" }, stored: "trackId", calls: 0 },
             { tag: "data object", reply: { code: 0, data: {} }, stored: "trackId", calls: 0 },
             { tag: "empty data", reply: { code: 0, data: "" }, stored: "trackId", calls: 0 },
+            { tag: "code empty text", reply: { code: "", data: "T-45" }, stored: "trackId", calls: 0 },
+            { tag: "code a blank", reply: { code: " ", data: "T-45" }, stored: "trackId", calls: 0 },
+            { tag: "code a list", reply: { code: [], data: "T-45" }, stored: "trackId", calls: 0 },
+            { tag: "code false", reply: { code: false, data: "T-45" }, stored: "trackId", calls: 0 },
+            { tag: "id of 1 MiB", reply: { code: 0, data: "x".repeat(1048576) }, stored: "trackId", calls: 0 },
+            { tag: "id of 257", reply: { code: 0, data: "x".repeat(257) }, stored: "trackId", calls: 0 },
+            { tag: "id of 256", reply: { code: 0, data: "x".repeat(256) }, stored: "x".repeat(256), calls: 1 },
+            { tag: "id a number", reply: { code: 0, data: 42 }, stored: "trackId", calls: 0 },
             { tag: "already stored", before: "T-1", stored: "T-1", calls: 1, requests: 0 }
         ]
     }
