@@ -6,7 +6,7 @@
 // emulated device instead, which tests reach as EmulatedDevice of the module
 // "VeloranTestSupport". The local HTTP test server stands in for the
 // maker's server (VELORAN_SERVER_URL) and is reached as TestServer. That
-// module also holds LogSpy, UrlRecorder and Shots (where grabs are saved:
+// module also holds LogSpy, UrlRecorder, UsageStore and Shots (where grabs are saved:
 // Shots.path("name.png")). VELORAN_TEST_HOME keeps the run's folders in a
 // given place, so that a second run continues from the first.
 #include "EmulatedDevice.h"
@@ -28,9 +28,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QQmlEngine>
 #include <QQmlExtensionPlugin>
 #include <QQuickStyle>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtQuickTest/quicktest.h>
 
@@ -52,6 +57,33 @@ public:
     }
 };
 
+// The usage-event database under the tests' hands: spoilt before the store
+// opens it, or made read-only as a full or write-protected folder makes it.
+class UsageStore : public QObject
+{
+    Q_OBJECT
+public:
+    static QString databasePath()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/data_tracking.db");
+    }
+    Q_INVOKABLE bool replaceFile(const QString &text) const
+    {
+        QDir().mkpath(QFileInfo(databasePath()).absolutePath());
+        QFile file(databasePath());
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text.toUtf8()) == text.toUtf8().size();
+    }
+    Q_INVOKABLE QStringList setAside() const
+    {
+        return QDir(QFileInfo(databasePath()).absolutePath()).entryList({QStringLiteral("data_tracking.db.damaged-*")});
+    }
+    Q_INVOKABLE bool setReadOnly(bool readOnly) const
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("DataTrackerManagerConnection")));
+        return query.exec(QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+    }
+};
+
 FakeSystemBridge *s_systemBridge = nullptr;
 SimWorld *s_simWorld = nullptr;
 FakeHIDHotplugManager *s_hidHotplug = nullptr;
@@ -59,6 +91,7 @@ EmulatedDevice *s_emulatedDevice = nullptr;
 TestServer *s_testServer = nullptr;
 UrlRecorder *s_urlRecorder = nullptr;
 Shots *s_shots = nullptr;
+UsageStore *s_usageStore = nullptr;
 
 void registerSingletons(const QString &tempDirectory)
 {
@@ -88,9 +121,11 @@ void registerSingletons(const QString &tempDirectory)
     // Live until the process ends, as the services do.
     s_urlRecorder = new UrlRecorder();
     s_shots = new Shots();
+    s_usageStore = new UsageStore();
     Startup::registerSingleton<LogSpy>("VeloranTestSupport", "LogSpy");
     Startup::registerSingleton<UrlRecorder>("VeloranTestSupport", "UrlRecorder", [] { return s_urlRecorder; });
     Startup::registerSingleton<Shots>("VeloranTestSupport", "Shots", [] { return s_shots; });
+    Startup::registerSingleton<UsageStore>("VeloranTestSupport", "UsageStore", [] { return s_usageStore; });
 
     if (emulated) {
         s_emulatedDevice = new EmulatedDevice();
