@@ -2,6 +2,7 @@
 
 #include "app/NetworkStatusMonitor.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -15,7 +16,9 @@
 #include <QMutexLocker>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTimer>
 
 namespace {
 const char *const kSavePathProperty = "savePath";
@@ -47,18 +50,21 @@ QByteArray listBody(const QVariant &data)
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }
 
-QVariantMap responseMap(const QByteArray &body, QNetworkReply *reply)
+// withBody false: a download's map, status and headers only.
+QVariantMap responseMap(const QByteArray &body, QNetworkReply *reply, bool withBody)
 {
     QVariantMap map;
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error == QJsonParseError::NoError && document.isObject()) {
-        map = document.object().toVariantMap();
-    } else if (parseError.error == QJsonParseError::NoError && document.isArray()) {
-        map.insert(QStringLiteral("data"), document.array().toVariantList());
-    } else {
-        map.insert(QStringLiteral("error"), QStringLiteral("JSON parse error: ") + parseError.errorString());
-        map.insert(QStringLiteral("raw_data"), QString::fromUtf8(body));
+    if (withBody) {
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+        if (parseError.error == QJsonParseError::NoError && document.isObject()) {
+            map = document.object().toVariantMap();
+        } else if (parseError.error == QJsonParseError::NoError && document.isArray()) {
+            map.insert(QStringLiteral("data"), document.array().toVariantList());
+        } else {
+            map.insert(QStringLiteral("error"), QStringLiteral("JSON parse error: ") + parseError.errorString());
+            map.insert(QStringLiteral("raw_data"), QString::fromUtf8(body));
+        }
     }
     map.insert(QStringLiteral("status_code"), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
     QVariantMap headers;
@@ -88,20 +94,17 @@ bool isConnectionLoss(QNetworkReply::NetworkError error)
     }
 }
 
-// The whole body or nothing: a half-written file would pass for a download.
-bool writeWholeFile(const QString &path, const QByteArray &body)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(body) != body.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
+const char *const kPartSuffix = ".part";
+constexpr qint64 kDownloadReadBufferBytes = 256 * 1024;
 } // namespace
+
+struct NetworkManager::Download {
+    QFile file;
+    QString target;
+    qint64 maxBytes = 0;
+    qint64 received = 0;
+    QString refusal; // set when we aborted the reply ourselves
+};
 
 NetworkManager *NetworkManager::instance()
 {
@@ -119,6 +122,12 @@ NetworkManager::NetworkManager(QObject *parent)
     m_monitor = new NetworkStatusMonitor(m_access, this);
     connect(m_monitor, &NetworkStatusMonitor::onlineStatusChanged, this, &NetworkManager::onlineStatusChanged);
     qDebug() << "NetworkManager initialized";
+}
+
+NetworkManager::~NetworkManager()
+{
+    for (auto &entry : m_downloads)
+        entry.second->file.remove();
 }
 
 int NetworkManager::nextId()
@@ -255,14 +264,172 @@ int NetworkManager::uploadFile(const QString &url, const QString &filePath, cons
     return id;
 }
 
-int NetworkManager::downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers)
+int NetworkManager::downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers,
+                                 qint64 maxBytes)
 {
     const int id = nextId();
-    QNetworkReply *reply = m_access->get(buildRequest(url, headers, m_defaultTimeoutMs, false));
+    if (!isDownloadAddressAllowed(url)) {
+        qWarning() << "Download address refused:" << url;
+        refuseLater(id, QStringLiteral("Download address refused: ") + url);
+        return id;
+    }
+    auto download = std::make_unique<Download>();
+    download->target = savePath;
+    download->maxBytes = maxBytes;
+    download->file.setFileName(savePath + QLatin1String(kPartSuffix));
+    QDir().mkpath(QFileInfo(savePath).absolutePath());
+    if (savePath.isEmpty() || !download->file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qWarning() << "Cannot write file:" << savePath;
+        refuseLater(id, QStringLiteral("Cannot write file: ") + savePath);
+        return id;
+    }
+
+    QNetworkRequest request = buildRequest(url, headers, m_defaultTimeoutMs, false);
+    // The bytes as sent, so that they can be held against Content-Length.
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    QNetworkReply *reply = m_access->get(request);
+    reply->setReadBufferSize(kDownloadReadBufferBytes);
     reply->setProperty(kSavePathProperty, savePath);
+    m_downloads[reply] = std::move(download);
     track(reply, id, false);
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onDownloadData(reply); });
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        const auto it = m_downloads.find(reply);
+        if (it != m_downloads.end() && length.isValid() && length.toLongLong() > it->second->maxBytes)
+            refuseDownload(reply, QStringLiteral("Download larger than %1 bytes").arg(it->second->maxBytes));
+    });
+    connect(reply, &QNetworkReply::redirected, this, [this, reply](const QUrl &target) {
+        const QUrl resolved = reply->url().resolved(target);
+        if (isDownloadAddressAllowed(resolved.toString()))
+            emit reply->redirectAllowed();
+        else
+            refuseDownload(reply, QStringLiteral("Redirect refused: ") + resolved.toString());
+    });
     qDebug() << "File download" << id << "started:" << url << "->" << savePath;
     return id;
+}
+
+bool NetworkManager::isDownloadAddressAllowed(const QString &url) const
+{
+    const QUrl address(url, QUrl::StrictMode);
+    if (!address.isValid() || address.host().isEmpty())
+        return false;
+    if (address.scheme() == QLatin1String("https"))
+        return true;
+    const QString override = serverUrlOverride();
+    if (override.isEmpty())
+        return false;
+    const QUrl server(override);
+    return address.scheme() == server.scheme() && address.host() == server.host();
+}
+
+QString NetworkManager::downloadFolder()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (cache.isEmpty())
+        return {};
+    const QString folder = cache + QStringLiteral("/downloads");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+bool NetworkManager::isInDownloadFolder(const QString &path)
+{
+    const QString folder = QFileInfo(downloadFolder()).canonicalFilePath();
+    const QString file = QFileInfo(path).canonicalFilePath();
+    return !folder.isEmpty() && !file.isEmpty() && QFileInfo(file).absolutePath() == folder;
+}
+
+void NetworkManager::cleanDownloads(const QStringList &keep)
+{
+    const QDir folder(downloadFolder());
+    if (folder.path().isEmpty())
+        return;
+    QSet<QString> kept;
+    QDateTime newestKept;
+    for (const QString &path : keep) {
+        if (path.isEmpty() || !isInDownloadFolder(path))
+            continue;
+        const QFileInfo info(path);
+        kept.insert(info.canonicalFilePath());
+        if (!newestKept.isValid() || info.lastModified() > newestKept)
+            newestKept = info.lastModified();
+    }
+    const QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : files) {
+        if (kept.contains(info.canonicalFilePath()))
+            continue;
+        if (newestKept.isValid() && info.lastModified() >= newestKept)
+            continue;
+        if (QFile::remove(info.absoluteFilePath()))
+            qDebug() << "Old download removed:" << info.absoluteFilePath();
+    }
+}
+
+void NetworkManager::refuseLater(int id, const QString &reason)
+{
+    QTimer::singleShot(0, this, [this, id, reason] { emit requestError(id, -1, reason); });
+}
+
+void NetworkManager::onDownloadData(QNetworkReply *reply)
+{
+    const auto it = m_downloads.find(reply);
+    if (it == m_downloads.end() || !it->second->refusal.isEmpty())
+        return;
+    const QString failure = drain(reply, *it->second);
+    if (!failure.isEmpty())
+        refuseDownload(reply, failure);
+}
+
+QString NetworkManager::drain(QNetworkReply *reply, Download &download)
+{
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray piece = reply->read(kDownloadReadBufferBytes);
+        if (download.received + piece.size() > download.maxBytes)
+            return QStringLiteral("Download larger than %1 bytes").arg(download.maxBytes);
+        if (download.file.write(piece) != piece.size())
+            return QStringLiteral("Cannot write file: ") + download.target;
+        download.received += piece.size();
+    }
+    return {};
+}
+
+void NetworkManager::refuseDownload(QNetworkReply *reply, const QString &reason)
+{
+    const auto it = m_downloads.find(reply);
+    if (it == m_downloads.end() || !it->second->refusal.isEmpty())
+        return;
+    qWarning() << "Request" << pendingId(reply) << "refused:" << reason;
+    it->second->refusal = reason;
+    it->second->file.remove();
+    reply->abort();
+}
+
+// Empty when the file is complete and in place, else why not.
+QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
+{
+    if (const QString failure = drain(reply, download); !failure.isEmpty()) {
+        download.file.remove();
+        return failure;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid() && length.toLongLong() != download.received) {
+        download.file.remove();
+        return QStringLiteral("Download ended after %1 of %2 bytes").arg(download.received).arg(length.toLongLong());
+    }
+    if (!download.file.flush()) {
+        download.file.remove();
+        return QStringLiteral("Cannot write file: ") + download.target;
+    }
+    download.file.close();
+    QFile::remove(download.target);
+    if (!download.file.rename(download.target)) {
+        download.file.remove();
+        return QStringLiteral("Cannot write file: ") + download.target;
+    }
+    return {};
 }
 
 void NetworkManager::batchRequest(const QVariantList &requests)
@@ -320,31 +487,46 @@ void NetworkManager::onRequestFinished()
         id = m_pendingRequests.value(reply, -1);
         m_pendingRequests.remove(reply);
     }
-    if (id == -1)
+    std::unique_ptr<Download> download;
+    if (const auto it = m_downloads.find(reply); it != m_downloads.end()) {
+        download = std::move(it->second);
+        m_downloads.erase(it);
+    }
+    if (id == -1) {
+        if (download)
+            download->file.remove();
         return;
+    }
 
+    if (download && !download->refusal.isEmpty()) {
+        emit requestCompleted(id, false, failureMap(download->refusal, -1));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
+        if (download)
+            download->file.remove();
         qWarning() << "Request" << id << "failed:" << reply->errorString();
         emit requestCompleted(id, false, failureMap(reply->errorString(), int(reply->error())));
         return;
     }
 
-    const QByteArray body = reply->readAll();
-    const QVariantMap map = responseMap(body, reply);
-    const QString savePath = reply->property(kSavePathProperty).toString();
-    if (!savePath.isEmpty()) {
-        if (!writeWholeFile(savePath, body)) {
-            const QString error = QStringLiteral("Cannot write file: ") + savePath;
-            qWarning() << "Request" << id << "failed:" << error;
-            emit requestError(id, -1, error);
-            emit requestCompleted(id, false, failureMap(error, -1));
+    if (download) {
+        // The body is in the file: the reply map carries no copy of it.
+        const QString failure = finishDownload(reply, *download);
+        if (!failure.isEmpty()) {
+            qWarning() << "Request" << id << "failed:" << failure;
+            emit requestError(id, -1, failure);
+            emit requestCompleted(id, false, failureMap(failure, -1));
             return;
         }
-        emit fileDownloaded(id, savePath);
-        qDebug() << "File downloaded:" << savePath;
+        emit fileDownloaded(id, download->target);
+        qDebug() << "File downloaded:" << download->target;
+        qDebug() << "Request" << id << "completed successfully";
+        emit requestCompleted(id, true, responseMap(QByteArray(), reply, false));
+        return;
     }
     qDebug() << "Request" << id << "completed successfully";
-    emit requestCompleted(id, true, map);
+    emit requestCompleted(id, true, responseMap(reply->readAll(), reply, true));
 }
 
 void NetworkManager::onRequestError(QNetworkReply::NetworkError error)
@@ -353,6 +535,10 @@ void NetworkManager::onRequestError(QNetworkReply::NetworkError error)
     if (!reply)
         return;
     const int id = pendingId(reply);
+    if (const auto it = m_downloads.find(reply); it != m_downloads.end() && !it->second->refusal.isEmpty()) {
+        emit requestError(id, -1, it->second->refusal);
+        return;
+    }
     qWarning() << "Request" << id << "error:" << int(error) << reply->errorString();
     emit requestError(id, int(error), reply->errorString());
     // Every download carries the property, even with an empty path.
@@ -387,6 +573,10 @@ void NetworkManager::cancelAllRequests()
         if (reply->isRunning())
             reply->abort();
         reply->deleteLater();
+        if (const auto it = m_downloads.find(reply); it != m_downloads.end()) {
+            it->second->file.remove();
+            m_downloads.erase(it);
+        }
     }
     qInfo() << "所有网络请求已取消，数量:" << replies.size();
 }

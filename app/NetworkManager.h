@@ -7,6 +7,9 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <memory>
+#include <unordered_map>
+
 class QNetworkAccessManager;
 class QNetworkRequest;
 class NetworkStatusMonitor;
@@ -17,14 +20,22 @@ class NetworkManager : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isOnline READ isOnline NOTIFY onlineStatusChanged)
+    Q_PROPERTY(qint64 firmwareMaxBytes READ firmwareMaxBytes CONSTANT)
+    Q_PROPERTY(qint64 installerMaxBytes READ installerMaxBytes CONSTANT)
 public:
     static NetworkManager *instance();
 
     // Tests create their own clients.
     explicit NetworkManager(QObject *parent = nullptr);
+    ~NetworkManager() override;
 
     static constexpr int kDefaultTimeoutMs = 10000;
     static constexpr int kRequestWithMethodTimeoutMs = 30000;
+    // The largest image any firmware upgrade road accepts.
+    static constexpr qint64 kFirmwareMaxBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kInstallerMaxBytes = 512 * 1024 * 1024;
+    qint64 firmwareMaxBytes() const { return kFirmwareMaxBytes; }
+    qint64 installerMaxBytes() const { return kInstallerMaxBytes; }
 
     Q_INVOKABLE int get(const QString &url, const QVariantMap &headers = {});
     Q_INVOKABLE int post(const QString &url, const QVariantMap &data = {}, const QVariantMap &headers = {});
@@ -36,7 +47,20 @@ public:
     Q_INVOKABLE int requestWithMethod(const QString &method, const QString &url, const QVariant &data = {},
                                       const QVariantMap &headers = {}, int timeoutMs = kRequestWithMethodTimeoutMs);
     Q_INVOKABLE int uploadFile(const QString &url, const QString &filePath, const QVariantMap &headers = {});
-    Q_INVOKABLE int downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers = {});
+    // The body goes to savePath as it arrives (through "<savePath>.part"),
+    // refused past maxBytes or short of its Content-Length; a refused or
+    // failed download leaves no file. Only https addresses are fetched, or
+    // the scheme and host of VELORAN_SERVER_URL when it is set; a redirect
+    // elsewhere is refused.
+    Q_INVOKABLE int downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers = {},
+                                 qint64 maxBytes = kFirmwareMaxBytes);
+    Q_INVOKABLE bool isDownloadAddressAllowed(const QString &url) const;
+    // The user's own cache folder for downloads (created on demand).
+    Q_INVOKABLE static QString downloadFolder();
+    static bool isInDownloadFolder(const QString &path);
+    // Start-up: removes the downloads older than the newest of keep (all
+    // when keep names none of them); the files of keep stay.
+    Q_INVOKABLE void cleanDownloads(const QStringList &keep);
     Q_INVOKABLE void batchRequest(const QVariantList &requests);
     Q_INVOKABLE void setDefaultHeaders(const QVariantMap &headers);
     Q_INVOKABLE void setTimeout(int timeoutMs);
@@ -77,6 +101,14 @@ private slots:
     void onUploadProgress(qint64 bytesSent, qint64 bytesTotal);
 
 private:
+    struct Download;
+    void onDownloadData(QNetworkReply *reply);
+    // Moves what arrived into the file; empty, or why the download must stop.
+    QString drain(QNetworkReply *reply, Download &download);
+    void refuseDownload(QNetworkReply *reply, const QString &reason);
+    // Queued, so that the caller has the id in hand when it arrives.
+    void refuseLater(int id, const QString &reason);
+    QString finishDownload(QNetworkReply *reply, Download &download);
     int nextId();
     int pendingId(QNetworkReply *reply);
     void track(QNetworkReply *reply, int id, bool upload);
@@ -94,4 +126,6 @@ private:
     QMutex m_mutex;
     QHash<QNetworkReply *, int> m_pendingRequests; // guarded by m_mutex
     int m_requestCounter = 0;                      // guarded by m_mutex
+    // GUI thread only, like the replies' signals.
+    std::unordered_map<QNetworkReply *, std::unique_ptr<Download>> m_downloads;
 };

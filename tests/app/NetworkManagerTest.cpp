@@ -2,6 +2,7 @@
 #include "app/NetworkManager.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QJSEngine>
@@ -115,6 +116,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_server.listen());
+        // Downloads are fetched over plain http from this server only.
+        qputenv("VELORAN_SERVER_URL", m_server.url("/").toString(QUrl::StripTrailingSlash).toUtf8());
         m_server.route("GET", "/object", Response::json(R"({"code":0,"data":{"x":1},"status_code":"body"})"));
         m_server.route("GET", "/array", Response::json("[1,2]"));
         m_server.route("GET", "/empty", Response::json(""));
@@ -273,11 +276,13 @@ TEST_F(NetworkManagerTest, DownloadWritesFileWithProgressBeforeCompletion)
     EXPECT_EQ(m_recorder.of(id, "downloaded").at(0).text, target);
     const Event done = m_recorder.completion(id);
     EXPECT_TRUE(done.success);
-    EXPECT_TRUE(done.response.value("error").toString().startsWith("JSON parse error: "));
-    EXPECT_TRUE(done.response.contains("raw_data"));
+    // The body is in the file only: no copy of it in the reply map.
+    EXPECT_EQ(done.response.keys(), QStringList({"headers", "status_code"}));
+    EXPECT_EQ(done.response.value("status_code").toInt(), 200);
     QFile file(target);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), payload);
+    EXPECT_EQ(QDir(dir.filePath("a/b")).entryList(QDir::Files), QStringList({"fw.bin"}));
 }
 
 TEST_F(NetworkManagerTest, DownloadThatCannotBeSavedFails)
@@ -288,14 +293,12 @@ TEST_F(NetworkManagerTest, DownloadThatCannotBeSavedFails)
     blocker.close();
     const QString target = dir.filePath("blocker/fw.bin");
     const int id = m_client.downloadFile(url("/text"), target);
-    ASSERT_TRUE(m_recorder.waitCompleted(id));
-    const auto events = m_recorder.of(id);
-    ASSERT_GE(events.size(), 2);
+    spin(100);
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
     const auto errors = m_recorder.of(id, "error");
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_LT(m_recorder.indexOf("error", id), m_recorder.indexOf("completed", id));
-    EXPECT_FALSE(m_recorder.completion(id).success);
+    EXPECT_EQ(errors.at(0).text, "Cannot write file: " + target);
+    EXPECT_EQ(m_server.requestCount(), 0); // refused before anything is fetched
     EXPECT_FALSE(QFile::exists(target));
 }
 
@@ -313,13 +316,15 @@ TEST_F(NetworkManagerTest, DownloadConnectionLossAddsDisconnectionError)
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
 }
 
-TEST_F(NetworkManagerTest, DownloadWithoutTargetStillReportsDisconnection)
+TEST_F(NetworkManagerTest, DownloadWithoutTargetIsRefusedUnsent)
 {
-    const int id = m_client.downloadFile(QStringLiteral("http://127.0.0.1:%1/fw").arg(TestHttpServer::closedPort()), {});
-    ASSERT_TRUE(m_recorder.waitCompleted(id));
+    const int id = m_client.downloadFile(url("/text"), {});
+    spin(100);
     const auto errors = m_recorder.of(id, "error");
-    ASSERT_EQ(errors.size(), 2);
-    EXPECT_EQ(errors.at(1).text, "Network disconnection");
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.at(0).code, -1);
+    EXPECT_TRUE(errors.at(0).text.startsWith("Cannot write file: "));
+    EXPECT_EQ(m_server.requestCount(), 0);
 }
 
 TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
@@ -337,6 +342,124 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
     EXPECT_EQ(errors.at(1).text, "Network disconnection");
     EXPECT_FALSE(m_recorder.completion(id).success);
     EXPECT_FALSE(QFile::exists(target));
+}
+
+// Downloads that must not land: each is refused, reported on the error path
+// and leaves no file, partial or whole, behind.
+TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
+{
+    Response tooLong;
+    tooLong.generatedBytes = 64 * 1024 * 1024; // announced: refused before the body
+    Response unannounced;
+    unannounced.generatedBytes = 3 * 1024 * 1024;
+    unannounced.omitLength = true;
+    Response shortBody = Response::text(QByteArray(256 * 1024, 'f'));
+    shortBody.dropAfterBytes = 100 * 1024;
+    Response elsewhere = Response::text("", 302);
+    elsewhere.headers = {{"Location", "http://localhost:1/fw.bin"}};
+    Response otherScheme = Response::text("", 302);
+    otherScheme.headers = {{"Location", "ftp://127.0.0.1/fw.bin"}};
+    Response sameServer = Response::text("", 302);
+    sameServer.headers = {{"Location", "/fw.bin"}};
+    m_server.route("GET", "/fw.bin", Response::text(QByteArray(1000, 'i')));
+    m_server.route("GET", "/too-long", tooLong);
+    m_server.route("GET", "/unannounced", unannounced);
+    m_server.route("GET", "/short", shortBody);
+    m_server.route("GET", "/elsewhere", elsewhere);
+    m_server.route("GET", "/other-scheme", otherScheme);
+    m_server.route("GET", "/same-server", sameServer);
+
+    struct Case {
+        const char *name;
+        QString address;
+        qint64 maxBytes;
+        QString error; // our own refusal's text; empty: the error is the reply's
+        int requests;
+        bool lands = false;
+    };
+    const QString plainOther = QStringLiteral("http://127.0.0.2:%1/fw.bin").arg(m_server.port());
+    const Case cases[] = {
+        {"Content-Length over the cap", url("/too-long"), 8 * 1024 * 1024, "Download larger than 8388608 bytes", 1},
+        {"body over the cap", url("/unannounced"), 2 * 1024 * 1024, "Download larger than 2097152 bytes", 1},
+        {"body short of Content-Length", url("/short"), 1024 * 1024, "", 1},
+        {"http on another host", plainOther, 1024 * 1024, "Download address refused: " + plainOther, 0},
+        {"file address", "file:///etc/hostname", 1024 * 1024, "Download address refused: file:///etc/hostname", 0},
+        {"redirect to another host", url("/elsewhere"), 1024 * 1024,
+         "Redirect refused: http://localhost:1/fw.bin", 1},
+        {"redirect to another scheme", url("/other-scheme"), 1024 * 1024, "", 1},
+        {"redirect on the same server", url("/same-server"), 1024 * 1024, "", 2, true},
+        {"within the cap", url("/fw.bin"), 1000, "", 1, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        m_server.clearRequests();
+        const QString target = dir.filePath("fw.bin");
+        const int id = m_client.downloadFile(c.address, target, {}, c.maxBytes);
+        const bool refusedUnsent = c.requests == 0;
+        if (refusedUnsent)
+            spin(100);
+        else
+            ASSERT_TRUE(m_recorder.waitCompleted(id));
+        spin(50);
+        const bool lands = c.lands;
+        EXPECT_EQ(m_server.requestCount(), c.requests);
+        EXPECT_EQ(QFile::exists(target), lands);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), lands ? 1 : 0);
+        EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
+        if (!refusedUnsent)
+            EXPECT_EQ(m_recorder.completion(id).success, lands);
+        if (lands)
+            continue;
+        const auto errors = m_recorder.of(id, "error");
+        ASSERT_GE(errors.size(), 1);
+        if (!c.error.isEmpty()) {
+            EXPECT_EQ(errors.at(0).text, c.error);
+            EXPECT_EQ(errors.at(0).code, -1);
+        }
+    }
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// An installer of 600 MiB sent without Content-Length is streamed to disk
+// and cut off at its cap; the process never holds it in memory.
+TEST_F(NetworkManagerTest, OversizedInstallerIsRefusedAtTheCapWithoutGrowingMemory)
+{
+    Response huge;
+    huge.generatedBytes = 600LL * 1024 * 1024;
+    huge.omitLength = true;
+    m_server.route("GET", "/installer.bin", huge);
+    QTemporaryDir dir;
+    const QString target = dir.filePath("installer.bin");
+    const long before = residentKiB();
+    ASSERT_GT(before, 0);
+    long peak = before;
+    qint64 received = 0;
+    QObject context;
+    QObject::connect(&m_client, &NetworkManager::downloadProgress, &context, [&](int, qint64 bytes, qint64) {
+        received = bytes;
+        peak = std::max(peak, residentKiB());
+    });
+    const int id = m_client.downloadFile(url("/installer.bin"), target, {}, NetworkManager::kInstallerMaxBytes);
+    ASSERT_TRUE(m_recorder.waitCompleted(id, 120000));
+    EXPECT_FALSE(m_recorder.completion(id).success);
+    ASSERT_FALSE(m_recorder.of(id, "error").isEmpty());
+    EXPECT_EQ(m_recorder.of(id, "error").at(0).text, "Download larger than 536870912 bytes");
+    EXPECT_GT(received, NetworkManager::kInstallerMaxBytes - 8 * 1024 * 1024); // it really got that far
+    EXPECT_LE(received, NetworkManager::kInstallerMaxBytes + 1024 * 1024);
+    EXPECT_LT(peak - before, 64 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(NetworkManagerTest, StalledReplyEndsWithTheTransferTimeOut)

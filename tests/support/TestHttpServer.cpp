@@ -1,5 +1,7 @@
 #include "TestHttpServer.h"
 
+#include <memory>
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -293,7 +295,8 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
     if (!response.contentType.isEmpty())
         head += "Content-Type: " + response.contentType + "\r\n";
     if (!response.omitLength)
-        head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+        head += "Content-Length: "
+            + QByteArray::number(response.generatedBytes > 0 ? response.generatedBytes : response.body.size()) + "\r\n";
     for (const auto &header : response.headers)
         head += header.first + ": " + header.second + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
@@ -303,7 +306,28 @@ void TestHttpServer::answer(QTcpSocket *socket, const Request &request, const Re
             socket->disconnectFromHost();
         return;
     }
+    if (response.generatedBytes > 0) {
+        writeGenerated(socket, response.generatedBytes, keepAlive);
+        return;
+    }
     writeBody(socket, response, 0, keepAlive);
+}
+
+void TestHttpServer::writeGenerated(QTcpSocket *socket, qint64 bytes, bool keepAlive)
+{
+    static const QByteArray block(256 * 1024, 'g');
+    auto left = std::make_shared<qint64>(bytes);
+    auto step = [socket, left, keepAlive] {
+        while (*left > 0 && socket->bytesToWrite() < block.size()) {
+            const qint64 piece = qMin<qint64>(*left, block.size());
+            socket->write(block.constData(), piece);
+            *left -= piece;
+        }
+        if (*left == 0 && !keepAlive && socket->state() == QAbstractSocket::ConnectedState)
+            socket->disconnectFromHost();
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, step);
+    step();
 }
 
 void TestHttpServer::writeBody(QTcpSocket *socket, const Response &response, qint64 offset, bool keepAlive)

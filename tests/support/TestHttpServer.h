@@ -53,6 +53,9 @@ public:
         int chunkPauseMs = 0;   // ...with this pause between them
         qint64 dropAfterBytes = -1; // >= 0: close the connection after this much body
         bool omitLength = false; // no Content-Length: the body ends when the connection closes
+        // > 0: the body is this many bytes made on the fly and sent as the
+        // connection drains, for bodies too large to hold (body is ignored).
+        qint64 generatedBytes = 0;
 
         static Response json(const QByteArray &body, int status = 200);
         static Response text(const QByteArray &body, int status = 200);
@@ -102,6 +105,7 @@ private:
     Response dispatch(const Request &request) const;
     // Writes the body from offset on, piece by piece as the response asks.
     void writeBody(QTcpSocket *socket, const Response &response, qint64 offset, bool keepAlive);
+    void writeGenerated(QTcpSocket *socket, qint64 bytes, bool keepAlive);
 
     QTcpServer m_server;
     QHash<QTcpSocket *, Connection> m_connections;
