@@ -337,9 +337,11 @@ QString NetworkManager::downloadFolder()
 
 bool NetworkManager::isInDownloadFolder(const QString &path)
 {
+    if (path.isEmpty())
+        return false;
     const QString folder = QFileInfo(downloadFolder()).canonicalFilePath();
-    const QString file = QFileInfo(path).canonicalFilePath();
-    return !folder.isEmpty() && !file.isEmpty() && QFileInfo(file).absolutePath() == folder;
+    const QString parent = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    return !folder.isEmpty() && parent == folder && !QFileInfo(path).fileName().isEmpty();
 }
 
 void NetworkManager::cleanDownloads(const QStringList &keep)

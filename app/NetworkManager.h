@@ -57,7 +57,8 @@ public:
     Q_INVOKABLE bool isDownloadAddressAllowed(const QString &url) const;
     // The user's own cache folder for downloads (created on demand).
     Q_INVOKABLE static QString downloadFolder();
-    static bool isInDownloadFolder(const QString &path);
+    // The path names a file directly in the download folder.
+    Q_INVOKABLE static bool isInDownloadFolder(const QString &path);
     // Start-up: removes the downloads older than the newest of keep (all
     // when keep names none of them); the files of keep stay.
     Q_INVOKABLE void cleanDownloads(const QStringList &keep);

@@ -2,6 +2,7 @@
 
 #include "bridge/EndpointSampleRate.h"
 #include "bridge/PowerMonitor.h"
+#include "app/NetworkManager.h"
 #include "bridge/ShellActions.h"
 #include "device/HIDHotplugManager.h"
 #include "device/QtHandoff.h"
@@ -11,6 +12,7 @@
 #include "platform/windows/routerAudio/WinMicRouter.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QDebug>
@@ -20,6 +22,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTimer>
+#include <QUrl>
 
 std::atomic<SystemBridge *> SystemBridge::s_callbackBridge{nullptr};
 SystemBridge::InstanceGuardHooks SystemBridge::s_instanceGuard;
@@ -276,10 +279,15 @@ bool SystemBridge::installFile(const QString &filePath) const
         qWarning().noquote() << "SystemBridge::installFile 文件不存在:" << filePath;
         return false;
     }
+    // Only what the program itself downloaded, and only through the
+    // desktop's handler for its type: nothing here makes a file executable.
+    if (!NetworkManager::isInDownloadFolder(info.absoluteFilePath())) {
+        qWarning().noquote() << "SystemBridge::installFile 安装文件不在下载目录中:" << filePath;
+        return false;
+    }
     qInfo().noquote() << "SystemBridge::installFile 准备启动安装程序并退出当前程序:" << filePath;
-    const QString nativePath = QDir::toNativeSeparators(info.absoluteFilePath());
-    if (!openWindowsApplication(nativePath)) {
-        qWarning().noquote() << "SystemBridge::installFile 打开安装文件失败:" << nativePath;
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()))) {
+        qWarning().noquote() << "SystemBridge::installFile 打开安装文件失败:" << info.absoluteFilePath();
         return false;
     }
     QTimer::singleShot(200, [] {

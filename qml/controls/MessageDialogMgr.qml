@@ -159,6 +159,11 @@ QtObject {
         appInstalling = true
         // Cleared first, so that the same package is not offered again.
         ConfigMgr.setValue("auto_install_path", "")
+        if (!NetworkMgr.isDownloadedFile(path)) {
+            console.warn("升级包不在下载目录中, 不会启动:", path)
+            appInstalling = false
+            return false
+        }
         const launched = SystemBridge.installFile(path)
         if (!launched)
             appInstalling = false
@@ -296,13 +301,22 @@ QtObject {
             appUpdateRunning = false
             console.warn("升级包下载网络错误:", errorCode, ServerReply.logText(errorString))
             callOption(options, "onError")
-        })
+        }, "installer")
     }
 
     function startupAppUpdateCheck() {
         if (appUpdateCheckStarted)
             return
         appUpdateCheckStarted = true
+        // An installer is started only from the download folder; older
+        // downloads than the waiting one are of no more use.
+        const pending = ConfigMgr.getValue("auto_install_path")
+        if (nonEmptyText(pending) && !NetworkMgr.isDownloadedFile(pending)) {
+            console.warn("待安装的升级包不在下载目录中, 已清除:", pending)
+            ConfigMgr.setValue("auto_install_path", "")
+        }
+        NetworkMgr.cleanDownloads([ConfigMgr.getValue("auto_install_path"),
+                                   ConfigMgr.getValue("upgradeFirmwareFilePath")])
         function resolve() {
             appUpdateResolved = true
             checkFirmwareIfReady()

@@ -269,19 +269,26 @@ QtObject {
         return /^\.[A-Za-z0-9]{1,8}$/.test(extension) ? extension : ""
     }
 
-    function downloadFile(url, success, progress, error) {
-        let tempDir = SystemBridge.getTempDirectory()
-        if (!tempDir) {
-            console.warn("NetworkMgr.downloadFile: 获取临时目录失败")
+    // Downloads go to the user's own cache folder. kind "installer" allows
+    // an installer's size; anything else is a firmware image.
+    function downloadFile(url, success, progress, error, kind) {
+        const folder = downloadFolder()
+        if (!folder) {
+            console.warn("NetworkMgr.downloadFile: 获取下载目录失败")
             if (typeof error === "function")
-                error(false, { "error": "No temp directory available" }, "")
+                error(false, { "error": "No download folder available" }, "")
             return ""
         }
-        const separator = tempDir.indexOf("\\") >= 0 ? "\\" : "/"
-        if (!tempDir.endsWith(separator))
-            tempDir += separator
-        const targetPath = tempDir + "update_install_" + Date.now() + downloadExtension(url)
-        keep(NetworkManager.downloadFile(parseUrl(url), targetPath, {}), success, error, progress)
+        const installer = kind === "installer"
+        const targetPath = folder + "/" + (installer ? "update_install_" : "firmware_") + Date.now()
+            + downloadExtension(url)
+        keep(NetworkManager.downloadFile(parseUrl(url), targetPath, {},
+                                         installer ? NetworkManager.installerMaxBytes : NetworkManager.firmwareMaxBytes),
+             success, error, progress)
         return targetPath
     }
+
+    function downloadFolder() { return NetworkManager.downloadFolder() }
+    function isDownloadedFile(path) { return NetworkManager.isInDownloadFolder(String(path)) }
+    function cleanDownloads(keepPaths) { NetworkManager.cleanDownloads(keepPaths) }
 }

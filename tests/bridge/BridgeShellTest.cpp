@@ -1,6 +1,7 @@
 // Launching, opening and installing through the shell.
 #include "BridgeTestSupport.h"
 
+#include "app/NetworkManager.h"
 #include "bridge/SystemBridge.h"
 
 #include <QDesktopServices>
@@ -85,8 +86,8 @@ TEST_F(BridgeShell, InstallingAFolderFailsAndSystemInfoHasItsFiveKeys)
     EXPECT_EQ(m_bridge.getSystemInfo().value("platform").toString(), m_bridge.getPlatform());
 }
 
-// An executable starts in its own folder; run by the installer, it is left
-// running as the loop ends, not before the installer had its moment.
+// An executable starts in its own folder; an installer is opened, and the
+// loop ends after it had its moment.
 TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
 {
     QDir(m_tmp.path()).mkdir(QStringLiteral("probe dir"));
@@ -114,13 +115,27 @@ TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
         EXPECT_TRUE(m_sink.opened.isEmpty()) << "an executable is started, not opened";
     }
 
+    // An installer is what the program downloaded, opened by the desktop's
+    // handler: never run as a program, from anywhere else not at all.
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(m_tmp.filePath(QStringLiteral("cache"))));
+    clearLines();
+    EXPECT_FALSE(m_bridge.installFile(probe));
+    EXPECT_GE(find(QStringLiteral("SystemBridge::installFile 安装文件不在下载目录中:"), 0, QtWarningMsg), 0);
+    const QString installer = QDir(NetworkManager::downloadFolder()).filePath(QStringLiteral("update_install_1.sh"));
+    ASSERT_TRUE(QFile::copy(probe, installer));
+    const QFileDevice::Permissions permissions = QFile::permissions(installer);
+    m_sink.opened.clear();
     QElapsedTimer clock;
     clock.start();
-    ASSERT_TRUE(m_bridge.installFile(probe));
+    ASSERT_TRUE(m_bridge.installFile(installer));
     QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_GE(clock.elapsed(), 200);
-    EXPECT_EQ(ranIn().toStdString(), QDir(folder).canonicalPath().toStdString());
+    EXPECT_EQ(m_sink.opened, QStringList{QUrl::fromLocalFile(installer).toString()});
+    EXPECT_EQ(QFile::permissions(installer), permissions);
+    EXPECT_FALSE(QTest::qWaitFor([&] { return QFile::exists(written); }, 300)) << "the installer ran as a program";
+    qputenv("XDG_CACHE_HOME", savedCache);
 }
 
 TEST_F(BridgeShell, QuitClosesTheDeviceStopsTheMonitorAndEndsTheLoopWithZero)

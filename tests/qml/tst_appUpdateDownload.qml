@@ -44,7 +44,7 @@ TestCase {
         compare(calls, ["downloading", "downloaded"])
         compare(MessageDialogMgr.newVersionInfo, "1.3.0")
         const path = MessageDialogMgr.downloadedFilePath
-        verify(path.startsWith(SystemBridge.getTempDirectory()), path)
+        verify(path.startsWith(NetworkMgr.downloadFolder() + "/"), path)
         verify(path.endsWith(".exe"), path)
         compare(UpdateServer.readFile(path), UpdateServer.installerBody())
 

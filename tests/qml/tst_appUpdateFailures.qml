@@ -40,8 +40,9 @@ TestCase {
             { tag: "installer 404", installer: [404, "{}"], state: 2, calls: ["downloading", "error"], log: downloadError },
             { tag: "dropped after 64 KiB", installer: [200, UpdateServer.installerBody(), { dropAfterBytes: 65536 }],
               state: 2, calls: ["downloading", "error"], log: downloadError },
-            { tag: "temp folder not writable", installer: [200, "x"], tempDirectory: "/proc/veloran-none",
-              state: 2, calls: ["downloading", "error"], log: downloadError },
+            // Plain http is fetched only from the configured server's host.
+            { tag: "installer over http elsewhere", fileUrl: "http://127.0.0.2:" + TestServer.url("").split(":")[2]
+                  + "/files/app_setup.exe", state: 2, calls: ["downloading", "error"], log: downloadError },
             { tag: "installer on a closed port", closedPort: true, state: 2, calls: ["downloading", "error"],
               log: downloadError },
             { tag: "empty fileUrl", fileUrl: "", state: 2, calls: ["error"] },
@@ -75,8 +76,6 @@ TestCase {
     }
 
     function test_check_ends_without_installer(data) {
-        if (data.tempDirectory)
-            SystemBridge.tempDirectory = data.tempDirectory
         if (data.reply !== undefined || data.replyOptions)
             TestServer.route("POST", UpdateServer.checkPath, 200, data.reply !== undefined ? data.reply : { code: 0 },
                              data.replyOptions)

@@ -141,7 +141,8 @@ TestCase {
         ConfigMgr.setValue("auto_install", false)
         SystemBridge.installFileResult = true
         MessageDialogMgr.appUpdateStat = 3
-        MessageDialogMgr.downloadedFilePath = "/tmp/update_install_1.exe"
+        const installer = NetworkMgr.downloadFolder() + "/update_install_1.exe"
+        MessageDialogMgr.downloadedFilePath = installer
         MessageDialogMgr.checkAppUpdate({})
         const dialog = shownDialog()
         verify(dialog)
@@ -150,7 +151,7 @@ TestCase {
         const button = findChild(dialog.contentItem, "confirmButton")
         mouseClick(button)
         mouseClick(button)
-        compare(SystemBridge.callsTo("installFile"), [["/tmp/update_install_1.exe"]])
+        compare(SystemBridge.callsTo("installFile"), [[installer]])
         compare(MessageDialogMgr.appUpdateRunning, false)
     }
 

@@ -182,7 +182,7 @@ TestCase {
 
     function test_download_file_names_data() {
         return [
-            { tag: "exe", url: "/d/app_setup.exe", extension: ".exe" },
+            { tag: "exe", url: "/d/app_setup.exe", extension: ".exe", kind: "installer" },
             { tag: "no dot", url: "/d/firmware", extension: "" },
             { tag: "query", url: "/d/setup.exe?v=2", extension: ".exe" },
             { tag: "fragment", url: "/d/setup.bin#x", extension: ".bin" },
@@ -195,8 +195,8 @@ TestCase {
     function test_download_file_names(data) {
         TestServer.route("GET", "/d/app_setup.exe", 404, "")
         const before = Date.now()
-        const path = NetworkMgr.downloadFile(data.url)
-        const prefix = SystemBridge.getTempDirectory().replace(/\/?$/, "/") + "update_install_"
+        const path = NetworkMgr.downloadFile(data.url, null, null, null, data.kind)
+        const prefix = NetworkMgr.downloadFolder() + (data.kind === "installer" ? "/update_install_" : "/firmware_")
         verify(path.startsWith(prefix), path)
         const stamp = path.substring(prefix.length, path.length - data.extension.length)
         verify(/^\d+$/.test(stamp), path)
@@ -204,14 +204,17 @@ TestCase {
         compare(path.substring(prefix.length + stamp.length), data.extension)
     }
 
-    function test_download_without_temp_folder_fails_at_once() {
-        SystemBridge.tempDirectory = ""
+    // Plain http only from the configured server's host, and the refusal
+    // reaches the error callback although it is decided before sending.
+    function test_download_from_elsewhere_is_refused_unsent() {
         const errors = []
-        const path = NetworkMgr.downloadFile("/files/no_temp.exe", null, null, function(a, b, c) { errors.push([a, b, c]) })
-        compare(path, "")
-        compare(errors, [[false, { error: "No temp directory available" }, ""]])
+        const address = "http://127.0.0.2:" + TestServer.url("").split(":")[2] + "/files/elsewhere.exe"
+        NetworkMgr.downloadFile(address, null, null, function(code, text) { errors.push([code, text]) },
+                                "installer")
+        tryVerify(function() { return errors.length > 0 }, 2000)
         wait(100)
-        compare(TestServer.requestCount("/files/no_temp.exe"), 0)
+        compare(errors, [[-1, "Download address refused: " + address]])
+        compare(TestServer.requestCount("/files/elsewhere.exe"), 0)
     }
 
     function test_refused_download_calls_error_once() {
