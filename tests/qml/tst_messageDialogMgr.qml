@@ -5,6 +5,7 @@ import MediaControls
 import VeloranDeckSettings
 import VeloranDeckSystemBridge
 import VeloranDeckTranslation
+import VeloranTestSupport
 
 TestCase {
     id: testCase
@@ -135,6 +136,32 @@ TestCase {
         compare(dialog.y, 20)
         MessageDialogMgr.closeAllDialogs()
         window.destroy()
+    }
+
+    // An installer waiting from an earlier run starts only from the download
+    // folder; a stored path elsewhere is cleared with a warning.
+    function test_waiting_installer_elsewhere_is_cleared_at_start() {
+        TestServer.reset()
+        TestServer.route("POST", "/tarvo/pc/update/software", 200, { code: 0, data: { upgradeFlag: 0 } })
+        ConfigMgr.setValue("auto_install", true)
+        ConfigMgr.setValue("auto_install_path", "/tmp/elsewhere/update_install_1.exe")
+        SystemBridge.installFileResult = true
+        MessageDialogMgr.appUpdateCheckStarted = false
+        MessageDialogMgr.appUpdateResolved = false
+        MessageDialogMgr.appUpdateStat = 0
+        MessageDialogMgr.downloadedFilePath = ""
+        MessageDialogMgr.appInstalling = false
+        ignoreWarning(/^待安装的升级包不在下载目录中, 已清除:/)
+        MessageDialogMgr.startupAppUpdateCheck()
+        compare(SettingsManager.getValue("auto_install_path"), "")
+        tryCompare(MessageDialogMgr, "appUpdateResolved", true, 5000)
+        compare(SystemBridge.callsTo("installFile"), [])
+        compare(TestServer.requestCount("/tarvo/pc/update/software"), 1)
+        // Nor is one handed over directly from elsewhere.
+        ignoreWarning(/^升级包不在下载目录中, 不会启动:/)
+        verify(!MessageDialogMgr.installAppPackage("/tmp/elsewhere/update_install_1.exe"))
+        compare(SystemBridge.callsTo("installFile"), [])
+        compare(MessageDialogMgr.appInstalling, false)
     }
 
     function test_double_confirm_launches_the_installer_once() {
