@@ -170,15 +170,24 @@ Item {
         if (typeof fallback === "boolean")
             return value === true || value === "true"
         if (typeof fallback === "number") {
-            if (typeof value === "number" && !isNaN(value))
+            if (typeof value === "number" && isFinite(value))
                 return value
             const text = typeof value === "string" ? value.trim() : ""
             const number = text.length > 0 ? Number(text) : NaN
-            if (isNaN(number)) {
-                console.warn("配置值不是数字,使用默认值:", key, value, "->", fallback)
+            if (!isFinite(number)) {
+                console.warn("配置值不是数字,使用默认值:", key, String(value).substring(0, 64), "->", fallback)
                 return fallback
             }
             return number
+        }
+        // A hand-edited file may hold a list or a group where a text belongs.
+        if (typeof fallback === "string") {
+            if (typeof value === "string")
+                return value
+            if (typeof value === "number" || typeof value === "boolean")
+                return String(value)
+            console.warn("配置值不是文本,使用默认值:", key, "->", fallback)
+            return fallback
         }
         if (fallback === undefined && (value === "true" || value === "false"))
             return value === "true"

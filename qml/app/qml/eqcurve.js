@@ -67,7 +67,7 @@ function presetValues(record, warn) {
     var values = []
     for (var k = 0; k < record.value.length && k < bandCount; ++k) {
         var gain = Number(record.value[k])
-        values.push(isFinite(gain) ? gain : 0)
+        values.push(isFinite(gain) ? Math.max(minGain, Math.min(maxGain, gain)) : 0)
     }
     if (record.value.length !== bandCount)
         warn("currentEqData.value length is not 12: " + record.value.length)
