@@ -117,7 +117,8 @@ TestCase {
     function test_install_failure_shows_the_upgrade_window() {
         const window = shown()
         MessageDialogMgr.newVersionInfo = "1.3.0"
-        MessageDialogMgr.downloadedFilePath = "/missing/app_setup.exe"
+        const missing = NetworkMgr.downloadFolder() + "/app_setup.exe"
+        MessageDialogMgr.downloadedFilePath = missing
         MessageDialogMgr.appUpdateStat = 3
         // A window in a layout is one of its resources, not a child item.
         const resources = named(window, "checkUpdateRow").resources
@@ -130,7 +131,7 @@ TestCase {
         verify(!upgradeWindow.visible)
 
         mouseClick(named(window, "checkUpdateButton"))
-        compare(SystemBridge.callsTo("installFile"), [["/missing/app_setup.exe"]])
+        compare(SystemBridge.callsTo("installFile"), [[missing]])
         verify(upgradeWindow.visible)
         compare(MessageDialogMgr.appUpdateStat, 3)
         compare(TestServer.requestCount(UpdateServer.checkPath), 0)
