@@ -191,7 +191,7 @@ Noch </translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>ist auf dem neuesten Stand</translation>
+        <translation>ist aktuell</translation>
     </message>
     <message>
         <source>立即更新</source>
@@ -464,7 +464,7 @@ Verstärkung senken, um Verzerrungen zu vermeiden.</translation>
     </message>
     <message>
         <source>原声</source>
-        <translation>Akustisch</translation>
+        <translation>Natürlich</translation>
     </message>
     <message>
         <source>播客</source>
@@ -480,7 +480,7 @@ Verstärkung senken, um Verzerrungen zu vermeiden.</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation>Benutzerdefiniert</translation>
+        <translation>Eigene</translation>
     </message>
     <message>
         <source>AI降噪</source>
@@ -593,7 +593,7 @@ Verstärkung senken, um Verzerrungen zu vermeiden.</translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>ist auf dem neuesten Stand</translation>
+        <translation>ist aktuell</translation>
     </message>
     <message>
         <source>重试</source>
@@ -714,7 +714,7 @@ Die Mikro/PC-Mix-Anzeige leuchtet während des Updates zum Selbsttest; Ihre Eins
     <name>eqcurve</name>
     <message>
         <source>原声</source>
-        <translation>Akustisch</translation>
+        <translation>Natürlich</translation>
     </message>
     <message>
         <source>人声增强</source>
@@ -730,7 +730,7 @@ Die Mikro/PC-Mix-Anzeige leuchtet während des Updates zum Selbsttest; Ihre Eins
     </message>
     <message>
         <source>自定义</source>
-        <translation>Benutzerdefiniert</translation>
+        <translation>Eigene</translation>
     </message>
     <message>
         <source>平坦</source>

@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>直播</source>
-        <translation>MEZCLA STREAM</translation>
+        <translation>MIX STREAM</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation>MEZCLA MONITOR</translation>
+        <translation>MIX MONITOR</translation>
     </message>
 </context>
 <context>
@@ -191,7 +191,7 @@ Quedan </translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>está actualizado</translation>
+        <translation>está al día</translation>
     </message>
     <message>
         <source>立即更新</source>
@@ -275,11 +275,11 @@ Quedan </translation>
     </message>
     <message>
         <source>静态</source>
-        <translation>Estático</translation>
+        <translation>Fijo</translation>
     </message>
     <message>
         <source>呼吸</source>
-        <translation>Respiración</translation>
+        <translation>Pulso</translation>
     </message>
     <message>
         <source>波浪</source>
@@ -480,7 +480,7 @@ Bájala para evitar distorsión.</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personalizado</translation>
+        <translation>Personal</translation>
     </message>
     <message>
         <source>AI降噪</source>
@@ -593,7 +593,7 @@ Bájala para evitar distorsión.</translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>está actualizado</translation>
+        <translation>está al día</translation>
     </message>
     <message>
         <source>重试</source>
@@ -730,7 +730,7 @@ El indicador de mezcla mic/PC se enciende durante la actualización como autodia
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personalizado</translation>
+        <translation>Personal</translation>
     </message>
     <message>
         <source>平坦</source>

@@ -275,11 +275,11 @@ Encore </translation>
     </message>
     <message>
         <source>静态</source>
-        <translation>Statique</translation>
+        <translation>Fixe</translation>
     </message>
     <message>
         <source>呼吸</source>
-        <translation>Respiration</translation>
+        <translation>Souffle</translation>
     </message>
     <message>
         <source>波浪</source>
@@ -287,7 +287,7 @@ Encore </translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation>Désactivé</translation>
+        <translation>Éteint</translation>
     </message>
     <message>
         <source>输入</source>
@@ -464,7 +464,7 @@ Baissez-le pour éviter la distorsion.</translation>
     </message>
     <message>
         <source>原声</source>
-        <translation>Acoustique</translation>
+        <translation>Naturel</translation>
     </message>
     <message>
         <source>播客</source>
@@ -480,7 +480,7 @@ Baissez-le pour éviter la distorsion.</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personnalisé</translation>
+        <translation>Perso</translation>
     </message>
     <message>
         <source>AI降噪</source>
@@ -714,7 +714,7 @@ Le voyant du mix micro/PC s&apos;allume pendant la mise à jour pour un autotest
     <name>eqcurve</name>
     <message>
         <source>原声</source>
-        <translation>Acoustique</translation>
+        <translation>Naturel</translation>
     </message>
     <message>
         <source>人声增强</source>
@@ -730,7 +730,7 @@ Le voyant du mix micro/PC s&apos;allume pendant la mise à jour pour un autotest
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personnalisé</translation>
+        <translation>Perso</translation>
     </message>
     <message>
         <source>平坦</source>

@@ -480,7 +480,7 @@ Abbassalo per evitare distorsioni.</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personalizzato</translation>
+        <translation>Personale</translation>
     </message>
     <message>
         <source>AI降噪</source>
@@ -730,7 +730,7 @@ Durante l&apos;aggiornamento l&apos;indicatore del mix mic/PC si accende per un 
     </message>
     <message>
         <source>自定义</source>
-        <translation>Personalizzato</translation>
+        <translation>Personale</translation>
     </message>
     <message>
         <source>平坦</source>

@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>直播</source>
-        <translation>配信ミックス</translation>
+        <translation>ストリーム</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation>モニターミックス</translation>
+        <translation>モニター</translation>
     </message>
 </context>
 <context>
@@ -191,7 +191,7 @@
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>は最新バージョンです</translation>
+        <translation>は最新です</translation>
     </message>
     <message>
         <source>立即更新</source>
@@ -279,7 +279,7 @@
     </message>
     <message>
         <source>呼吸</source>
-        <translation>ブリージング</translation>
+        <translation>パルス</translation>
     </message>
     <message>
         <source>波浪</source>
@@ -464,11 +464,11 @@
     </message>
     <message>
         <source>原声</source>
-        <translation>アコースティック</translation>
+        <translation>原音</translation>
     </message>
     <message>
         <source>播客</source>
-        <translation>ポッドキャスト</translation>
+        <translation>Podcast</translation>
     </message>
     <message>
         <source>游戏</source>
@@ -593,7 +593,7 @@
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>は最新バージョンです</translation>
+        <translation>は最新です</translation>
     </message>
     <message>
         <source>重试</source>
@@ -714,7 +714,7 @@
     <name>eqcurve</name>
     <message>
         <source>原声</source>
-        <translation>アコースティック</translation>
+        <translation>原音</translation>
     </message>
     <message>
         <source>人声增强</source>

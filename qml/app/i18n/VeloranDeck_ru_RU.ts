@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>直播</source>
-        <translation>МИКС ЭФИРА</translation>
+        <translation>ЭФИР</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation>МИКС МОНИТОРА</translation>
+        <translation>МОНИТОРИНГ</translation>
     </message>
 </context>
 <context>
@@ -191,7 +191,7 @@
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>— последняя версия</translation>
+        <translation>актуален</translation>
     </message>
     <message>
         <source>立即更新</source>
@@ -275,11 +275,11 @@
     </message>
     <message>
         <source>静态</source>
-        <translation>Статичный</translation>
+        <translation>Ровный</translation>
     </message>
     <message>
         <source>呼吸</source>
-        <translation>Дыхание</translation>
+        <translation>Пульс</translation>
     </message>
     <message>
         <source>波浪</source>
@@ -593,7 +593,7 @@
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation>— последняя версия</translation>
+        <translation>актуален</translation>
     </message>
     <message>
         <source>重试</source>
@@ -738,11 +738,11 @@
     </message>
     <message>
         <source>中频增强</source>
-        <translation>Подъём средних</translation>
+        <translation>Подъём СЧ</translation>
     </message>
     <message>
         <source>低中频增强</source>
-        <translation>Подъём нижней середины</translation>
+        <translation>Подъём нижних СЧ</translation>
     </message>
 </context>
 </TS>
