@@ -581,7 +581,7 @@ Verstärkung senken, um Verzerrungen zu vermeiden.</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>Das Update konnte nicht geladen werden. Bitte prüfen Sie Ihre Internetverbindung und versuchen Sie es erneut.</translation>
+        <translation>Update-Download fehlgeschlagen. Prüfen Sie Ihre Verbindung und versuchen Sie es erneut.</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@ Verstärkung senken, um Verzerrungen zu vermeiden.</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>Ohne automatische Installation werden Sie weiterhin über neue Versionen informiert, müssen das Update aber selbst mit „Jetzt aktualisieren“ starten.</translation>
+        <translation>Ohne automatische Installation erhalten Sie weiter Hinweise auf neue Versionen und aktualisieren mit „Jetzt aktualisieren“.</translation>
     </message>
     <message>
         <source>语言</source>

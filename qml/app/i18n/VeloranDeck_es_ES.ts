@@ -581,7 +581,7 @@ Bájala para evitar distorsión.</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>No se pudo descargar la actualización. Comprueba tu conexión a Internet e inténtalo de nuevo.</translation>
+        <translation>No se pudo descargar la actualización. Revisa tu conexión y vuelve a intentarlo.</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@ Bájala para evitar distorsión.</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>Si desactivas la instalación automática, seguirás recibiendo avisos de nuevas versiones, pero tendrás que pulsar «Actualizar ahora» para actualizar.</translation>
+        <translation>Sin instalación automática, recibirás avisos de nuevas versiones y actualizarás con «Actualizar ahora».</translation>
     </message>
     <message>
         <source>语言</source>

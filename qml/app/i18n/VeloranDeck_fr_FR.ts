@@ -581,7 +581,7 @@ Baissez-le pour éviter la distorsion.</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>Échec du téléchargement de la mise à jour. Vérifiez votre connexion Internet et réessayez.</translation>
+        <translation>Échec du téléchargement. Vérifiez votre connexion et réessayez.</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@ Baissez-le pour éviter la distorsion.</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>Si l&apos;installation automatique est désactivée, vous serez toujours averti des nouvelles versions, mais devrez cliquer sur « Mettre à jour » pour les installer.</translation>
+        <translation>Sans installation automatique, vous êtes averti des nouvelles versions et les installez via « Mettre à jour ».</translation>
     </message>
     <message>
         <source>语言</source>
@@ -644,11 +644,11 @@ Baissez-le pour éviter la distorsion.</translation>
     </message>
     <message>
         <source>前往官网下载</source>
-        <translation>Télécharger sur le site officiel</translation>
+        <translation>Télécharger</translation>
     </message>
     <message>
         <source>立即重启</source>
-        <translation>Redémarrer maintenant</translation>
+        <translation>Redémarrer</translation>
     </message>
 </context>
 <context>

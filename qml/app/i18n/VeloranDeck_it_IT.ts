@@ -581,7 +581,7 @@ Abbassalo per evitare distorsioni.</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>Impossibile scaricare l&apos;aggiornamento. Controlla la connessione a Internet e riprova.</translation>
+        <translation>Download dell&apos;aggiornamento non riuscito. Controlla la connessione e riprova.</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@ Abbassalo per evitare distorsioni.</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>Se l&apos;installazione automatica è disattivata, riceverai comunque gli avvisi delle nuove versioni, ma dovrai fare clic su «Aggiorna ora» per aggiornare.</translation>
+        <translation>Senza installazione automatica riceverai gli avvisi delle nuove versioni e aggiornerai con «Aggiorna ora».</translation>
     </message>
     <message>
         <source>语言</source>

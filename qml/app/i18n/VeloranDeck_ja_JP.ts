@@ -581,7 +581,7 @@
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>アップデートをダウンロードできませんでした。ネットワーク接続を確認して、もう一度お試しください。</translation>
+        <translation>ダウンロードに失敗しました。接続を確認してください。</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>自動インストールをオフにしても新しいバージョンの通知は届きますが、更新するには「今すぐアップグレード」を押す必要があります。</translation>
+        <translation>オフの場合も新しいバージョンは通知されます。「今すぐアップグレード」で更新してください。</translation>
     </message>
     <message>
         <source>语言</source>
@@ -644,7 +644,7 @@
     </message>
     <message>
         <source>前往官网下载</source>
-        <translation>公式サイトからダウンロード</translation>
+        <translation>公式サイトへ</translation>
     </message>
     <message>
         <source>立即重启</source>

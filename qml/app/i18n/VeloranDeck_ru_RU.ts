@@ -581,7 +581,7 @@
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation>Не удалось загрузить обновление. Проверьте подключение к интернету и повторите попытку.</translation>
+        <translation>Не удалось загрузить обновление. Проверьте сеть и повторите.</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
@@ -613,7 +613,7 @@
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation>Если автоустановка выключена, уведомления о новых версиях по-прежнему приходят, но обновление нужно запускать кнопкой «Обновить сейчас».</translation>
+        <translation>Без автоустановки вы получаете уведомления о новых версиях и обновляете кнопкой «Обновить сейчас».</translation>
     </message>
     <message>
         <source>语言</source>
@@ -644,7 +644,7 @@
     </message>
     <message>
         <source>前往官网下载</source>
-        <translation>Скачать с официального сайта</translation>
+        <translation>Скачать с сайта</translation>
     </message>
     <message>
         <source>立即重启</source>
