@@ -13,7 +13,7 @@ packages=(
     qml6-module-qtquick-shapes qml6-module-qtqml-workerscript qml6-module-qtqml qml6-module-qtqml-models qml6-module-qttest
     qml6-module-qt5compat-graphicaleffects
     libhidapi-dev portaudio19-dev libsamplerate0-dev
-    fonts-noto-cjk xvfb xauth imagemagick
+    fonts-noto-cjk xvfb xauth imagemagick librsvg2-bin qrencode
 )
 
 missing=()

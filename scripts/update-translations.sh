@@ -3,7 +3,8 @@
 # qsTr texts of the QML sources; run it after adding or changing a text.
 #   scripts/update-translations.sh          update the catalogues in place
 #   scripts/update-translations.sh --check  change nothing; fail when a
-#                                           catalogue is not up to date
+#                                           catalogue is not up to date or
+#                                           holds an untranslated entry
 # LUPDATE may name the lupdate program (default: Qt 6's own).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -40,4 +41,13 @@ done
 if [ $status -ne 0 ]; then
     echo "Run scripts/update-translations.sh and commit the catalogues." >&2
 fi
+# Every entry carries a finished translation: an unfinished or empty one
+# would show the Chinese source text in that language. A text that a
+# language shows as written is entered as its own translation.
+for ts in "${catalogues[@]}"; do
+    if grep -n -E '<translation( type="[a-z]+")?>[[:space:]]*</translation>|<translation/>|<translation type=' "$ts" >&2; then
+        echo "$(basename "$ts") has untranslated entries (lines above)" >&2
+        status=1
+    fi
+done
 exit $status

@@ -48,7 +48,7 @@ TestCase {
             { tag: "zh_CN", index: 0, page: 0, title: "客服", shot: "customer-zh.png" },
             { tag: "zh_TW", index: 1, page: 1, title: "客服" },
             { tag: "en_US", index: 2, page: 1, title: "Contact Support", shot: "customer-en.png" },
-            { tag: "it_IT", index: 8, page: 1, title: "客服" }
+            { tag: "it_IT", index: 8, page: 1, title: "Contatta l'assistenza" }
         ]
     }
 

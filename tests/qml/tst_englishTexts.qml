@@ -5,8 +5,11 @@ import VeloranDeck
 import VeloranDeckHIDHotplug
 import VeloranDeckTranslation
 
-// Under en_US no visible text of a page holds a Chinese, Japanese or Korean
-// character: every source text of the pages has its English entry.
+// No page shows an untranslated Chinese source text in any language: under
+// the Latin and Cyrillic languages no visible text holds a Chinese, Japanese
+// or Korean character; under Traditional Chinese none holds a character that
+// only Simplified Chinese writes; under Japanese no text of more than one
+// character reads as it does under Simplified Chinese at the same place.
 TestCase {
     id: testCase
     name: "EnglishTexts"
@@ -19,6 +22,8 @@ TestCase {
     readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.01", dpid: 0x000E, pid: 28, vid: 1 })
     readonly property var textProperties: ["text", "tips", "placeholderText", "title", "mainText", "subText"]
     readonly property var cjk: /[\u1100-\u11ff\u2e80-\u9fff\uac00-\ud7af\uf900-\ufaff\uff00-\uffef]/
+    readonly property var simplifiedOnly: /[与业个为义于从们会体关击动单厂压双发变号吗听启围图声备复导将属帮并应开强当录态戏执扫损据数断时显枢样检测浏灯点热状环电监码确级络统缩网联脑节范装览计认让议讲设试话语误请调败质软载较输达过运进连迟邮采钮错键闭间隐静顺频颜风验麦]/
+    readonly property var latinLanguages: ["en_US", "de_DE", "es_ES", "fr_FR", "it_IT", "ru_RU"]
 
     Component {
         id: mixerPage
@@ -113,23 +118,47 @@ TestCase {
     function initTestCase() {
         HIDHotplugManager.deviceInfo = r7Info
         HIDHotplugManager.deviceConnected(r7Info, true)
-        TranslationManager.setLanguage("en_US")
     }
 
-    // Path and text of every item whose texts hold such a character.
-    function offenders(item, path, found) {
+    function cleanupTestCase() {
+        TranslationManager.setLanguage("zh_CN")
+    }
+
+    // Every visible text of the item and its children, by path.
+    function texts(item, path, found) {
         for (let i = 0; i < textProperties.length; ++i) {
             const value = item[textProperties[i]]
-            if (typeof value === "string" && cjk.test(value))
-                found.push(path + "." + textProperties[i] + ": " + value)
+            if (typeof value === "string" && value.length > 0)
+                found[path + "." + textProperties[i]] = value
         }
         const children = item.children || []
         for (let i = 0; i < children.length; ++i)
-            offenders(children[i], path + "/" + (children[i].objectName || i), found)
+            texts(children[i], path + "/" + (children[i].objectName || i), found)
         return found
     }
 
-    function test_no_chinese_data() {
+    function shownTexts(data, language) {
+        TranslationManager.setLanguage(language)
+        const info = data.u20 ? u20Info : r7Info
+        HIDHotplugManager.deviceInfo = info
+        HIDHotplugManager.deviceConnected(info, true)
+        const page = createTemporaryObject(data.component, testCase)
+        const root = data.window ? page.contentItem : page
+        if (data.prepare)
+            data.prepare(page)
+        if (data.window)
+            page.visible = true
+        waitForRendering(root)
+        const found = texts(root, data.tag, {})
+        if (data.window) {
+            found[data.tag + ".window title"] = page.title
+            page.visible = false
+        }
+        page.destroy()
+        return found
+    }
+
+    function pages() {
         return [
             { tag: "mixer page", component: mixerPage },
             { tag: "every strip kind", component: stripPage },
@@ -147,21 +176,32 @@ TestCase {
         ]
     }
 
-    function test_no_chinese(data) {
-        const info = data.u20 ? u20Info : r7Info
-        HIDHotplugManager.deviceInfo = info
-        HIDHotplugManager.deviceConnected(info, true)
-        const page = createTemporaryObject(data.component, testCase)
-        const root = data.window ? page.contentItem : page
-        if (data.prepare)
-            data.prepare(page)
-        if (data.window) {
-            page.visible = true
-            verify(!cjk.test(page.title), page.title)
+    function test_no_chinese_data() {
+        const rows = []
+        const languages = latinLanguages.concat(["zh_TW", "ja_JP"])
+        for (let l = 0; l < languages.length; ++l) {
+            const list = pages()
+            for (let i = 0; i < list.length; ++i) {
+                list[i].language = languages[l]
+                list[i].tag = languages[l] + " " + list[i].tag
+                rows.push(list[i])
+            }
         }
-        waitForRendering(root)
-        compare(offenders(root, data.tag, []), [])
-        if (data.window)
-            page.visible = false
+        return rows
+    }
+
+    function test_no_chinese(data) {
+        const source = data.language === "ja_JP" ? shownTexts(data, "zh_CN") : {}
+        const shown = shownTexts(data, data.language)
+        const found = []
+        for (const path in shown) {
+            const value = shown[path]
+            const untranslated = data.language === "zh_TW" ? simplifiedOnly.test(value)
+                : data.language === "ja_JP" ? value.length > 1 && cjk.test(value) && value === source[path]
+                : cjk.test(value)
+            if (untranslated)
+                found.push(path + ": " + value)
+        }
+        compare(found, [])
     }
 }

@@ -83,6 +83,26 @@ TestCase {
             loads(url)
     }
 
+    // Every picture, the support code too, has a twin of twice its size
+    // that screens scaled above 100 % pick.
+    function test_pictures_have_sharp_twins() {
+        const names = ["icons/home_img.png", "icons/erweima.png"]
+        for (const table of TvConfig.deviceMap) {
+            for (const id in table)
+                names.push(table[id])
+        }
+        for (const name of names) {
+            const one = createTemporaryQmlObject("import QtQuick; Image {}", testCase)
+            const two = createTemporaryQmlObject("import QtQuick; Image {}", testCase)
+            one.source = TvConfig.iconUrl(name)
+            two.source = TvConfig.iconUrl(name.replace(".png", "@2x.png"))
+            tryVerify(function() { return one.status === Image.Ready && two.status === Image.Ready }, 2000, name)
+            compare(two.sourceSize.width, 2 * one.sourceSize.width, name)
+            compare(two.sourceSize.height, 2 * one.sourceSize.height, name)
+            compare(two.implicitWidth, one.implicitWidth, name)
+        }
+    }
+
     function test_icon_url_and_platform() {
         compare(String(TvConfig.iconUrl("icons/more.svg")), icons + "more.svg")
         compare(String(TvConfig.iconUrl("more.svg", "../icons/")), icons + "more.svg")

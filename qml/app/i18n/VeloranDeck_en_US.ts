@@ -70,7 +70,7 @@ Countdown </translation>
     </message>
     <message>
         <source>400-000-0000</source>
-        <translation type="unfinished"></translation>
+        <translation>400-000-0000</translation>
     </message>
     <message>
         <source>企业微信（请扫码添加客服）</source>
@@ -82,7 +82,7 @@ Countdown </translation>
     </message>
     <message>
         <source>support@example.com</source>
-        <translation type="unfinished"></translation>
+        <translation>support@example.com</translation>
     </message>
     <message>
         <source>Support</source>
@@ -90,23 +90,23 @@ Countdown </translation>
     </message>
     <message>
         <source>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</source>
-        <translation type="unfinished"></translation>
+        <translation>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</translation>
     </message>
     <message>
         <source>Online Support</source>
-        <translation type="unfinished"></translation>
+        <translation>Online Support</translation>
     </message>
     <message>
         <source>WhatsApp</source>
-        <translation type="unfinished"></translation>
+        <translation>WhatsApp</translation>
     </message>
     <message>
         <source>+1 555 0100</source>
-        <translation type="unfinished"></translation>
+        <translation>+1 555 0100</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>Email</translation>
     </message>
 </context>
 <context>

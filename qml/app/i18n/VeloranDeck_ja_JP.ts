@@ -5,40 +5,42 @@
     <name>AudioController</name>
     <message>
         <source>title</source>
-        <translation type="unfinished"></translation>
+        <translation>タイトル</translation>
     </message>
     <message>
         <source>直播</source>
-        <translation type="unfinished"></translation>
+        <translation>ストリーム</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>モニター</translation>
     </message>
 </context>
 <context>
     <name>AutoGainWindow</name>
     <message>
         <source>自动增益</source>
-        <translation type="unfinished"></translation>
+        <translation>オートゲイン</translation>
     </message>
     <message>
         <source>设置成功
 增益为 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>設定が完了しました
+ゲイン：%1</translation>
     </message>
     <message>
         <source>使用正常的音量讲话
 倒计时 </source>
-        <translation type="unfinished"></translation>
+        <translation>普段の音量で話してください
+残り </translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">キャンセル</translation>
+        <translation>キャンセル</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
@@ -52,296 +54,296 @@
     <name>CustomerWindow</name>
     <message>
         <source>客服</source>
-        <translation type="unfinished"></translation>
+        <translation>サポートに連絡</translation>
     </message>
     <message>
         <source>联系我们</source>
-        <translation type="unfinished"></translation>
+        <translation>お問い合わせ</translation>
     </message>
     <message>
         <source>周一到周日：9:00-12:00，13:00-18:00 (GMT+8)</source>
-        <translation type="unfinished"></translation>
+        <translation>月〜日：9:00-12:00、13:00-18:00 (GMT+8)</translation>
     </message>
     <message>
         <source>电话</source>
-        <translation type="unfinished"></translation>
+        <translation>電話</translation>
     </message>
     <message>
         <source>400-000-0000</source>
-        <translation type="unfinished"></translation>
+        <translation>400-000-0000</translation>
     </message>
     <message>
         <source>企业微信（请扫码添加客服）</source>
-        <translation type="unfinished"></translation>
+        <translation>企業WeChat（QRコードをスキャンしてサポートを追加）</translation>
     </message>
     <message>
         <source>邮箱</source>
-        <translation type="unfinished"></translation>
+        <translation>メール</translation>
     </message>
     <message>
         <source>support@example.com</source>
-        <translation type="unfinished"></translation>
+        <translation>support@example.com</translation>
     </message>
     <message>
         <source>Support</source>
-        <translation type="unfinished"></translation>
+        <translation>サポート</translation>
     </message>
     <message>
         <source>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</source>
-        <translation type="unfinished"></translation>
+        <translation>月〜日：9:00-12:00、13:00-18:30 (GMT+8)</translation>
     </message>
     <message>
         <source>Online Support</source>
-        <translation type="unfinished"></translation>
+        <translation>オンラインサポート</translation>
     </message>
     <message>
         <source>WhatsApp</source>
-        <translation type="unfinished"></translation>
+        <translation>WhatsApp</translation>
     </message>
     <message>
         <source>+1 555 0100</source>
-        <translation type="unfinished"></translation>
+        <translation>+1 555 0100</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>メール</translation>
     </message>
 </context>
 <context>
     <name>DeviceSettings</name>
     <message>
         <source>话筒</source>
-        <translation type="unfinished"></translation>
+        <translation>マイク</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>モニター</translation>
     </message>
     <message>
         <source>通用</source>
-        <translation type="unfinished"></translation>
+        <translation>一般</translation>
     </message>
     <message>
         <source>灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>ライティング</translation>
     </message>
     <message>
         <source>新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>新バージョン</translation>
     </message>
 </context>
 <context>
     <name>EqualizerWindow</name>
     <message>
         <source>均衡器</source>
-        <translation type="unfinished"></translation>
+        <translation>イコライザー</translation>
     </message>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
-        <translation type="unfinished"></translation>
+        <translation>周波数ごとに音色を調整して、声をよりクリアで個性的にします。</translation>
     </message>
 </context>
 <context>
     <name>GeneralTab</name>
     <message>
         <source>App</source>
-        <translation type="unfinished"></translation>
+        <translation>アプリ</translation>
     </message>
     <message>
         <source>URL</source>
-        <translation type="unfinished"></translation>
+        <translation>URL</translation>
     </message>
     <message>
         <source>热键</source>
-        <translation type="unfinished"></translation>
+        <translation>ホットキー</translation>
     </message>
     <message>
         <source>系统截图</source>
-        <translation type="unfinished"></translation>
+        <translation>スクリーンショット</translation>
     </message>
     <message>
         <source>系统录屏</source>
-        <translation type="unfinished"></translation>
+        <translation>画面収録</translation>
     </message>
     <message>
         <source>旋钮按键</source>
-        <translation type="unfinished"></translation>
+        <translation>ダイヤルのダブルタップ</translation>
     </message>
     <message>
         <source>当Veloran Deck 在后台运行时，双击旋钮可执行自定义功能。</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran Deck がバックグラウンドで動作中にダイヤルをダブルタップすると、カスタム機能を実行できます。</translation>
     </message>
     <message>
         <source>请输入URL</source>
-        <translation type="unfinished"></translation>
+        <translation>URLを入力</translation>
     </message>
     <message>
         <source>请输入键位</source>
-        <translation type="unfinished"></translation>
+        <translation>キーを入力</translation>
     </message>
     <message>
         <source>通用</source>
-        <translation type="unfinished"></translation>
+        <translation>一般</translation>
     </message>
     <message>
         <source>有固件可升级</source>
-        <translation type="unfinished"></translation>
+        <translation>ファームウェアの更新があります</translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>は最新です</translation>
     </message>
     <message>
         <source>立即更新</source>
-        <translation type="unfinished"></translation>
+        <translation>今すぐ更新</translation>
     </message>
     <message>
         <source>检查更新</source>
-        <translation type="unfinished"></translation>
+        <translation>アップデートを確認</translation>
     </message>
     <message>
         <source>采样率</source>
-        <translation type="unfinished"></translation>
+        <translation>サンプルレート</translation>
     </message>
     <message>
         <source>指示灯</source>
-        <translation type="unfinished"></translation>
+        <translation>インジケーター</translation>
     </message>
     <message>
         <source>恢复出厂</source>
-        <translation type="unfinished"></translation>
+        <translation>工場出荷時にリセット</translation>
     </message>
 </context>
 <context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>カラー</translation>
     </message>
     <message>
         <source>单色</source>
-        <translation type="unfinished"></translation>
+        <translation>単色</translation>
     </message>
     <message>
         <source>幻彩</source>
-        <translation type="unfinished"></translation>
+        <translation>グラデーション</translation>
     </message>
 </context>
 <context>
     <name>LightingSub2</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>カラー</translation>
     </message>
     <message>
         <source>单色</source>
-        <translation type="unfinished"></translation>
+        <translation>単色</translation>
     </message>
     <message>
         <source>循环</source>
-        <translation type="unfinished"></translation>
+        <translation>ループ</translation>
     </message>
     <message>
         <source>循环顺序</source>
-        <translation type="unfinished"></translation>
+        <translation>ループ順序</translation>
     </message>
 </context>
 <context>
     <name>LightingSub3</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>カラー</translation>
     </message>
     <message>
         <source>方向</source>
-        <translation type="unfinished"></translation>
+        <translation>向き</translation>
     </message>
 </context>
 <context>
     <name>LightingTab</name>
     <message>
         <source>背景</source>
-        <translation type="unfinished"></translation>
+        <translation>背景ライト</translation>
     </message>
     <message>
         <source>声卡接电时显示背景灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran に電源が入っている間、背景ライトを点灯します。</translation>
     </message>
     <message>
         <source>效果</source>
-        <translation type="unfinished"></translation>
+        <translation>エフェクト</translation>
     </message>
     <message>
         <source>静态</source>
-        <translation type="unfinished"></translation>
+        <translation>点灯</translation>
     </message>
     <message>
         <source>呼吸</source>
-        <translation type="unfinished"></translation>
+        <translation>パルス</translation>
     </message>
     <message>
         <source>波浪</source>
-        <translation type="unfinished"></translation>
+        <translation>ウェーブ</translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation type="unfinished"></translation>
+        <translation>オフ</translation>
     </message>
     <message>
         <source>输入</source>
-        <translation type="unfinished"></translation>
+        <translation>入力</translation>
     </message>
     <message>
         <source>话筒输入时，根据音量大小动态显示</source>
-        <translation type="unfinished"></translation>
+        <translation>マイク入力の音量に合わせて動的に光ります。</translation>
     </message>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>カラー</translation>
     </message>
     <message>
         <source>方向</source>
-        <translation type="unfinished"></translation>
+        <translation>向き</translation>
     </message>
     <message>
         <source>指示灯</source>
-        <translation type="unfinished"></translation>
+        <translation>インジケーター</translation>
     </message>
     <message>
         <source>麦克风增益</source>
-        <translation type="unfinished"></translation>
+        <translation>マイクゲイン</translation>
     </message>
     <message>
         <source>监听音量</source>
-        <translation type="unfinished"></translation>
+        <translation>出力音量</translation>
     </message>
     <message>
         <source>麦克风/电脑音量监听比</source>
-        <translation type="unfinished"></translation>
+        <translation>マイク/PC ミックス</translation>
     </message>
     <message>
         <source>静音</source>
-        <translation type="unfinished"></translation>
+        <translation>ミュート</translation>
     </message>
     <message>
         <source>其他</source>
-        <translation type="unfinished"></translation>
+        <translation>その他</translation>
     </message>
     <message>
         <source>亮度</source>
-        <translation type="unfinished"></translation>
+        <translation>明るさ</translation>
     </message>
     <message>
         <source>关闭灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>ライトを消す</translation>
     </message>
     <message>
         <source>关闭显示屏时自动关灯</source>
-        <translation type="unfinished"></translation>
+        <translation>画面オフ時に自動で消灯</translation>
     </message>
     <message>
         <source>关闭RGB灯</source>
-        <translation type="unfinished"></translation>
+        <translation>RGBライトを消灯</translation>
     </message>
 </context>
 <context>
@@ -352,26 +354,26 @@
     </message>
     <message>
         <source>帮助</source>
-        <translation type="unfinished"></translation>
+        <translation>ヘルプセンター</translation>
     </message>
     <message>
         <source>客服</source>
-        <translation type="unfinished"></translation>
+        <translation>サポートに連絡</translation>
     </message>
     <message>
         <source>设置</source>
-        <translation type="unfinished"></translation>
+        <translation>設定</translation>
     </message>
 </context>
 <context>
     <name>MainSettings</name>
     <message>
         <source>输出</source>
-        <translation type="unfinished"></translation>
+        <translation>出力</translation>
     </message>
     <message>
         <source>输入</source>
-        <translation type="unfinished"></translation>
+        <translation>入力</translation>
     </message>
 </context>
 <context>
@@ -404,340 +406,343 @@
     <name>MicrophoneTab</name>
     <message>
         <source>高</source>
-        <translation type="unfinished"></translation>
+        <translation>高</translation>
     </message>
     <message>
         <source>中</source>
-        <translation type="unfinished"></translation>
+        <translation>中</translation>
     </message>
     <message>
         <source>低</source>
-        <translation type="unfinished"></translation>
+        <translation>低</translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation type="unfinished"></translation>
+        <translation>オフ</translation>
     </message>
     <message>
         <source>XLR输入</source>
-        <translation type="unfinished"></translation>
+        <translation>XLR入力</translation>
     </message>
     <message>
         <source>话筒</source>
-        <translation type="unfinished"></translation>
+        <translation>マイク</translation>
     </message>
     <message>
         <source>增益</source>
-        <translation type="unfinished"></translation>
+        <translation>ゲイン</translation>
     </message>
     <message>
         <source>提高增益，避免声音过小。
 降低增益，避免声音失真。</source>
-        <translation type="unfinished"></translation>
+        <translation>音が小さいときはゲインを上げてください。
+音が歪むときはゲインを下げてください。</translation>
     </message>
     <message>
         <source>自动增益</source>
-        <translation type="unfinished"></translation>
+        <translation>オートゲイン</translation>
     </message>
     <message>
         <source>开启后，话筒音量将自动调节至最佳增益。</source>
-        <translation type="unfinished"></translation>
+        <translation>オンにすると、マイクの音量が最適なゲインに自動調整されます。</translation>
     </message>
     <message>
         <source>开始检测</source>
-        <translation type="unfinished"></translation>
+        <translation>測定開始</translation>
     </message>
     <message>
         <source>静音</source>
-        <translation type="unfinished"></translation>
+        <translation>ミュート</translation>
     </message>
     <message>
         <source>48V幻象电源</source>
-        <translation type="unfinished"></translation>
+        <translation>48Vファンタム電源</translation>
     </message>
     <message>
         <source>音频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>オーディオ強化</translation>
     </message>
     <message>
         <source>原声</source>
-        <translation type="unfinished"></translation>
+        <translation>原音</translation>
     </message>
     <message>
         <source>播客</source>
-        <translation type="unfinished"></translation>
+        <translation>Podcast</translation>
     </message>
     <message>
         <source>游戏</source>
-        <translation type="unfinished"></translation>
+        <translation>ゲーム</translation>
     </message>
     <message>
         <source>直播</source>
-        <translation type="unfinished"></translation>
+        <translation>配信</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation type="unfinished"></translation>
+        <translation>カスタム</translation>
     </message>
     <message>
         <source>AI降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>AIノイズ除去</translation>
     </message>
     <message>
         <source>弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大</source>
-        <translation type="unfinished"></translation>
+        <translation>弱は周囲のノイズを除去しつつ高音質な収音を保ちます。強はノイズをより効果的に除去しますが、弱より音質がやや低下します。</translation>
     </message>
     <message>
         <source>弱降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>弱</translation>
     </message>
     <message>
         <source>强降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>強</translation>
     </message>
     <message>
         <source>防爆音</source>
-        <translation type="unfinished"></translation>
+        <translation>クリップ防止</translation>
     </message>
     <message>
         <source>用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音</source>
-        <translation type="unfinished"></translation>
+        <translation>リミッターで音量のピークによる歪みを防ぎます。</translation>
     </message>
     <message>
         <source>压缩器</source>
-        <translation type="unfinished"></translation>
+        <translation>コンプレッサー</translation>
     </message>
     <message>
         <source>压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。</source>
-        <translation type="unfinished"></translation>
+        <translation>コンプレッサーはダイナミックレンジを抑え、大きな音による歪みや耳障りな音を防ぎます。</translation>
     </message>
     <message>
         <source>均衡器</source>
-        <translation type="unfinished"></translation>
+        <translation>イコライザー</translation>
     </message>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
-        <translation type="unfinished"></translation>
+        <translation>周波数ごとに音色を調整して、声をよりクリアで個性的にします。</translation>
     </message>
 </context>
 <context>
     <name>MonitorTab</name>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>モニター</translation>
     </message>
     <message>
         <source>麦克风/电脑监听比</source>
-        <translation type="unfinished"></translation>
+        <translation>マイク / PC ミックス</translation>
     </message>
     <message>
         <source>监听音量</source>
-        <translation type="unfinished"></translation>
+        <translation>出力音量</translation>
     </message>
 </context>
 <context>
     <name>ResetWindow</name>
     <message>
         <source>恢复出厂</source>
-        <translation type="unfinished"></translation>
+        <translation>工場出荷時にリセット</translation>
     </message>
     <message>
         <source>恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？</source>
-        <translation type="unfinished"></translation>
+        <translation>工場出荷時の状態に戻すと、すべての設定が初期化されます。よろしいですか？</translation>
     </message>
     <message>
         <source>设置中</source>
-        <translation type="unfinished"></translation>
+        <translation>実行中</translation>
     </message>
     <message>
         <source>成功</source>
-        <translation type="unfinished"></translation>
+        <translation>成功しました</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">キャンセル</translation>
+        <translation>キャンセル</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
 </context>
 <context>
     <name>SettingsWindow</name>
     <message>
         <source>设置</source>
-        <translation type="unfinished"></translation>
+        <translation>設定</translation>
     </message>
     <message>
         <source>关于 Veloran Deck</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran Deck について</translation>
     </message>
     <message>
         <source>正在检测更新</source>
-        <translation type="unfinished"></translation>
+        <translation>アップデートを確認中</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
-        <translation type="unfinished"></translation>
+        <translation>ダウンロードに失敗しました。接続を確認してください。</translation>
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
-        <translation type="unfinished"></translation>
+        <translation>バージョン %1 の準備ができました。再起動して更新を完了してください。</translation>
     </message>
     <message>
         <source>正在下载新版本 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>バージョン %1 をダウンロード中…</translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>は最新です</translation>
     </message>
     <message>
         <source>重试</source>
-        <translation type="unfinished"></translation>
+        <translation>再試行</translation>
     </message>
     <message>
         <source>立即更新</source>
-        <translation type="unfinished"></translation>
+        <translation>今すぐ更新</translation>
     </message>
     <message>
         <source>检查更新</source>
-        <translation type="unfinished"></translation>
+        <translation>アップデートを確認</translation>
     </message>
     <message>
         <source>自动安装最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>アップデートを自動でインストール</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation type="unfinished"></translation>
+        <translation>オフの場合も新しいバージョンは通知されます。「今すぐアップグレード」で更新してください。</translation>
     </message>
     <message>
         <source>语言</source>
-        <translation type="unfinished"></translation>
+        <translation>言語</translation>
     </message>
     <message>
         <source>分析</source>
-        <translation type="unfinished"></translation>
+        <translation>使用状況の分析</translation>
     </message>
     <message>
         <source>与Veloran分享使用数据</source>
-        <translation type="unfinished"></translation>
+        <translation>使用状況データを Veloran と共有</translation>
     </message>
     <message>
         <source>隐私政策</source>
-        <translation type="unfinished"></translation>
+        <translation>プライバシーポリシー</translation>
     </message>
 </context>
 <context>
     <name>UpgradeWindow</name>
     <message>
         <source>软件升级</source>
-        <translation type="unfinished"></translation>
+        <translation>ソフトウェアアップデート</translation>
     </message>
     <message>
         <source>在升级过程中发生错误，建议您重新启动应用，或从官网下载最新版手动安装。</source>
-        <translation type="unfinished"></translation>
+        <translation>アップデート中にエラーが発生しました。Veloran Deck を再起動するか、公式サイトから最新版を手動でインストールしてください。</translation>
     </message>
     <message>
         <source>前往官网下载</source>
-        <translation type="unfinished"></translation>
+        <translation>公式サイトへ</translation>
     </message>
     <message>
         <source>立即重启</source>
-        <translation type="unfinished"></translation>
+        <translation>今すぐ再起動</translation>
     </message>
 </context>
 <context>
     <name>WelcomeLayout</name>
     <message>
         <source>连接你的 Veloran 设备</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran デバイスを接続してください</translation>
     </message>
     <message>
         <source>已连接</source>
-        <translation type="unfinished"></translation>
+        <translation>接続済み</translation>
     </message>
     <message>
         <source>Veloran Deck 可将你的兼容设备变身为强大中枢
 支持低延迟混音，体验高清音质，享受每一次声音表达</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran Deck は対応デバイスをパワフルなハブに変えます。
+低遅延のミキシングとクリアな高音質で、あらゆる声の表現を楽しめます。</translation>
     </message>
     <message>
         <source>开启高清音质之旅</source>
-        <translation type="unfinished"></translation>
+        <translation>はじめる</translation>
     </message>
     <message>
         <source>升级中</source>
-        <translation type="unfinished"></translation>
+        <translation>更新中</translation>
     </message>
     <message>
         <source>失败</source>
-        <translation type="unfinished"></translation>
+        <translation>失敗</translation>
     </message>
     <message>
         <source>升级失败</source>
-        <translation type="unfinished"></translation>
+        <translation>更新に失敗しました</translation>
     </message>
     <message>
         <source>升级成功</source>
-        <translation type="unfinished"></translation>
+        <translation>更新が完了しました</translation>
     </message>
     <message>
         <source>请不要断开设备连接或关闭应用。
 升级期间监听比灯亮属于正常自检，不会修改设置。</source>
-        <translation type="unfinished"></translation>
+        <translation>デバイスを取り外したり、アプリを閉じたりしないでください。
+更新中にマイク/PC ミックスのランプが点灯するのは自己診断のためで、設定は変更されません。</translation>
     </message>
     <message>
         <source>请不要断开设备连接或关闭应用</source>
-        <translation type="unfinished"></translation>
+        <translation>デバイスを取り外したり、アプリを閉じたりしないでください</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">キャンセル</translation>
+        <translation>キャンセル</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>OK</translation>
     </message>
     <message>
         <source>重试</source>
-        <translation type="unfinished"></translation>
+        <translation>再試行</translation>
     </message>
 </context>
 <context>
     <name>eqcurve</name>
     <message>
         <source>原声</source>
-        <translation type="unfinished"></translation>
+        <translation>原音</translation>
     </message>
     <message>
         <source>人声增强</source>
-        <translation type="unfinished"></translation>
+        <translation>ボーカル強調</translation>
     </message>
     <message>
         <source>低切75Hz</source>
-        <translation type="unfinished"></translation>
+        <translation>ローカット 75Hz</translation>
     </message>
     <message>
         <source>低切150Hz</source>
-        <translation type="unfinished"></translation>
+        <translation>ローカット 150Hz</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation type="unfinished"></translation>
+        <translation>カスタム</translation>
     </message>
     <message>
         <source>平坦</source>
-        <translation type="unfinished"></translation>
+        <translation>フラット</translation>
     </message>
     <message>
         <source>中频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>中域強調</translation>
     </message>
     <message>
         <source>低中频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>中低域強調</translation>
     </message>
 </context>
 </TS>

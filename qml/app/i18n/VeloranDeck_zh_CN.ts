@@ -5,40 +5,42 @@
     <name>AudioController</name>
     <message>
         <source>title</source>
-        <translation type="unfinished"></translation>
+        <translation>title</translation>
     </message>
     <message>
         <source>直播</source>
-        <translation type="unfinished"></translation>
+        <translation>直播</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>监听</translation>
     </message>
 </context>
 <context>
     <name>AutoGainWindow</name>
     <message>
         <source>自动增益</source>
-        <translation type="unfinished"></translation>
+        <translation>自动增益</translation>
     </message>
     <message>
         <source>设置成功
 增益为 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>设置成功
+增益为 %1</translation>
     </message>
     <message>
         <source>使用正常的音量讲话
 倒计时 </source>
-        <translation type="unfinished"></translation>
+        <translation>使用正常的音量讲话
+倒计时 </translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">取消</translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>确定</translation>
     </message>
 </context>
 <context>
@@ -52,296 +54,296 @@
     <name>CustomerWindow</name>
     <message>
         <source>客服</source>
-        <translation type="unfinished"></translation>
+        <translation>客服</translation>
     </message>
     <message>
         <source>联系我们</source>
-        <translation type="unfinished"></translation>
+        <translation>联系我们</translation>
     </message>
     <message>
         <source>周一到周日：9:00-12:00，13:00-18:00 (GMT+8)</source>
-        <translation type="unfinished"></translation>
+        <translation>周一到周日：9:00-12:00，13:00-18:00 (GMT+8)</translation>
     </message>
     <message>
         <source>电话</source>
-        <translation type="unfinished"></translation>
+        <translation>电话</translation>
     </message>
     <message>
         <source>400-000-0000</source>
-        <translation type="unfinished"></translation>
+        <translation>400-000-0000</translation>
     </message>
     <message>
         <source>企业微信（请扫码添加客服）</source>
-        <translation type="unfinished"></translation>
+        <translation>企业微信（请扫码添加客服）</translation>
     </message>
     <message>
         <source>邮箱</source>
-        <translation type="unfinished"></translation>
+        <translation>邮箱</translation>
     </message>
     <message>
         <source>support@example.com</source>
-        <translation type="unfinished"></translation>
+        <translation>support@example.com</translation>
     </message>
     <message>
         <source>Support</source>
-        <translation type="unfinished"></translation>
+        <translation>Support</translation>
     </message>
     <message>
         <source>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</source>
-        <translation type="unfinished"></translation>
+        <translation>Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)</translation>
     </message>
     <message>
         <source>Online Support</source>
-        <translation type="unfinished"></translation>
+        <translation>Online Support</translation>
     </message>
     <message>
         <source>WhatsApp</source>
-        <translation type="unfinished"></translation>
+        <translation>WhatsApp</translation>
     </message>
     <message>
         <source>+1 555 0100</source>
-        <translation type="unfinished"></translation>
+        <translation>+1 555 0100</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>Email</translation>
     </message>
 </context>
 <context>
     <name>DeviceSettings</name>
     <message>
         <source>话筒</source>
-        <translation type="unfinished"></translation>
+        <translation>话筒</translation>
     </message>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>监听</translation>
     </message>
     <message>
         <source>通用</source>
-        <translation type="unfinished"></translation>
+        <translation>通用</translation>
     </message>
     <message>
         <source>灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>灯光</translation>
     </message>
     <message>
         <source>新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>新版本</translation>
     </message>
 </context>
 <context>
     <name>EqualizerWindow</name>
     <message>
         <source>均衡器</source>
-        <translation type="unfinished"></translation>
+        <translation>均衡器</translation>
     </message>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
-        <translation type="unfinished"></translation>
+        <translation>调节不同频率的音色，让你的声音更清晰、更有个性。</translation>
     </message>
 </context>
 <context>
     <name>GeneralTab</name>
     <message>
         <source>App</source>
-        <translation type="unfinished"></translation>
+        <translation>App</translation>
     </message>
     <message>
         <source>URL</source>
-        <translation type="unfinished"></translation>
+        <translation>URL</translation>
     </message>
     <message>
         <source>热键</source>
-        <translation type="unfinished"></translation>
+        <translation>热键</translation>
     </message>
     <message>
         <source>系统截图</source>
-        <translation type="unfinished"></translation>
+        <translation>系统截图</translation>
     </message>
     <message>
         <source>系统录屏</source>
-        <translation type="unfinished"></translation>
+        <translation>系统录屏</translation>
     </message>
     <message>
         <source>旋钮按键</source>
-        <translation type="unfinished"></translation>
+        <translation>旋钮按键</translation>
     </message>
     <message>
         <source>当Veloran Deck 在后台运行时，双击旋钮可执行自定义功能。</source>
-        <translation type="unfinished"></translation>
+        <translation>当Veloran Deck 在后台运行时，双击旋钮可执行自定义功能。</translation>
     </message>
     <message>
         <source>请输入URL</source>
-        <translation type="unfinished"></translation>
+        <translation>请输入URL</translation>
     </message>
     <message>
         <source>请输入键位</source>
-        <translation type="unfinished"></translation>
+        <translation>请输入键位</translation>
     </message>
     <message>
         <source>通用</source>
-        <translation type="unfinished"></translation>
+        <translation>通用</translation>
     </message>
     <message>
         <source>有固件可升级</source>
-        <translation type="unfinished"></translation>
+        <translation>有固件可升级</translation>
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>当前已是最新版本</translation>
     </message>
     <message>
         <source>立即更新</source>
-        <translation type="unfinished"></translation>
+        <translation>立即更新</translation>
     </message>
     <message>
         <source>检查更新</source>
-        <translation type="unfinished"></translation>
+        <translation>检查更新</translation>
     </message>
     <message>
         <source>采样率</source>
-        <translation type="unfinished"></translation>
+        <translation>采样率</translation>
     </message>
     <message>
         <source>指示灯</source>
-        <translation type="unfinished"></translation>
+        <translation>指示灯</translation>
     </message>
     <message>
         <source>恢复出厂</source>
-        <translation type="unfinished"></translation>
+        <translation>恢复出厂</translation>
     </message>
 </context>
 <context>
     <name>LightingSub1</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>颜色</translation>
     </message>
     <message>
         <source>单色</source>
-        <translation type="unfinished"></translation>
+        <translation>单色</translation>
     </message>
     <message>
         <source>幻彩</source>
-        <translation type="unfinished"></translation>
+        <translation>幻彩</translation>
     </message>
 </context>
 <context>
     <name>LightingSub2</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>颜色</translation>
     </message>
     <message>
         <source>单色</source>
-        <translation type="unfinished"></translation>
+        <translation>单色</translation>
     </message>
     <message>
         <source>循环</source>
-        <translation type="unfinished"></translation>
+        <translation>循环</translation>
     </message>
     <message>
         <source>循环顺序</source>
-        <translation type="unfinished"></translation>
+        <translation>循环顺序</translation>
     </message>
 </context>
 <context>
     <name>LightingSub3</name>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>颜色</translation>
     </message>
     <message>
         <source>方向</source>
-        <translation type="unfinished"></translation>
+        <translation>方向</translation>
     </message>
 </context>
 <context>
     <name>LightingTab</name>
     <message>
         <source>背景</source>
-        <translation type="unfinished"></translation>
+        <translation>背景</translation>
     </message>
     <message>
         <source>声卡接电时显示背景灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>声卡接电时显示背景灯光</translation>
     </message>
     <message>
         <source>效果</source>
-        <translation type="unfinished"></translation>
+        <translation>效果</translation>
     </message>
     <message>
         <source>静态</source>
-        <translation type="unfinished"></translation>
+        <translation>静态</translation>
     </message>
     <message>
         <source>呼吸</source>
-        <translation type="unfinished"></translation>
+        <translation>呼吸</translation>
     </message>
     <message>
         <source>波浪</source>
-        <translation type="unfinished"></translation>
+        <translation>波浪</translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
     <message>
         <source>输入</source>
-        <translation type="unfinished"></translation>
+        <translation>输入</translation>
     </message>
     <message>
         <source>话筒输入时，根据音量大小动态显示</source>
-        <translation type="unfinished"></translation>
+        <translation>话筒输入时，根据音量大小动态显示</translation>
     </message>
     <message>
         <source>颜色</source>
-        <translation type="unfinished"></translation>
+        <translation>颜色</translation>
     </message>
     <message>
         <source>方向</source>
-        <translation type="unfinished"></translation>
+        <translation>方向</translation>
     </message>
     <message>
         <source>指示灯</source>
-        <translation type="unfinished"></translation>
+        <translation>指示灯</translation>
     </message>
     <message>
         <source>麦克风增益</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风增益</translation>
     </message>
     <message>
         <source>监听音量</source>
-        <translation type="unfinished"></translation>
+        <translation>监听音量</translation>
     </message>
     <message>
         <source>麦克风/电脑音量监听比</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风/电脑音量监听比</translation>
     </message>
     <message>
         <source>静音</source>
-        <translation type="unfinished"></translation>
+        <translation>静音</translation>
     </message>
     <message>
         <source>其他</source>
-        <translation type="unfinished"></translation>
+        <translation>其他</translation>
     </message>
     <message>
         <source>亮度</source>
-        <translation type="unfinished"></translation>
+        <translation>亮度</translation>
     </message>
     <message>
         <source>关闭灯光</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭灯光</translation>
     </message>
     <message>
         <source>关闭显示屏时自动关灯</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭显示屏时自动关灯</translation>
     </message>
     <message>
         <source>关闭RGB灯</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭RGB灯</translation>
     </message>
 </context>
 <context>
@@ -352,26 +354,26 @@
     </message>
     <message>
         <source>帮助</source>
-        <translation type="unfinished"></translation>
+        <translation>帮助</translation>
     </message>
     <message>
         <source>客服</source>
-        <translation type="unfinished"></translation>
+        <translation>客服</translation>
     </message>
     <message>
         <source>设置</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
 </context>
 <context>
     <name>MainSettings</name>
     <message>
         <source>输出</source>
-        <translation type="unfinished"></translation>
+        <translation>输出</translation>
     </message>
     <message>
         <source>输入</source>
-        <translation type="unfinished"></translation>
+        <translation>输入</translation>
     </message>
 </context>
 <context>
@@ -404,177 +406,178 @@
     <name>MicrophoneTab</name>
     <message>
         <source>高</source>
-        <translation type="unfinished"></translation>
+        <translation>高</translation>
     </message>
     <message>
         <source>中</source>
-        <translation type="unfinished"></translation>
+        <translation>中</translation>
     </message>
     <message>
         <source>低</source>
-        <translation type="unfinished"></translation>
+        <translation>低</translation>
     </message>
     <message>
         <source>关闭</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
     <message>
         <source>XLR输入</source>
-        <translation type="unfinished"></translation>
+        <translation>XLR输入</translation>
     </message>
     <message>
         <source>话筒</source>
-        <translation type="unfinished"></translation>
+        <translation>话筒</translation>
     </message>
     <message>
         <source>增益</source>
-        <translation type="unfinished"></translation>
+        <translation>增益</translation>
     </message>
     <message>
         <source>提高增益，避免声音过小。
 降低增益，避免声音失真。</source>
-        <translation type="unfinished"></translation>
+        <translation>提高增益，避免声音过小。
+降低增益，避免声音失真。</translation>
     </message>
     <message>
         <source>自动增益</source>
-        <translation type="unfinished"></translation>
+        <translation>自动增益</translation>
     </message>
     <message>
         <source>开启后，话筒音量将自动调节至最佳增益。</source>
-        <translation type="unfinished"></translation>
+        <translation>开启后，话筒音量将自动调节至最佳增益。</translation>
     </message>
     <message>
         <source>开始检测</source>
-        <translation type="unfinished"></translation>
+        <translation>开始检测</translation>
     </message>
     <message>
         <source>静音</source>
-        <translation type="unfinished"></translation>
+        <translation>静音</translation>
     </message>
     <message>
         <source>48V幻象电源</source>
-        <translation type="unfinished"></translation>
+        <translation>48V幻象电源</translation>
     </message>
     <message>
         <source>音频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>音频增强</translation>
     </message>
     <message>
         <source>原声</source>
-        <translation type="unfinished"></translation>
+        <translation>原声</translation>
     </message>
     <message>
         <source>播客</source>
-        <translation type="unfinished"></translation>
+        <translation>播客</translation>
     </message>
     <message>
         <source>游戏</source>
-        <translation type="unfinished"></translation>
+        <translation>游戏</translation>
     </message>
     <message>
         <source>直播</source>
-        <translation type="unfinished"></translation>
+        <translation>直播</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation type="unfinished"></translation>
+        <translation>自定义</translation>
     </message>
     <message>
         <source>AI降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>AI降噪</translation>
     </message>
     <message>
         <source>弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大</source>
-        <translation type="unfinished"></translation>
+        <translation>弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大</translation>
     </message>
     <message>
         <source>弱降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>弱降噪</translation>
     </message>
     <message>
         <source>强降噪</source>
-        <translation type="unfinished"></translation>
+        <translation>强降噪</translation>
     </message>
     <message>
         <source>防爆音</source>
-        <translation type="unfinished"></translation>
+        <translation>防爆音</translation>
     </message>
     <message>
         <source>用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音</source>
-        <translation type="unfinished"></translation>
+        <translation>用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音</translation>
     </message>
     <message>
         <source>压缩器</source>
-        <translation type="unfinished"></translation>
+        <translation>压缩器</translation>
     </message>
     <message>
         <source>压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。</source>
-        <translation type="unfinished"></translation>
+        <translation>压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。</translation>
     </message>
     <message>
         <source>均衡器</source>
-        <translation type="unfinished"></translation>
+        <translation>均衡器</translation>
     </message>
     <message>
         <source>调节不同频率的音色，让你的声音更清晰、更有个性。</source>
-        <translation type="unfinished"></translation>
+        <translation>调节不同频率的音色，让你的声音更清晰、更有个性。</translation>
     </message>
 </context>
 <context>
     <name>MonitorTab</name>
     <message>
         <source>监听</source>
-        <translation type="unfinished"></translation>
+        <translation>监听</translation>
     </message>
     <message>
         <source>麦克风/电脑监听比</source>
-        <translation type="unfinished"></translation>
+        <translation>麦克风/电脑监听比</translation>
     </message>
     <message>
         <source>监听音量</source>
-        <translation type="unfinished"></translation>
+        <translation>监听音量</translation>
     </message>
 </context>
 <context>
     <name>ResetWindow</name>
     <message>
         <source>恢复出厂</source>
-        <translation type="unfinished"></translation>
+        <translation>恢复出厂</translation>
     </message>
     <message>
         <source>恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？</source>
-        <translation type="unfinished"></translation>
+        <translation>恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？</translation>
     </message>
     <message>
         <source>设置中</source>
-        <translation type="unfinished"></translation>
+        <translation>设置中</translation>
     </message>
     <message>
         <source>成功</source>
-        <translation type="unfinished"></translation>
+        <translation>成功</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">取消</translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>确定</translation>
     </message>
 </context>
 <context>
     <name>SettingsWindow</name>
     <message>
         <source>设置</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>关于 Veloran Deck</source>
-        <translation type="unfinished"></translation>
+        <translation>关于 Veloran Deck</translation>
     </message>
     <message>
         <source>正在检测更新</source>
-        <translation type="unfinished"></translation>
+        <translation>正在检测更新</translation>
     </message>
     <message>
         <source>新版本下载失败，请检查网络环境或稍后重试</source>
@@ -582,7 +585,7 @@
     </message>
     <message>
         <source>新版本 %1 下载完成，重新启动以进行升级</source>
-        <translation type="unfinished"></translation>
+        <translation>新版本 %1 下载完成，重新启动以进行升级</translation>
     </message>
     <message>
         <source>正在下载新版本 %1</source>
@@ -590,154 +593,156 @@
     </message>
     <message>
         <source>当前已是最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>当前已是最新版本</translation>
     </message>
     <message>
         <source>重试</source>
-        <translation type="unfinished"></translation>
+        <translation>重试</translation>
     </message>
     <message>
         <source>立即更新</source>
-        <translation type="unfinished"></translation>
+        <translation>立即更新</translation>
     </message>
     <message>
         <source>检查更新</source>
-        <translation type="unfinished"></translation>
+        <translation>检查更新</translation>
     </message>
     <message>
         <source>自动安装最新版本</source>
-        <translation type="unfinished"></translation>
+        <translation>自动安装最新版本</translation>
     </message>
     <message>
         <source>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</source>
-        <translation type="unfinished"></translation>
+        <translation>如关闭自动安装，你仍会收到新版本提示，但需手动点击“立即升级”后才可升级</translation>
     </message>
     <message>
         <source>语言</source>
-        <translation type="unfinished"></translation>
+        <translation>语言</translation>
     </message>
     <message>
         <source>分析</source>
-        <translation type="unfinished"></translation>
+        <translation>分析</translation>
     </message>
     <message>
         <source>与Veloran分享使用数据</source>
-        <translation type="unfinished"></translation>
+        <translation>与Veloran分享使用数据</translation>
     </message>
     <message>
         <source>隐私政策</source>
-        <translation type="unfinished"></translation>
+        <translation>隐私政策</translation>
     </message>
 </context>
 <context>
     <name>UpgradeWindow</name>
     <message>
         <source>软件升级</source>
-        <translation type="unfinished"></translation>
+        <translation>软件升级</translation>
     </message>
     <message>
         <source>在升级过程中发生错误，建议您重新启动应用，或从官网下载最新版手动安装。</source>
-        <translation type="unfinished"></translation>
+        <translation>在升级过程中发生错误，建议您重新启动应用，或从官网下载最新版手动安装。</translation>
     </message>
     <message>
         <source>前往官网下载</source>
-        <translation type="unfinished"></translation>
+        <translation>前往官网下载</translation>
     </message>
     <message>
         <source>立即重启</source>
-        <translation type="unfinished"></translation>
+        <translation>立即重启</translation>
     </message>
 </context>
 <context>
     <name>WelcomeLayout</name>
     <message>
         <source>连接你的 Veloran 设备</source>
-        <translation type="unfinished"></translation>
+        <translation>连接你的 Veloran 设备</translation>
     </message>
     <message>
         <source>已连接</source>
-        <translation type="unfinished"></translation>
+        <translation>已连接</translation>
     </message>
     <message>
         <source>Veloran Deck 可将你的兼容设备变身为强大中枢
 支持低延迟混音，体验高清音质，享受每一次声音表达</source>
-        <translation type="unfinished"></translation>
+        <translation>Veloran Deck 可将你的兼容设备变身为强大中枢
+支持低延迟混音，体验高清音质，享受每一次声音表达</translation>
     </message>
     <message>
         <source>开启高清音质之旅</source>
-        <translation type="unfinished"></translation>
+        <translation>开启高清音质之旅</translation>
     </message>
     <message>
         <source>升级中</source>
-        <translation type="unfinished"></translation>
+        <translation>升级中</translation>
     </message>
     <message>
         <source>失败</source>
-        <translation type="unfinished"></translation>
+        <translation>失败</translation>
     </message>
     <message>
         <source>升级失败</source>
-        <translation type="unfinished"></translation>
+        <translation>升级失败</translation>
     </message>
     <message>
         <source>升级成功</source>
-        <translation type="unfinished"></translation>
+        <translation>升级成功</translation>
     </message>
     <message>
         <source>请不要断开设备连接或关闭应用。
 升级期间监听比灯亮属于正常自检，不会修改设置。</source>
-        <translation type="unfinished"></translation>
+        <translation>请不要断开设备连接或关闭应用。
+升级期间监听比灯亮属于正常自检，不会修改设置。</translation>
     </message>
     <message>
         <source>请不要断开设备连接或关闭应用</source>
-        <translation type="unfinished"></translation>
+        <translation>请不要断开设备连接或关闭应用</translation>
     </message>
     <message>
         <source>取消</source>
-        <translation type="unfinished">取消</translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>确定</source>
-        <translation type="unfinished"></translation>
+        <translation>确定</translation>
     </message>
     <message>
         <source>重试</source>
-        <translation type="unfinished"></translation>
+        <translation>重试</translation>
     </message>
 </context>
 <context>
     <name>eqcurve</name>
     <message>
         <source>原声</source>
-        <translation type="unfinished"></translation>
+        <translation>原声</translation>
     </message>
     <message>
         <source>人声增强</source>
-        <translation type="unfinished"></translation>
+        <translation>人声增强</translation>
     </message>
     <message>
         <source>低切75Hz</source>
-        <translation type="unfinished"></translation>
+        <translation>低切75Hz</translation>
     </message>
     <message>
         <source>低切150Hz</source>
-        <translation type="unfinished"></translation>
+        <translation>低切150Hz</translation>
     </message>
     <message>
         <source>自定义</source>
-        <translation type="unfinished"></translation>
+        <translation>自定义</translation>
     </message>
     <message>
         <source>平坦</source>
-        <translation type="unfinished"></translation>
+        <translation>平坦</translation>
     </message>
     <message>
         <source>中频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>中频增强</translation>
     </message>
     <message>
         <source>低中频增强</source>
-        <translation type="unfinished"></translation>
+        <translation>低中频增强</translation>
     </message>
 </context>
 </TS>

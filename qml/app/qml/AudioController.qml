@@ -209,6 +209,8 @@ Rectangle {
                 objectName: "icon"
                 anchors.fill: parent
                 fillMode: Image.PreserveAspectFit
+                // Decoded at the box's size: the pictures are far larger.
+                sourceSize: Qt.size(width, height)
                 source: root.iconSource()
             }
 

@@ -77,6 +77,7 @@ Rectangle {
                 anchors.fill: parent
                 anchors.margins: 20
                 fillMode: Image.PreserveAspectFit
+                sourceSize: Qt.size(width, height)
                 source: TvConfig.getDeviceImage(0)
             }
         }
