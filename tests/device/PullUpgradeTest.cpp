@@ -58,8 +58,8 @@ protected:
     }
 
     // Runs until the upgrade reports its outcome, then checks what every run
-    // must hold: progress within 0..100 and never falling before the one
-    // outcome, nothing after it. Returns the outcome ("" if none came).
+    // must hold: progress within 0..100 and never falling, one outcome and
+    // nothing after it. Returns the outcome ("" if none came).
     QString runToOutcome(int64_t maxMs = 8000)
     {
         const int64_t end = m_timers.nowMs() + maxMs;
@@ -94,12 +94,10 @@ protected:
             const int progress = report.at(0).toInt();
             EXPECT_GE(progress, 0);
             EXPECT_LE(progress, 100);
-            if (isOutcome(report)) {
-                outcome = report.at(1).toString();
-                continue;
-            }
             EXPECT_GE(progress, last);
             last = progress;
+            if (isOutcome(report))
+                outcome = report.at(1).toString();
         }
         return outcome;
     }
@@ -258,5 +256,59 @@ TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucce
         EXPECT_TRUE(waitFor([&] { return !lastConnected(); }));
         ASSERT_TRUE(reconnected());
         EXPECT_EQ(lastInfo().value("version").toString(), QStringLiteral("V2.00"));
+    }
+}
+
+TEST_F(PullUpgradeTest, LostFinalResultIsDecidedByTheVersionTheDeviceComesBackWith)
+{
+    const struct
+    {
+        const char *name;
+        std::vector<uint8_t> file;
+        int64_t awayMs; // the refusing device stays on the bus: pulled and plugged by hand
+        QString outcome;
+        QString versionBack;
+    } cases[] = {
+        {"new image taken: the device reboots into it", makePullFirmwareFile(Model::T40, 2, 0, kBodyBytes), 0,
+         QStringLiteral("升级成功"), QStringLiteral("V2.00")},
+        {"image refused: back with the old version", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes), 1000,
+         QStringLiteral("升级失败"), QStringLiteral("V1.05")},
+        {"back only after the page gave the run up", makePullFirmwareFile(Model::T40, 1, 4, kBodyBytes),
+         HIDHotplugManager::kPullReturnWaitMs + 1000, QString(), QStringLiteral("V1.05")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        EmulatedBase &base = connectDevice(Model::T40);
+        base.emulator.setPullFault({PullFault::Kind::DropResult, 0, 0});
+        std::vector<int64_t> reportMs;
+        const auto timing = QObject::connect(m_manager.get(), &HIDHotplugManager::upgradeFirmwareProgress, &m_context,
+                                             [&] { reportMs.push_back(m_timers.nowMs()); });
+        m_manager->upgradeFirmware(writeFile(c.file));
+
+        if (c.awayMs > 0) {
+            runFor(3000);
+            ASSERT_EQ(base.emulator.pullBlocksWritten(), kBlocks);
+            EXPECT_TRUE(lastConnected());
+            unplugAndWait(base);
+            runFor(c.awayMs);
+            base.attachment.plug();
+        }
+        EXPECT_EQ(runToOutcome(c.awayMs + 8000), c.outcome);
+        EXPECT_EQ(base.emulator.pullBlocksWritten(), kBlocks);
+        EXPECT_EQ(logCount(QStringLiteral("升级进度 0x82")), 0); // the result never came
+        if (!c.outcome.isEmpty()) {
+            EXPECT_EQ(m_progress->last().at(0).toInt(), 100);
+            // Decided on the device's return, long before the page's watchdog.
+            ASSERT_GE(reportMs.size(), 2u);
+            EXPECT_LT(reportMs.back() - reportMs[reportMs.size() - 2], 10000);
+        } else {
+            EXPECT_EQ(logCount(QStringLiteral("等待设备重连超时")), 1);
+        }
+        QObject::disconnect(timing);
+        ASSERT_TRUE(reconnected());
+        EXPECT_EQ(lastInfo().value("version").toString(), c.versionBack);
+        runFor(1000);
+        EXPECT_EQ(checkedOutcome(), c.outcome);
     }
 }
