@@ -147,6 +147,24 @@ protected:
     QtMessageHandler m_previousHandler = nullptr;
 };
 
+// Time that passes only by waiting: each pause is noted and over at once.
+class PauseClock final : public os::Clock
+{
+public:
+    std::int64_t nowNs() const override { return m_nowNs; }
+    std::vector<int64_t> pausesMs; // guarded by the clock's mutex
+
+protected:
+    void block(std::unique_lock<std::mutex> &, os::WaitChannel &, std::int64_t deadlineNs) override
+    {
+        pausesMs.push_back((deadlineNs - m_nowNs) / kNsPerMs);
+        m_nowNs = deadlineNs;
+    }
+
+private:
+    std::atomic<std::int64_t> m_nowNs{0};
+};
+
 std::vector<int> expectedSteps(std::initializer_list<int> head)
 {
     std::vector<int> v(head);
@@ -202,4 +220,27 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     runFor(6000, [&] { return connectedWith(QStringLiteral("V3.06")); });
     EXPECT_TRUE(connectedWith(QStringLiteral("V3.06")));
     EXPECT_EQ(m_upgradeWanted->size(), 1);
+}
+
+TEST_F(BootloaderRoad, DeviceNeverPresentIsCheckedTenTimesHalfASecondApart)
+{
+    m_unit.unplug();
+    PauseClock clock;
+    hidProtocol::instance()->setClock(&clock);
+    HIDHotplugManager::runBootloaderUpgrade(m_manager.get(), writeFile(makeFirmwareImage(Model::R7, 3, 5, kImageBytes)),
+                                            HIDHotplugManager::kVendorId, HIDHotplugManager::kProductBootLoader);
+    hidProtocol::instance()->setClock(&m_clock);
+    QCoreApplication::processEvents();
+
+    // Each check looks ten times, 100 ms apart; 500 ms follow each check.
+    std::vector<int64_t> expected;
+    for (int check = 0; check < 10; ++check) {
+        expected.insert(expected.end(), 10, 100);
+        expected.push_back(500);
+    }
+    EXPECT_EQ(clock.pausesMs, expected);
+    EXPECT_EQ(clock.nowNs() / os::Clock::kNsPerMs, 15000);
+    EXPECT_EQ(m_progress, std::vector<int>{0});
+    EXPECT_EQ(m_messages, QStringList{QStringLiteral("升级失败")});
+    EXPECT_EQ(logCount(QStringLiteral("未检测到 VID=0x3a71 的 HID 设备（已重试 10 次 / 5s）")), 1);
 }
