@@ -29,11 +29,29 @@ uint64_t soakSeed()
     return seed;
 }
 
-void printTally(const std::map<std::string, std::pair<int, int>> &tally, int64_t simulatedMs)
+// Runs upgrades with faults drawn from the seeded generator; a failed run is
+// followed by a clean one, which must succeed. Prints how each fault fared.
+template <class Fault, class Draw, class Upgrade>
+void soak(uint64_t seed, int runs, Draw draw, Upgrade upgrade, const Fault &clean)
 {
+    std::mt19937_64 random(seed);
+    std::map<std::string, std::pair<int, int>> tally; // fault: runs, successes
+    for (int run = 0; run < runs && !::testing::Test::HasFatalFailure(); ++run) {
+        const Fault fault = draw(random);
+        SCOPED_TRACE(QStringLiteral("seed %1 run %2: %3").arg(seed).arg(run).arg(QLatin1String(fault.name)).toStdString());
+        const bool success = upgrade(fault);
+        tally[fault.name].first++;
+        tally[fault.name].second += success;
+        if (fault.mustSucceed) {
+            EXPECT_TRUE(success);
+        }
+        if (!success) {
+            SCOPED_TRACE("the clean run after the failed one");
+            EXPECT_TRUE(upgrade(clean));
+        }
+    }
     for (const auto &[fault, counts] : tally)
         std::cout << "  " << fault << ": " << counts.first << " runs, " << counts.second << " succeeded\n";
-    std::cout << "  " << simulatedMs / 1000 << " s of device time" << std::endl;
 }
 
 // The version of the n-th file of a soak: each newer than the one before.
@@ -102,7 +120,6 @@ PullRunFault randomPullFault(std::mt19937_64 &random)
 TEST_F(PullSoak, TwoHundredT40UpgradesWithARandomFaultEach)
 {
     const uint64_t seed = soakSeed();
-    std::mt19937_64 random(seed);
     EmulatedBase &base = connectDevice(Model::T40);
     int files = 0;
     QString running = QStringLiteral("V1.05");
@@ -136,23 +153,8 @@ TEST_F(PullSoak, TwoHundredT40UpgradesWithARandomFaultEach)
         return success;
     };
 
-    std::map<std::string, std::pair<int, int>> tally; // fault: runs, successes
-    for (int run = 0; run < kPullRuns && !HasFatalFailure(); ++run) {
-        const PullRunFault fault = randomPullFault(random);
-        SCOPED_TRACE(QStringLiteral("seed %1 run %2: %3 at block %4")
-                         .arg(seed).arg(run).arg(QLatin1String(fault.name)).arg(fault.pull.block).toStdString());
-        const bool success = upgrade(fault);
-        tally[fault.name].first++;
-        tally[fault.name].second += success;
-        if (fault.mustSucceed) {
-            EXPECT_TRUE(success);
-        }
-        if (!success) {
-            SCOPED_TRACE("the clean run after the failed one");
-            EXPECT_TRUE(upgrade({"none", {}, {}, true}));
-        }
-    }
-    printTally(tally, m_timers.nowMs());
+    soak<PullRunFault>(seed, kPullRuns, randomPullFault, upgrade, {"none", {}, {}, true});
+    std::cout << "  " << m_timers.nowMs() / 1000 << " s of device time" << std::endl;
 }
 
 namespace {
@@ -198,7 +200,6 @@ BootRunFault randomBootFault(std::mt19937_64 &random)
 TEST_F(BootloaderSoak, HundredR7UpgradesWithARandomFaultEach)
 {
     const uint64_t seed = soakSeed();
-    std::mt19937_64 random(seed);
     runFor(4000, [&] { return connectedWith(QStringLiteral("V2.12")); });
     ASSERT_TRUE(connectedWith(QStringLiteral("V2.12")));
     int files = 0;
@@ -220,20 +221,6 @@ TEST_F(BootloaderSoak, HundredR7UpgradesWithARandomFaultEach)
         return success;
     };
 
-    std::map<std::string, std::pair<int, int>> tally; // fault: runs, successes
-    for (int run = 0; run < kBootloaderRuns && !HasFatalFailure(); ++run) {
-        const BootRunFault fault = randomBootFault(random);
-        SCOPED_TRACE(QStringLiteral("seed %1 run %2: %3").arg(seed).arg(run).arg(QLatin1String(fault.name)).toStdString());
-        const bool success = upgrade(fault);
-        tally[fault.name].first++;
-        tally[fault.name].second += success;
-        if (fault.mustSucceed) {
-            EXPECT_TRUE(success);
-        }
-        if (!success) {
-            SCOPED_TRACE("the clean run after the failed one");
-            EXPECT_TRUE(upgrade({"none", {}, true}));
-        }
-    }
-    printTally(tally, nowMs());
+    soak<BootRunFault>(seed, kBootloaderRuns, randomBootFault, upgrade, {"none", {}, true});
+    std::cout << "  " << nowMs() / 1000 << " s of device time" << std::endl;
 }
