@@ -68,7 +68,9 @@ public:
     Q_INVOKABLE void startAndConnectDevice();
     Q_INVOKABLE void sendPriMessage(uint32_t msgid, QByteArray byteArray);
     // T40 and U20: the device pulls the file block by block through 0x8006
-    // upgrade frames; a new call restarts the run. Any other model (or a
+    // upgrade frames; a new call restarts the run. When the device reboots
+    // after its last block without its result having arrived, the run ends
+    // on its return by the version it reports. Any other model (or a
     // device found in its boot loader): the boot-loader worker on the global
     // thread pool. Refused while that worker runs.
     Q_INVOKABLE void upgradeFirmware(QString filePath);
