@@ -66,6 +66,9 @@ endfunction()
 # veloran_add_fuzzer(NAME n SOURCES ... [LIBS ...] CORPUS dir)
 # With VELORAN_FUZZ (clang) it is a libFuzzer target; otherwise a replay
 # program. Either way ctest replays the seed corpus, so CI always runs it.
+# The libFuzzer build also runs each target live for VELORAN_FUZZ_SECONDS
+# (test n_live), growing a corpus of its own in the build folder; the target
+# fuzz_targets builds them all.
 function(veloran_add_fuzzer)
     cmake_parse_arguments(F "" "NAME;CORPUS" "SOURCES;LIBS" ${ARGN})
     add_executable(${F_NAME} ${F_SOURCES})
@@ -75,6 +78,13 @@ function(veloran_add_fuzzer)
         target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
         target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
         add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME} -runs=0 ${F_CORPUS})
+        set(live ${CMAKE_CURRENT_BINARY_DIR}/live)
+        file(MAKE_DIRECTORY ${live}/corpus)
+        add_test(NAME ${F_NAME}_live
+            COMMAND ${F_NAME} -max_total_time=${VELORAN_FUZZ_SECONDS} -timeout=25 -print_final_stats=1
+                    -artifact_prefix=${live}/ ${live}/corpus ${F_CORPUS})
+        set_tests_properties(${F_NAME}_live PROPERTIES LABELS fuzz TIMEOUT 600)
+        add_dependencies(fuzz_targets ${F_NAME})
     else()
         target_sources(${F_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
         add_test(NAME ${F_NAME}_replay COMMAND ${F_NAME} ${F_CORPUS})

@@ -11,6 +11,7 @@
 #include "device/hid/HidBackend.h"
 #include "device/protocol/msg_handlers.h"
 #include "device/protocol/msg_protocol.h"
+#include "device/protocol/msg_runtime.h"
 #include "device/pullupgrade/pull_upgrade_codec.h"
 
 #include <QDateTime>
@@ -243,6 +244,7 @@ void HIDHotplugManager::sendPriMessage(uint32_t msgid, QByteArray byteArray)
 
 void HIDHotplugManager::onScanTimer()
 {
+    checkPullReturnWait();
     scanDevices();
 }
 
@@ -383,6 +385,10 @@ int HIDHotplugManager::onDeviceVersion(const msg_reply_info &info, const uint8_t
     const QString version =
         QStringLiteral("V%1.%2").arg(int(data[9])).arg(int(data[kMinorByte]), 2, 10, QLatin1Char('0'));
     m_deviceInfo[QStringLiteral("version")] = version;
+    // A pull run that lost its result ends before the page hears of the
+    // device, so that the page does not hand it the file again.
+    checkPullReturnWait();
+    applyPullUpgrade(m_pullUpgrade.deviceBack(version.toStdString()));
     emitDeviceConnected();
     qDebug().noquote() << "版本回调，长度:" << info.length << "版本:" << version;
     return 0;
@@ -423,7 +429,9 @@ void HIDHotplugManager::upgradeFirmware(QString filePath)
         // One byte over the limit is enough for the server to refuse the file.
         const QByteArray bytes = file.read(qint64(PullUpgradeServer::kMaxImageBytes) + 1);
         file.close();
-        applyPullUpgrade(m_pullUpgrade.start({bytes.begin(), bytes.end()}));
+        m_pullLastReportMs = msg_clock_ms();
+        const QString versionBefore = m_deviceInfo.value(QStringLiteral("version")).toString();
+        applyPullUpgrade(m_pullUpgrade.start({bytes.begin(), bytes.end()}, versionBefore.toStdString()));
         return;
     }
 
@@ -495,8 +503,16 @@ void HIDHotplugManager::applyPullUpgrade(const veloran::pullupgrade::ServerOutpu
     if (out.send)
         sendUpgradeFrame(out.command,
                          QByteArray(reinterpret_cast<const char *>(out.data.data()), qsizetype(out.data.size())));
-    if (out.hasProgress)
+    if (out.hasProgress) {
+        m_pullLastReportMs = msg_clock_ms();
         emit upgradeFirmwareProgress(out.progress, QString::fromStdString(out.message));
+    }
+}
+
+void HIDHotplugManager::checkPullReturnWait()
+{
+    if (m_pullUpgrade.waitingForReturn() && msg_clock_ms() - m_pullLastReportMs >= kPullReturnWaitMs)
+        applyPullUpgrade(m_pullUpgrade.stopWaiting());
 }
 
 void HIDHotplugManager::onUpgradeRequestTimeout(const msg_record &record)
@@ -528,8 +544,10 @@ void HIDHotplugManager::onHidDeviceDisconnected(const QString &path)
 {
     qDebug().noquote() << "HIDDevice 断开连接:" << path;
     m_deviceInfo.remove(QStringLiteral("version"));
-    if (!m_hidDevice->hasDevices())
+    if (!m_hidDevice->hasDevices()) {
         forgetDevice();
+        applyPullUpgrade(m_pullUpgrade.deviceGone());
+    }
     emitDeviceConnected();
 }
 

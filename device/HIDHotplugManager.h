@@ -46,6 +46,9 @@ public:
     static constexpr quint32 kPrivatePullUpgrade = 0x8006;
     static constexpr int kDeviceChecks = 10;
     static constexpr int kDeviceCheckPauseMs = 500;
+    // A pull run whose result was lost waits this long after its last report
+    // for the device to come back: as long as the upgrade page waits for one.
+    static constexpr uint32_t kPullReturnWaitMs = 60000;
 
     // The program's manager on the process-wide HID backend (switched to the
     // emulated bus first when VELORAN_EMULATE asks for it); never deleted.
@@ -65,7 +68,9 @@ public:
     Q_INVOKABLE void startAndConnectDevice();
     Q_INVOKABLE void sendPriMessage(uint32_t msgid, QByteArray byteArray);
     // T40 and U20: the device pulls the file block by block through 0x8006
-    // upgrade frames; a new call restarts the run. Any other model (or a
+    // upgrade frames; a new call restarts the run. When the device reboots
+    // after its last block without its result having arrived, the run ends
+    // on its return by the version it reports. Any other model (or a
     // device found in its boot loader): the boot-loader worker on the global
     // thread pool. Refused while that worker runs.
     Q_INVOKABLE void upgradeFirmware(QString filePath);
@@ -109,6 +114,9 @@ private:
     void onPrivateMessage(int port, const msg_record &record);
     void onUpgradeRequestTimeout(const msg_record &record);
     void applyPullUpgrade(const veloran::pullupgrade::ServerOutput &out);
+    // Ends the wait for a device gone after its last block once the page has
+    // given the run up.
+    void checkPullReturnWait();
 
     void scanDevices();
     void emitDeviceConnected();
@@ -129,6 +137,7 @@ private:
     QVariantMap m_deviceInfo;
     HIDDevice *m_hidDevice = nullptr; // child
     veloran::pullupgrade::PullUpgradeServer m_pullUpgrade; // holds the firmware image
+    uint32_t m_pullLastReportMs = 0; // protocol clock at the pull road's last report or start
     // The boot-loader worker; only the GUI thread starts it or asks about it.
     // It owns the link while it runs: no second run, no device opened.
     QFuture<void> m_bootloaderWorker;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, builds and runs every test: the whole program with the default
-# preset, the Qt-free cores again under AddressSanitizer/UBSan, and the tests
-# that start threads (ctest label "threaded") under ThreadSanitizer.
+# preset, the Qt-free cores again under AddressSanitizer/UBSan, the tests
+# that start threads (ctest label "threaded") under ThreadSanitizer, and the
+# fuzz targets live for a few seconds each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,3 +25,9 @@ cmake --preset tsan -B build/tsan-threaded >/dev/null
 cmake --build build/tsan-threaded -j "$jobs" --target threaded_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/support/tsan-qt.supp" \
     ctest --test-dir build/tsan-threaded -L threaded -j "$jobs" --output-on-failure --timeout 600
+
+# The fuzz targets under clang's libFuzzer: each replays its seed corpus and
+# runs live for VELORAN_FUZZ_SECONDS (10), several at once (label "fuzz").
+cmake --preset fuzz -B build/fuzz >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzz_targets
+ctest --test-dir build/fuzz -L fuzz -j "$jobs" --output-on-failure --timeout 600

@@ -116,7 +116,10 @@ void PullUpgradeDevice::finish(Output& out, uint8_t result, uint64_t nowMs)
 {
     if (m_fault.kind == PullFault::Kind::ForceResult)
         result = m_fault.result;
-    out.messages.push_back({pull::encodeFrame(pull::kResult, {result}), true, std::nullopt});
+    std::optional<FrameFault::Kind> fault;
+    if (m_fault.kind == PullFault::Kind::DropResult)
+        fault = FrameFault::Kind::Drop;
+    out.messages.push_back({pull::encodeFrame(pull::kResult, {result}), true, fault});
     if (result == pull::kResultOk && m_staged.size() >= kImageDescriptorBytes) {
         // Committed now; the new version shows once the device is back.
         m_flash = m_staged;

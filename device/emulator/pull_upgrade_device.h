@@ -63,6 +63,7 @@ struct PullFault {
         DamageBlockAlways,  // block k never arrives whole
         ForceResult,        // the final result is `result`, whatever the check says
         RefuseStart,        // every start is answered with `result` (1: battery low)
+        DropResult,         // the final result never leaves; the device goes on as if it had
     };
     Kind kind = Kind::None;
     size_t block = 0;

@@ -56,22 +56,29 @@ const char *finalResultText(uint8_t result)
 
 void PullUpgradeServer::report(ServerOutput &out, int progress, const char *message, bool final)
 {
+    m_progress = std::max(m_progress, progress);
     out.hasProgress = true;
-    out.progress = progress;
+    out.progress = m_progress;
     out.message = message;
     out.final = final;
-    if (final)
+    if (final) {
         m_finished = true;
+        m_waiting = false;
+    }
 }
 
-ServerOutput PullUpgradeServer::start(std::vector<uint8_t> image)
+ServerOutput PullUpgradeServer::start(std::vector<uint8_t> image, std::string versionBefore)
 {
     ServerOutput out;
     m_image.clear();
+    m_versionBefore = std::move(versionBefore);
     m_progress = 0;
     m_recentCount = 0;
     m_recentNext = 0;
     m_finished = false;
+    m_blockAsked = false;
+    m_lastBlockServed = false;
+    m_waiting = false;
     if (image.size() <= kImageHeadBytes || image.size() > kMaxImageBytes) {
         out.logs.push_back("固件文件大小异常: " + std::to_string(image.size()) + " Bytes");
         report(out, 0, "升级失败", true);
@@ -111,6 +118,13 @@ ServerOutput PullUpgradeServer::handle(const FrameOrigin &origin, const uint8_t 
 
     switch (frame.command) {
     case kCommandStart:
+        // A copy that comes after the transfer began (delayed, or the answer
+        // to a retransmitted start) would set the bar back or end a run the
+        // device is still pulling.
+        if (m_blockAsked) {
+            out.logs.push_back("升级已开始，忽略开始应答");
+            break;
+        }
         if (frame.declaredLength == 1 && frame.dataBytes == 1) {
             if (const char *text = startResultText(frame.data[0]))
                 report(out, 0, text, frame.data[0] != 0);
@@ -141,6 +155,7 @@ void PullUpgradeServer::handleBlockRequest(ServerOutput &out, const uint8_t *dat
         out.logs.push_back("数据长度不足，无法解析");
         return;
     }
+    m_blockAsked = true;
     const uint32_t address = u32le(data);
     const uint16_t length = uint16_t(data[4] | (data[5] << 8));
     const uint8_t progress = data[6];
@@ -160,13 +175,49 @@ void PullUpgradeServer::handleBlockRequest(ServerOutput &out, const uint8_t *dat
     out.data.assign(data, data + 6);
     const auto first = m_image.begin() + std::ptrdiff_t(kImageHeadBytes + address);
     out.data.insert(out.data.end(), first, first + length);
+    if (uint64_t(address) + length == body)
+        m_lastBlockServed = true;
 
     // The outcome alone says 100; a request asked again must not set the
     // bar back.
-    m_progress = std::max(m_progress, std::min<int>(progress, 99));
-    out.hasProgress = true;
-    out.progress = m_progress;
+    report(out, std::min<int>(progress, 99), "", false);
     out.message = "升级进度:" + std::to_string(m_progress);
+}
+
+ServerOutput PullUpgradeServer::deviceGone()
+{
+    ServerOutput out;
+    if (m_finished || !m_lastBlockServed || m_waiting)
+        return out;
+    if (m_versionBefore.empty()) {
+        out.logs.push_back("升级结果未收到，升级前版本未知，无法判定");
+        return out;
+    }
+    m_waiting = true;
+    out.logs.push_back("升级结果未收到，设备已断开，等待设备重连后按版本判定");
+    return out;
+}
+
+ServerOutput PullUpgradeServer::deviceBack(const std::string &version)
+{
+    ServerOutput out;
+    if (!m_waiting || version.empty())
+        return out;
+    out.logs.push_back("设备重连，版本: " + version + " 升级前版本: " + m_versionBefore);
+    report(out, 100, version != m_versionBefore ? "升级成功" : "升级失败", true);
+    return out;
+}
+
+ServerOutput PullUpgradeServer::stopWaiting()
+{
+    ServerOutput out;
+    if (!m_waiting)
+        return out;
+    // The interface has already shown its own outcome: no second one.
+    m_waiting = false;
+    m_finished = true;
+    out.logs.push_back("等待设备重连超时，升级结果未知");
+    return out;
 }
 
 } // namespace veloran::pullupgrade

@@ -8,7 +8,13 @@
 // device decides the order and size of the blocks. A run reports at most one
 // final outcome (success, or a text with "失败" or "不可以"), after which
 // frames are logged and ignored until the next start. Progress never falls
-// before that outcome.
+// within a run. Once the device has asked for a block, a start answer (a
+// late or repeated copy) is logged and ignored.
+//
+// The device sends its result once and reboots right after it. When the
+// result is lost after the block ending at the body's end was served, the
+// run waits for the device to come back and decides by the version it then
+// reports: another version than before the run is a success.
 #pragma once
 
 #include <array>
@@ -53,8 +59,20 @@ public:
 
     // Begins a run with this image: the start frame to send, or the refusal
     // to report for an image the device could not be served from.
-    ServerOutput start(std::vector<uint8_t> image);
+    // versionBefore is the version the device reports now; empty when it is
+    // unknown, and then a lost result is never decided by the version.
+    ServerOutput start(std::vector<uint8_t> image, std::string versionBefore = {});
     ServerOutput handle(const FrameOrigin &origin, const uint8_t *payload, size_t count);
+
+    // The device left the bus. After its last block and before its result
+    // the run waits for it to come back.
+    ServerOutput deviceGone();
+    // The device is back and reports this version: the outcome of a run that
+    // waits for it.
+    ServerOutput deviceBack(const std::string &version);
+    // The interface has given the run up: no outcome will come from waiting.
+    ServerOutput stopWaiting();
+    bool waitingForReturn() const { return m_waiting; }
 
     const std::vector<uint8_t> &image() const { return m_image; }
     bool finished() const { return m_finished; }
@@ -64,7 +82,11 @@ private:
     void handleBlockRequest(ServerOutput &out, const uint8_t *data, size_t count);
 
     std::vector<uint8_t> m_image;
+    std::string m_versionBefore;
     bool m_finished = false;
+    bool m_blockAsked = false;   // a block request has come in this run
+    bool m_lastBlockServed = false; // the block ending at the body's end went out
+    bool m_waiting = false;      // gone after its last block: waiting for its return
     int m_progress = 0; // highest progress reported in this run
     std::array<FrameOrigin, kRecentFrames> m_recent{};
     size_t m_recentCount = 0;

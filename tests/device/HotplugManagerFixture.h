@@ -106,7 +106,7 @@ void collectLog(QtMsgType, const QMessageLogContext &, const QString &message)
     g_log.append(message);
 }
 
-int logCount(const QString &text)
+[[maybe_unused]] int logCount(const QString &text)
 {
     QMutexLocker lock(&g_logMutex);
     return int(std::count_if(g_log.begin(), g_log.end(), [&](const QString &line) { return line.contains(text); }));

@@ -89,6 +89,9 @@ TEST(PullUpgradeServer, AnswersEachFrameByTheTable)
         {"start answer of two bytes", 1056, frame(0x80, {1, 0}), std::nullopt, {}},
         {"whole body in one block", 1056, request(0, 1024, 40), Reported{40, "升级进度:40"}, {{0, 1024}}},
         {"last bytes of the body", 1056, request(1000, 24, 97), Reported{97, "升级进度:97"}, {{1000, 24}}},
+        {"one byte past the body", 1056, request(1000, 25, 97), Reported{100, "升级失败"}, {}},
+        {"last byte alone", 1056, request(1023, 1, 97), Reported{97, "升级进度:97"}, {{1023, 1}}},
+        {"only byte past the body", 1056, request(1024, 1, 97), Reported{100, "升级失败"}, {}},
         {"block reaching into the file's last 32 bytes", 1056, request(1000, 56, 97), Reported{100, "升级失败"}, {}},
         {"block past the end", 1056, request(1056, 1, 0), Reported{100, "升级失败"}, {}},
         {"address wrapping in 32 bits", 1056, request(0xFFFFFFFF, 2, 0), Reported{100, "升级失败"}, {}},
@@ -169,4 +172,87 @@ TEST(PullUpgradeServer, OneOutcomePerRunRisingProgressAndRepeatsDropped)
     EXPECT_FALSE(server.handle({7, 1, 32}, r0.data(), r0.size()).send);
     ASSERT_TRUE(server.start(image(32 + 4096)).send);
     EXPECT_TRUE(server.handle({7, 1, 30}, r0.data(), r0.size()).send); // history cleared too
+}
+
+TEST(PullUpgradeServer, LateStartAnswersAndLostResultsWithinOneRun)
+{
+    // What happens to a run, step by step: a frame from the device, the
+    // device leaving the bus, coming back with a version, or the interface
+    // giving the run up.
+    enum class Kind { Frame, Gone, Back, Stop };
+    struct Step
+    {
+        Kind kind;
+        Bytes payload; // Frame
+        std::string version; // Back
+        std::optional<Reported> expected;
+        bool send = false; // a block goes out
+    };
+    const auto frameStep = [](Bytes payload, std::optional<Reported> expected, bool send = false) {
+        return Step{Kind::Frame, std::move(payload), {}, std::move(expected), send};
+    };
+    const Step gone{Kind::Gone, {}, {}, std::nullopt};
+    const auto back = [](std::string version, std::optional<Reported> expected) {
+        return Step{Kind::Back, {}, std::move(version), std::move(expected)};
+    };
+    const Step stop{Kind::Stop, {}, {}, std::nullopt};
+    const Step half = frameStep(request(1024, 1024, 50), Reported{50, "升级进度:50"}, true);
+    const Step last = frameStep(request(3072, 1024, 75), Reported{75, "升级进度:75"}, true);
+    const Step first = frameStep(request(0, 1024, 0), Reported{0, "升级进度:0"}, true);
+
+    struct Case
+    {
+        const char *name;
+        std::string versionBefore;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"late start answers after half the blocks",
+         "V1.05",
+         {frameStep(frame(0x80, {0}), Reported{0, "可以升级"}), first, half, frameStep(frame(0x80, {0}), {}),
+          frameStep(frame(0x80, {2}), {}), frameStep(request(2048, 1024, 0), Reported{50, "升级进度:50"}, true), last,
+          frameStep(frame(0x82, {0}), Reported{100, "升级成功"}), gone, back("V2.00", {})}},
+        {"a start answer after a refused request is not a second outcome",
+         "V1.05",
+         {frameStep(request(4096, 1, 0), Reported{100, "升级失败"}), frameStep(frame(0x80, {1}), {})}},
+        {"result lost, back with another version", "V1.05",
+         {half, last, gone, back("V2.00", Reported{100, "升级成功"}), frameStep(frame(0x82, {1}), {}), gone,
+          back("V3.00", {})}},
+        {"result lost, back with the same version", "V1.05",
+         {half, last, gone, gone, back("V1.05", Reported{100, "升级失败"}), back("V2.00", {})}},
+        {"a late result still decides while the device is away", "V1.05",
+         {last, gone, frameStep(frame(0x82, {1}), Reported{100, "升级失败,版本低"}), back("V2.00", {})}},
+        {"gone before the last block: no waiting", "V1.05", {first, half, gone, back("V2.00", {})}},
+        {"a version back without an answer is no answer", "V1.05", {last, gone, back("", {}), back("V1.05", Reported{100, "升级失败"})}},
+        {"version unknown before the run: no decision by version", "", {last, gone, back("V2.00", {})}},
+        {"given up by the interface", "V1.05",
+         {last, gone, stop, back("V2.00", {}), frameStep(frame(0x82, {0}), {})}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PullUpgradeServer server;
+        ASSERT_TRUE(server.start(image(32 + 4096), c.versionBefore).send);
+        int progress = 0;
+        uint16_t sequence = 0;
+        for (size_t i = 0; i < c.steps.size(); ++i) {
+            SCOPED_TRACE(i);
+            const Step &step = c.steps[i];
+            ServerOutput out;
+            switch (step.kind) {
+            case Kind::Frame: out = server.handle({0x21, 0, ++sequence}, step.payload.data(), step.payload.size()); break;
+            case Kind::Gone: out = server.deviceGone(); break;
+            case Kind::Back: out = server.deviceBack(step.version); break;
+            case Kind::Stop: out = server.stopWaiting(); break;
+            }
+            const auto got = reported(out);
+            ASSERT_EQ(got.has_value(), step.expected.has_value());
+            if (got) {
+                EXPECT_EQ(got->progress, step.expected->progress);
+                EXPECT_EQ(got->message, step.expected->message);
+                EXPECT_GE(got->progress, progress);
+                progress = got->progress;
+            }
+            EXPECT_EQ(out.send, step.send);
+        }
+    }
 }
