@@ -1,3 +1,4 @@
+#include "app/EmulatedDeviceMode.h"
 #include "app/NetworkManager.h"
 #include "app/SettingsManager.h"
 #include "app/SingleInstanceGuard.h"
@@ -65,6 +66,10 @@ int main(int argc, char *argv[])
     SingleInstanceGuard guard;
     if (!guard.acquire())
         return 1;
+
+    // Before any service or audio object: the bridge, the device manager and
+    // the audio routers bind to the platform and HID backend they find.
+    installEmulatedDeviceFromEnvironment();
 
     SystemBridge::setInstanceGuardHooks([&guard] { guard.release(); }, [&guard] { return guard.acquire(); });
 
