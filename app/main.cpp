@@ -6,6 +6,7 @@
 #include "app/TranslationManager.h"
 #include "bridge/SystemBridge.h"
 #include "device/HIDHotplugManager.h"
+#include "platform/os/linux/LinuxPlatform.h"
 
 #include <QApplication>
 #include <QQmlApplicationEngine>
@@ -69,7 +70,13 @@ int main(int argc, char *argv[])
 
     // Before any service or audio object: the bridge, the device manager and
     // the audio routers bind to the platform and HID backend they find.
-    installEmulatedDeviceFromEnvironment();
+    if (!installEmulatedDeviceFromEnvironment())
+        qInfo().noquote() << "[Platform] audio endpoints, per-application capture, the virtual driver, sample-rate and"
+                             " default-device changes are Windows facilities: not available (VELORAN_EMULATE=t40"
+                             " simulates them)";
+    // The desktop services are Linux's own, over whichever audio world is in place.
+    os::installPlatform(
+        std::make_shared<os::LinuxPlatform>(os::currentPlatform(), os::LinuxPlatform::Options::fromEnvironment()));
 
     SystemBridge::setInstanceGuardHooks([&guard] { guard.release(); }, [&guard] { return guard.acquire(); });
 

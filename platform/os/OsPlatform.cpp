@@ -57,6 +57,11 @@ std::shared_ptr<OsPlatform> g_platform; // guarded by g_platformMutex
 
 } // namespace
 
+std::shared_ptr<OsPlatform> makeEmptyPlatform()
+{
+    return std::make_shared<EmptyPlatform>();
+}
+
 void installPlatform(std::shared_ptr<OsPlatform> platform)
 {
     std::lock_guard lock(g_platformMutex);
@@ -67,7 +72,7 @@ std::shared_ptr<OsPlatform> currentPlatform()
 {
     std::lock_guard lock(g_platformMutex);
     if (!g_platform)
-        g_platform = std::make_shared<EmptyPlatform>();
+        g_platform = makeEmptyPlatform();
     return g_platform;
 }
 

@@ -59,6 +59,10 @@ public:
     virtual PowerEvents& powerEvents() = 0;
 };
 
+// A platform without audio devices, processes or policy (what
+// currentPlatform() gives until one is installed).
+std::shared_ptr<OsPlatform> makeEmptyPlatform();
+
 // Replaces the process-wide platform (null restores the empty one).
 void installPlatform(std::shared_ptr<OsPlatform> platform);
 std::shared_ptr<OsPlatform> currentPlatform();
