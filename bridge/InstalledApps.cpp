@@ -112,11 +112,27 @@ std::optional<DesktopEntry> readDesktopEntry(const QString &path)
     return DesktopEntry{name, executable, keys.value(QStringLiteral("Icon"))};
 }
 
+// An entry's icon: a file, or a name looked up in the icon theme. Without a
+// desktop theme (offscreen, a bare session) the lookup follows the XDG icon
+// folders and the hicolor theme every system has, as desktops do.
 QIcon desktopIcon(const QString &icon)
 {
     if (icon.isEmpty())
         return {};
-    return QFileInfo(icon).isAbsolute() ? QIcon(icon) : QIcon::fromTheme(icon);
+    if (QFileInfo(icon).isAbsolute())
+        return QIcon(icon);
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(QStringLiteral("hicolor"));
+    QStringList paths = QIcon::themeSearchPaths();
+    const qsizetype known = paths.size();
+    for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        const QString folder = data + QStringLiteral("/icons");
+        if (!paths.contains(folder))
+            paths.append(folder);
+    }
+    if (paths.size() != known)
+        QIcon::setThemeSearchPaths(paths);
+    return QIcon::fromTheme(icon);
 }
 
 } // namespace
