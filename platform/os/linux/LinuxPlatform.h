@@ -9,14 +9,6 @@
 
 namespace os {
 
-// Linux has no per-program microphone permission: granted, and a request is
-// answered at once.
-class GrantedMicrophonePermission final : public MicrophonePermission {
-public:
-    PermissionStatus status() override { return PermissionStatus::Granted; }
-    void request(std::function<void(PermissionStatus)> answer) override { answer(PermissionStatus::Granted); }
-};
-
 // The program's platform on Linux: the desktop services are Linux's own,
 // everything else (audio, processes, icons) is the given platform's.
 class LinuxPlatform final : public OsPlatform {
