@@ -10,10 +10,12 @@ namespace os {
 LinuxPlatform::Options LinuxPlatform::Options::fromEnvironment()
 {
     Options options;
+    // On X11, or on Wayland through XWayland; never from an offscreen or
+    // other run that merely inherited a DISPLAY.
     const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("xcb"))
+    if (platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")))
         options.x11Display = qEnvironmentVariable("DISPLAY").toStdString();
-    else
+    if (options.x11Display.empty())
         qInfo().noquote() << QStringLiteral("[Platform] no X11 display (platform %1): key combinations are not sent,"
                                             " display power is not watched")
                                  .arg(platform);

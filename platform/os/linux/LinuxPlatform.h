@@ -16,7 +16,8 @@ public:
     struct Options {
         std::string x11Display; // empty: no X11 (keys are not sent, no DPMS)
         LoginPowerEvents::Options power;
-        // From the running GUI application: X11 only on the xcb platform.
+        // From the running GUI application: the X11 display on the xcb
+        // platform, XWayland's on Wayland, none otherwise.
         static Options fromEnvironment();
     };
     LinuxPlatform(std::shared_ptr<OsPlatform> base, Options options);
