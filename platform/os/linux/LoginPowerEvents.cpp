@@ -20,14 +20,19 @@ struct os::LoginPowerEvents::Queue {
     std::deque<WindowMessage> messages; // guarded by mutex
     bool quit = false;                  // guarded by mutex
 
-    void post(WindowMessage message, bool quitting = false)
+    void post(WindowMessage message)
     {
         {
             std::lock_guard lock(mutex);
-            if (quitting)
-                quit = true;
-            else
-                messages.push_back(std::move(message));
+            messages.push_back(std::move(message));
+        }
+        changed.notify_all();
+    }
+    void postQuit()
+    {
+        {
+            std::lock_guard lock(mutex);
+            quit = true;
         }
         changed.notify_all();
     }
@@ -165,7 +170,7 @@ LoginPowerEvents::~LoginPowerEvents()
     std::lock_guard lock(m_windows->mutex);
     for (auto &[id, weak] : m_windows->byThread)
         if (const auto queue = weak.lock())
-            queue->post({}, true);
+            queue->postQuit();
 }
 
 std::uint32_t LoginPowerEvents::currentThreadId()
@@ -226,7 +231,7 @@ bool LoginPowerEvents::postQuit(std::uint32_t threadId)
     }
     if (!queue)
         return false;
-    queue->post({}, true);
+    queue->postQuit();
     return true;
 }
 
