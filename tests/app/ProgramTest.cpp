@@ -49,8 +49,8 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
 
 
 // The emulated model's world is in place before the bridge binds to it: the
-// endpoints are listed from the first look on, and the microphone is heard
-// soon after a routing list names it.
+// endpoints are listed from the first look on, and once the device is there
+// the microphone is heard soon after a routing list names it.
 TEST(Program, EmulatedModelServesTheRealBridgeFromTheStart)
 {
     ProgramRunner runner;
@@ -59,9 +59,19 @@ TEST(Program, EmulatedModelServesTheRealBridgeFromTheStart)
     extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Probe.qml", R"(
         import QtQuick
         import VeloranDeckSystemBridge
+        import VeloranDeckHIDHotplug
         QtObject {
             property double started: Date.now()
+            property bool listed: false
+            property bool connected: false
             property double routed: 0
+            function routeOnceReady() {
+                if (!listed || !connected || routed > 0)
+                    return
+                const bus = { enabled: true, volume: 1.0, muted: false }
+                SystemBridge.setAudioConfig([{ processID: 0, input1: bus, input2: bus, solo: false }])
+                routed = Date.now()
+            }
             property Timer poll: Timer {
                 interval: 100; repeat: true; running: true
                 onTriggered: {
@@ -70,9 +80,15 @@ TEST(Program, EmulatedModelServesTheRealBridgeFromTheStart)
                         return
                     running = false
                     console.log("probe: endpoints after", Date.now() - started, "ms:", names.join("|"))
-                    const bus = { enabled: true, volume: 1.0, muted: false }
-                    SystemBridge.setAudioConfig([{ processID: 0, input1: bus, input2: bus, solo: false }])
-                    routed = Date.now()
+                    listed = true
+                    routeOnceReady()
+                }
+            }
+            property Connections device: Connections {
+                target: HIDHotplugManager
+                function onDeviceConnected(info, isConnected) {
+                    connected = isConnected
+                    routeOnceReady()
                 }
             }
             property Connections levels: Connections {
