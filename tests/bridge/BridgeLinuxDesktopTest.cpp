@@ -24,6 +24,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,7 @@ struct Helper {
             return {};
         pid = fork();
         if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGTERM); // gone with the test, even one that crashed
             dup2(out[1], STDOUT_FILENO);
             close(out[0]);
             close(out[1]);
