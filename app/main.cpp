@@ -1,3 +1,4 @@
+#include "app/EmulatedDeviceMode.h"
 #include "app/NetworkManager.h"
 #include "app/SettingsManager.h"
 #include "app/SingleInstanceGuard.h"
@@ -5,6 +6,7 @@
 #include "app/TranslationManager.h"
 #include "bridge/SystemBridge.h"
 #include "device/HIDHotplugManager.h"
+#include "platform/os/linux/LinuxPlatform.h"
 
 #include <QApplication>
 #include <QQmlApplicationEngine>
@@ -65,6 +67,16 @@ int main(int argc, char *argv[])
     SingleInstanceGuard guard;
     if (!guard.acquire())
         return 1;
+
+    // Before any service or audio object: the bridge, the device manager and
+    // the audio routers bind to the platform and HID backend they find.
+    if (!installEmulatedDeviceFromEnvironment())
+        qInfo().noquote() << "[Platform] audio endpoints, per-application capture, the virtual driver, sample-rate and"
+                             " default-device changes are Windows facilities: not available (VELORAN_EMULATE=t40"
+                             " simulates them)";
+    // The desktop services are Linux's own, over whichever audio world is in place.
+    os::installPlatform(
+        std::make_shared<os::LinuxPlatform>(os::currentPlatform(), os::LinuxPlatform::Options::fromEnvironment()));
 
     SystemBridge::setInstanceGuardHooks([&guard] { guard.release(); }, [&guard] { return guard.acquire(); });
 

@@ -8,7 +8,10 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileIconProvider>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QProcess>
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
@@ -21,16 +24,15 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
 constexpr int kScanDepth = 3;
 
-void renderIcon(const QString &executablePath, const QString &iconFilePath, const QString &name)
+// Writes the icon as a 128 x 128 PNG, whatever sizes it has.
+void saveIcon(const QIcon &icon, const QString &iconFilePath, const QString &name)
 {
-    if (QFileInfo::exists(iconFilePath))
-        return;
-    const QIcon icon = QFileIconProvider().icon(QFileInfo(executablePath));
     if (icon.isNull()) {
         qWarning().noquote() << "未能生成图标:" << name;
         return;
@@ -41,7 +43,6 @@ void renderIcon(const QString &executablePath, const QString &iconFilePath, cons
         qWarning().noquote() << "未能生成图标:" << name;
         return;
     }
-    // Whatever size the provider has, the file holds exactly 128 x 128.
     QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     const QImage scaled = source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -55,18 +56,114 @@ void renderIcon(const QString &executablePath, const QString &iconFilePath, cons
         file.commit();
 }
 
+void renderIcon(const QString &executablePath, const QString &iconFilePath, const QString &name)
+{
+    if (!QFileInfo::exists(iconFilePath))
+        saveIcon(QFileIconProvider().icon(QFileInfo(executablePath)), iconFilePath, name);
+}
+
+// A program as its desktop entry describes it: shown name, the executable
+// its command starts (field codes and arguments left out, found through
+// PATH) and its icon (a theme name or a file). Hidden entries and entries
+// whose program is not there describe nothing.
+struct DesktopEntry {
+    QString name;
+    QString executable;
+    QString icon;
+};
+
+std::optional<DesktopEntry> readDesktopEntry(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || file.size() > 1024 * 1024)
+        return std::nullopt;
+    QHash<QString, QString> keys;
+    bool inMainGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inMainGroup = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (!inMainGroup || line.startsWith(QLatin1Char('#')) || equals <= 0)
+            continue;
+        const QString key = line.left(equals).trimmed();
+        if (!keys.contains(key))
+            keys.insert(key, line.mid(equals + 1).trimmed());
+    }
+    if (keys.value(QStringLiteral("Type")) != QLatin1String("Application")
+        || keys.value(QStringLiteral("NoDisplay")) == QLatin1String("true")
+        || keys.value(QStringLiteral("Hidden")) == QLatin1String("true"))
+        return std::nullopt;
+
+    static const QRegularExpression kFieldCode(QStringLiteral("%[fFuUdDnNickvm]"));
+    QString command = keys.value(QStringLiteral("Exec"));
+    command.remove(kFieldCode);
+    command.replace(QLatin1String("%%"), QLatin1String("%"));
+    const QStringList words = QProcess::splitCommand(command);
+    if (words.isEmpty())
+        return std::nullopt;
+    const QString executable = QFileInfo(words.front()).isAbsolute() ? words.front()
+                                                                     : QStandardPaths::findExecutable(words.front());
+    const QString name = keys.value(QStringLiteral("Name"));
+    if (name.isEmpty() || executable.isEmpty() || !QFileInfo(executable).isExecutable())
+        return std::nullopt;
+    return DesktopEntry{name, executable, keys.value(QStringLiteral("Icon"))};
+}
+
+// An entry's icon: a file, or a name looked up in the icon theme. Without a
+// desktop theme (offscreen, a bare session) the lookup follows the XDG icon
+// folders and the hicolor theme every system has, as desktops do.
+QIcon desktopIcon(const QString &icon)
+{
+    if (icon.isEmpty())
+        return {};
+    if (QFileInfo(icon).isAbsolute())
+        return QIcon(icon);
+    if (QIcon::themeName().isEmpty())
+        QIcon::setThemeName(QStringLiteral("hicolor"));
+    QStringList paths = QIcon::themeSearchPaths();
+    const qsizetype known = paths.size();
+    for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        const QString folder = data + QStringLiteral("/icons");
+        if (!paths.contains(folder))
+            paths.append(folder);
+    }
+    if (paths.size() != known)
+        QIcon::setThemeSearchPaths(paths);
+    return QIcon::fromTheme(icon);
+}
+
 } // namespace
 
-QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name)
+namespace {
+
+QFuture<void> pooledIconJob(std::function<void()> job)
 {
     auto promise = std::make_shared<QPromise<void>>();
     QFuture<void> future = promise->future();
     promise->start();
-    startPooled([promise, executablePath, iconFilePath, name] {
-        renderIcon(executablePath, iconFilePath, name);
+    startPooled([promise, job = std::move(job)] {
+        job();
         promise->finish();
     });
     return future;
+}
+
+} // namespace
+
+QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name)
+{
+    return pooledIconJob([executablePath, iconFilePath, name] { renderIcon(executablePath, iconFilePath, name); });
+}
+
+QFuture<void> generateDesktopIconAsync(const QIcon &icon, const QString &iconFilePath, const QString &name)
+{
+    return pooledIconJob([icon, iconFilePath, name] {
+        if (!QFileInfo::exists(iconFilePath))
+            saveIcon(icon, iconFilePath, name);
+    });
 }
 
 QString SystemBridge::sanitizeIconFileName(const QString &name)
@@ -105,13 +202,18 @@ void SystemBridge::scanApplications(const QString &folder, QVariantList &out, QS
             scanApplications(entry.absoluteFilePath(), out, seen, depth - 1);
             continue;
         }
-        if (entry.suffix().toLower() != QLatin1String("exe"))
+        std::optional<DesktopEntry> desktop;
+        if (entry.suffix() == QLatin1String("desktop"))
+            desktop = readDesktopEntry(entry.absoluteFilePath());
+        else if (entry.suffix().toLower() != QLatin1String("exe"))
             continue;
-        const QString path = entry.absoluteFilePath();
+        if (entry.suffix() == QLatin1String("desktop") && !desktop)
+            continue;
+        const QString path = desktop ? desktop->executable : entry.absoluteFilePath();
         // The maker's own programs are not offered.
         if (path.contains(QLatin1String("Veloran")))
             continue;
-        const QString name = entry.completeBaseName();
+        const QString name = desktop ? desktop->name : entry.completeBaseName();
         if (seen.contains(name))
             continue;
         seen.insert(name);
@@ -124,7 +226,10 @@ void SystemBridge::scanApplications(const QString &folder, QVariantList &out, QS
         const QString iconUrl = appIconPath(path, name);
         if (!iconUrl.isEmpty()) {
             app.insert(QStringLiteral("iconFilePath"), iconUrl);
-            generateIconAsync(path, QUrl(iconUrl).toLocalFile(), name);
+            if (desktop)
+                generateDesktopIconAsync(desktopIcon(desktop->icon), QUrl(iconUrl).toLocalFile(), name);
+            else
+                generateIconAsync(path, QUrl(iconUrl).toLocalFile(), name);
         }
         out.append(app);
     }

@@ -8,6 +8,7 @@
 #include "platform/windows/routerAudio/AudioSessionIcons.h"
 
 #include <QFuture>
+#include <QIcon>
 #include <QString>
 #include <QVariantList>
 
@@ -60,3 +61,5 @@ QString runningAppsSignature(const QVariantList &list);
 // Draws the program's icon into a 128 x 128 PNG on the global thread pool,
 // unless the file exists.
 QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name);
+// The same from an icon at hand (a desktop entry's).
+QFuture<void> generateDesktopIconAsync(const QIcon &icon, const QString &iconFilePath, const QString &name);

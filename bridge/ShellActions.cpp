@@ -110,22 +110,39 @@ bool sendKeys(const QString &hotkey)
     return true;
 }
 
-// The local path that application text names: file URLs lose their scheme
-// (text that parses as one goes through toLocalFile, so its root stays).
+// The local path that application text names. A file URL loses its prefix
+// and is percent-decoded as text, so '#' and '?' stay part of the name; the
+// three-slash form keeps the root of this system's absolute paths.
 QString applicationPath(const QString &text)
 {
-    QString stripped = text;
-    if (stripped.startsWith(QLatin1String("file:///")))
-        stripped = stripped.mid(8);
-    else if (stripped.startsWith(QLatin1String("file://")))
-        stripped = stripped.mid(7);
-    if (stripped.isEmpty())
+    QString rest;
+    if (text.startsWith(QLatin1String("file:///")))
+        rest = text.mid(8);
+    else if (text.startsWith(QLatin1String("file://")))
+        rest = text.mid(7);
+    else
+        return text;
+    if (rest.isEmpty())
         return {};
-    // Tolerant: a path with spaces, as users paste it, is still a file URL.
-    const QUrl url(text, QUrl::TolerantMode);
-    if (stripped.size() != text.size() && url.isValid() && url.isLocalFile() && !url.toLocalFile().isEmpty())
-        return url.toLocalFile();
-    return stripped;
+    const QString decoded = QUrl::fromPercentEncoding(rest.toUtf8());
+    return text.size() - rest.size() == 8 ? QLatin1Char('/') + decoded : decoded;
+}
+
+// Only an absolute address of a scheme a browser or mail program takes is
+// handed on; anything else could reach the opener as an option or run as
+// script.
+bool isOpenableUrl(const QUrl &url)
+{
+    if (!url.isValid() || url.isRelative())
+        return false;
+    const QString scheme = url.scheme();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        return !url.host().isEmpty();
+    if (scheme == QLatin1String("mailto"))
+        return !url.path().isEmpty();
+    if (scheme == QLatin1String("file"))
+        return url.path().startsWith(QLatin1Char('/'));
+    return false;
 }
 
 bool launch(const QString &path)
@@ -183,18 +200,24 @@ bool openWindowsApplication(const QString &text)
     }
 }
 
-void openWindowsUrl(const QString &url)
+bool openWindowsUrl(const QString &url)
 {
     qDebug().noquote() << "Opening URL in Windows browser:" << url;
     try {
-        const QUrl target(url.isEmpty() ? QStringLiteral("http://localhost") : url);
+        const QUrl target(url.isEmpty() ? QStringLiteral("http://localhost") : url, QUrl::StrictMode);
+        if (!isOpenableUrl(target)) {
+            qWarning().noquote() << "Refused to open URL (not an absolute http, https, mailto or file address):" << url;
+            return false;
+        }
         if (!QDesktopServices::openUrl(target)) {
             qWarning().noquote() << "Failed to open URL, ShellExecute returned:" << 0;
-            return;
+            return false;
         }
         qDebug() << "Successfully opened URL in browser";
+        return true;
     } catch (const std::exception &) {
         qWarning() << "Failed to open URL in Windows browser";
+        return false;
     }
 }
 

@@ -6,6 +6,8 @@
 // GUI thread.
 bool openWindowsApplication(const QString &path);
 bool simulateWindowsKeyPress(const QString &hotkey);
-void openWindowsUrl(const QString &url);
+// False, with a warning, for anything but an absolute http, https, mailto
+// or file address (an empty text is the local host's address).
+bool openWindowsUrl(const QString &url);
 // Closes every top-level window and leaves the event loop with 0.
 void closeWindowsAndExit();

@@ -1,6 +1,5 @@
 #include "device/HIDHotplugManager.h"
 
-#include "device/EmulatedDeviceMode.h"
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
@@ -103,10 +102,7 @@ struct HotplugCoreCallbacks
 
 HIDHotplugManager *HIDHotplugManager::instance()
 {
-    static HIDHotplugManager *s_instance = [] {
-        installEmulatedDeviceFromEnvironment();
-        return new HIDHotplugManager(hidBackend(), qtTimerFactory());
-    }();
+    static HIDHotplugManager *s_instance = new HIDHotplugManager(hidBackend(), qtTimerFactory());
     return s_instance;
 }
 

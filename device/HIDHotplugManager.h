@@ -50,8 +50,9 @@ public:
     // for the device to come back: as long as the upgrade page waits for one.
     static constexpr uint32_t kPullReturnWaitMs = 60000;
 
-    // The program's manager on the process-wide HID backend (switched to the
-    // emulated bus first when VELORAN_EMULATE asks for it); never deleted.
+    // The program's manager on the process-wide HID backend as it stands at
+    // the first call (the program's start-up installs any other backend
+    // before); never deleted.
     static HIDHotplugManager *instance();
 
     // A manager on another backend and timers (tests). It starts scanning at

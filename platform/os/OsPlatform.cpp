@@ -1,7 +1,6 @@
 #include "platform/os/OsPlatform.h"
 
-#include "platform/os/sim/SimSystem.h"
-
+#include <atomic>
 #include <mutex>
 
 namespace os {
@@ -22,6 +21,30 @@ public:
         return E_NOTIMPL;
     }
     HRESULT cancelWorkItem(std::uint64_t) override { return MF_E_NOT_FOUND; }
+};
+
+// No desktop to send keys to or take power events from: nothing is sent
+// and no window is made.
+class NoKeyInjector final : public KeyInjector {
+public:
+    std::uint32_t sendInput(const std::vector<KeyInput>&) override { return 0; }
+};
+
+class NoPowerEvents final : public PowerEvents {
+public:
+    std::uint32_t currentThreadId() override
+    {
+        static std::atomic<std::uint32_t> next{1};
+        thread_local const std::uint32_t id = next.fetch_add(1);
+        return id;
+    }
+    std::unique_ptr<MessageWindow> createMessageWindow(const std::wstring&, PowerWindowStep* failedStep) override
+    {
+        if (failedStep)
+            *failedStep = PowerWindowStep::ModuleHandle;
+        return nullptr;
+    }
+    bool postQuit(std::uint32_t) override { return false; }
 };
 
 class EmptyPlatform final : public OsPlatform {
@@ -47,15 +70,20 @@ public:
 private:
     RealClock m_clock;
     NoWorkQueues m_queues;
-    SimMicrophonePermission m_permission;
-    SimKeyInjector m_keys;
-    SimPowerEvents m_power;
+    GrantedMicrophonePermission m_permission;
+    NoKeyInjector m_keys;
+    NoPowerEvents m_power;
 };
 
 std::mutex g_platformMutex;
 std::shared_ptr<OsPlatform> g_platform; // guarded by g_platformMutex
 
 } // namespace
+
+std::shared_ptr<OsPlatform> makeEmptyPlatform()
+{
+    return std::make_shared<EmptyPlatform>();
+}
 
 void installPlatform(std::shared_ptr<OsPlatform> platform)
 {
@@ -67,7 +95,7 @@ std::shared_ptr<OsPlatform> currentPlatform()
 {
     std::lock_guard lock(g_platformMutex);
     if (!g_platform)
-        g_platform = std::make_shared<EmptyPlatform>();
+        g_platform = makeEmptyPlatform();
     return g_platform;
 }
 

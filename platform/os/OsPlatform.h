@@ -6,8 +6,8 @@
 // only on success. A process-wide platform is installed once at start-up
 // (installPlatform); until then currentPlatform() is a platform without
 // audio devices, processes or policy, whose calls fail cleanly, and whose
-// desktop services are the simulated ones (Linux has none of its own). Code that
-// keeps using the platform (threads, queued work) holds the shared pointer,
+// desktop services do nothing (no key is sent, no power window is made; the
+// microphone is granted). Code that keeps using the platform (threads, queued work) holds the shared pointer,
 // so the platform outlives it. The last owner of a platform must not let go
 // of it on one of the platform's own threads (a queue or service thread
 // cannot join itself).
@@ -50,14 +50,18 @@ public:
     // cannot be read (Linux executables carry none).
     virtual HRESULT fileVersionStrings(const std::wstring& path, std::vector<VersionStrings>& out) = 0;
     // The folders under which installed programs are looked for: on Windows
-    // the two program folders and the user's start-menu programs; Linux has
-    // no such folders.
+    // the two program folders and the user's start-menu programs; on Linux
+    // the folders of the desktop entries.
     virtual std::vector<std::wstring> applicationFolders() = 0;
 
     virtual MicrophonePermission& microphonePermission() = 0;
     virtual KeyInjector& keyInjector() = 0;
     virtual PowerEvents& powerEvents() = 0;
 };
+
+// A platform without audio devices, processes or policy (what
+// currentPlatform() gives until one is installed).
+std::shared_ptr<OsPlatform> makeEmptyPlatform();
 
 // Replaces the process-wide platform (null restores the empty one).
 void installPlatform(std::shared_ptr<OsPlatform> platform);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -32,6 +33,10 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
     EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupStart))) << result.output.toStdString();
     EXPECT_TRUE(result.output.contains(QString::fromUtf8(kCleanupDone))) << result.output.toStdString();
+    // What this machine cannot do is said, not pretended.
+    for (const char *line : {"[Platform] audio endpoints, per-application capture, the virtual driver",
+                             "[Platform] no X11 display (platform offscreen)", "Audio: VadAudio_Open 2"})
+        EXPECT_TRUE(result.output.contains(QString::fromUtf8(line))) << line << "\n" << result.output.toStdString();
 
     // The bridge's start-up: permission, then the audio objects, in order.
     qsizetype at = 0;
@@ -43,6 +48,81 @@ TEST(Program, StartsWithEmptyFoldersAndQuitsCleanly)
     }
 }
 
+
+// The emulated model's world is in place before the bridge binds to it: the
+// endpoints are listed from the first look on, and once the device is there
+// the microphone is heard soon after a routing list names it.
+TEST(Program, EmulatedModelServesTheRealBridgeFromTheStart)
+{
+    ProgramRunner runner;
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_EMULATE", "t40");
+    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Probe.qml", R"(
+        import QtQuick
+        import VeloranDeckSystemBridge
+        import VeloranDeckHIDHotplug
+        QtObject {
+            property double started: Date.now()
+            property bool listed: false
+            property bool connected: false
+            property double routed: 0
+            function routeOnceReady() {
+                if (!listed || !connected || routed > 0)
+                    return
+                const bus = { enabled: true, volume: 1.0, muted: false }
+                SystemBridge.setAudioConfig([{ processID: 0, input1: bus, input2: bus, solo: false }])
+                routed = Date.now()
+            }
+            property Timer poll: Timer {
+                interval: 100; repeat: true; running: true
+                onTriggered: {
+                    const names = SystemBridge.GetDeviceList(0).map(function(d) { return d.name })
+                    if (names.length < 4)
+                        return
+                    running = false
+                    console.log("probe: endpoints after", Date.now() - started, "ms:", names.join("|"))
+                    listed = true
+                    routeOnceReady()
+                }
+            }
+            property Connections device: Connections {
+                target: HIDHotplugManager
+                function onDeviceConnected(info, isConnected) {
+                    connected = isConnected
+                    routeOnceReady()
+                }
+            }
+            property Connections levels: Connections {
+                target: SystemBridge
+                function onAudioInputLevelChanged(levels) {
+                    if (routed > 0 && levels.some(function(l) { return l.processID === 0 && l.levelLeft > 0.05 })) {
+                        console.log("probe: source 0 heard after", Date.now() - routed, "ms")
+                        Qt.exit(0)
+                    }
+                }
+            }
+        }
+    )"));
+    const auto result = runner.run(15000, extra);
+    const std::string output = result.output.toStdString();
+    ASSERT_FALSE(result.crashed) << output;
+    EXPECT_EQ(result.exitCode, 0) << output;
+    EXPECT_FALSE(result.output.contains("CoCreateInstance failed")) << output;
+
+    const auto probed = [&](const QString &pattern, int limitMs) {
+        const QRegularExpressionMatch match = QRegularExpression(pattern).match(result.output);
+        EXPECT_TRUE(match.hasMatch()) << pattern.toStdString() << "\n" << output;
+        if (match.hasMatch()) {
+            EXPECT_LE(match.captured(1).toInt(), limitMs) << match.captured(0).toStdString();
+        }
+        return match;
+    };
+    const auto endpoints = probed(QStringLiteral("probe: endpoints after (\\d+) ms: (.*)"), 5000);
+    EXPECT_EQ(endpoints.captured(2).trimmed(),
+              QStringLiteral("Microphone (Veloran T40)|Headphones (Veloran T40)|"
+                             "Speakers (High Definition Audio Device)|NUVEX Output"));
+    probed(QStringLiteral("probe: source 0 heard after (\\d+) ms"), 3000);
+}
 
 // A value written while the quit handler closes the windows never reaches
 // an event loop again; only the handler's own sync can save it.

@@ -22,12 +22,12 @@ class UrlSink : public QObject
 public:
     UrlSink()
     {
-        for (const char *scheme : {"http", "https", "file"})
+        for (const char *scheme : {"http", "https", "file", "mailto"})
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
     }
     ~UrlSink() override
     {
-        for (const char *scheme : {"http", "https", "file"})
+        for (const char *scheme : {"http", "https", "file", "mailto"})
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
     }
     QStringList opened;
@@ -67,14 +67,36 @@ TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
         clearLines();
         EXPECT_EQ(m_bridge.openApplication(c.text), c.ok);
         EXPECT_EQ(m_sink.opened, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
-        if (c.warning)
+        if (c.warning) {
             EXPECT_GE(find(QString::fromUtf8(c.warning), 0, QtWarningMsg), 0);
+        }
     }
 
-    m_bridge.openUrl(QString());
-    m_bridge.openUrl(QStringLiteral("https://example.invalid/a"));
-    EXPECT_EQ(m_sink.opened.mid(m_sink.opened.size() - 2),
-              (QStringList{QStringLiteral("http://localhost"), QStringLiteral("https://example.invalid/a")}));
+    // Only absolute browser, mail and file addresses are handed on; nothing
+    // else may reach the opener, where a leading '-' reads as an option.
+    const QString fileUrl = QUrl::fromLocalFile(setup).toString();
+    const struct {
+        QString url;
+        QString opened; // empty: refused
+    } urls[] = {
+        {QString(), QStringLiteral("http://localhost")},
+        {QStringLiteral("https://example.invalid/a"), QStringLiteral("https://example.invalid/a")},
+        {QStringLiteral("mailto:help@example.invalid"), QStringLiteral("mailto:help@example.invalid")},
+        {fileUrl, fileUrl},
+        {QStringLiteral("-e"), {}},
+        {QStringLiteral("--help"), {}},
+        {QStringLiteral("javascript:x"), {}},
+        {QStringLiteral("example.invalid/page"), {}},
+        {QStringLiteral("http:relative"), {}},
+    };
+    for (const auto &c : urls) {
+        SCOPED_TRACE(c.url.toStdString());
+        m_sink.opened.clear();
+        clearLines();
+        m_bridge.openUrl(c.url);
+        EXPECT_EQ(m_sink.opened, c.opened.isEmpty() ? QStringList() : QStringList{c.opened});
+        EXPECT_EQ(find(QStringLiteral("Refused to open URL"), 0, QtWarningMsg) >= 0, c.opened.isEmpty());
+    }
 }
 
 TEST_F(BridgeShell, InstallingAFolderFailsAndSystemInfoHasItsFiveKeys)
@@ -86,19 +108,28 @@ TEST_F(BridgeShell, InstallingAFolderFailsAndSystemInfoHasItsFiveKeys)
     EXPECT_EQ(m_bridge.getSystemInfo().value("platform").toString(), m_bridge.getPlatform());
 }
 
-// An executable starts in its own folder; an installer is opened, and the
-// loop ends after it had its moment.
+// An executable starts in its own folder, and a file URL names exactly the
+// file whose decoded text it carries ('#' and '?' included); an installer is
+// opened, and the loop ends after it had its moment.
 TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
 {
-    QDir(m_tmp.path()).mkdir(QStringLiteral("probe dir"));
-    const QString folder = m_tmp.filePath(QStringLiteral("probe dir"));
-    const QString probe = QDir(folder).filePath(QStringLiteral("probe"));
     const QString written = m_tmp.filePath(QStringLiteral("probe.out"));
-    QFile file(probe);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("#!/bin/sh\npwd > '%1.tmp' && mv '%1.tmp' '%1'\n").arg(written).toUtf8());
-    file.close();
-    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    const auto makeProbe = [&](const QString &folderName, const QString &fileName) {
+        QDir(m_tmp.path()).mkpath(folderName);
+        const QString path = QDir(m_tmp.filePath(folderName)).filePath(fileName);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("#!/bin/sh\n{ pwd; basename \"$0\"; } > '%1.tmp' && mv '%1.tmp' '%1'\n")
+                       .arg(written)
+                       .toUtf8());
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        return path;
+    };
+    const QString probe = makeProbe(QStringLiteral("probe dir"), QStringLiteral("probe"));
+    // What the texts below name when cut at '#' or '?'.
+    makeProbe(QStringLiteral("."), QStringLiteral("a"));
+    const QString root = QDir(m_tmp.path()).canonicalPath();
 
     const auto ranIn = [&]() -> QString {
         if (!QTest::qWaitFor([&] { return QFile::exists(written); }, 10000))
@@ -106,12 +137,22 @@ TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
         QFile out(written);
         const QString text = out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll()).trimmed() : QString();
         QFile::remove(written);
-        return text;
+        return QString(text).replace(QLatin1Char('\n'), QLatin1Char(' '));
     };
-    for (const QString &text : {QUrl::fromLocalFile(probe).toString(), probe}) {
-        SCOPED_TRACE(text.toStdString());
-        EXPECT_TRUE(m_bridge.openApplication(text));
-        EXPECT_EQ(ranIn().toStdString(), QDir(folder).canonicalPath().toStdString());
+    const struct {
+        QString text;
+        QString ran; // folder and file name
+    } cases[] = {
+        {QUrl::fromLocalFile(probe).toString(), root + "/probe dir probe"},
+        {probe, root + "/probe dir probe"},
+        {"file://" + makeProbe(QStringLiteral("a#b"), QStringLiteral("run")), root + "/a#b run"},
+        {"file://" + makeProbe(QStringLiteral("."), QStringLiteral("a?x=1")), root + " a?x=1"},
+        {"file://" + QString(probe).replace(QLatin1String(" "), QLatin1String("%20")), root + "/probe dir probe"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_TRUE(m_bridge.openApplication(c.text));
+        EXPECT_EQ(ranIn().toStdString(), c.ran.toStdString());
         EXPECT_TRUE(m_sink.opened.isEmpty()) << "an executable is started, not opened";
     }
 

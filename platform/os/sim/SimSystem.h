@@ -1,7 +1,7 @@
 #pragma once
-// Simulated desktop services. Linux has none of these, so the default
-// platform uses them too: the permission is granted, keys are recorded and
-// power events come only when someone fires them.
+// Simulated desktop services, for tests: the permission is granted unless
+// scripted, keys are recorded and power events come only when someone fires
+// them.
 
 #include "platform/os/SystemServices.h"
 

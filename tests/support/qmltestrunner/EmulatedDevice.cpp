@@ -1,6 +1,6 @@
 #include "EmulatedDevice.h"
 
-#include "device/EmulatedDeviceMode.h"
+#include "app/EmulatedDeviceMode.h"
 #include "device/emulator/hid_attachment.h"
 #include "device/emulator/firmware_image.h"
 #include "device/emulator/mic_base_emulator.h"

@@ -22,7 +22,7 @@
 #include "app/Startup.h"
 #include "app/TranslationManager.h"
 #include "bridge/SystemBridge.h"
-#include "device/EmulatedDeviceMode.h"
+#include "app/EmulatedDeviceMode.h"
 #include "device/HIDHotplugManager.h"
 #include "platform/os/sim/SimAudioWorld.h"
 

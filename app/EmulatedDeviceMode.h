@@ -19,9 +19,11 @@ class MicBaseUnit;
 // its own thread in real time and makes that bus the process-wide HID
 // backend. This is the emulator's only way into the program.
 //
-// Must run before the first HID device is opened. Returns true when the mode
-// is on (a second call changes nothing); an empty variable leaves real
-// hidapi in place, an unknown value is logged and ignored.
+// Must run before the first HID device is opened and before anything takes
+// the process-wide platform (the program's start-up calls it first).
+// Returns true when the mode is on (a second call changes nothing); an empty
+// variable leaves real hidapi in place, an unknown value is logged and
+// ignored.
 bool installEmulatedDeviceFromEnvironment();
 bool installEmulatedDevice(const QString &modelName);
 

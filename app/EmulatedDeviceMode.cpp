@@ -1,4 +1,4 @@
-#include "device/EmulatedDeviceMode.h"
+#include "app/EmulatedDeviceMode.h"
 
 #include "device/emulator/emulator_runner.h"
 #include "device/emulator/hid_attachment.h"
