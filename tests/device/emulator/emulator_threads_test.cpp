@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -89,4 +90,55 @@ TEST(EmuThreads, RunnerStepsOnItsClock)
     clock.advanceMs(5000);
     EXPECT_EQ(linkFrames(emu), 2u);
     runner.stop();  // twice is harmless
+}
+
+// The runner sleeps until the next beacon; a held reply made by the host's
+// request, or a replug, must bring its next step forward.
+TEST(EmuThreads, RunnerStepsSoonerWhenTheHostOrAReplugBringsAStepForward)
+{
+    const ModelConfig c = defaultConfig(Model::T40);
+    MicBaseEmulator emu(c);
+    std::mutex mutex;
+    FrameDecoder decoder;        // guarded by mutex
+    std::vector<Frame> received; // guarded by mutex
+    emu.setReportSink([&](const std::vector<uint8_t>& r) {
+        std::lock_guard lock(mutex);
+        decoder.feed(r.data(), r.size(), received);
+    });
+    const auto count = [&](uint16_t messageId) {
+        std::lock_guard lock(mutex);
+        return size_t(std::count_if(received.begin(), received.end(),
+                                    [&](const Frame& f) { return f.messageId == messageId; }));
+    };
+    const auto waitFor = [&](uint16_t messageId, size_t n) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (count(messageId) < n && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return count(messageId);
+    };
+    os::ManualClock clock;
+    EmulatorRunner runner(emu, clock);
+    runner.start();
+    ASSERT_EQ(waitFor(kMsgLink, 1), 1u);
+
+    emu.addFault({FrameFault::Kind::Delay, kMsgVersion, FrameFault::kAny, 1, 30});
+    Frame request;
+    request.source = {1, 1, 28};
+    request.destination = c.address;
+    request.messageId = kMsgVersion;
+    std::vector<uint8_t> report = {0x00};
+    encodeFrame(request, report);
+    emu.onOutputReport(report.data(), report.size());
+    clock.advanceMs(29);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(count(kMsgVersion), 0u);
+    clock.advanceMs(1);
+    EXPECT_EQ(waitFor(kMsgVersion, 1), 1u);
+    EXPECT_EQ(count(kMsgLink), 1u);  // the beacon is not due before 1000 ms
+
+    emu.unplug();
+    clock.advanceMs(5000);
+    emu.replug();  // time stands still: only the replug can wake the runner
+    EXPECT_EQ(waitFor(kMsgLink, 2), 2u);
+    runner.stop();
 }
