@@ -1,5 +1,7 @@
 #include "device/emulator/emulator_runner.h"
 
+#include "platform/os/RealtimeThread.h"
+
 #include <algorithm>
 
 namespace veloran::emu {
@@ -45,6 +47,7 @@ void EmulatorRunner::start()
         m_emulator->setStepDueHook([this] { m_clock.notify(m_channel, [this] { m_poked.store(true); }); });
     }
     m_thread = std::thread([this] {
+        os::nameCurrentThread("vd-emulator");
         while (!m_stop.load()) {
             const int64_t wakeAt = wakeAtNs(runOnce());
             m_clock.waitOn(m_channel, [this] { return m_stop.load() || m_poked.exchange(false); }, wakeAt);
