@@ -209,6 +209,8 @@ Rectangle {
                 objectName: "icon"
                 anchors.fill: parent
                 fillMode: Image.PreserveAspectFit
+                // Drawn at the box's size, not stretched from the picture's own.
+                sourceSize: Qt.size(iconBox.width, iconBox.height)
                 source: root.iconSource()
             }
 
@@ -221,6 +223,7 @@ Rectangle {
 
                 Image {
                     anchors.centerIn: parent
+                    sourceSize: Qt.size(28, 28)
                     source: TvConfig.iconUrl("icons/settings.svg")
                 }
             }
