@@ -19,6 +19,19 @@ size_t linkFrames(const MicBaseEmulator& emu)
     return n;
 }
 
+// The host asks the device for its version.
+void askVersion(MicBaseEmulator& emu, uint16_t sequence)
+{
+    Frame f;
+    f.sequence = sequence;
+    f.source = {1, 1, 28};
+    f.destination = emu.config().address;
+    f.messageId = kMsgVersion;
+    std::vector<uint8_t> r = {0x00};
+    encodeFrame(f, r);
+    emu.onOutputReport(r.data(), r.size());
+}
+
 }  // namespace
 
 TEST(EmuThreads, StepsAndHostWritesNeverInterleaveReports)
@@ -40,16 +53,8 @@ TEST(EmuThreads, StepsAndHostWritesNeverInterleaveReports)
             emu.step(uint64_t(t));
     });
     std::thread host([&] {
-        for (int i = 0; i < kRequests; ++i) {
-            Frame f;
-            f.sequence = uint16_t(i);
-            f.source = {1, 1, 28};
-            f.destination = c.address;
-            f.messageId = kMsgVersion;
-            std::vector<uint8_t> r = {0x00};
-            encodeFrame(f, r);
-            emu.onOutputReport(r.data(), r.size());
-        }
+        for (int i = 0; i < kRequests; ++i)
+            askVersion(emu, uint16_t(i));
     });
     stepper.join();
     host.join();
@@ -96,8 +101,7 @@ TEST(EmuThreads, RunnerStepsOnItsClock)
 // request, or a replug, must bring its next step forward.
 TEST(EmuThreads, RunnerStepsSoonerWhenTheHostOrAReplugBringsAStepForward)
 {
-    const ModelConfig c = defaultConfig(Model::T40);
-    MicBaseEmulator emu(c);
+    MicBaseEmulator emu(defaultConfig(Model::T40));
     std::mutex mutex;
     FrameDecoder decoder;        // guarded by mutex
     std::vector<Frame> received; // guarded by mutex
@@ -122,13 +126,7 @@ TEST(EmuThreads, RunnerStepsSoonerWhenTheHostOrAReplugBringsAStepForward)
     ASSERT_EQ(waitFor(kMsgLink, 1), 1u);
 
     emu.addFault({FrameFault::Kind::Delay, kMsgVersion, FrameFault::kAny, 1, 30});
-    Frame request;
-    request.source = {1, 1, 28};
-    request.destination = c.address;
-    request.messageId = kMsgVersion;
-    std::vector<uint8_t> report = {0x00};
-    encodeFrame(request, report);
-    emu.onOutputReport(report.data(), report.size());
+    askVersion(emu, 0);
     clock.advanceMs(29);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(count(kMsgVersion), 0u);
