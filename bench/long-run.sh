@@ -122,14 +122,16 @@ awk '{ t[NR] = $1 / 60000; r[NR] = $2 / 1024 }
          printf "RSS: start %.1f MiB, end %.1f MiB, slope %.2f MiB/min from minute %.1f\n", r[1], r[NR], slope, t[from]
      }' "$dir/rss"
 echo "open files: start $start_fds, end $end_fds"
-echo "wake-ups a second per thread (threads of one name added up):"
+echo "wake-ups a second per thread name (all its threads, and the busiest one):"
 awk -v w="$wall" '
     NR == FNR { before[$1] = $2; next }
     { name = $3; for (i = 4; i <= NF; ++i) name = name " " $i
-      count[name]++; rate[name] += ($2 - ($1 in before ? before[$1] : 0)) / w }
-    END { for (n in rate) printf "%.1f\t%s\t%d\n", rate[n], n, count[n] }' \
+      r = ($2 - ($1 in before ? before[$1] : 0)) / w
+      count[name]++; rate[name] += r; if (r > most[name]) most[name] = r }
+    END { for (n in rate) printf "%.1f\t%s\t%d\t%.1f\n", rate[n], n, count[n], most[n] }' \
     "$dir/threads.start" "$dir/threads.end" |
-    sort -t$'\t' -k1,1nr | awk -F'\t' '{ printf "  %-16s %3d thread(s) %8.1f\n", $2, $3, $1 }'
+    sort -t$'\t' -k1,1nr |
+    awk -F'\t' '{ printf "  %-16s %3d thread(s) %8.1f   busiest %8.1f\n", $2, $3, $1, $4 }'
 echo "files in the user's folders (bytes at start, at end, growth):"
 awk -F'\t' 'NR == FNR { size[$2] = $1; next }
      { was = ($2 in size) ? size[$2] : 0; printf "  %-60s %10d %10d %+10d\n", $2, was, $1, $1 - was; seen[$2] = 1 }
