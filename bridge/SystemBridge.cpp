@@ -104,7 +104,7 @@ void SystemBridge::initializeMonitorDevice()
         qWarning() << "Microphone permission is not granted!";
         return;
     case os::PermissionStatus::Granted:
-        qWarning().noquote() << "PermissionStatus::Granted ";
+        qInfo().noquote() << "PermissionStatus::Granted ";
         break;
     }
 

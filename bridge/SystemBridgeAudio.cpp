@@ -253,7 +253,12 @@ bool SystemBridge::RemoveInputDevice(const QString &deviceName)
         return false;
     }
     try {
-        const bool removed = m_micRouter && m_micRouter->RemoveInputDevice(deviceName.toStdString());
+        if (!m_micRouter || !m_micRouter->IsRunning()) {
+            // The router stopped with the device and took every input with it.
+            qDebug() << "SystemBridge::RemoveInputDevice: already removed with the device:" << deviceName;
+            return true;
+        }
+        const bool removed = m_micRouter->RemoveInputDevice(deviceName.toStdString());
         if (removed)
             qDebug() << "SystemBridge::RemoveInputDevice: Removed device" << deviceName;
         else

@@ -202,7 +202,7 @@ void hidProtocol::printSerialNumber()
     if (m_backend->getSerialNumberString(m_handle, m_text, kTextChars) < 0)
         print("Unable to read serial number string\n");
     m_text[kTextChars] = L'\0';
-    print("Serial Number String: (%d) %ls", int(m_text[0]), m_text);
+    print("Serial Number String: (%d) %ls\n", int(m_text[0]), m_text);
 }
 
 void hidProtocol::printIndexedString()
@@ -377,7 +377,7 @@ int hidProtocol::sendReadCommand(quint32 first, quint32 second)
     uint8_t params[6];
     put24(params, first);
     put24(params + 3, second);
-    print("_3092_Length=0x%X(%d)", second, int(second));
+    print("_3092_Length=0x%X(%d)\n", second, int(second));
     return sendCommand(kCmdRead, params, sizeof params, 20);
 }
 
@@ -386,7 +386,7 @@ int hidProtocol::sendCodeSize(quint32 address, quint32 length, int waitMs)
     uint8_t params[6];
     put24(params, address);
     put24(params + 3, length);
-    print("_3169_Length=0x%X", length);
+    print("_3169_Length=0x%X\n", length);
     return sendCommand(kCmdCode, params, sizeof params, std::max(waitMs, 0));
 }
 

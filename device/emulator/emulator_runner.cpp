@@ -1,9 +1,13 @@
 #include "device/emulator/emulator_runner.h"
 
+#include "platform/os/RealtimeThread.h"
+
+#include <algorithm>
+
 namespace veloran::emu {
 
 EmulatorRunner::EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock)
-    : EmulatorRunner([&emulator](uint64_t nowMs) { emulator.step(nowMs); }, clock)
+    : m_step([&emulator](uint64_t nowMs) { emulator.step(nowMs); }), m_emulator(&emulator), m_clock(clock)
 {
 }
 
@@ -18,17 +22,35 @@ int64_t EmulatorRunner::runOnce()
     return nowNs;
 }
 
+int64_t EmulatorRunner::wakeAtNs(int64_t steppedNs)
+{
+    constexpr int64_t kNsPerMs = os::Clock::kNsPerMs;
+    // Never sooner than the next period: a step always moves time on. Due
+    // times count from the step, not from when the wait began, so a clock
+    // that jumped meanwhile is caught up at once.
+    const int64_t nextPeriodNs = (steppedNs / kNsPerMs + kStepPeriodMs) * kNsPerMs;
+    if (!m_emulator)
+        return nextPeriodNs;
+    const uint64_t dueMs = m_emulator->nextStepMs();
+    if (dueMs >= uint64_t(os::Clock::kNoDeadline / kNsPerMs))
+        return os::Clock::kNoDeadline;
+    return std::max(nextPeriodNs, int64_t(dueMs) * kNsPerMs);
+}
+
 void EmulatorRunner::start()
 {
     if (m_thread.joinable())
         return;
     m_stop.store(false);
+    if (m_emulator) {
+        m_emulator->setTimeSource([this] { return uint64_t(m_clock.nowNs() / os::Clock::kNsPerMs); });
+        m_emulator->setStepDueHook([this] { m_clock.notify(m_channel, [this] { m_poked.store(true); }); });
+    }
     m_thread = std::thread([this] {
+        os::nameCurrentThread("vd-emulator");
         while (!m_stop.load()) {
-            // The next step is due a period after this one, not after the
-            // wait began: a clock that jumped meanwhile is caught up at once.
-            const int64_t steppedNs = runOnce();
-            m_clock.waitUntil([this] { return m_stop.load(); }, steppedNs + kStepPeriodMs * os::Clock::kNsPerMs);
+            const int64_t wakeAt = wakeAtNs(runOnce());
+            m_clock.waitOn(m_channel, [this] { return m_stop.load() || m_poked.exchange(false); }, wakeAt);
         }
     });
 }
@@ -40,6 +62,10 @@ void EmulatorRunner::stop()
     m_stop.store(true);
     m_clock.wake();
     m_thread.join();
+    if (m_emulator) {
+        m_emulator->setStepDueHook({});
+        m_emulator->setTimeSource({});
+    }
 }
 
 }  // namespace veloran::emu

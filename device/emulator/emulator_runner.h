@@ -1,5 +1,7 @@
 // Gives an emulated device its own thread for demonstrations and threaded
-// tests: every millisecond of the clock it steps the emulator.
+// tests. An emulator is stepped when its next timed action is due or when
+// input from the host brings one forward, and the thread sleeps in between;
+// any other step function is stepped every millisecond of the clock.
 #pragma once
 
 #include "device/emulator/mic_base_emulator.h"
@@ -30,9 +32,15 @@ public:
     int64_t runOnce();
 
 private:
+    // Clock time the thread sleeps until after a step at steppedNs.
+    int64_t wakeAtNs(int64_t steppedNs);
+
     const StepFunction m_step;
+    MicBaseEmulator* const m_emulator = nullptr;  // null: stepped every period
     os::Clock& m_clock;
+    os::WaitChannel m_channel;          // guarded by the clock's mutex
     std::atomic<bool> m_stop{false};  // set by stop(), read by the thread under the clock's wait
+    std::atomic<bool> m_poked{false}; // a step became due sooner; read under the clock's wait
     std::thread m_thread;             // owner thread only
 };
 

@@ -70,10 +70,15 @@ MicBaseEmulator::Delivery MicBaseEmulator::takeDelivery()
 void MicBaseEmulator::deliver(std::unique_lock<std::mutex>& lock)
 {
     Delivery d = takeDelivery();
+    const bool stepSooner = nextStepLocked() < m_stepPromisedMs;
+    if (stepSooner)
+        m_stepPromisedMs = 0;  // one wake-up is enough until the driver asks again
     // Taking the delivery lock before the state lock is released keeps the
     // reports of two callers from interleaving.
     std::lock_guard deliverLock(m_deliverMutex);
     lock.unlock();
+    if (stepSooner && m_stepDueHook)
+        m_stepDueHook();
     if (m_sink) {
         for (const auto& report : d.reports)
             m_sink(report);
@@ -84,11 +89,57 @@ void MicBaseEmulator::deliver(std::unique_lock<std::mutex>& lock)
         m_plugHook();
 }
 
+void MicBaseEmulator::setStepDueHook(StepDueHook hook)
+{
+    std::lock_guard lock(m_deliverMutex);
+    m_stepDueHook = std::move(hook);
+}
+
+void MicBaseEmulator::setTimeSource(std::function<uint64_t()> nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    m_timeSource = std::move(nowMs);
+}
+
+void MicBaseEmulator::catchUpLocked()
+{
+    if (m_timeSource)
+        m_nowMs = std::max(m_nowMs, m_timeSource());
+}
+
+uint64_t MicBaseEmulator::nextStepMs()
+{
+    std::lock_guard lock(m_mutex);
+    m_stepPromisedMs = nextStepLocked();
+    return m_stepPromisedMs;
+}
+
+uint64_t MicBaseEmulator::nextStepLocked() const
+{
+    uint64_t due = kNoStepDue;
+    const auto atLatest = [&due](uint64_t ms) { due = std::min(due, ms); };
+    if (m_powerOnAtMs)
+        atLatest(*m_powerOnAtMs);
+    if (m_unplugDue)
+        atLatest(m_nowMs);
+    if (!m_plugged)
+        return due;
+    if (!m_delayed.empty())
+        atLatest(m_delayed.front().dueMs);
+    atLatest(m_beaconSent ? m_lastBeaconMs + m_config.beaconPeriodMs : m_nowMs);
+    if (const auto pull = m_pull.nextStepMs())
+        atLatest(*pull);
+    if (!m_stream.empty())
+        atLatest(m_streamFaults.packFrames ? m_streamSinceMs + kPackHoldMs : m_nowMs);
+    return due;
+}
+
 // --- transport ------------------------------------------------------------
 
 void MicBaseEmulator::onOutputReport(const uint8_t* report, size_t length)
 {
     std::unique_lock lock(m_mutex);
+    catchUpLocked();
     if (!m_plugged)
         return;
     const std::vector<uint8_t> bytes = frameBytesFromOutputReport(m_config.model, report, length);
@@ -123,7 +174,10 @@ void MicBaseEmulator::onOutputReport(const uint8_t* report, size_t length)
 void MicBaseEmulator::step(uint64_t nowMs)
 {
     std::unique_lock lock(m_mutex);
+    // Input may have caught the time up past the clock reading of this step.
+    nowMs = std::max(nowMs, m_nowMs);
     m_nowMs = nowMs;
+    m_stepPromisedMs = 0;
     if (m_powerOnAtMs && nowMs >= *m_powerOnAtMs) {
         powerOn();
         m_outbox.plug = true;
@@ -171,8 +225,10 @@ void MicBaseEmulator::unplug()
 
 void MicBaseEmulator::replug()
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    catchUpLocked();
     powerOn();
+    deliver(lock);  // nothing to send yet; the driver learns a beacon is due
 }
 
 void MicBaseEmulator::powerOn()
@@ -561,6 +617,7 @@ bool MicBaseEmulator::sendToHost(uint16_t messageId, std::vector<uint8_t> payloa
 bool MicBaseEmulator::sendAutoGainLevel(uint8_t level)
 {
     std::unique_lock lock(m_mutex);
+    catchUpLocked();
     const bool ok = sendToHost(kMsgAutoGainLevel, {level});
     deliver(lock);
     return ok;
@@ -569,6 +626,7 @@ bool MicBaseEmulator::sendAutoGainLevel(uint8_t level)
 bool MicBaseEmulator::pressKnob(uint8_t value)
 {
     std::unique_lock lock(m_mutex);
+    catchUpLocked();
     const bool ok = sendToHost(kMsgKnobHotkey, {value});
     deliver(lock);
     return ok;
@@ -587,6 +645,7 @@ bool MicBaseEmulator::changeAttribute(uint8_t id, const std::vector<uint8_t>& va
 void MicBaseEmulator::floodNotifications(uint8_t id, int count)
 {
     std::unique_lock lock(m_mutex);
+    catchUpLocked();
     for (int i = 0; i < count; ++i)
         notifySubscribers(id);
     deliver(lock);

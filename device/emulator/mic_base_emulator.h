@@ -59,6 +59,8 @@ public:
     using ReportSink = std::function<void(const std::vector<uint8_t>& report)>;
     using UnplugHook = std::function<void()>;
     using PlugHook = std::function<void()>;
+    using StepDueHook = std::function<void()>;
+    static constexpr uint64_t kNoStepDue = UINT64_MAX;
 
     explicit MicBaseEmulator(ModelConfig config);
     MicBaseEmulator(const MicBaseEmulator&) = delete;
@@ -70,10 +72,24 @@ public:
     void setUnplugHook(UnplugHook hook);
     // Runs when the device comes back on its own (after a firmware reboot).
     void setPlugHook(PlugHook hook);
+    // Runs, outside the state lock, when a call (input from the host, a
+    // replug) makes a step due earlier than the last nextStepMs() answer; a
+    // driver sleeping until then must step sooner. Must not call back into
+    // the emulator.
+    void setStepDueHook(StepDueHook hook);
+    // The driver's clock in ms, read when the host's input or a device-side
+    // event arrives between steps, so that what it starts is timed from
+    // then rather than from the last step. Unset: the last step's time.
+    void setTimeSource(std::function<uint64_t()> nowMs);
 
     // --- transport and time ---
     void onOutputReport(const uint8_t* report, size_t length);
     void step(uint64_t nowMs);
+    // The clock time by which step() next has something to do (a beacon, a
+    // held frame, a pull request asked again, a reboot), or kNoStepDue;
+    // between steps nothing changes but through the calls that run the
+    // step-due hook.
+    uint64_t nextStepMs();
     bool plugged() const;
     // Loss of power: nothing goes in or out until replug().
     void unplug();
@@ -156,6 +172,8 @@ private:
     void deliver(std::unique_lock<std::mutex>& lock);
     void applyPull(PullUpgradeDevice::Output out, const Frame* request);
     void powerOn();
+    uint64_t nextStepLocked() const;
+    void catchUpLocked();
 
     const ModelConfig m_config;
     const ReportLayout m_layout;
@@ -166,6 +184,7 @@ private:
     ReportSink m_sink;        // guarded by m_deliverMutex
     UnplugHook m_unplugHook;  // guarded by m_deliverMutex
     PlugHook m_plugHook;      // guarded by m_deliverMutex
+    StepDueHook m_stepDueHook;  // guarded by m_deliverMutex
 
     mutable std::mutex m_mutex;  // guards everything below
 
@@ -177,7 +196,11 @@ private:
     std::vector<NodeAddress> m_subscribers;
     uint16_t m_sequence = 0;
     uint16_t m_linkSequence = 0;
-    uint64_t m_nowMs = 0;
+    std::function<uint64_t()> m_timeSource;
+    uint64_t m_nowMs = 0;  // never goes back
+    // What the driver was last told by nextStepMs(); 0 from the start of a
+    // step until it asks again (it will see every change meanwhile).
+    uint64_t m_stepPromisedMs = 0;
     uint64_t m_lastBeaconMs = 0;
     bool m_beaconSent = false;
     bool m_plugged = true;

@@ -247,6 +247,15 @@ PullUpgradeDevice::Output PullUpgradeDevice::step(uint64_t nowMs)
     return out;
 }
 
+std::optional<uint64_t> PullUpgradeDevice::nextStepMs() const
+{
+    if (m_state == State::Pulling)
+        return m_askedAtMs + m_config.askAgainAfterMs;
+    if (m_state == State::Rebooting)
+        return m_rebootAtMs;
+    return std::nullopt;
+}
+
 void PullUpgradeDevice::powerCycle()
 {
     m_state = State::Idle;

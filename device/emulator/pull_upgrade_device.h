@@ -87,6 +87,8 @@ public:
 
     Output onFrame(const std::vector<uint8_t>& payload, uint64_t nowMs);
     Output step(uint64_t nowMs);
+    // When step() next has something to do, if ever.
+    std::optional<uint64_t> nextStepMs() const;
     // Power cycle: a run in progress is lost.
     void powerCycle();
     // A new fault is armed afresh, even after an earlier one has fired.

@@ -84,7 +84,8 @@ public:
     void failRequest(uint32_t ioControlCode, uint32_t systemError, int count = -1);
 
     // --- What happened -----------------------------------------------------
-    // On by default; a long-running demonstration turns the record off.
+    // Off by default: a copy of every write grows without limit in a
+    // long-running program. Tests that read the record turn it on.
     void setRecordWrites(bool record);
     std::vector<uint8_t> writtenBytes() const;     // every byte of every accepted write
     std::vector<uint32_t> writeSizes() const;      // byte count of every accepted write
@@ -136,7 +137,7 @@ private:
     int64_t m_drainOriginNs = 0;   // clock time from which frames are counted
     uint64_t m_framesDrained = 0;  // frames played since m_drainOriginNs
 
-    bool m_recordWrites = true;
+    bool m_recordWrites = false;
     std::vector<uint8_t> m_written;
     std::vector<uint32_t> m_writeSizes;
     std::vector<WAVEFORMATEXTENSIBLE> m_formatsSet;

@@ -177,6 +177,7 @@ WindowFrame {
                                 Layout.preferredHeight: 15
                                 Layout.alignment: Qt.AlignVCenter
                                 fillMode: Image.PreserveAspectFit
+                                sourceSize: Qt.size(15, 15)
                                 source: TvConfig.iconUrl(modelData.icon)
                             }
                             Text {

@@ -25,6 +25,7 @@ ComboBox {
     indicator: Image {
         x: control.width - width - 10
         y: control.topPadding + (control.availableHeight - height) / 2
+        sourceSize: Qt.size(10, 6)
         source: "icons/down.svg"
     }
 
@@ -51,6 +52,7 @@ ComboBox {
                     width: 22
                     height: 22
                     fillMode: Image.PreserveAspectFit
+                    sourceSize: Qt.size(22, 22)
                     source: control.rowIcon(row.modelData)
                 }
 
@@ -69,6 +71,7 @@ ComboBox {
                 anchors.right: parent.right
                 anchors.rightMargin: 10
                 anchors.verticalCenter: parent.verticalCenter
+                sourceSize: Qt.size(15, 15)
                 source: "icons/right2.svg"
                 visible: control.currentIndex === row.index
             }

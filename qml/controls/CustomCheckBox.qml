@@ -18,6 +18,7 @@ CheckBox {
         Image {
             anchors.centerIn: parent
             anchors.verticalCenterOffset: -1
+            sourceSize: Qt.size(13, 12)
             source: "icons/select.svg"
             visible: control.checked
         }

@@ -45,6 +45,7 @@ Item {
             indicator: Image {
                 x: box.width - width - 10
                 anchors.verticalCenter: parent.verticalCenter
+                sourceSize: Qt.size(10, 6)
                 source: "icons/down.svg"
             }
 

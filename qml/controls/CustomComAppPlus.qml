@@ -46,6 +46,7 @@ Rectangle {
 
     Image {
         anchors.centerIn: parent
+        sourceSize: Qt.size(24, 24)
         source: "icons/plus2.svg"
     }
 
@@ -100,6 +101,7 @@ Rectangle {
                         width: 22
                         height: 22
                         fillMode: Image.PreserveAspectFit
+                        sourceSize: Qt.size(22, 22)
                         source: row.modelData.iconFilePath
                                 ? row.modelData.iconFilePath + "?cache=" + Date.now() : "icons/audio.svg"
                     }

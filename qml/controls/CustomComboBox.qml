@@ -45,6 +45,7 @@ ComboBox {
     indicator: Image {
         x: control.width - width - 10
         y: control.topPadding + (control.availableHeight - height) / 2
+        sourceSize: Qt.size(10, 6)
         source: "icons/down.svg"
     }
 
@@ -76,6 +77,7 @@ ComboBox {
         Image {
             x: 10
             anchors.verticalCenter: parent.verticalCenter
+            sourceSize: Qt.size(15, 15)
             source: "icons/right2.svg"
             visible: control.currentIndex === entry.index
         }

@@ -216,6 +216,7 @@ Column {
                 anchors.centerIn: parent
                 width: 16
                 height: 16
+                sourceSize: Qt.size(16, 16)
                 source: "icons/edit.svg"
             }
 

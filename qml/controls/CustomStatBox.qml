@@ -15,6 +15,7 @@ Rectangle {
         objectName: "statIcon"
         anchors.fill: parent
         fillMode: Image.PreserveAspectFit
+        sourceSize: Qt.size(root.width, root.height)
         source: {
             switch (root.stat) {
             case 1:

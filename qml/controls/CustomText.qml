@@ -22,6 +22,7 @@ Row {
         id: infoIcon
         objectName: "infoIcon"
         anchors.verticalCenter: label.verticalCenter
+        sourceSize: Qt.size(13, 13)
         source: "icons/info.svg"
         visible: root.tips !== ""
 

@@ -39,6 +39,7 @@ Popup {
 
         Image {
             source: "icons/info2.svg"
+            sourceSize: Qt.size(20, 20)
             fillMode: Image.PreserveAspectFit
             Layout.preferredHeight: 20
             Layout.preferredWidth: 20

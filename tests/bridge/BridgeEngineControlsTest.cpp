@@ -95,6 +95,16 @@ TEST_F(BridgeEngineControls, InputsGoToTheRunningMicrophoneRouterAndEverythingEn
     EXPECT_TRUE(bridge->RemoveInputDevice("USB Mic"));
     ASSERT_TRUE(eventually([&] { return m_world->openStreams() == 2; }));
 
+    // A page torn down after the device left asks for what already went with it.
+    emit m_hotplug->deviceConnected({{"name", "Veloran T40"}}, false);
+    ASSERT_TRUE(eventually([] { return find("[SystemBridge] All audio services stopped") >= 0; }));
+    clearLines();
+    EXPECT_TRUE(bridge->RemoveInputDevice("Veloran T40"));
+    EXPECT_GE(find(QStringLiteral("SystemBridge::RemoveInputDevice: already removed with the device: \"Veloran T40\""),
+                   0, QtDebugMsg),
+              0);
+    EXPECT_EQ(find(QStringLiteral("RemoveInputDevice"), 0, QtWarningMsg), -1);
+
     ASSERT_TRUE(bridge->Start());
     clearLines();
     bridge.reset();

@@ -62,7 +62,7 @@ TEST_F(BridgeLifecycle, UndeterminedPermissionWaitsForTheAnswer)
         EXPECT_EQ(count(kEngineCreated), c.created ? 1 : 0);
         EXPECT_EQ(find(kDriverCheck) >= 0, c.created);
         EXPECT_EQ(find(kHookup) >= 0, c.created);
-        EXPECT_EQ(find(kGranted, 0, QtWarningMsg) >= 0, c.created);
+        EXPECT_EQ(find(kGranted, 0, QtInfoMsg) >= 0, c.created);
         EXPECT_EQ(find(kDenied, 0, QtWarningMsg) >= 0, !c.created);
     }
 }
@@ -74,7 +74,7 @@ TEST_F(BridgeLifecycle, GrantedRunsTheSequenceOnceAndTheJobsOnceTheLoopRuns)
 
     const QString platform = bridge->getPlatform();
     ASSERT_FALSE(platform.isEmpty());
-    const int granted = find(kGranted, 0, QtWarningMsg);
+    const int granted = find(kGranted, 0, QtInfoMsg);
     ASSERT_GE(granted, 0);
     const int initialising = find(kInitializing + " " + platform + " bridge", granted, QtDebugMsg);
     EXPECT_GT(initialising, granted);

@@ -15,6 +15,9 @@
 
 #include <QTemporaryDir>
 
+#include <mutex>
+#include <thread>
+
 namespace {
 
 // The road's time-outs run on this clock; instrumented code is several times
@@ -27,6 +30,37 @@ constexpr double kClockSpeed = 20.0;
 
 constexpr size_t kImageBytes = 3000; // 54 packets of 56 bytes
 
+// Boot-loader lines and log lines share the terminal: a log line that a
+// thread writes while its own boot-loader line is still open runs into it.
+std::mutex g_lineMutex;
+std::thread::id g_openLine; // guarded by g_lineMutex: the thread whose line is open
+int g_mergedLines = 0;      // guarded by g_lineMutex
+
+void noteLineEnds(const std::string &text)
+{
+    std::lock_guard lock(g_lineMutex);
+    if (!text.empty() && text.back() != '\n')
+        g_openLine = std::this_thread::get_id();
+    else if (!text.empty() && g_openLine == std::this_thread::get_id())
+        g_openLine = {};
+}
+
+void collectLogNotingMerges(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    {
+        std::lock_guard lock(g_lineMutex);
+        if (g_openLine == std::this_thread::get_id())
+            ++g_mergedLines;
+    }
+    collectLog(type, context, message);
+}
+
+[[maybe_unused]] int mergedLines()
+{
+    std::lock_guard lock(g_lineMutex);
+    return g_mergedLines;
+}
+
 class BootloaderRoad : public ::testing::Test
 {
 protected:
@@ -34,11 +68,11 @@ protected:
     {
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("BootloaderRoadTest"));
-        m_previousHandler = qInstallMessageHandler(collectLog);
+        m_previousHandler = qInstallMessageHandler(collectLogNotingMerges);
         msg_reset_for_test();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
-        bootloader::setPrintSink([](const std::string &) {});
+        bootloader::setPrintSink(noteLineEnds);
         m_unit.programFlash(makeFirmwareImage(Model::R7, 2, 12, 4096));
         m_unit.plug();
         m_runner.start();

@@ -77,6 +77,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     runFor(6000, [&] { return connectedWith(QStringLiteral("V3.06")); });
     EXPECT_TRUE(connectedWith(QStringLiteral("V3.06")));
     EXPECT_EQ(m_upgradeWanted->size(), 1);
+    EXPECT_EQ(mergedLines(), 0);
 }
 
 TEST_F(BootloaderRoad, DeviceNeverPresentIsCheckedTenTimesHalfASecondApart)

@@ -51,6 +51,7 @@ class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        driver.setRecordWrites(true);
         driver.install();
         ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
         ASSERT_NE(handle, nullptr);

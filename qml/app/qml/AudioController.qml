@@ -209,8 +209,8 @@ Rectangle {
                 objectName: "icon"
                 anchors.fill: parent
                 fillMode: Image.PreserveAspectFit
-                // Decoded at the box's size: the pictures are far larger.
-                sourceSize: Qt.size(width, height)
+                // Drawn at the box's size, not stretched from the picture's own.
+                sourceSize: Qt.size(iconBox.width, iconBox.height)
                 source: root.iconSource()
             }
 
@@ -223,6 +223,7 @@ Rectangle {
 
                 Image {
                     anchors.centerIn: parent
+                    sourceSize: Qt.size(28, 28)
                     source: TvConfig.iconUrl("icons/settings.svg")
                 }
             }

@@ -145,6 +145,7 @@ WindowFrame {
 
                 Image {
                     anchors.horizontalCenter: parent.horizontalCenter
+                    sourceSize: Qt.size(48, 48)
                     source: TvConfig.iconUrl("icons/success.svg")
                 }
 

@@ -311,6 +311,7 @@ ScrollView {
                             anchors.verticalCenter: parent.verticalCenter
                             width: 20
                             height: 20
+                            sourceSize: Qt.size(20, 20)
                             source: TvConfig.iconUrl(parent.modelData.icon)
                         }
 
@@ -480,6 +481,7 @@ ScrollView {
                 anchors.right: parent.right
                 anchors.rightMargin: 20
                 anchors.verticalCenter: parent.verticalCenter
+                sourceSize: Qt.size(24, 24)
                 source: TvConfig.iconUrl("icons/right.svg")
             }
 

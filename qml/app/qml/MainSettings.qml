@@ -25,23 +25,36 @@ Item {
         DataTrackerMgr.storeEventNow("首页", item, eventTypes[type], String(value), "software")
     }
 
+    // The device's own input this page added to the bridge; forgotten when
+    // the device leaves, since the bridge drops it then.
+    property string addedDeviceInput: ""
+
     Component.onCompleted: {
         audioControllersRow.audioControlles = audioControllersRow.getAudioControlles()
         const name = deviceName()
-        if (name !== "")
+        if (name !== "") {
             SystemBridge.AddInputDevice(name, 0)
+            addedDeviceInput = name
+        }
         audioControllersRow.audioInputLevelConnection = audioControllersRow.routeLevels
         SystemBridge.audioInputLevelChanged.connect(audioControllersRow.audioInputLevelConnection)
         audioControllersRow.sendAudioConfig()
     }
 
     Component.onDestruction: {
-        const name = deviceName()
-        if (name !== "")
-            SystemBridge.RemoveInputDevice(name)
+        if (page.addedDeviceInput !== "")
+            SystemBridge.RemoveInputDevice(page.addedDeviceInput)
         if (audioControllersRow.audioInputLevelConnection) {
             SystemBridge.audioInputLevelChanged.disconnect(audioControllersRow.audioInputLevelConnection)
             audioControllersRow.audioInputLevelConnection = null
+        }
+    }
+
+    Connections {
+        target: HIDDeviceMgr
+        function onDeviceConnected(info, connected) {
+            if (!connected)
+                page.addedDeviceInput = ""
         }
     }
 

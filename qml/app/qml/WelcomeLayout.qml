@@ -191,6 +191,7 @@ Rectangle {
         visible: !welcomeLayout.isUpdateFirmware
 
         Image {
+            sourceSize: Qt.size(120, 28)
             source: TvConfig.iconUrl("icons/tarvo.svg")
         }
 
@@ -263,6 +264,7 @@ Rectangle {
         visible: welcomeLayout.isUpdateFirmware
 
         Image {
+            sourceSize: Qt.size(120, 28)
             source: TvConfig.iconUrl("icons/tarvo.svg")
         }
 

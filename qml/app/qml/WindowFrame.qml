@@ -333,7 +333,7 @@ ApplicationWindow {
         anchors.verticalCenter: parent ? parent.verticalCenter : undefined
         fillMode: Image.PreserveAspectFit
         smooth: true
-        sourceSize: Qt.size(12 * Screen.devicePixelRatio, 12 * Screen.devicePixelRatio)
+        sourceSize: Qt.size(12, 12) // logical: the image is loaded for the screen's pixel ratio
         source: TvConfig.iconUrl(iconMouse.containsMouse ? hoverIcon : normalIcon)
 
         MouseArea {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -16,6 +17,19 @@ size_t linkFrames(const MicBaseEmulator& emu)
     for (const Frame& f : emu.sent())
         n += f.messageId == kMsgLink;
     return n;
+}
+
+// The host asks the device for its version.
+void askVersion(MicBaseEmulator& emu, uint16_t sequence)
+{
+    Frame f;
+    f.sequence = sequence;
+    f.source = {1, 1, 28};
+    f.destination = emu.config().address;
+    f.messageId = kMsgVersion;
+    std::vector<uint8_t> r = {0x00};
+    encodeFrame(f, r);
+    emu.onOutputReport(r.data(), r.size());
 }
 
 }  // namespace
@@ -39,16 +53,8 @@ TEST(EmuThreads, StepsAndHostWritesNeverInterleaveReports)
             emu.step(uint64_t(t));
     });
     std::thread host([&] {
-        for (int i = 0; i < kRequests; ++i) {
-            Frame f;
-            f.sequence = uint16_t(i);
-            f.source = {1, 1, 28};
-            f.destination = c.address;
-            f.messageId = kMsgVersion;
-            std::vector<uint8_t> r = {0x00};
-            encodeFrame(f, r);
-            emu.onOutputReport(r.data(), r.size());
-        }
+        for (int i = 0; i < kRequests; ++i)
+            askVersion(emu, uint16_t(i));
     });
     stepper.join();
     host.join();
@@ -89,4 +95,48 @@ TEST(EmuThreads, RunnerStepsOnItsClock)
     clock.advanceMs(5000);
     EXPECT_EQ(linkFrames(emu), 2u);
     runner.stop();  // twice is harmless
+}
+
+// The runner sleeps until the next beacon; a held reply made by the host's
+// request, or a replug, must bring its next step forward.
+TEST(EmuThreads, RunnerStepsSoonerWhenTheHostOrAReplugBringsAStepForward)
+{
+    MicBaseEmulator emu(defaultConfig(Model::T40));
+    std::mutex mutex;
+    FrameDecoder decoder;        // guarded by mutex
+    std::vector<Frame> received; // guarded by mutex
+    emu.setReportSink([&](const std::vector<uint8_t>& r) {
+        std::lock_guard lock(mutex);
+        decoder.feed(r.data(), r.size(), received);
+    });
+    const auto count = [&](uint16_t messageId) {
+        std::lock_guard lock(mutex);
+        return size_t(std::count_if(received.begin(), received.end(),
+                                    [&](const Frame& f) { return f.messageId == messageId; }));
+    };
+    const auto waitFor = [&](uint16_t messageId, size_t n) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (count(messageId) < n && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return count(messageId);
+    };
+    os::ManualClock clock;
+    EmulatorRunner runner(emu, clock);
+    runner.start();
+    ASSERT_EQ(waitFor(kMsgLink, 1), 1u);
+
+    emu.addFault({FrameFault::Kind::Delay, kMsgVersion, FrameFault::kAny, 1, 30});
+    askVersion(emu, 0);
+    clock.advanceMs(29);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(count(kMsgVersion), 0u);
+    clock.advanceMs(1);
+    EXPECT_EQ(waitFor(kMsgVersion, 1), 1u);
+    EXPECT_EQ(count(kMsgLink), 1u);  // the beacon is not due before 1000 ms
+
+    emu.unplug();
+    clock.advanceMs(5000);
+    emu.replug();  // time stands still: only the replug can wake the runner
+    EXPECT_EQ(waitFor(kMsgLink, 2), 2u);
+    runner.stop();
 }

@@ -232,6 +232,7 @@ protected:
         tone.active = 1;
         tone.input2 = {1, 1.0f, 0};
         store.set(kToneSource, tone);
+        driver.setRecordWrites(true);
     }
     void SetUp() override
     {
