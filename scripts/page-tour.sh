@@ -77,7 +77,7 @@ for model in "${models[@]}"; do
     cp "$root/scripts/tour/PageTour.qml" "$dir/"
     echo "== $model at ${scale}x on $screen${lang:+ in $lang}"
     language=()
-    [ -z "$lang" ] || language=(LANG="$lang.UTF-8" LC_ALL="$lang.UTF-8" LANGUAGE="$lang")
+    [ -z "$lang" ] || language=(-u LC_ALL -u LC_MESSAGES LANG="$lang.UTF-8" LANGUAGE="$lang")
     # A new user's folders; the server address is a closed local port, so
     # nothing leaves the machine.
     if ! env "${language[@]}" XDG_CONFIG_HOME="$dir/home/config" XDG_DATA_HOME="$dir/home/data" \

@@ -241,7 +241,7 @@ QtObject {
     }
 
     // Asks page-tour.sh for a picture of the screen and waits for it.
-    function shot(name, window, probes) {
+    function shot(name, window, probes, facts) {
         if (!window || !window.visible) {
             fail("no window for " + name)
             next()
@@ -260,6 +260,8 @@ QtObject {
             }
             line += " " + label + "=" + box(item).join(",")
         }
+        for (const fact in facts || {})
+            line += " " + fact + "=" + facts[fact]
         console.log(line)
         ++shotCount
         const url = Qt.resolvedUrl(name + ".png")
@@ -317,9 +319,10 @@ QtObject {
             function() { scrollToEnd(tabView(), name) },
             function() {
                 const probes = tabButtons()
-                const view = tabView()
-                probes.lastRow = lastRow(flickableOf(view))
-                shot("control_" + name + "_end", main, probes)
+                const flickable = flickableOf(tabView())
+                probes.lastRow = lastRow(flickable)
+                shot("control_" + name + "_end", main, probes,
+                     { scrolled: flickable.contentHeight > flickable.height + 1 ? 1 : 0 })
             }
         ]
     }
