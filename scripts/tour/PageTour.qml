@@ -27,11 +27,6 @@ QtObject {
 
     property TestEvent input: TestEvent {}
 
-    // Natural sizes of picture files, read apart from any window.
-    property Image probe: Image {
-        cache: false
-    }
-
     // Shows the next picture of the screen once page-tour.sh wrote it.
     property Image shotFile: Image {
         cache: false
@@ -202,36 +197,23 @@ QtObject {
             checkImages(children[i], window)
     }
 
-    function naturalSize(url) {
-        probe.source = ""
-        probe.source = url
-        return probe.status === Image.Ready ? Qt.size(probe.implicitWidth, probe.implicitHeight) : null
-    }
-
+    // The pixels a picture is drawn from. Qt renders a vector source at its
+    // shown source size (sourceSize, or the file's own size) times the
+    // screen's ratio, so its implicit size times the ratio; a raster source
+    // comes as its file's pixels (the 2x file's where one is picked), which
+    // sourceSize reports.
     function checkImage(image, window) {
         const url = String(image.source)
         if (!/^(qrc|file):/.test(url) || image.paintedWidth <= 0 || image.paintedHeight <= 0)
             return
         const ratio = dpr()
-        const natural = naturalSize(url)
-        if (!natural)
-            return
-        let drawn = natural
-        if (/\.svg$/i.test(url)) {
-            // A vector source with its own sourceSize is drawn at that size
-            // times the ratio; without, at its natural size.
-            if (image.sourceSize.width !== natural.width || image.sourceSize.height !== natural.height)
-                drawn = Qt.size(image.sourceSize.width * ratio, image.sourceSize.height * ratio)
-        } else if (ratio > 1) {
-            const twice = naturalSize(url.replace(/(\.[a-z]+)$/i, "@2x$1"))
-            if (twice)
-                drawn = twice
-        }
+        const drawn = /\.svg$/i.test(url) ? Qt.size(image.implicitWidth * ratio, image.implicitHeight * ratio)
+                                          : image.sourceSize
         const needWidth = Math.floor(image.paintedWidth * ratio)
         const needHeight = Math.floor(image.paintedHeight * ratio)
-        const key = url + " " + needWidth + "x" + needHeight
         if (drawn.width + 0.5 >= needWidth && drawn.height + 0.5 >= needHeight)
             return
+        const key = url + " " + needWidth + "x" + needHeight
         if (checkedImages[key])
             return
         checkedImages[key] = true
