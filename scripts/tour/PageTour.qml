@@ -149,13 +149,21 @@ QtObject {
         poll()
     }
 
-    // A click in the middle of the item, as the window system delivers one.
+    // A click in the middle of the item, as the window system delivers one;
+    // a user reaches only what lies inside the window and on the screen.
     function click(item, what) {
         if (!item || !item.visible) {
             fail("cannot click " + what)
             finish()
             return
         }
+        const at = item.mapToGlobal(item.width / 2, item.height / 2)
+        const window = item.Window.window
+        const screen = window.screen
+        if (at.x < window.x || at.y < window.y || at.x >= window.x + window.width || at.y >= window.y + window.height
+                || at.x < screen.virtualX || at.y < screen.virtualY
+                || at.x >= screen.virtualX + screen.width || at.y >= screen.virtualY + screen.height)
+            fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies off the window or the screen")
         input.mouseClick(item, item.width / 2, item.height / 2, Qt.LeftButton, Qt.NoModifier, -1)
         next(500)
     }
