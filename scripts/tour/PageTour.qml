@@ -3,6 +3,7 @@ import QtQuick.Window
 import QtTest
 import MediaControls
 import VeloranDeck
+import VeloranDeckTranslation
 
 // A tour of the program as a user walks it, run by scripts/page-tour.sh
 // from a copy of this file in build/tour/<model>/: it hosts the root window
@@ -230,6 +231,24 @@ QtObject {
              + needHeight)
     }
 
+    // Under a language written without Chinese characters, no text shown
+    // may hold any (an unfinished catalogue shows its Chinese source).
+    readonly property var cjk: /[\u1100-\u11ff\u2e80-\u9fff\uac00-\ud7af\uf900-\ufaff\uff00-\uffef]/
+    property var reportedTexts: ({})
+
+    function checkTexts(item, view) {
+        if (!item || !item.visible || item.opacity === 0)
+            return
+        if (typeof item.text === "string" && item.contentWidth !== undefined && cjk.test(item.text)
+                && !reportedTexts[item.text]) {
+            reportedTexts[item.text] = true
+            fail(view + " shows Chinese under " + TranslationManager.getCurrentLanguage() + ": " + item.text)
+        }
+        const children = item.children || []
+        for (let i = 0; i < children.length; ++i)
+            checkTexts(children[i], view)
+    }
+
     // Asks page-tour.sh for a picture of the screen and waits for it.
     function shot(name, window, probes, facts) {
         if (!window || !window.visible) {
@@ -238,6 +257,8 @@ QtObject {
             return
         }
         checkImages(window.contentItem, window)
+        if (["zh_CN", "zh_TW", "ja_JP"].indexOf(TranslationManager.getCurrentLanguage()) < 0)
+            checkTexts(window.contentItem, name)
         const s = dpr()
         let line = "TOUR SHOT " + name + " scale=" + s
                 + " window=" + [window.x * s, window.y * s, window.width * s, window.height * s].map(Math.round).join(",")
