@@ -175,6 +175,20 @@ check_view() {
         fail "$view: the window ${ww}x${wh}+${wx}+${wy} is not wholly on the ${screen} screen"
         return
     fi
+    # The main window opens at 1300 x 800 where the screen holds it, else at
+    # the largest size that fits, never below 800 x 500 (logical pixels).
+    case "$view" in
+    home|control_*|upgrade)
+        local want
+        want="$(awk -v s="$scale" -v W="$screen_w" -v H="$screen_h" 'function fit(d, room, low) {
+                v = d < room ? d : room; return v > low ? v : low }
+            BEGIN { printf "%d %d", fit(1300, W / s, 800) * s, fit(800, H / s, 500) * s }')"
+        if [ $((ww - ${want% *})) -gt 2 ] || [ $((${want% *} - ww)) -gt 2 ] \
+                || [ $((wh - ${want#* })) -gt 2 ] || [ $((${want#* } - wh)) -gt 2 ]; then
+            fail "$view: the main window is ${ww}x${wh}, not the ${want/ /x} that fits the screen"
+        fi
+        ;;
+    esac
     # Our title bar runs along the window's top.
     local bar_h got
     bar_h="$(awk -v s="$scale" 'BEGIN { print int(30 * s) }')"
