@@ -100,7 +100,7 @@ probe() {
         ;;
     plain)
         got="$(share "$file" "$box" "$orange" 8%)"
-        [ "$got" -le 50 ] || fail "$view: $label is orange ($got/1000), as only the selected one is"
+        [ "$got" -le 50 ] || fail "$view: $label is orange ($got/1000), where that view shows no orange"
         ;;
     ink)
         got="$(spread "$file" "$box")"
@@ -143,7 +143,7 @@ probes_of() {
     control_general) tab_probes $((tabs - 1)) $tabs ;;
     control_*_end) probes_of "${1%_end}"; echo "lastRow ink" ;;
     window_equalizer) echo "chart ink" ;;
-    window_auto_gain) echo "progress ink" ;;
+    window_auto_gain) echo "progress ink"; echo "cancel plain"; echo "cancel ink" ;;
     window_reset) echo "confirm button"; echo "cancel plain"; echo "cancel ink" ;;
     window_support) echo "code ink"; echo "chat ink" ;;
     window_settings) echo "update ink" ;;

@@ -385,7 +385,10 @@ QtObject {
             list = list.concat(windowSteps("window_auto_gain",
                 function() { click(find(drawer(), "startDetectButton"), "the automatic-gain button") },
                 function() { return controlPage.autoGainWindow },
-                function(window) { return { progress: find(window.contentItem, "resetProgress") } }))
+                function(window) {
+                    return { progress: find(window.contentItem, "resetProgress"),
+                             cancel: find(window.contentItem, "cancelButton") }
+                }))
         }
         list = list.concat(tabSteps(1, "monitor"))
         if (!isT40)
