@@ -97,6 +97,15 @@ probe() {
         inner="$(pixels "$file" "$box" "$orange" 8%)"
         [ $((total - inner)) -le $(((w + h) * 2)) ] \
             || fail "$view: orange runs past $label's edges ($((total - inner)) pixels around it)"
+        # ... and reaches them: the orange spans the item's width and height.
+        local span
+        # shellcheck disable=SC2086
+        span="$(convert "$file" -crop "$(region $ring)" +repage -alpha off -fuzz 8% -fill black +opaque "$orange" \
+            -format "%@" info:)"
+        span="${span%%+*}"
+        [ "${span%x*}" -ge $((w * 9 / 10)) ] && [ "${span#*x}" -ge $((h * 8 / 10)) ] \
+            && [ "${span%x*}" -le $((w + 3)) ] && [ "${span#*x}" -le $((h + 3)) ] \
+            || fail "$view: the orange of $label spans $span, not its ${w}x${h}"
         ;;
     plain)
         got="$(share "$file" "$box" "$orange" 8%)"
