@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
+
+#include <gtest/gtest.h>
 
 ProgramRunner::ProgramRunner()
 {
@@ -50,6 +53,13 @@ ProgramRunner::Result ProgramRunner::run(int quitAfterMs, const QProcessEnvironm
     result.crashed = result.crashed || process.exitStatus() != QProcess::NormalExit;
     result.exitCode = process.exitCode();
     result.output = QString::fromUtf8(process.readAll());
+    // Whatever the run is for, these lines betray a fault of the interface.
+    static const QRegularExpression interfaceFault(QStringLiteral(
+        "Binding loop|TypeError|ReferenceError|Cannot read property|Unable to assign|is not a function|deprecated"));
+    for (const QString &line : result.output.split(QLatin1Char('\n'))) {
+        if (line.contains(interfaceFault))
+            ADD_FAILURE() << "the program logged: " << line.toStdString();
+    }
     return result;
 }
 

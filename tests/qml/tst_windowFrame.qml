@@ -53,6 +53,20 @@ TestCase {
         }
     }
 
+    // A fixed-size dialog, as the secondary windows are.
+    Component {
+        id: dialogComponent
+        WindowFrame {
+            title: "Dialog"
+            width: 550
+            height: 480
+            minimumWidth: 550
+            maximumWidth: 550
+            minimumHeight: 480
+            maximumHeight: 480
+        }
+    }
+
     property QtObject watched: null
 
     function initTestCase() {
@@ -218,5 +232,47 @@ TestCase {
         tryCompare(frame, "visibility", Window.Maximized)
         named(frame, "resizeBorders").beginResize(data.edges)
         compare(frame.resizeEdges, [data.edges])
+    }
+
+    // Screens in logical pixels (1920 x 1080 at 100, 150 and 200 %), as the
+    // window reads them: the free area's size, not where its panels are.
+    function screenOf(x, y, width, height, freeWidth, freeHeight) {
+        return { virtualX: x, virtualY: y, width: width, height: height,
+                 desktopAvailableWidth: freeWidth, desktopAvailableHeight: freeHeight }
+    }
+
+    function test_windows_fit_the_screen_data() {
+        return [
+            { tag: "100 %", screen: screenOf(0, 0, 1920, 1080, 1920, 1080),
+              main: [310, 140, 1300, 800], dialog: [685, 300, 550, 480] },
+            { tag: "150 %", screen: screenOf(0, 0, 1280, 720, 1280, 720),
+              main: [0, 0, 1280, 720], dialog: [365, 120, 550, 480] },
+            { tag: "150 % with a 40 px panel", screen: screenOf(0, 0, 1280, 720, 1280, 680),
+              main: [0, 40, 1280, 640], dialog: [365, 120, 550, 480] },
+            { tag: "200 %", screen: screenOf(0, 0, 960, 540, 960, 540),
+              main: [0, 0, 960, 540], dialog: [205, 30, 550, 480] },
+            { tag: "200 % right of another screen", screen: screenOf(1920, 0, 960, 540, 2880, 1080),
+              main: [1920, 0, 960, 540], dialog: [2125, 30, 550, 480] },
+            { tag: "smaller than the minimum", screen: screenOf(0, 0, 683, 384, 683, 384),
+              main: [-58, -58, 800, 500], dialog: [67, -48, 550, 480] },
+            { tag: "owner moved to the right edge", screen: screenOf(0, 0, 1920, 1080, 1920, 1080),
+              main: [310, 140, 1300, 800], moveMainTo: [1500, 900], dialog: [1370, 600, 550, 480] }
+        ]
+    }
+
+    function test_windows_fit_the_screen(data) {
+        const main = createTemporaryObject(mainComponent, testCase)
+        main.visible = true
+        main.fitToScreen(data.screen)
+        compare([main.x, main.y, main.width, main.height], data.main)
+        if (data.moveMainTo) {
+            main.x = data.moveMainTo[0]
+            main.y = data.moveMainTo[1]
+        }
+        const dialog = createTemporaryObject(dialogComponent, testCase)
+        dialog.transientParent = main
+        dialog.visible = true
+        dialog.fitToScreen(data.screen)
+        compare([dialog.x, dialog.y, dialog.width, dialog.height], data.dialog)
     }
 }

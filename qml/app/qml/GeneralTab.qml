@@ -28,6 +28,9 @@ ScrollView {
     property bool loading: false
     property bool urlRewriting: false
     property bool keyWriting: false
+    // The factory-reset window while it is open (it destroys itself when
+    // closed).
+    property var resetWindow: null
 
     function recordEvent(item, type, value) {
         DataTrackerMgr.storeEventNow("通用", item, type, String(value), "software")
@@ -156,7 +159,7 @@ ScrollView {
 
     function openReset() {
         console.log("恢复出厂")
-        TvConfig.createWindow("ResetWindow.qml", generalTab)
+        resetWindow = TvConfig.createWindow("ResetWindow.qml", generalTab)
         recordEvent("通用", "恢复出厂", 1)
     }
 

@@ -34,12 +34,55 @@ ApplicationWindow {
         }
     }
 
+    // The size the window is declared with; it opens smaller only where the
+    // screen cannot hold it.
+    property size designedSize: Qt.size(0, 0)
+
+    // One rule for every window: the declared size where the screen's free
+    // area holds it, otherwise the largest size that fits (never below the
+    // window's minimum), centred on its owner (or the screen) and pulled
+    // wholly inside the free area. The screen tells the free area's size but
+    // not on which side its panels sit, so their room is kept clear on both
+    // sides. Logical pixels throughout.
+    function fitToScreen(screen) {
+        if (screen === undefined)
+            screen = windowFrame.screen
+        if (!screen || screen.width <= 0 || screen.height <= 0)
+            return
+        if (visibility === Window.Maximized || visibility === Window.FullScreen)
+            return
+        const panelX = screen.width - Math.min(screen.width, screen.desktopAvailableWidth)
+        const panelY = screen.height - Math.min(screen.height, screen.desktopAvailableHeight)
+        const roomWidth = screen.width - 2 * panelX
+        const roomHeight = screen.height - 2 * panelY
+        const wanted = designedSize.width > 0 ? designedSize : Qt.size(width, height)
+        width = Math.max(minimumWidth, Math.min(wanted.width, roomWidth))
+        height = Math.max(minimumHeight, Math.min(wanted.height, roomHeight))
+
+        // A window larger than the room is centred on it.
+        function inside(start, size, low, span) {
+            if (size >= span)
+                return Math.round(low + (span - size) / 2)
+            return Math.round(Math.min(Math.max(start, low), low + span - size))
+        }
+        const owner = rightView === null ? transientParent : null
+        const centreX = owner && owner.visible ? owner.x + owner.width / 2 : screen.virtualX + screen.width / 2
+        const centreY = owner && owner.visible ? owner.y + owner.height / 2 : screen.virtualY + screen.height / 2
+        x = inside(centreX - width / 2, width, screen.virtualX + panelX, roomWidth)
+        y = inside(centreY - height / 2, height, screen.virtualY + panelY, roomHeight)
+    }
+
     function loadView() {
     }
 
     onVisibleChanged: {
-        if (visible)
+        if (visible) {
+            // Secondary windows are shown long after their creation; the
+            // owner may have moved since.
+            if (rightView === null)
+                windowFrame.fitToScreen()
             opacity = 1
+        }
     }
 
     onClosing: function(close) {
@@ -52,6 +95,8 @@ ApplicationWindow {
     }
 
     Component.onCompleted: {
+        windowFrame.designedSize = Qt.size(width, height)
+        windowFrame.fitToScreen()
         flags = Qt.Window | Qt.FramelessWindowHint
         if (rightView !== null) {
             if (TvConfig.platformOs === "osx")
