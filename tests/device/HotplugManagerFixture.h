@@ -208,12 +208,26 @@ protected:
         while (m_timers.nowMs() < t) {
             const int64_t ms = m_timers.nowMs() + 1;
             m_timers.advanceTo(ms);
-            for (auto &base : m_bases)
+            for (auto &base : m_bases) {
+                const bool wasPlugged = m_bus.isPlugged(base->attachment.protocolPath());
                 base->emulator.step(uint64_t(ms));
+                if (wasPlugged && !m_bus.isPlugged(base->attachment.protocolPath()))
+                    noticeUnplug();
+            }
             settle();
         }
     }
     void runFor(int64_t ms) { runTo(m_timers.nowMs() + ms); }
+
+    // A device that left on its own (a reboot) is noticed by a reader thread
+    // in real time; the clock waits for it, or a loaded machine would see the
+    // device's seconds pass before the host could have noticed.
+    void noticeUnplug()
+    {
+        auto *hid = m_manager ? m_manager->findChild<HIDDevice *>() : nullptr;
+        if (hid)
+            waitFor([hid] { return !hid->hasDevices(); });
+    }
 
     // For events that come from a reader thread stopping (unplug).
     bool waitFor(const std::function<bool()> &condition)
