@@ -4,7 +4,7 @@
 #include "bridge/PowerMonitor.h"
 #include "bridge/ShellActions.h"
 #include "device/HIDHotplugManager.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"

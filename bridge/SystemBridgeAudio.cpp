@@ -4,7 +4,7 @@
 #include "bridge/SystemBridge.h"
 
 #include "device/HIDHotplugManager.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"

@@ -4,7 +4,7 @@
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/HidUpgradeApi.h"
 #include "platform/os/Clock.h"

@@ -4,7 +4,7 @@
 
 #include "bridge/SystemBridge.h"
 #include "device/HIDHotplugManager.h"
-#include "device/RepeatingTimer.h"
+#include "threading/RepeatingTimer.h"
 #include "device/hid/EmulatedHidBus.h"
 #include "platform/os/sim/SimAudioWorld.h"
 

@@ -4,7 +4,7 @@
 
 #include "HotplugManagerFixture.h"
 
-#include "device/ThreadHandoff.h"
+#include "threading/ThreadHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/bootloader_log.h"
 #include "device/emulator/emulator_runner.h"
