@@ -23,6 +23,7 @@
 
 std::atomic<SystemBridge *> SystemBridge::s_callbackBridge{nullptr};
 SystemBridge::InstanceGuardHooks SystemBridge::s_instanceGuard;
+const StoredSettings *SystemBridge::s_storedSettings = nullptr;
 
 namespace {
 
@@ -323,6 +324,11 @@ void SystemBridge::quitApplication() const
         m_micRouter->Stop();
     const_cast<SystemBridge *>(this)->stopPowerEventMonitor();
     QCoreApplication::exit(0);
+}
+
+void SystemBridge::setStoredSettings(const StoredSettings *settings)
+{
+    s_storedSettings = settings;
 }
 
 void SystemBridge::setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake)

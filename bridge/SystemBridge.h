@@ -23,6 +23,7 @@ enum class DataFlow;
 struct SampleRateRequests;
 class AudioRouterService;
 class HIDHotplugManager;
+class StoredSettings;
 class WinMicRouter;
 
 // The interface's gateway to the operating system and the audio side. One
@@ -71,6 +72,9 @@ public:
     // How a restart lets go of the program's single-instance guard before the
     // new copy starts, and takes it back when the start fails.
     static void setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake);
+    // Where every bridge reads the user's stored settings; set by the program
+    // before the first bridge is made, on the GUI thread.
+    static void setStoredSettings(const StoredSettings *settings);
 
     bool isMacOS() const { return false; }
     bool isWindows() const { return true; }
@@ -209,6 +213,7 @@ private:
         std::function<bool()> retake;
     };
     static InstanceGuardHooks s_instanceGuard; // set once at start-up, GUI thread
+    static const StoredSettings *s_storedSettings; // set once at start-up, GUI thread
     // Tests drive the workers on a manual clock and watch their state.
     friend struct SystemBridgeTestAccess;
 };
