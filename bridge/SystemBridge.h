@@ -163,16 +163,14 @@ private:
     void stopDeviceCacheWorker();
     void markDeviceListDirty();
     QVariantList buildAudioDeviceList() const;
-    void deviceCacheWorker();
     // One rebuild and the wait for the next change; false once stopped.
-    bool deviceCachePass(QString &previousSignature, bool &firstPass);
+    bool deviceCachePass();
 
     // Running and installed applications (RunningApps.cpp, InstalledApps.cpp).
     void startRunningAppsWorker();
     void stopRunningAppsWorker();
-    void runningAppsWorker();
     // One refresh and the wait before the next.
-    void runningAppsPass(QString &previousSignature, bool &firstPass);
+    void runningAppsPass();
     void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
     QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);
