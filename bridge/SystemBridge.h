@@ -76,6 +76,11 @@ public:
     // before the first bridge is made, on the GUI thread.
     static void setStoredSettings(const StoredSettings *settings);
 
+    // Tests drive the list workers on a manual clock and watch their state.
+    DeviceListCache &deviceCacheForTests() { return m_deviceCache; }
+    RunningAppsCache &runningAppsForTests() { return m_runningApps; }
+    void stopDeviceCacheWorkerForTests() { stopDeviceCacheWorker(); }
+
     bool isMacOS() const { return false; }
     bool isWindows() const { return true; }
 
@@ -212,6 +217,4 @@ private:
     };
     static InstanceGuardHooks s_instanceGuard; // set once at start-up, GUI thread
     static const StoredSettings *s_storedSettings; // set once at start-up, GUI thread
-    // Tests drive the workers on a manual clock and watch their state.
-    friend struct SystemBridgeTestAccess;
 };

@@ -34,7 +34,7 @@ protected:
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("BootloaderRoadTest"));
         m_previousHandler = qInstallMessageHandler(collectLog);
-        msg_reset_for_test();
+        msg_reset_for_tests();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
         bootloader::setPrintSink([](const std::string &) {});

@@ -143,7 +143,7 @@ protected:
             g_log.clear();
         }
         m_previousHandler = qInstallMessageHandler(collectLog);
-        msg_reset_for_test();
+        msg_reset_for_tests();
     }
 
     void TearDown() override

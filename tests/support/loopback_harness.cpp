@@ -31,7 +31,7 @@ LoopbackHarness::LoopbackHarness(MicBaseEmulator& emulator) : m_emulator(emulato
 {
     assert(s_current == nullptr);
     s_current = this;
-    msg_reset_for_test();
+    msg_reset_for_tests();
     msg_set_error_callback(&LoopbackHarness::onError);
     msg_set_login_callback(&LoopbackHarness::onLogin);
     installHandlerCallbacks();
@@ -52,7 +52,7 @@ LoopbackHarness::~LoopbackHarness()
     msg_set_version_callback(nullptr);
     msg_set_attr_callback(nullptr);
     // Leave no frame of this run half-parsed or queued for the next harness.
-    msg_reset_for_test();
+    msg_reset_for_tests();
     s_current = nullptr;
 }
 
