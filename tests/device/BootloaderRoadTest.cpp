@@ -26,14 +26,14 @@ constexpr double kClockSpeed = 20.0;
 
 constexpr size_t kImageBytes = 3000; // 54 packets of 56 bytes
 
-class BootloaderRoad : public ::testing::Test
+class BootloaderRoad : public ::testing::Test, public LogCollector
 {
 protected:
     void SetUp() override
     {
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("BootloaderRoadTest"));
-        m_previousHandler = qInstallMessageHandler(collectLog);
+        clearLines();
         msg_reset_for_tests();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
@@ -63,7 +63,6 @@ protected:
         hidProtocol::instance()->setClock(nullptr);
         bootloader::setPrintSink({});
         setHidBackend(nullptr);
-        qInstallMessageHandler(m_previousHandler);
     }
 
     int64_t nowMs() const { return m_clock.nowNs() / os::Clock::kNsPerMs; }
@@ -144,7 +143,6 @@ protected:
     QStringList m_messages;
     bool m_onGuiThread = true;
     QTemporaryDir m_dir;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 std::vector<int> expectedSteps(std::initializer_list<int> head)
@@ -165,7 +163,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     // A second call while the worker runs would drive the link twice.
     m_manager->upgradeFirmware(path);
     m_manager->upgradeFirmware(path);
-    EXPECT_EQ(logCount(QStringLiteral("固件升级进行中，拒绝再次升级")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("固件升级进行中，拒绝再次升级")), 1);
     m_progress.clear();
     m_messages.clear();
     runFor(30000, [&] { return !m_manager->bootloaderUpgradeRunning(); });
@@ -186,7 +184,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     EXPECT_EQ(upgradeToOutcome(writeFile(makeFirmwareImage(Model::R7, 3, 6, kImageBytes))), QStringLiteral("升级失败"));
     EXPECT_EQ(m_progress.back(), 0);
     EXPECT_EQ(std::count(m_progress.begin(), m_progress.end(), 100), 0);
-    EXPECT_EQ(logCount(QStringLiteral("升级失败: 发送固件数据失败 (包9/54)")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("升级失败: 发送固件数据失败 (包9/54)")), 1);
 
     m_manager->stopAndDisconnectDevice();
     m_unit.setFaults({});

@@ -212,7 +212,7 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
 
     m_manager->upgradeFirmware(m_dir.filePath(QStringLiteral("missing.bin")));
     EXPECT_EQ(m_progress->last(), (QList<QVariant>{0, QStringLiteral("升级失败")}));
-    EXPECT_EQ(logCount(QStringLiteral("读取文件失败")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("读取文件失败")), 1);
 }
 
 TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucceeds)
@@ -243,7 +243,7 @@ TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucce
             EXPECT_TRUE(waitFor([&] { return !lastConnected(); }));
         } else {
             // A stalled device leaves its last block unanswered: retried, then given up.
-            EXPECT_EQ(logCount(QStringLiteral("固件升级请求无应答")), c.block == 0 ? 0 : 1);
+            EXPECT_EQ(LogCollector::count(QStringLiteral("固件升级请求无应答")), c.block == 0 ? 0 : 1);
             unplugAndWait(base);
         }
         runFor(500);
