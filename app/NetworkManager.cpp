@@ -1,6 +1,7 @@
 #include "app/NetworkManager.h"
 
 #include "app/NetworkStatusMonitor.h"
+#include "bridge/DownloadFolder.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -334,21 +335,12 @@ bool NetworkManager::isDownloadAddressAllowed(const QString &url) const
 
 QString NetworkManager::downloadFolder()
 {
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (cache.isEmpty())
-        return {};
-    const QString folder = cache + QStringLiteral("/downloads");
-    QDir().mkpath(folder);
-    return folder;
+    return downloads::folder();
 }
 
 bool NetworkManager::isInDownloadFolder(const QString &path)
 {
-    if (path.isEmpty())
-        return false;
-    const QString folder = QFileInfo(downloadFolder()).canonicalFilePath();
-    const QString parent = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
-    return !folder.isEmpty() && parent == folder && !QFileInfo(path).fileName().isEmpty();
+    return downloads::contains(path);
 }
 
 void NetworkManager::cleanDownloads(const QStringList &keep)

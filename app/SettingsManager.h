@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/StoredSettings.h"
+
 #include <QColor>
 #include <QObject>
 #include <QSet>
@@ -10,7 +12,7 @@ class QSettings;
 
 // Two INI stores presented as one flat key space; the key alone decides
 // which store holds it (see storeFor()).
-class SettingsManager : public QObject
+class SettingsManager : public QObject, public StoredSettings
 {
     Q_OBJECT
 public:
@@ -30,6 +32,11 @@ public:
     Q_INVOKABLE QStringList getAllKeys() const;
     Q_INVOKABLE void setDeviceScope(const QString &deviceId);
     Q_INVOKABLE QString deviceScope() const;
+
+    QVariant storedValue(const QString &key, const QVariant &fallback) const override
+    {
+        return getValue(key, fallback);
+    }
 
     // True when the key belongs to the application store.
     static bool isAppKey(const QString &key);

@@ -27,6 +27,10 @@ void registerSingleton(const char *uri, const char *typeName, T *(*instance)() =
 // Settings, usage events, network and languages, in that order.
 void registerCoreSingletons();
 
+// The system bridge over the program's settings store, its monitor device
+// started, registered for QML.
+void registerSystemBridge();
+
 // The six native singletons, in the order the interface expects; creates the
 // system bridge (and starts its monitor device) and the device manager.
 void registerSingletons();

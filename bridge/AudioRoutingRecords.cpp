@@ -1,6 +1,6 @@
 #include "bridge/AudioRoutingRecords.h"
 
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/windows/routerAudio/AudioRouteConfig.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
 

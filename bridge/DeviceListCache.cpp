@@ -1,7 +1,7 @@
 #include "bridge/DeviceListCache.h"
 
 #include "bridge/SystemBridge.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/DeviceStateMonitor.h"
@@ -92,10 +92,9 @@ void SystemBridge::markDeviceListDirty()
 
 void SystemBridge::startDeviceCacheWorker()
 {
-    if (m_deviceCache.running.exchange(true))
+    if (!m_deviceCache.start([this] { return deviceCachePass(); },
+                             [this] { m_deviceCache.state.store(DeviceCacheWorkerState::Stopped); }))
         return;
-    m_deviceCache.platform = os::currentPlatform();
-    m_deviceCache.worker = std::thread([this] { deviceCacheWorker(); });
     // Without notifications the list stays as first built.
     DeviceStateMonitor::instance().start([this] { markDeviceListDirty(); });
 }
@@ -104,47 +103,24 @@ void SystemBridge::stopDeviceCacheWorker()
 {
     // No wake-up may come in once the worker is gone.
     DeviceStateMonitor::instance().stop();
-    if (!m_deviceCache.running.exchange(false))
-        return;
-    {
-        std::lock_guard lock(m_deviceCache.wakeMutex);
-        m_deviceCache.dirty = true;
-    }
-    m_deviceCache.wake.notify_all();
     // A debounce in progress ends at once; nothing is rebuilt after it.
-    m_deviceCache.platform->clock().wake();
-    if (m_deviceCache.worker.joinable())
-        m_deviceCache.worker.join();
+    m_deviceCache.stop([this] {
+        {
+            std::lock_guard lock(m_deviceCache.wakeMutex);
+            m_deviceCache.dirty = true;
+        }
+        m_deviceCache.wake.notify_all();
+    });
 }
 
-void SystemBridge::deviceCacheWorker()
-{
-    const HRESULT apartment = os::initializeApartment(os::ApartmentKind::Multithreaded);
-    QString previousSignature;
-    bool firstPass = true;
-    while (m_deviceCache.running.load() && deviceCachePass(previousSignature, firstPass)) {
-    }
-    if (apartment == S_OK)
-        os::uninitializeApartment();
-    m_deviceCache.state.store(DeviceCacheWorkerState::Stopped);
-}
-
-bool SystemBridge::deviceCachePass(QString &previousSignature, bool &firstPass)
+bool SystemBridge::deviceCachePass()
 {
     DeviceListCache &cache = m_deviceCache;
     cache.state.store(DeviceCacheWorkerState::Building);
     QVariantList list = buildAudioDeviceList();
     QString signature = deviceListSignature(list);
-    const bool changed = signature != previousSignature;
-    {
-        std::lock_guard lock(cache.cacheMutex);
-        cache.cachedList = std::move(list);
-    }
-    cache.cacheValid.store(true, std::memory_order_release);
-    if (changed && !firstPass)
+    if (cache.store(std::move(list), std::move(signature)))
         postQueued(this, [this] { emit audioDeviceListChanged(); });
-    previousSignature = std::move(signature);
-    firstPass = false;
 
     std::unique_lock lock(cache.wakeMutex);
     cache.state.store(DeviceCacheWorkerState::Waiting);

@@ -2,7 +2,7 @@
 // their device format, the writes on a pool thread.
 #include "bridge/EndpointSampleRate.h"
 
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 
 #include "platform/os/Apartment.h"
 #include "platform/os/DeviceFormatRate.h"

@@ -1,7 +1,7 @@
 #include "bridge/RunningApps.h"
 
 #include "bridge/SystemBridge.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
 
 #include <QCryptographicHash>

@@ -1,7 +1,7 @@
 #include "bridge/RunningApps.h"
 
 #include "bridge/SystemBridge.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 
@@ -160,47 +160,25 @@ QVariantList SystemBridge::getRunningApplicationsCached()
 
 void SystemBridge::startRunningAppsWorker()
 {
-    if (m_runningApps.running.exchange(true))
-        return;
-    m_runningApps.platform = os::currentPlatform();
-    m_runningApps.worker = std::thread([this] { runningAppsWorker(); });
+    m_runningApps.start([this] {
+        runningAppsPass();
+        return true;
+    });
 }
 
 void SystemBridge::stopRunningAppsWorker()
 {
-    if (!m_runningApps.running.exchange(false))
-        return;
     // Ends the wait between passes at once.
-    m_runningApps.platform->clock().wake();
-    if (m_runningApps.worker.joinable())
-        m_runningApps.worker.join();
+    m_runningApps.stop();
 }
 
-void SystemBridge::runningAppsWorker()
-{
-    const HRESULT apartment = os::initializeApartment(os::ApartmentKind::Multithreaded);
-    QString previousSignature;
-    bool firstPass = true;
-    while (m_runningApps.running.load())
-        runningAppsPass(previousSignature, firstPass);
-    if (apartment == S_OK)
-        os::uninitializeApartment();
-}
-
-void SystemBridge::runningAppsPass(QString &previousSignature, bool &firstPass)
+void SystemBridge::runningAppsPass()
 {
     RunningAppsCache &cache = m_runningApps;
     QVariantList list = getRunningApplications();
     QString signature = runningAppsSignature(list);
-    {
-        std::lock_guard lock(cache.cacheMutex);
-        cache.cachedList = std::move(list);
-    }
-    cache.cacheValid.store(true, std::memory_order_release);
-    if (signature != previousSignature && !firstPass)
+    if (cache.store(std::move(list), std::move(signature)))
         postQueued(this, [this] { emit runningAppsChanged(); });
-    previousSignature = std::move(signature);
-    firstPass = false;
 
     // Two seconds in steps, each ended early by a stop.
     os::Clock &clock = cache.platform->clock();

@@ -4,6 +4,7 @@
 // and the free functions the bridge builds both lists with
 // (RunningApps.cpp, InstalledApps.cpp).
 
+#include "bridge/CachedListWorker.h"
 #include "platform/os/ProcessInfo.h"
 #include "platform/windows/routerAudio/AudioSessionIcons.h"
 
@@ -12,34 +13,15 @@
 #include <QString>
 #include <QVariantList>
 
-#include <atomic>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
-
-namespace os {
-class OsPlatform;
-}
 
 inline constexpr int kRunningAppsWaitSteps = 20;
 inline constexpr std::int64_t kRunningAppsWaitStepMs = 100;
 inline constexpr int kInstalledIconSize = 128;
 
-struct RunningAppsCache {
-    mutable std::mutex cacheMutex;
-    QVariantList cachedList;             // guarded by cacheMutex
-    std::atomic<bool> cacheValid{false};  // set with release after a store, read with acquire
-
-    std::thread worker;                   // started and joined on the bridge's thread
-    std::atomic<bool> running{false};
-    // Whose clock the worker waits on; set before it starts, not changed
-    // while it runs.
-    std::shared_ptr<os::OsPlatform> platform;
-    // Lists stored so far; counted once the wait after the store has its
-    // deadlines (for tests that drive the worker on a manual clock).
-    std::atomic<int> passes{0};
+// Passes are counted once the wait after the store has its deadlines.
+struct RunningAppsCache : CachedListWorker {
 };
 
 // The first applicable text of the version blocks: a Chinese block's

@@ -1,11 +1,11 @@
 #include "bridge/SystemBridge.h"
 
+#include "bridge/DownloadFolder.h"
 #include "bridge/EndpointSampleRate.h"
 #include "bridge/PowerMonitor.h"
-#include "app/NetworkManager.h"
 #include "bridge/ShellActions.h"
 #include "device/HIDHotplugManager.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
@@ -26,6 +26,7 @@
 
 std::atomic<SystemBridge *> SystemBridge::s_callbackBridge{nullptr};
 SystemBridge::InstanceGuardHooks SystemBridge::s_instanceGuard;
+const StoredSettings *SystemBridge::s_storedSettings = nullptr;
 
 namespace {
 
@@ -281,7 +282,7 @@ bool SystemBridge::installFile(const QString &filePath) const
     }
     // Only what the program itself downloaded, and only through the
     // desktop's handler for its type: nothing here makes a file executable.
-    if (!NetworkManager::isInDownloadFolder(info.absoluteFilePath())) {
+    if (!downloads::contains(info.absoluteFilePath())) {
         qWarning().noquote() << "SystemBridge::installFile 安装文件不在下载目录中:" << filePath;
         return false;
     }
@@ -331,6 +332,11 @@ void SystemBridge::quitApplication() const
         m_micRouter->Stop();
     const_cast<SystemBridge *>(this)->stopPowerEventMonitor();
     QCoreApplication::exit(0);
+}
+
+void SystemBridge::setStoredSettings(const StoredSettings *settings)
+{
+    s_storedSettings = settings;
 }
 
 void SystemBridge::setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake)

@@ -23,6 +23,7 @@ enum class DataFlow;
 struct SampleRateRequests;
 class AudioRouterService;
 class HIDHotplugManager;
+class StoredSettings;
 class WinMicRouter;
 
 // The interface's gateway to the operating system and the audio side. One
@@ -71,6 +72,14 @@ public:
     // How a restart lets go of the program's single-instance guard before the
     // new copy starts, and takes it back when the start fails.
     static void setInstanceGuardHooks(std::function<void()> release, std::function<bool()> retake);
+    // Where every bridge reads the user's stored settings; set by the program
+    // before the first bridge is made, on the GUI thread.
+    static void setStoredSettings(const StoredSettings *settings);
+
+    // Tests drive the list workers on a manual clock and watch their state.
+    DeviceListCache &deviceCacheForTests() { return m_deviceCache; }
+    RunningAppsCache &runningAppsForTests() { return m_runningApps; }
+    void stopDeviceCacheWorkerForTests() { stopDeviceCacheWorker(); }
 
     bool isMacOS() const { return false; }
     bool isWindows() const { return true; }
@@ -159,16 +168,14 @@ private:
     void stopDeviceCacheWorker();
     void markDeviceListDirty();
     QVariantList buildAudioDeviceList() const;
-    void deviceCacheWorker();
     // One rebuild and the wait for the next change; false once stopped.
-    bool deviceCachePass(QString &previousSignature, bool &firstPass);
+    bool deviceCachePass();
 
     // Running and installed applications (RunningApps.cpp, InstalledApps.cpp).
     void startRunningAppsWorker();
     void stopRunningAppsWorker();
-    void runningAppsWorker();
     // One refresh and the wait before the next.
-    void runningAppsPass(QString &previousSignature, bool &firstPass);
+    void runningAppsPass();
     void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
     QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);
@@ -209,6 +216,5 @@ private:
         std::function<bool()> retake;
     };
     static InstanceGuardHooks s_instanceGuard; // set once at start-up, GUI thread
-    // Tests drive the workers on a manual clock and watch their state.
-    friend struct SystemBridgeTestAccess;
+    static const StoredSettings *s_storedSettings; // set once at start-up, GUI thread
 };

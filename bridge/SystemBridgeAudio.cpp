@@ -4,7 +4,7 @@
 #include "bridge/SystemBridge.h"
 
 #include "device/HIDHotplugManager.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/OsPlatform.h"
 #include "platform/windows/routerAudio/AudioRouterService.h"
@@ -25,6 +25,23 @@ namespace {
 
 constexpr int kEndpointAttempts = 150;
 constexpr int64_t kEndpointPauseMs = 200;
+
+// One call from the interface into the audio router: none before the routers
+// exist, and an exception ends as the call's failure, never in QML.
+template <typename Router, typename Result, typename Call>
+Result routerCall(const Router &router, const char *name, Result failed, Call call)
+{
+    if (!router) {
+        qWarning().nospace() << name << ": AudioRouterService not initialized";
+        return failed;
+    }
+    try {
+        return call();
+    } catch (const std::exception &e) {
+        qCritical().nospace() << name << ": Exception: " << e.what();
+        return failed;
+    }
+}
 
 } // namespace
 
@@ -131,108 +148,64 @@ bool SystemBridge::Start()
 {
     if (!m_audioRouter)
         createRouters();
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::Start: AudioRouterService not initialized";
-        return false;
-    }
-    try {
+    return routerCall(m_audioRouter, "SystemBridge::Start", false, [&] {
         const bool started = m_audioRouter->Start(AudioRouterConfig{});
         if (started)
             qDebug() << "SystemBridge::Start: Audio router service started successfully";
         else
             qWarning() << "SystemBridge::Start: Failed to start audio router service";
         return started;
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::Start: Exception:" << e.what();
-        return false;
-    }
+    });
 }
 
 void SystemBridge::Stop()
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::Stop: AudioRouterService not initialized";
-        return;
-    }
-    try {
+    routerCall(m_audioRouter, "SystemBridge::Stop", false, [&] {
         m_audioRouter->Stop();
         qDebug() << "SystemBridge::Stop: Audio router service stopped";
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::Stop: Exception:" << e.what();
-    }
+        return true;
+    });
 }
 
 bool SystemBridge::Restart()
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::Restart: AudioRouterService not initialized";
-        return false;
-    }
-    try {
+    return routerCall(m_audioRouter, "SystemBridge::Restart", false, [&] {
         const bool restarted = m_audioRouter->Restart();
         if (restarted)
             qDebug() << "SystemBridge::Restart: Audio router service restarted successfully";
         else
             qWarning() << "SystemBridge::Restart: Failed to restart audio router service";
         return restarted;
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::Restart: Exception:" << e.what();
-        return false;
-    }
+    });
 }
 
 bool SystemBridge::IsRunning() const
 {
-    if (!m_audioRouter)
-        return false;
-    try {
-        return m_audioRouter->IsRunning();
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::IsRunning: Exception:" << e.what();
-        return false;
-    }
+    // Asked often by the interface: no routers yet is no news.
+    return m_audioRouter
+        && routerCall(m_audioRouter, "SystemBridge::IsRunning", false, [&] { return m_audioRouter->IsRunning(); });
 }
 
 bool SystemBridge::SetSampleRate(double sampleRate)
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::SetSampleRate: AudioRouterService not initialized";
-        return false;
-    }
-    try {
+    return routerCall(m_audioRouter, "SystemBridge::SetSampleRate", false, [&] {
         const bool set = m_audioRouter->SetSampleRate(sampleRate);
         if (set)
             qDebug() << "SystemBridge::SetSampleRate: Sample rate set to" << sampleRate;
         else
             qWarning() << "SystemBridge::SetSampleRate: Failed to set sample rate to" << sampleRate;
         return set;
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::SetSampleRate: Exception:" << e.what();
-        return false;
-    }
+    });
 }
 
 double SystemBridge::GetSampleRate() const
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::GetSampleRate: AudioRouterService not initialized";
-        return 0.0;
-    }
-    try {
-        return m_audioRouter->GetSampleRate();
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::GetSampleRate: Exception:" << e.what();
-        return 0.0;
-    }
+    return routerCall(m_audioRouter, "SystemBridge::GetSampleRate", 0.0, [&] { return m_audioRouter->GetSampleRate(); });
 }
 
 bool SystemBridge::AddInputDevice(const QString &deviceName, int index)
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::AddInputDevice: AudioRouterService not initialized";
-        return false;
-    }
-    try {
+    return routerCall(m_audioRouter, "SystemBridge::AddInputDevice", false, [&] {
         const bool added = m_micRouter && m_micRouter->AddInputDevice(deviceName.toStdString(), 0, index);
         if (added)
             qDebug() << "SystemBridge::AddInputDevice: Added device" << deviceName
@@ -240,19 +213,12 @@ bool SystemBridge::AddInputDevice(const QString &deviceName, int index)
         else
             qWarning() << "SystemBridge::AddInputDevice: Failed to add device" << deviceName;
         return added;
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::AddInputDevice: Exception:" << e.what();
-        return false;
-    }
+    });
 }
 
 bool SystemBridge::RemoveInputDevice(const QString &deviceName)
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::RemoveInputDevice: AudioRouterService not initialized";
-        return false;
-    }
-    try {
+    return routerCall(m_audioRouter, "SystemBridge::RemoveInputDevice", false, [&] {
         if (!m_micRouter || !m_micRouter->IsRunning()) {
             // The router stopped with the device and took every input with it.
             qDebug() << "SystemBridge::RemoveInputDevice: already removed with the device:" << deviceName;
@@ -264,29 +230,19 @@ bool SystemBridge::RemoveInputDevice(const QString &deviceName)
         else
             qWarning() << "SystemBridge::RemoveInputDevice: Device not found:" << deviceName;
         return removed;
-    } catch (const std::exception &e) {
-        qCritical() << "SystemBridge::RemoveInputDevice: Exception:" << e.what();
-        return false;
-    }
+    });
 }
 
 QVariantList SystemBridge::GetInputDevices() const
 {
-    if (!m_audioRouter) {
-        qWarning() << "SystemBridge::GetInputDevices: AudioRouterService not initialized";
-        return {};
-    }
-    try {
+    // On an exception the list is empty: a part of it would look like the whole.
+    return routerCall(m_audioRouter, "SystemBridge::GetInputDevices", QVariantList{}, [&] {
         QVariantList devices;
         for (const InputDeviceEntry &entry : m_audioRouter->GetInputDevices())
             devices.append(QVariantMap{{QStringLiteral("name"), QString::fromStdString(entry.name)},
                                        {QStringLiteral("requestedChannels"), entry.requestedChannels}});
         return devices;
-    } catch (const std::exception &e) {
-        // A part of the list would look like the whole of it.
-        qCritical() << "SystemBridge::GetInputDevices: Exception:" << e.what();
-        return {};
-    }
+    });
 }
 
 // ---- audio services that follow the device ----------------------------------------------

@@ -3,7 +3,7 @@
 // microphone router's capture thread runs the blocks through it.
 #include "bridge/SystemBridge.h"
 
-#include "app/SettingsManager.h"
+#include "bridge/StoredSettings.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -16,15 +16,19 @@ void SystemBridge::updateMonitorDevice()
         qWarning().noquote() << "SystemBridge::updateMonitorDevice: AudioRouterService not initialized";
         return;
     }
-    const SettingsManager *settings = SettingsManager::instance();
+    const StoredSettings *settings = s_storedSettings;
+    if (!settings) {
+        qWarning().noquote() << "SystemBridge::updateMonitorDevice: no stored settings to read";
+        return;
+    }
 
-    const bool eqOn = settings->getValue(QStringLiteral("device_equalizer")).toBool();
+    const bool eqOn = settings->storedValue(QStringLiteral("device_equalizer")).toBool();
     m_monitor.setEqualizerEnabled(eqOn);
     if (!eqOn) {
         m_monitor.clearEqualizer();
     } else {
         const QJsonObject preset =
-            QJsonDocument::fromJson(settings->getValue(QStringLiteral("device_equalizer_current")).toString().toUtf8())
+            QJsonDocument::fromJson(settings->storedValue(QStringLiteral("device_equalizer_current")).toString().toUtf8())
                 .object();
         // An unreadable preset leaves the equaliser as it was.
         if (!preset.isEmpty()) {
@@ -42,9 +46,9 @@ void SystemBridge::updateMonitorDevice()
         }
     }
 
-    const bool gainOn = settings->getValue(QStringLiteral("device_compressor")).toBool();
+    const bool gainOn = settings->storedValue(QStringLiteral("device_compressor")).toBool();
     bool numeric = false;
-    double db = settings->getValue(QStringLiteral("device_compressor_value"), MonitorProcessing::kDefaultGainDb)
+    double db = settings->storedValue(QStringLiteral("device_compressor_value"), MonitorProcessing::kDefaultGainDb)
                     .toDouble(&numeric);
     if (!numeric)
         db = MonitorProcessing::kDefaultGainDb;

@@ -1,6 +1,6 @@
 #include "device/HIDDevice.h"
 
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "device/hid/HidBackend.h"
 
 #include <QDebug>

@@ -3,7 +3,7 @@
 #include "device/HIDDevice.h"
 #include "device/HidFrameTransport.h"
 #include "device/HidTrafficLog.h"
-#include "device/QtHandoff.h"
+#include "threading/QtHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/HidUpgradeApi.h"
 #include "platform/os/Clock.h"
@@ -324,14 +324,10 @@ void HIDHotplugManager::onHidDataReceived(const QString &path, const QByteArray 
 
 void HIDHotplugManager::onNodeLogin(int origin, int kind, quint32 address)
 {
-    if (origin == 1)
+    if (!msg_answer_login(origin, address))
         return;
     m_peerAddress = address;
     if (msg_address_node(address) != 0) {
-        msg_request_node_name(address);
-        msg_request_serial(address);
-        msg_request_version(address);
-        msg_attr_login_request(address);
         m_deviceInfo[QStringLiteral("pid")] = int(msg_address_group(address));
         m_deviceInfo[QStringLiteral("vid")] = int(msg_address_network(address));
     }

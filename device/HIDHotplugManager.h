@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/RepeatingTimer.h"
+#include "threading/RepeatingTimer.h"
 #include "device/pullupgrade/pull_upgrade_server.h"
 
 #include <QByteArray>

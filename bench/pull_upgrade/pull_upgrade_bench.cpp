@@ -3,7 +3,7 @@
 // report per millisecond each way (full-speed HID with 1 ms polling). The
 // figure is image bytes per second of the core's clock, for three block sizes.
 #include "device/emulator/firmware_image.h"
-#include "device/emulator/loopback_harness.h"
+#include "tests/support/loopback_harness.h"
 
 #include <cstdio>
 

@@ -183,90 +183,69 @@ void SndcLink::step()
         setLinkState(stateFinishedFail);
         return;
     }
-    switch (state) {
-    case stateOpened:
+    // The walk through the link: a state either sends one request and moves
+    // on, or reads what the device holds and moves on once the read took.
+    struct RequestStep {
+        uint32_t state;
+        uint8_t group, command;
+        size_t dataBytes;
+        bool keepReply;
+        uint32_t next;
+    };
+    static constexpr RequestStep kRequests[] = {
+        {stateLinking, 0x00, 0x81, 0, false, stateReadDSVersion},
+        {stateReadDSVersion, 0x00, 0x82, 3, false, stateReadDevVersion},
+        {stateReadDevVersion, 0x00, 0x83, 0, false, stateLinked},
+        {stateLinked, 0x00, 0x84, 0, false, stateReadID},
+        {stateReadID, 0x00, 0x85, 0, true, stateKeepLinked},
+        {stateKeepLinked, 0x00, 0x86, 0, false, stateStartGetPara},
+        {stateStartGetPara, 0x10, 0x80, 0, false, stateReadAdcParam},
+        {stateEndGetParam, 0x10, 0x89, 0, false, stateFinishedOK},
+    };
+    struct ReadStep {
+        uint32_t state;
+        bool (SndcLink::*read)();
+        // Set when the read took; null: nothing to mark.
+        bool SndcLink::*valid;
+        // With no EQ at all there is nothing to repeat the read for; null:
+        // only a read that took moves on.
+        uint8_t SndcLink::*count;
+        uint32_t next;
+    };
+    static constexpr ReadStep kReads[] = {
+        {stateReadAdcParam, &SndcLink::readAdcParams, &SndcLink::m_adcValid, nullptr, stateReadDacParam},
+        {stateReadDacParam, &SndcLink::readDacParams, &SndcLink::m_dacValid, nullptr, stateReadI2sParam},
+        {stateReadI2sParam, &SndcLink::readI2sParams, &SndcLink::m_i2sValid, nullptr, stateGetSpkEqNums},
+        {stateGetSpkEqNums, &SndcLink::readSpkEqCount, nullptr, nullptr, stateReadSpkEqParam},
+        {stateReadSpkEqParam, &SndcLink::readSpkEqParams, nullptr, &SndcLink::m_spkEqCount, stateGetMicEqNums},
+        {stateGetMicEqNums, &SndcLink::readMicEqCount, nullptr, nullptr, stateReadMicEqParam},
+        {stateReadMicEqParam, &SndcLink::readMicEqParams, nullptr, &SndcLink::m_micEqCount, stateReadAlgParam},
+        {stateReadAlgParam, &SndcLink::readAlgParams, &SndcLink::m_algValid, nullptr, stateEndGetParam},
+    };
+
+    if (state == stateOpened) {
         setLinkState(stateLinking);
-        break;
-    case stateLinking:
-        linkRequest(0x00, 0x81);
-        setLinkState(stateReadDSVersion);
-        break;
-    case stateReadDSVersion:
-        linkRequest(0x00, 0x82, 3);
-        setLinkState(stateReadDevVersion);
-        break;
-    case stateReadDevVersion:
-        linkRequest(0x00, 0x83);
-        setLinkState(stateLinked);
-        break;
-    case stateLinked:
-        linkRequest(0x00, 0x84);
-        setLinkState(stateReadID);
-        break;
-    case stateReadID:
-        linkRequest(0x00, 0x85, 0, true);
-        setLinkState(stateKeepLinked);
-        break;
-    case stateKeepLinked:
-        linkRequest(0x00, 0x86);
-        setLinkState(stateStartGetPara);
-        break;
-    case stateStartGetPara:
-        linkRequest(0x10, 0x80);
-        setLinkState(stateReadAdcParam);
-        break;
-    case stateReadAdcParam:
-        if (readAdcParams()) {
-            m_adcValid = true;
-            setLinkState(stateReadDacParam);
-        }
-        break;
-    case stateReadDacParam:
-        if (readDacParams()) {
-            m_dacValid = true;
-            setLinkState(stateReadI2sParam);
-        }
-        break;
-    case stateReadI2sParam:
-        if (readI2sParams()) {
-            m_i2sValid = true;
-            setLinkState(stateGetSpkEqNums);
-        }
-        break;
-    case stateGetSpkEqNums:
-        if (readSpkEqCount())
-            setLinkState(stateReadSpkEqParam);
-        break;
-    case stateReadSpkEqParam:
-        // With no EQ at all there is nothing to repeat the read for.
-        if (readSpkEqParams() || m_spkEqCount == 0)
-            setLinkState(stateGetMicEqNums);
-        break;
-    case stateGetMicEqNums:
-        if (readMicEqCount())
-            setLinkState(stateReadMicEqParam);
-        break;
-    case stateReadMicEqParam:
-        if (readMicEqParams() || m_micEqCount == 0)
-            setLinkState(stateReadAlgParam);
-        break;
-    case stateReadAlgParam:
-        if (readAlgParams()) {
-            m_algValid = true;
-            setLinkState(stateEndGetParam);
-        }
-        break;
-    case stateEndGetParam:
-        linkRequest(0x10, 0x89);
-        setLinkState(stateFinishedOK);
-        break;
-    case stateIdle:
-    case stateBusy:
-        m_changed = 0;
-        break;
-    default:
-        break;
+        return;
     }
+    for (const RequestStep &r : kRequests) {
+        if (r.state == state) {
+            linkRequest(r.group, r.command, r.dataBytes, r.keepReply);
+            setLinkState(r.next);
+            return;
+        }
+    }
+    for (const ReadStep &r : kReads) {
+        if (r.state == state) {
+            const bool took = (this->*r.read)();
+            if (took && r.valid)
+                this->*r.valid = true;
+            if (took || (r.count && this->*r.count == 0))
+                setLinkState(r.next);
+            return;
+        }
+    }
+    if (state == stateIdle || state == stateBusy)
+        m_changed = 0;
 }
 
 int SndcLink::commandOperation(size_t row, uint8_t channel, uint32_t value, const uint8_t *record,

@@ -358,6 +358,19 @@ void msg_attr_login_request(uint32_t address)
     request(address, kMsgIdAttrNotify, &subscribe, 1);
 }
 
+bool msg_answer_login(int from, uint32_t address)
+{
+    if (from != 0)
+        return false;
+    if (msg_address_node(address) != 0) {
+        msg_request_node_name(address);
+        msg_request_serial(address);
+        msg_request_version(address);
+        msg_attr_login_request(address);
+    }
+    return true;
+}
+
 int msg_attr_subscriber_count()
 {
     return int(std::count_if(std::begin(s_subscribers), std::end(s_subscribers), [](uint32_t a) { return a != 0; }));

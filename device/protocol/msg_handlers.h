@@ -53,6 +53,13 @@ void msg_attr_get(uint32_t address, uint8_t attribute);
 void msg_attr_get_list(uint32_t address, uint8_t count, const uint16_t *attributes);
 void msg_attr_login_request(uint32_t address);
 
+// The program's answer to a login report. A login the core saw itself (from
+// 0) makes the address the peer's and, for a node number other than 0, asks
+// for name, serial number and version and subscribes to notifications; a
+// login that a message only states is left alone. True when the address is
+// the new peer.
+bool msg_answer_login(int from, uint32_t address);
+
 int msg_attr_subscriber_count();
 
 // Watch notifications (id 7) skipped because the transmit queue was more

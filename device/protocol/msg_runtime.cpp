@@ -85,7 +85,7 @@ void msg_call_login(int from, int kind, uint32_t address)
         s_loginCallback(from, kind, address);
 }
 
-void msg_reset_for_test()
+void msg_reset_for_tests()
 {
     s_clockMs = 0;
     s_nodeByte = 1;

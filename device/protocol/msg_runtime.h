@@ -29,4 +29,4 @@ void msg_report_error(int code, int messageId);
 
 // Tests and fuzzers only: back to the state of a fresh process (clock 0,
 // node byte 1, sequence counters 0, no callbacks), then msg_init.
-void msg_reset_for_test();
+void msg_reset_for_tests();

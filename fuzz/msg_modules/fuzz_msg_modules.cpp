@@ -74,7 +74,7 @@ void onError(int code, int)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    msg_reset_for_test();
+    msg_reset_for_tests();
     msg_set_error_callback(onError);
     msg_set_name_callback(onName);
     msg_set_version_callback(onVersion);

@@ -46,7 +46,7 @@ int checkMessage(int, msg_record *r)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    msg_reset_for_test();
+    msg_reset_for_tests();
     const int port = msg_add_port(checkFrame);
     msg_register_handler(0x7000, checkMessage, checkMessage);
     msg_register_handler(0x7001, checkMessage, checkMessage);

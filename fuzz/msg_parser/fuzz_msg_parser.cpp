@@ -38,7 +38,7 @@ std::vector<Bytes> parse(const uint8_t *data, size_t size, size_t step)
 {
     std::vector<Bytes> delivered;
     g_delivered = &delivered;
-    msg_reset_for_test();
+    msg_reset_for_tests();
     const int port = msg_add_port(captureSend);
     msg_set_receive_hook(checkRecord);
     for (size_t at = 0; at < size; at += step) {

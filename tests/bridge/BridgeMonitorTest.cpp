@@ -28,6 +28,7 @@ protected:
     void SetUp() override
     {
         BridgeTest::SetUp();
+        SystemBridge::setStoredSettings(SettingsManager::instance());
         clearSettings();
     }
 

@@ -1,7 +1,7 @@
 // Launching, opening and installing through the shell.
 #include "BridgeTestSupport.h"
 
-#include "app/NetworkManager.h"
+#include "bridge/DownloadFolder.h"
 #include "bridge/SystemBridge.h"
 
 #include <QDesktopServices>
@@ -163,7 +163,7 @@ TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
     clearLines();
     EXPECT_FALSE(m_bridge.installFile(probe));
     EXPECT_GE(find(QStringLiteral("SystemBridge::installFile 安装文件不在下载目录中:"), 0, QtWarningMsg), 0);
-    const QString installer = QDir(NetworkManager::downloadFolder()).filePath(QStringLiteral("update_install_1.sh"));
+    const QString installer = QDir(downloads::folder()).filePath(QStringLiteral("update_install_1.sh"));
     ASSERT_TRUE(QFile::copy(probe, installer));
     const QFileDevice::Permissions permissions = QFile::permissions(installer);
     m_sink.opened.clear();

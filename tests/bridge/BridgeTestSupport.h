@@ -4,12 +4,12 @@
 
 #include "bridge/SystemBridge.h"
 #include "device/HIDHotplugManager.h"
-#include "device/RepeatingTimer.h"
+#include "threading/RepeatingTimer.h"
 #include "device/hid/EmulatedHidBus.h"
 #include "platform/os/sim/SimAudioWorld.h"
 
-#include <QMutex>
-#include <QStringList>
+#include "LogCollector.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -33,21 +33,13 @@ bool eventually(Condition condition, int realMs = 10000)
     return true;
 }
 
-struct LogLine {
-    QtMsgType type;
-    QString text;
-};
-
-class BridgeTest : public ::testing::Test
+class BridgeTest : public ::testing::Test, public LogCollector
 {
 protected:
     void SetUp() override
     {
-        {
-            QMutexLocker lock(&s_mutex);
-            s_lines.clear();
-        }
-        m_previousHandler = qInstallMessageHandler(collect);
+        // What the fixture's own construction logged is not the test's.
+        clearLines();
         os::installPlatform(m_world);
     }
     void TearDown() override
@@ -56,39 +48,6 @@ protected:
         // Captures keep the world; the last of them must not end it on one
         // of the world's own threads.
         EXPECT_TRUE(eventually([&] { return m_world.use_count() == 1; }));
-        qInstallMessageHandler(m_previousHandler);
-    }
-
-    // A copy of its own, made under the lock: a copy sharing its elements
-    // would copy them later, racing the collecting threads.
-    static QList<LogLine> lines()
-    {
-        QMutexLocker lock(&s_mutex);
-        QList<LogLine> copy = s_lines;
-        copy.detach();
-        return copy;
-    }
-    // Index of the first line at or after `from` that contains the text
-    // (and has the type, when given); -1 when none.
-    static int find(const QString &text, int from = 0, int type = -1)
-    {
-        const QList<LogLine> all = lines();
-        for (int i = from; i < all.size(); ++i)
-            if (all[i].text.contains(text) && (type < 0 || all[i].type == type))
-                return i;
-        return -1;
-    }
-    static int count(const QString &text)
-    {
-        int n = 0;
-        for (const LogLine &line : lines())
-            n += line.text.contains(text) ? 1 : 0;
-        return n;
-    }
-    static void clearLines()
-    {
-        QMutexLocker lock(&s_mutex);
-        s_lines.clear();
     }
 
     // A bridge over this test's world, following this test's device manager.
@@ -118,15 +77,4 @@ protected:
     EmulatedHidBus m_bus;
     InertTimers m_timers;
     std::unique_ptr<HIDHotplugManager> m_hotplug = std::make_unique<HIDHotplugManager>(m_bus, m_timers);
-
-private:
-    static void collect(QtMsgType type, const QMessageLogContext &, const QString &text)
-    {
-        QMutexLocker lock(&s_mutex);
-        s_lines.append({type, text});
-    }
-
-    QtMessageHandler m_previousHandler = nullptr;
-    static inline QMutex s_mutex;
-    static inline QList<LogLine> s_lines; // guarded by s_mutex: lines come from any thread
 };

@@ -1,6 +1,6 @@
 #pragma once
-// Reaches the bridge's two list workers, so tests can drive them on a
-// manual clock: wait for a pass, a debounce or a stop before moving time.
+// Waits for the tests that drive the bridge's two list workers on a manual
+// clock: for a pass, a debounce or a stop before moving time.
 
 #include "bridge/SystemBridge.h"
 
@@ -9,12 +9,6 @@
 
 #include <chrono>
 #include <thread>
-
-struct SystemBridgeTestAccess {
-    static DeviceListCache &deviceCache(SystemBridge &bridge) { return bridge.m_deviceCache; }
-    static RunningAppsCache &runningApps(SystemBridge &bridge) { return bridge.m_runningApps; }
-    static void stopDeviceCacheWorker(SystemBridge &bridge) { bridge.stopDeviceCacheWorker(); }
-};
 
 // Real time: how long a worker may take to reach a state.
 template <class Condition>

@@ -46,7 +46,7 @@ protected:
     {
         auto bridge = std::make_unique<SystemBridge>(SystemBridge::Options{});
         bridge->initializeMonitorDevice();
-        DeviceListCache &cache = SystemBridgeTestAccess::deviceCache(*bridge);
+        DeviceListCache &cache = bridge->deviceCacheForTests();
         EXPECT_TRUE(eventually([&] { return cache.passes.load() == 1; }, "first pass"));
         return bridge;
     }
@@ -54,7 +54,7 @@ protected:
     // Waits until the worker sleeps in its debounce, its deadline taken.
     static ::testing::AssertionResult debouncing(SystemBridge &bridge)
     {
-        DeviceListCache &cache = SystemBridgeTestAccess::deviceCache(bridge);
+        DeviceListCache &cache = bridge.deviceCacheForTests();
         return eventually([&] { return cache.state.load() == DeviceCacheWorkerState::Debouncing; }, "debounce");
     }
 
@@ -64,7 +64,7 @@ protected:
         m_world->flushNotifications();
         ASSERT_TRUE(debouncing(bridge));
         m_clock->advanceMs(kDeviceListDebounceMs);
-        DeviceListCache &cache = SystemBridgeTestAccess::deviceCache(bridge);
+        DeviceListCache &cache = bridge.deviceCacheForTests();
         ASSERT_TRUE(eventually([&] { return cache.passes.load() == pass; }, "rebuild"));
         deliverQueued();
     }
@@ -116,7 +116,7 @@ TEST_F(DeviceCache, ListsRealEndpointsWithTheirIndexesByDirection)
 TEST_F(DeviceCache, WorkerFoldsABurstIntoOneSignalAndStaysQuietWhenNamesStay)
 {
     auto bridge = startedBridge();
-    DeviceListCache &cache = SystemBridgeTestAccess::deviceCache(*bridge);
+    DeviceListCache &cache = bridge->deviceCacheForTests();
     QSignalSpy changed(bridge.get(), &SystemBridge::audioDeviceListChanged);
     deliverQueued();
     EXPECT_EQ(changed.count(), 0) << "the first pass differs from nothing and says nothing";
@@ -173,14 +173,14 @@ TEST_F(DeviceCache, WorkerFoldsABurstIntoOneSignalAndStaysQuietWhenNamesStay)
 TEST_F(DeviceCache, StopDuringTheDebounceEndsWithoutRebuilding)
 {
     auto bridge = startedBridge();
-    DeviceListCache &cache = SystemBridgeTestAccess::deviceCache(*bridge);
+    DeviceListCache &cache = bridge->deviceCacheForTests();
     QSignalSpy changed(bridge.get(), &SystemBridge::audioDeviceListChanged);
     m_world->removeEndpoint(m_speakers);
     m_world->flushNotifications();
     ASSERT_TRUE(debouncing(*bridge));
 
     // The clock stands still: the stop itself ends the debounce.
-    SystemBridgeTestAccess::stopDeviceCacheWorker(*bridge);
+    bridge->stopDeviceCacheWorkerForTests();
     deliverQueued();
 
     EXPECT_EQ(cache.state.load(), DeviceCacheWorkerState::Stopped);

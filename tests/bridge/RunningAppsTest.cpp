@@ -160,7 +160,7 @@ TEST_F(RunningApps, WorkerSignalsNewSourcesNotStateChanges)
     add({800, L"/opt/tape/tape.exe", L"tape", {}, os::AudioSessionState::Inactive});
     SystemBridge bridge{SystemBridge::Options{}};
     bridge.initializeMonitorDevice();
-    RunningAppsCache &cache = SystemBridgeTestAccess::runningApps(bridge);
+    RunningAppsCache &cache = bridge.runningAppsForTests();
     ASSERT_TRUE(eventually([&] { return cache.passes.load() == 1; }, "first pass"));
     QSignalSpy changed(&bridge, &SystemBridge::runningAppsChanged);
     int passes = 1;
@@ -194,7 +194,7 @@ TEST_F(RunningApps, WorkerSignalsNewSourcesNotStateChanges)
         {"microphone unplugged",
          [&] {
              // The endpoint cache follows first.
-             DeviceListCache &devices = SystemBridgeTestAccess::deviceCache(bridge);
+             DeviceListCache &devices = bridge.deviceCacheForTests();
              m_world->unplugEndpoint(m_world->findEndpointId(L"USB Microphone"));
              m_world->flushNotifications();
              ASSERT_TRUE(eventually(

@@ -5,7 +5,7 @@
 
 #include "HotplugManagerFixture.h"
 
-#include "device/ThreadHandoff.h"
+#include "threading/ThreadHandoff.h"
 #include "device/bootloader/HidProtocol.h"
 #include "device/bootloader/bootloader_log.h"
 #include "device/emulator/emulator_runner.h"
@@ -35,6 +35,7 @@ constexpr size_t kImageBytes = 3000; // 54 packets of 56 bytes
 std::mutex g_lineMutex;
 std::thread::id g_openLine; // guarded by g_lineMutex: the thread whose line is open
 int g_mergedLines = 0;      // guarded by g_lineMutex
+QtMessageHandler g_collect = nullptr; // the collector's handler, behind ours
 
 void noteLineEnds(const std::string &text)
 {
@@ -52,7 +53,7 @@ void collectLogNotingMerges(QtMsgType type, const QMessageLogContext &context, c
         if (g_openLine == std::this_thread::get_id())
             ++g_mergedLines;
     }
-    collectLog(type, context, message);
+    g_collect(type, context, message);
 }
 
 [[maybe_unused]] int mergedLines()
@@ -61,15 +62,16 @@ void collectLogNotingMerges(QtMsgType type, const QMessageLogContext &context, c
     return g_mergedLines;
 }
 
-class BootloaderRoad : public ::testing::Test
+class BootloaderRoad : public ::testing::Test, public LogCollector
 {
 protected:
     void SetUp() override
     {
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("BootloaderRoadTest"));
-        m_previousHandler = qInstallMessageHandler(collectLogNotingMerges);
-        msg_reset_for_test();
+        clearLines();
+        g_collect = qInstallMessageHandler(collectLogNotingMerges);
+        msg_reset_for_tests();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
         bootloader::setPrintSink(noteLineEnds);
@@ -98,7 +100,7 @@ protected:
         hidProtocol::instance()->setClock(nullptr);
         bootloader::setPrintSink({});
         setHidBackend(nullptr);
-        qInstallMessageHandler(m_previousHandler);
+        qInstallMessageHandler(g_collect);
     }
 
     int64_t nowMs() const { return m_clock.nowNs() / os::Clock::kNsPerMs; }
@@ -179,7 +181,6 @@ protected:
     QStringList m_messages;
     bool m_onGuiThread = true;
     QTemporaryDir m_dir;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 } // namespace

@@ -40,7 +40,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     // A second call while the worker runs would drive the link twice.
     m_manager->upgradeFirmware(path);
     m_manager->upgradeFirmware(path);
-    EXPECT_EQ(logCount(QStringLiteral("固件升级进行中，拒绝再次升级")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("固件升级进行中，拒绝再次升级")), 1);
     m_progress.clear();
     m_messages.clear();
     runFor(30000, [&] { return !m_manager->bootloaderUpgradeRunning(); });
@@ -61,7 +61,7 @@ TEST_F(BootloaderRoad, R7UpgradesOnAWorkerThenRecoversFromItsBootLoader)
     EXPECT_EQ(upgradeToOutcome(writeFile(makeFirmwareImage(Model::R7, 3, 6, kImageBytes))), QStringLiteral("升级失败"));
     EXPECT_EQ(m_progress.back(), 0);
     EXPECT_EQ(std::count(m_progress.begin(), m_progress.end(), 100), 0);
-    EXPECT_EQ(logCount(QStringLiteral("升级失败: 发送固件数据失败 (包9/54)")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("升级失败: 发送固件数据失败 (包9/54)")), 1);
 
     m_manager->stopAndDisconnectDevice();
     m_unit.setFaults({});
@@ -100,5 +100,5 @@ TEST_F(BootloaderRoad, DeviceNeverPresentIsCheckedTenTimesHalfASecondApart)
     EXPECT_EQ(clock.nowNs() / os::Clock::kNsPerMs, 15000);
     EXPECT_EQ(m_progress, std::vector<int>{0});
     EXPECT_EQ(m_messages, QStringList{QStringLiteral("升级失败")});
-    EXPECT_EQ(logCount(QStringLiteral("未检测到 VID=0x3a71 的 HID 设备（已重试 10 次 / 5s）")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("未检测到 VID=0x3a71 的 HID 设备（已重试 10 次 / 5s）")), 1);
 }

@@ -1,6 +1,8 @@
 #include "device/HIDDevice.h"
 #include "device/hid/EmulatedHidBus.h"
 
+#include "LogCollector.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSignalSpy>
@@ -44,46 +46,12 @@ bool waitFor(const std::function<bool()> &condition, int limitMs = 10000)
     return true;
 }
 
-std::mutex g_logMutex;
-QStringList g_warnings; // guarded by g_logMutex
-QStringList g_debugs;   // guarded by g_logMutex
-
-void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    std::lock_guard<std::mutex> lock(g_logMutex);
-    if (type == QtWarningMsg)
-        g_warnings.append(message);
-    else if (type == QtDebugMsg)
-        g_debugs.append(message);
-}
-
-class HIDDeviceTest : public ::testing::Test
+class HIDDeviceTest : public ::testing::Test, public LogCollector
 {
 protected:
-    void SetUp() override
-    {
-        {
-            std::lock_guard<std::mutex> lock(g_logMutex);
-            g_warnings.clear();
-            g_debugs.clear();
-        }
-        m_previousHandler = qInstallMessageHandler(collectWarnings);
-    }
-    void TearDown() override { qInstallMessageHandler(m_previousHandler); }
-
-    QStringList warnings() const
-    {
-        std::lock_guard<std::mutex> lock(g_logMutex);
-        return g_warnings;
-    }
-    QStringList debugs() const
-    {
-        std::lock_guard<std::mutex> lock(g_logMutex);
-        return g_debugs;
-    }
+    void SetUp() override { clearLines(); }
 
     EmulatedHidBus m_bus; // outlives the device below
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 } // namespace
@@ -148,8 +116,8 @@ TEST_F(HIDDeviceTest, UnplugClosesThePathOnTheOwnerThread)
     EXPECT_TRUE(onOwner);
     EXPECT_FALSE(device.hasDevices());
     ASSERT_TRUE(waitFor([&] { return m_bus.openHandleCount() == 0; }));
-    EXPECT_EQ(warnings().filter("HIDDevice: 读取错误，设备可能已断开:").filter("if-a").size(), 1);
-    EXPECT_EQ(debugs().filter("HIDDevice: 读线程退出，调度主线程清理:").filter("if-a").size(), 1);
+    EXPECT_EQ(texts(QtWarningMsg).filter("HIDDevice: 读取错误，设备可能已断开:").filter("if-a").size(), 1);
+    EXPECT_EQ(texts(QtDebugMsg).filter("HIDDevice: 读线程退出，调度主线程清理:").filter("if-a").size(), 1);
 
     // Its reader already closed it: closing again does nothing.
     device.closeDevice("if-a");
@@ -174,21 +142,21 @@ TEST_F(HIDDeviceTest, UnknownPathsAndFailedOpensFailVisibly)
     m_bus.plug(interfaceOf("if-a"));
     HIDDevice device(m_bus);
     EXPECT_FALSE(device.writeToDevice("nowhere", QByteArray(1, 0)));
-    EXPECT_TRUE(warnings().contains("Device not found"));
+    EXPECT_TRUE(texts(QtWarningMsg).contains("Device not found"));
     EXPECT_FALSE(device.writeAll(QByteArray(1, 0)));
     device.closeDevice("nowhere");
 
     m_bus.injectFault(HidFault::Open, "if-a");
     device.openDevices(kVendor, kProduct, kPage);
     EXPECT_FALSE(device.hasDevices());
-    const QStringList logged = warnings().filter("if-a");
+    const QStringList logged = texts(QtWarningMsg).filter("if-a");
     ASSERT_EQ(logged.size(), 1);
 
     // A handle that cannot be made non-blocking is closed again.
     m_bus.injectFault(HidFault::Nonblocking, "if-a");
     device.openDevices(kVendor, kProduct, kPage);
     EXPECT_FALSE(device.hasDevices());
-    EXPECT_TRUE(warnings().contains("hid_set_nonblocking failed: -1"));
+    EXPECT_TRUE(texts(QtWarningMsg).contains("hid_set_nonblocking failed: -1"));
     EXPECT_EQ(m_bus.openHandleCount(), 0);
 
     // The next scan's attempt succeeds.
@@ -197,7 +165,7 @@ TEST_F(HIDDeviceTest, UnknownPathsAndFailedOpensFailVisibly)
 
     m_bus.injectFault(HidFault::Write, "if-a");
     EXPECT_FALSE(device.writeToDevice("if-a", QByteArray("\x00\x55", 2)));
-    EXPECT_TRUE(warnings().filter("Failed to write to device:").join(' ').contains("0055"));
+    EXPECT_TRUE(texts(QtWarningMsg).filter("Failed to write to device:").join(' ').contains("0055"));
     EXPECT_TRUE(device.writeToDevice("if-a", QByteArray("\x00\x55", 2)));
 }
 

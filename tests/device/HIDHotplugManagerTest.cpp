@@ -56,7 +56,7 @@ TEST_F(HotplugManagerTest, FirstScanAt2000MsAndCompleteInformationWithinThreeSec
     EXPECT_EQ(info.value("vid").toInt(), base.emulator.config().address.network);
     EXPECT_EQ(info.value("pid").toInt(), base.emulator.config().address.group);
     EXPECT_EQ(m_manager->getDeviceInfo(), info);
-    EXPECT_EQ(logCount("设备已在线"), 1);
+    EXPECT_EQ(LogCollector::count("设备已在线"), 1);
 }
 
 TEST_F(HotplugManagerTest, UnplugRemovesOnlyVersionAndReplugIsCompleteAgain)
@@ -74,7 +74,7 @@ TEST_F(HotplugManagerTest, UnplugRemovesOnlyVersionAndReplugIsCompleteAgain)
     EXPECT_FALSE(lastConnected());
 
     runTo(4000); // the next scan finds nothing
-    EXPECT_EQ(logCount("设备已离线"), 1);
+    EXPECT_EQ(LogCollector::count("设备已离线"), 1);
 
     runTo(3600 + 500);
     base.attachment.plug();
@@ -195,7 +195,7 @@ TEST_F(HotplugManagerTest, ScanTakesTheFirstSupportedEntry)
     runFor(4000);
     EXPECT_EQ(upgradeWanted.size(), 2);
     EXPECT_EQ(m_bus.openHandleCount("emu/loader"), 0);
-    EXPECT_EQ(logCount("检测到处于升级模式的设备 VID: 0x3a71 PID: 0x0820"), 2);
+    EXPECT_EQ(LogCollector::count("检测到处于升级模式的设备 VID: 0x3a71 PID: 0x0820"), 2);
 }
 
 TEST_F(HotplugManagerTest, R7ConnectsOverItsOwnUsagePageAndReports)
@@ -229,7 +229,7 @@ TEST_F(HotplugManagerTest, R7ConnectsOverItsOwnUsagePageAndReports)
     frame.back() = uint8_t(frame.back() + 1);
     m_pushed += m_bus.pushInput(path, makeInputReport(Model::R7, frame.data(), frame.size(), true));
     runFor(50);
-    EXPECT_EQ(logCount("错误回调 id: 3 msgid: 32770"), 1);
+    EXPECT_EQ(LogCollector::count("错误回调 id: 3 msgid: 32770"), 1);
     m_manager->messageSend(6, QByteArray(1, char(21)));
     runFor(50);
     EXPECT_EQ(*base.emulator.attributes().get(6), std::vector<uint8_t>{21});
@@ -246,7 +246,7 @@ TEST_F(HotplugManagerTest, LoginOfNodeNumberZeroRequestsNothing)
     EXPECT_TRUE(info.contains("dpid"));
     EXPECT_FALSE(info.contains("pid"));
     EXPECT_FALSE(info.contains("vid"));
-    EXPECT_GE(logCount("用户登录回调 from: 0 type: 0 VID:0x0002 PID:0x0101 CHID:0x0000"), 1);
+    EXPECT_GE(LogCollector::count("用户登录回调 from: 0 type: 0 VID:0x0002 PID:0x0101 CHID:0x0000"), 1);
 }
 
 // --- version texts ---
@@ -277,7 +277,7 @@ TEST_P(HotplugVersionTest, VersionTextFromBytesNineAndTen)
         EXPECT_EQ(lastInfo().value("version").toString(), c.text);
     } else {
         EXPECT_FALSE(m_manager->getDeviceInfo().contains("version"));
-        EXPECT_EQ(logCount("版本回调，长度: 10 版本数据过短"), 1);
+        EXPECT_EQ(LogCollector::count("版本回调，长度: 10 版本数据过短"), 1);
     }
 }
 
@@ -356,8 +356,8 @@ TEST_F(HotplugManagerTest, OverlongValuesAreRefusedWithAWarning)
     runFor(50);
     EXPECT_EQ(base.emulator.receivedCount(kMsgAttrSet), 0u);
     EXPECT_EQ(base.emulator.receivedCount(kMsgFactoryReset), 0u);
-    EXPECT_EQ(logCount("HIDHotplugManager::messageSend"), 1);
-    EXPECT_EQ(logCount("HIDHotplugManager::sendPriMessage"), 1);
+    EXPECT_EQ(LogCollector::count("HIDHotplugManager::messageSend"), 1);
+    EXPECT_EQ(LogCollector::count("HIDHotplugManager::sendPriMessage"), 1);
 
     // The largest value still goes out whole.
     m_manager->messageSend(10, QByteArray(200, char(1)));
@@ -374,9 +374,9 @@ TEST_F(HotplugManagerTest, WithoutAnOpenDeviceAttributeCallsDoNothing)
     m_manager->messageGetAll();
     m_manager->sendPriMessage(0x8004, QByteArray(1, char(1))); // handed to the core, which cannot send
     runFor(10);
-    EXPECT_EQ(logCount("属性发送"), 0);
-    EXPECT_EQ(logCount("属性获取"), 0);
-    EXPECT_EQ(logCount("获取所有属性"), 0);
+    EXPECT_EQ(LogCollector::count("属性发送"), 0);
+    EXPECT_EQ(LogCollector::count("属性获取"), 0);
+    EXPECT_EQ(LogCollector::count("获取所有属性"), 0);
     EXPECT_TRUE(m_connected->isEmpty());
 }
 

@@ -3,6 +3,8 @@
 #include "device/HidTrafficLog.h"
 #include "device/hid/EmulatedHidBus.h"
 
+#include "LogCollector.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -30,12 +32,6 @@ bool matches(const QString &line, const QString &pattern)
     return QRegularExpression(QRegularExpression::anchoredPattern(kStamp + pattern)).match(line).hasMatch();
 }
 
-QStringList g_warnings;
-void collectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtWarningMsg)
-        g_warnings.append(message);
-}
 
 class HidTrafficLogTest : public ::testing::Test
 {
@@ -79,12 +75,14 @@ TEST_F(HidTrafficLogTest, DataAndAttributeLinesHaveTheirFormats)
 TEST_F(HidTrafficLogTest, UnopenableLogCostsOnlyTheLine)
 {
     QDir().mkpath(QDir(HidTrafficLog::folder()).filePath("hid_data.log")); // a folder in its place
-    g_warnings.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(collectWarnings);
-    HidTrafficLog::appendDataLog("01", QStringLiteral("TX"));
-    qInstallMessageHandler(previous);
-    ASSERT_EQ(g_warnings.size(), 1);
-    EXPECT_TRUE(g_warnings[0].startsWith("无法打开日志文件:"));
+    QStringList warnings;
+    {
+        const LogCollector log;
+        HidTrafficLog::appendDataLog("01", QStringLiteral("TX"));
+        warnings = LogCollector::texts(QtWarningMsg);
+    }
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].startsWith("无法打开日志文件:"));
     HidTrafficLog::appendAttributeLog(1, QByteArray(1, 1), QStringLiteral("发送"));
     EXPECT_EQ(linesOf("hid_attribute.log").size(), 1);
 }

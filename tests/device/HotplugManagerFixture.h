@@ -15,10 +15,11 @@
 #include "device/hid/EmulatedHidBus.h"
 #include "device/protocol/msg_runtime.h"
 
+#include "LogCollector.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QSignalSpy>
 #include <QThread>
 
@@ -97,21 +98,6 @@ private:
     std::vector<Timer *> m_timers;
 };
 
-QMutex g_logMutex;
-QStringList g_log; // guarded by g_logMutex: readers and pool threads log too
-
-void collectLog(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    QMutexLocker lock(&g_logMutex);
-    g_log.append(message);
-}
-
-[[maybe_unused]] int logCount(const QString &text)
-{
-    QMutexLocker lock(&g_logMutex);
-    return int(std::count_if(g_log.begin(), g_log.end(), [&](const QString &line) { return line.contains(text); }));
-}
-
 // One emulated base whose reports are counted as they are pushed.
 struct EmulatedBase
 {
@@ -130,7 +116,7 @@ struct EmulatedBase
     HidAttachment attachment;
 };
 
-class HotplugManagerTest : public ::testing::Test
+class HotplugManagerTest : public ::testing::Test, public LogCollector
 {
 protected:
     void SetUp() override
@@ -138,12 +124,8 @@ protected:
         QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
         QCoreApplication::setApplicationName(QStringLiteral("HIDHotplugManagerTest"));
         QDir(HidTrafficLog::folder()).removeRecursively();
-        {
-            QMutexLocker lock(&g_logMutex);
-            g_log.clear();
-        }
-        m_previousHandler = qInstallMessageHandler(collectLog);
-        msg_reset_for_test();
+        clearLines();
+        msg_reset_for_tests();
     }
 
     void TearDown() override
@@ -153,7 +135,6 @@ protected:
         m_privates.reset();
         m_manager.reset();
         m_bases.clear();
-        qInstallMessageHandler(m_previousHandler);
         QDir(HidTrafficLog::folder()).removeRecursively();
     }
 
@@ -269,7 +250,6 @@ protected:
     std::unique_ptr<QSignalSpy> m_connected;
     std::unique_ptr<QSignalSpy> m_messages;
     std::unique_ptr<QSignalSpy> m_privates;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 } // namespace

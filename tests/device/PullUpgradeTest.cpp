@@ -90,7 +90,7 @@ TEST_F(PullUpgradeTest, RefusalsAndFailedResultsReportTheirTexts)
 
     m_manager->upgradeFirmware(m_dir.filePath(QStringLiteral("missing.bin")));
     EXPECT_EQ(m_progress->last(), (QList<QVariant>{0, QStringLiteral("升级失败")}));
-    EXPECT_EQ(logCount(QStringLiteral("读取文件失败")), 1);
+    EXPECT_EQ(LogCollector::count(QStringLiteral("读取文件失败")), 1);
 }
 
 TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucceeds)
@@ -121,7 +121,7 @@ TEST_F(PullUpgradeTest, UnplugOrStallMidRunKeepsTheOldFirmwareAndASecondRunSucce
             EXPECT_TRUE(waitFor([&] { return !lastConnected(); }));
         } else {
             // A stalled device leaves its last block unanswered: retried, then given up.
-            EXPECT_EQ(logCount(QStringLiteral("固件升级请求无应答")), c.block == 0 ? 0 : 1);
+            EXPECT_EQ(LogCollector::count(QStringLiteral("固件升级请求无应答")), c.block == 0 ? 0 : 1);
             unplugAndWait(base);
         }
         runFor(500);
@@ -176,14 +176,14 @@ TEST_F(PullUpgradeTest, LostFinalResultIsDecidedByTheVersionTheDeviceComesBackWi
         }
         EXPECT_EQ(runToOutcome(c.awayMs + 8000), c.outcome);
         EXPECT_EQ(base.emulator.pullBlocksWritten(), kBlocks);
-        EXPECT_EQ(logCount(QStringLiteral("升级进度 0x82")), 0); // the result never came
+        EXPECT_EQ(LogCollector::count(QStringLiteral("升级进度 0x82")), 0); // the result never came
         if (!c.outcome.isEmpty()) {
             EXPECT_EQ(m_progress->last().at(0).toInt(), 100);
             // Decided on the device's return, long before the page's watchdog.
             ASSERT_GE(reportMs.size(), 2u);
             EXPECT_LT(reportMs.back() - reportMs[reportMs.size() - 2], 10000);
         } else {
-            EXPECT_EQ(logCount(QStringLiteral("等待设备重连超时")), 1);
+            EXPECT_EQ(LogCollector::count(QStringLiteral("等待设备重连超时")), 1);
         }
         QObject::disconnect(timing);
         ASSERT_TRUE(reconnected());

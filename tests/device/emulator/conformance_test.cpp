@@ -26,7 +26,7 @@ struct ProgramSide {
 
     ProgramSide()
     {
-        msg_reset_for_test();
+        msg_reset_for_tests();
         received = &frames;
         encoded = &wire;
         checksumErrors = lengthErrors = 0;

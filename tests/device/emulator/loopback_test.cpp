@@ -1,4 +1,4 @@
-#include "device/emulator/loopback_harness.h"
+#include "tests/support/loopback_harness.h"
 #include "device/protocol/msg_frame.h"
 #include "device/protocol/msg_pool.h"
 

@@ -1,7 +1,7 @@
 // Pull upgrades of the emulated T40 and U20 through the program's protocol
 // core and PullUpgradeServer, on the core's clock.
 #include "device/emulator/firmware_image.h"
-#include "device/emulator/loopback_harness.h"
+#include "tests/support/loopback_harness.h"
 
 #include <gtest/gtest.h>
 

@@ -102,7 +102,7 @@ class CoreFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        msg_reset_for_test();
+        msg_reset_for_tests();
         sentFrames().clear();
         errors().clear();
         msg_set_error_callback(captureError);

@@ -80,7 +80,7 @@ int timedSend(int port, int length, const uint8_t *frame)
 TEST_F(CoreTest, TrackedRequestIsSentFourTimesThenTimesOutOnce)
 {
     // Route the port through a sender that notes the clock of each send.
-    msg_reset_for_test();
+    msg_reset_for_tests();
     msg_set_error_callback(captureError);
     ASSERT_EQ(msg_register_handler(kTestId, onResponse, onTimeout), 0);
     port = msg_add_port(timedSend);

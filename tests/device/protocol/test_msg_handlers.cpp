@@ -3,6 +3,7 @@
 #include "msg_test_support.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <string>
 
@@ -31,16 +32,10 @@ void onVersion(const msg_reply_info *i, const uint8_t *d) { record('v', i, 0, d)
 void onSerial(const msg_reply_info *i, const uint8_t *d) { record('s', i, 0, d); }
 void onAttr(const msg_reply_info *i, uint8_t a, const uint8_t *d) { record('a', i, a, d); }
 
-// What the device manager does on a login that the core saw itself.
-void managerLogin(int from, int kind, uint32_t address)
+void answerLogin(int from, int kind, uint32_t address)
 {
     captureLogin(from, kind, address);
-    if (from != 0 || kind != 0 || msg_address_node(address) == 0)
-        return;
-    msg_request_node_name(address);
-    msg_request_serial(address);
-    msg_request_version(address);
-    msg_attr_login_request(address);
+    msg_answer_login(from, address);
 }
 
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
@@ -93,7 +88,7 @@ protected:
 
 TEST_F(HandlerTest, LoginAsksForNameSerialVersionAndSubscribes)
 {
-    msg_set_login_callback(managerLogin);
+    msg_set_login_callback(answerLogin);
     const uint32_t device = msg_make_address(9, 1, 28);
     inject(port, frameBytes(kMsgTypeNotification, 1, device, 0, 0, linkPayload()));
     tick(6);
@@ -110,6 +105,44 @@ TEST_F(HandlerTest, LoginAsksForNameSerialVersionAndSubscribes)
         {1, {}}, {23, {0x00}}, {16, {}}, {34, {0x00}}, {14, {0x01, 0x01, 0x1C, 0x00}}};
     EXPECT_EQ(requests, expected);
     EXPECT_EQ(msg_pending_count(), 5);
+}
+
+TEST_F(HandlerTest, LoginsStatedByAMessageOrWithoutNodeNumberAreNotGreeted)
+{
+    msg_set_login_callback(answerLogin);
+    // A node the core knows, so that requests to it would leave at once.
+    const uint32_t stated = kDevice;
+    const uint32_t nodeless = msg_make_address(0, 1, 29);
+    struct Row {
+        const char *what;
+        uint32_t address;
+        int from;
+        std::function<void()> report;
+    };
+    const Row rows[] = {
+        {"stated by a login message", stated, 1,
+         [&] {
+             const Bytes address = {uint8_t(stated), uint8_t(stated >> 8), uint8_t(stated >> 16), uint8_t(stated >> 24)};
+             fromDevice(kMsgTypeRequest, 0x0400, kMsgIdLogin, address);
+         }},
+        {"seen by the core, node number 0", nodeless, 0,
+         [&] { inject(port, frameBytes(kMsgTypeNotification, 1, nodeless, 0, 0, linkPayload())); }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        logins().clear();
+        sentFrames().clear();
+        row.report();
+        tick(6);
+        EXPECT_NE(std::find(logins().begin(), logins().end(), std::make_tuple(row.from, 0, row.address)),
+                  logins().end());
+        // The core's own greeting (a login message) is not the program's answer.
+        for (const Sent &s : sentFrames()) {
+            const Frame f = decode(s.frame);
+            EXPECT_FALSE(f.destination == row.address && f.type == kMsgTypeRequest && f.id != kMsgIdLogin)
+                << "request " << f.id;
+        }
+    }
 }
 
 TEST_F(HandlerTest, AttributeRequestsAreByteExact)

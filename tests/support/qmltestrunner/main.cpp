@@ -110,8 +110,7 @@ void registerSingletons(const QString &tempDirectory)
         }
         s_simWorld = new SimWorld(world);
         Startup::registerSingleton<SimWorld>("VeloranTestSupport", "SimWorld", [] { return s_simWorld; });
-        SystemBridge::instance()->initializeMonitorDevice();
-        Startup::registerSingleton<SystemBridge>("VeloranDeckSystemBridge", "SystemBridge");
+        Startup::registerSystemBridge();
     } else {
         s_systemBridge = new FakeSystemBridge(tempDirectory);
         Startup::registerSingleton<FakeSystemBridge>("VeloranDeckSystemBridge", "SystemBridge",

@@ -36,14 +36,28 @@ struct Listed {
     bool input;
 };
 
-TEST_F(EndpointServicesWorld, MonitorListsActiveEndpointsAndCallsOncePerChange)
+// Active, disabled and unplugged endpoints of both flows.
+struct MonitoredEndpoints {
+    std::wstring headphones;
+    std::wstring micB;
+};
+MonitoredEndpoints addMonitoredEndpoints(os::SimAudioWorld &world)
 {
-    m_world->addEndpoint({L"Speakers", DataFlow::Render, 48000, 2});
-    m_world->addEndpoint({L"Mic A", DataFlow::Capture, 44100, 1});
-    const std::wstring headphones = m_world->addEndpoint({L"Headphones", DataFlow::Render, 96000, 6});
-    m_world->addEndpoint({L"Off", DataFlow::Capture, 48000, 2, 24, true, DEVICE_STATE_DISABLED});
-    const std::wstring micB = m_world->addEndpoint({L"Mic B", DataFlow::Capture, 16000, 1});
-    m_world->addEndpoint({L"Gone", DataFlow::Render, 48000, 2, 24, true, DEVICE_STATE_UNPLUGGED});
+    MonitoredEndpoints ids;
+    world.addEndpoint({L"Speakers", DataFlow::Render, 48000, 2});
+    world.addEndpoint({L"Mic A", DataFlow::Capture, 44100, 1});
+    ids.headphones = world.addEndpoint({L"Headphones", DataFlow::Render, 96000, 6});
+    world.addEndpoint({L"Off", DataFlow::Capture, 48000, 2, 24, true, DEVICE_STATE_DISABLED});
+    ids.micB = world.addEndpoint({L"Mic B", DataFlow::Capture, 16000, 1});
+    world.addEndpoint({L"Gone", DataFlow::Render, 48000, 2, 24, true, DEVICE_STATE_UNPLUGGED});
+    // Delivered before anyone listens.
+    world.flushNotifications();
+    return ids;
+}
+
+TEST_F(EndpointServicesWorld, MonitorListsActiveEndpointsWithTheirFormats)
+{
+    const std::wstring micB = addMonitoredEndpoints(*m_world).micB;
     m_world->faults().failNextFor(SimOp::ActivateAudioClient, micB, E_FAIL, 100);
 
     const Listed micA{"Mic A", 1, 0, 44100.0, true};
@@ -73,11 +87,13 @@ TEST_F(EndpointServicesWorld, MonitorListsActiveEndpointsAndCallsOncePerChange)
             EXPECT_NE(devices[i].isOutput, devices[i].isInput);
         }
     }
+}
 
-    // Each kind of change calls once; a rename changes nothing in the set.
+TEST_F(EndpointServicesWorld, MonitorCallsOncePerKindOfChange)
+{
+    const std::wstring headphones = addMonitoredEndpoints(*m_world).headphones;
     DeviceStateMonitor &monitor = DeviceStateMonitor::instance();
     std::atomic<int> calls{0};
-    m_world->flushNotifications();
     ASSERT_TRUE(monitor.start([&] { ++calls; }));
     EXPECT_EQ(os::apartmentDepth(), 1);
     std::wstring added;
@@ -90,6 +106,7 @@ TEST_F(EndpointServicesWorld, MonitorListsActiveEndpointsAndCallsOncePerChange)
         {"state", [&] { m_world->unplugEndpoint(added); }, 1},
         {"removed", [&] { m_world->removeEndpoint(added); }, 1},
         {"default", [&] { m_world->setDefaultEndpoint(headphones, Role::Communications); }, 1},
+        // A rename changes nothing in the set.
         {"renamed", [&] { m_world->renameEndpoint(headphones, L"Phones"); }, 0},
     };
     for (const auto &change : changes) {
@@ -99,33 +116,50 @@ TEST_F(EndpointServicesWorld, MonitorListsActiveEndpointsAndCallsOncePerChange)
         m_world->flushNotifications();
         EXPECT_EQ(calls.load(), change.calls);
     }
+    monitor.stop();
+}
 
-    // A second start only replaces the callback.
+TEST_F(EndpointServicesWorld, ASecondMonitorStartOnlyReplacesTheCallback)
+{
+    const std::wstring headphones = addMonitoredEndpoints(*m_world).headphones;
+    DeviceStateMonitor &monitor = DeviceStateMonitor::instance();
+    std::atomic<int> calls{0};
+    ASSERT_TRUE(monitor.start([&] { ++calls; }));
     std::atomic<int> second{0};
-    calls = 0;
     EXPECT_TRUE(monitor.start([&] { ++second; }));
     EXPECT_EQ(m_world->faults().calls(SimOp::RegisterNotification), 1u);
     m_world->setDefaultEndpoint(headphones);
     m_world->flushNotifications();
     EXPECT_EQ(calls.load(), 0);
     EXPECT_GE(second.load(), 1);
+    monitor.stop();
+}
 
-    // stop forgets the callback and unregisters: after a new start one
-    // change still calls once, not once per client ever registered.
+TEST_F(EndpointServicesWorld, MonitorStopForgetsTheCallbackAndUnregisters)
+{
+    // After a new start one change still calls once, not once per client
+    // ever registered.
+    addMonitoredEndpoints(*m_world);
+    DeviceStateMonitor &monitor = DeviceStateMonitor::instance();
+    std::atomic<int> first{0};
+    ASSERT_TRUE(monitor.start([&] { ++first; }));
     monitor.stop();
     EXPECT_EQ(os::apartmentDepth(), 0);
-    second = 0;
+    first = 0;
     monitor.notifyChange();
-    EXPECT_EQ(second.load(), 0);
+    EXPECT_EQ(first.load(), 0);
     std::atomic<int> third{0};
     ASSERT_TRUE(monitor.start([&] { ++third; }));
     m_world->addEndpoint({L"Line In", DataFlow::Capture});
     m_world->flushNotifications();
     EXPECT_EQ(third.load(), 1);
     monitor.stop();
-    EXPECT_EQ(second.load(), 0);
+    EXPECT_EQ(first.load(), 0);
+}
 
-    // Failures leave nothing initialised on the calling thread.
+TEST_F(EndpointServicesWorld, FailedMonitorStartsLeaveNothingInitialised)
+{
+    DeviceStateMonitor &monitor = DeviceStateMonitor::instance();
     const struct {
         SimOp op;
         std::string line;

@@ -13,9 +13,8 @@
 // Pull upgrades run through the program's PullUpgradeServer, answering the
 // device's 0x8006 frames as the device manager does.
 //
-// On the core's login report the harness does what the device manager does:
-// it keeps the address as the peer's and, for a node number other than 0,
-// asks for name, serial number and version and subscribes to notifications.
+// The core's login reports get the program's own answer (msg_answer_login),
+// as in the device manager.
 //
 // The core is a set of file-static tables: one harness at a time, and the
 // harness resets the core (test-only reset) when it is created.

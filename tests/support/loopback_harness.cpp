@@ -1,4 +1,4 @@
-#include "device/emulator/loopback_harness.h"
+#include "tests/support/loopback_harness.h"
 
 #include "device/hid/HidReportTransport.h"
 #include "device/protocol/msg_handlers.h"
@@ -31,7 +31,7 @@ LoopbackHarness::LoopbackHarness(MicBaseEmulator& emulator) : m_emulator(emulato
 {
     assert(s_current == nullptr);
     s_current = this;
-    msg_reset_for_test();
+    msg_reset_for_tests();
     msg_set_error_callback(&LoopbackHarness::onError);
     msg_set_login_callback(&LoopbackHarness::onLogin);
     installHandlerCallbacks();
@@ -52,7 +52,7 @@ LoopbackHarness::~LoopbackHarness()
     msg_set_version_callback(nullptr);
     msg_set_attr_callback(nullptr);
     // Leave no frame of this run half-parsed or queued for the next harness.
-    msg_reset_for_test();
+    msg_reset_for_tests();
     s_current = nullptr;
 }
 
@@ -99,15 +99,8 @@ void LoopbackHarness::onLogin(int from, int kind, uint32_t address)
 {
     LoopbackHarness* self = s_current;
     self->m_events.logins.push_back({from, kind, address, msg_clock_ms()});
-    if (from != 0)
-        return;
-    self->m_peer = address;
-    if ((address & 0xFF) == 0)
-        return;
-    msg_request_node_name(address);
-    msg_request_serial(address);
-    msg_request_version(address);
-    msg_attr_login_request(address);
+    if (msg_answer_login(from, address))
+        self->m_peer = address;
 }
 
 void LoopbackHarness::onError(int code, int messageId)

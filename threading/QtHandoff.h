@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/ThreadHandoff.h"
+#include "threading/ThreadHandoff.h"
 
 #include <QMetaObject>
 #include <QObject>

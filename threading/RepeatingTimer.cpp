@@ -1,4 +1,4 @@
-#include "device/RepeatingTimer.h"
+#include "threading/RepeatingTimer.h"
 
 #include <QObject>
 #include <QPointer>
