@@ -72,7 +72,7 @@ struct EmulatedUnit final : EmulatedWorld
 {
     EmulatedUnit()
         : device(bus, veloran::emu::defaultConfig(veloran::emu::Model::R7), "emu/R7")
-        , runner([this](uint64_t nowMs) { device.step(nowMs); }, clock)
+        , runner(device, clock)
     {
         device.programFlash(veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, kR7Major, kR7Minor, kR7ImageBytes));
     }

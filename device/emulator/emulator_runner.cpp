@@ -6,19 +6,14 @@
 
 namespace veloran::emu {
 
-EmulatorRunner::EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock)
-    : m_step([&emulator](uint64_t nowMs) { emulator.step(nowMs); }), m_emulator(&emulator), m_clock(clock)
-{
-}
-
-EmulatorRunner::EmulatorRunner(StepFunction step, os::Clock& clock) : m_step(std::move(step)), m_clock(clock) {}
+EmulatorRunner::EmulatorRunner(TimedDevice& device, os::Clock& clock) : m_device(device), m_clock(clock) {}
 
 EmulatorRunner::~EmulatorRunner() { stop(); }
 
 int64_t EmulatorRunner::runOnce()
 {
     const int64_t nowNs = m_clock.nowNs();
-    m_step(uint64_t(nowNs / os::Clock::kNsPerMs));
+    m_device.step(uint64_t(nowNs / os::Clock::kNsPerMs));
     return nowNs;
 }
 
@@ -29,9 +24,7 @@ int64_t EmulatorRunner::wakeAtNs(int64_t steppedNs)
     // times count from the step, not from when the wait began, so a clock
     // that jumped meanwhile is caught up at once.
     const int64_t nextPeriodNs = (steppedNs / kNsPerMs + kStepPeriodMs) * kNsPerMs;
-    if (!m_emulator)
-        return nextPeriodNs;
-    const uint64_t dueMs = m_emulator->nextStepMs();
+    const uint64_t dueMs = m_device.nextStepMs();
     if (dueMs >= uint64_t(os::Clock::kNoDeadline / kNsPerMs))
         return os::Clock::kNoDeadline;
     return std::max(nextPeriodNs, int64_t(dueMs) * kNsPerMs);
@@ -42,10 +35,8 @@ void EmulatorRunner::start()
     if (m_thread.joinable())
         return;
     m_stop.store(false);
-    if (m_emulator) {
-        m_emulator->setTimeSource([this] { return uint64_t(m_clock.nowNs() / os::Clock::kNsPerMs); });
-        m_emulator->setStepDueHook([this] { m_clock.notify(m_channel, [this] { m_poked.store(true); }); });
-    }
+    m_device.setTimeSource([this] { return uint64_t(m_clock.nowNs() / os::Clock::kNsPerMs); });
+    m_device.setStepDueHook([this] { m_clock.notify(m_channel, [this] { m_poked.store(true); }); });
     m_thread = std::thread([this] {
         os::nameCurrentThread("vd-emulator");
         while (!m_stop.load()) {
@@ -62,10 +53,8 @@ void EmulatorRunner::stop()
     m_stop.store(true);
     m_clock.wake();
     m_thread.join();
-    if (m_emulator) {
-        m_emulator->setStepDueHook({});
-        m_emulator->setTimeSource({});
-    }
+    m_device.setStepDueHook({});
+    m_device.setTimeSource({});
 }
 
 }  // namespace veloran::emu

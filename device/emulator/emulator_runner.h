@@ -1,27 +1,22 @@
 // Gives an emulated device its own thread for demonstrations and threaded
-// tests. An emulator is stepped when its next timed action is due or when
-// input from the host brings one forward, and the thread sleeps in between;
-// any other step function is stepped every millisecond of the clock.
+// tests. The device is stepped when its next timed action is due or when
+// input from the host brings one forward, and the thread sleeps in between.
 #pragma once
 
-#include "device/emulator/mic_base_emulator.h"
+#include "device/emulator/timed_device.h"
 #include "platform/os/Clock.h"
 
 #include <atomic>
-#include <functional>
 #include <thread>
 
 namespace veloran::emu {
 
 class EmulatorRunner {
 public:
+    // Least clock time between two steps.
     static constexpr int64_t kStepPeriodMs = 1;
 
-    using StepFunction = std::function<void(uint64_t nowMs)>;
-
-    EmulatorRunner(MicBaseEmulator& emulator, os::Clock& clock);
-    // Any emulated device with a step of its own (a whole unit).
-    EmulatorRunner(StepFunction step, os::Clock& clock);
+    EmulatorRunner(TimedDevice& device, os::Clock& clock);
     ~EmulatorRunner();
     EmulatorRunner(const EmulatorRunner&) = delete;
     EmulatorRunner& operator=(const EmulatorRunner&) = delete;
@@ -35,8 +30,7 @@ private:
     // Clock time the thread sleeps until after a step at steppedNs.
     int64_t wakeAtNs(int64_t steppedNs);
 
-    const StepFunction m_step;
-    MicBaseEmulator* const m_emulator = nullptr;  // null: stepped every period
+    TimedDevice& m_device;
     os::Clock& m_clock;
     os::WaitChannel m_channel;          // guarded by the clock's mutex
     std::atomic<bool> m_stop{false};  // set by stop(), read by the thread under the clock's wait

@@ -15,6 +15,7 @@
 #include "device/emulator/emu_model.h"
 #include "device/emulator/fault_menu.h"
 #include "device/emulator/pull_upgrade_device.h"
+#include "device/emulator/timed_device.h"
 
 #include <cstdint>
 #include <deque>
@@ -54,14 +55,11 @@ struct ReceivedMessage {
     bool unanswered = false;  // swallowed by an Unanswered fault
 };
 
-class MicBaseEmulator {
+class MicBaseEmulator final : public TimedDevice {
 public:
     using ReportSink = std::function<void(const std::vector<uint8_t>& report)>;
     using UnplugHook = std::function<void()>;
     using PlugHook = std::function<void()>;
-    using StepDueHook = std::function<void()>;
-    static constexpr uint64_t kNoStepDue = UINT64_MAX;
-
     explicit MicBaseEmulator(ModelConfig config);
     MicBaseEmulator(const MicBaseEmulator&) = delete;
     MicBaseEmulator& operator=(const MicBaseEmulator&) = delete;
@@ -72,24 +70,15 @@ public:
     void setUnplugHook(UnplugHook hook);
     // Runs when the device comes back on its own (after a firmware reboot).
     void setPlugHook(PlugHook hook);
-    // Runs, outside the state lock, when a call (input from the host, a
-    // replug) makes a step due earlier than the last nextStepMs() answer; a
-    // driver sleeping until then must step sooner. Must not call back into
-    // the emulator.
-    void setStepDueHook(StepDueHook hook);
-    // The driver's clock in ms, read when the host's input or a device-side
-    // event arrives between steps, so that what it starts is timed from
-    // then rather than from the last step. Unset: the last step's time.
-    void setTimeSource(std::function<uint64_t()> nowMs);
+    // The hook runs outside the state lock.
+    void setStepDueHook(StepDueHook hook) override;
+    void setTimeSource(std::function<uint64_t()> nowMs) override;
 
     // --- transport and time ---
     void onOutputReport(const uint8_t* report, size_t length);
-    void step(uint64_t nowMs);
-    // The clock time by which step() next has something to do (a beacon, a
-    // held frame, a pull request asked again, a reboot), or kNoStepDue;
-    // between steps nothing changes but through the calls that run the
-    // step-due hook.
-    uint64_t nextStepMs();
+    void step(uint64_t nowMs) override;
+    // A beacon, a held frame, a pull request asked again, a reboot.
+    uint64_t nextStepMs() override;
     bool plugged() const;
     // Loss of power: nothing goes in or out until replug().
     void unplug();

@@ -30,10 +30,8 @@ MicBaseUnit::~MicBaseUnit()
 {
     std::lock_guard lock(m_mutex);
     powerOffLocked();
-    if (m_application) {
-        m_application->setReportSink({});
-        m_application->setUnplugHook({});
-    }
+    if (m_application)
+        detachApplication();
 }
 
 void MicBaseUnit::setOptions(const UnitOptions& options)
@@ -69,6 +67,7 @@ void MicBaseUnit::plug()
         return;
     m_bootRequested = false;
     powerOnLocked(false);
+    stepDueBy(0);
 }
 
 void MicBaseUnit::unplug()
@@ -116,18 +115,12 @@ void MicBaseUnit::powerOnLocked(bool toBootLoader)
     const std::pair<uint8_t, uint8_t> version{image->major, image->minor};
     if (!m_application || version != m_applicationVersion) {
         // New firmware: a new application with the image's version.
-        if (m_application) {
-            m_application->setReportSink({});
-            m_application->setUnplugHook({});
-        }
+        if (m_application)
+            detachApplication();
         ModelConfig config = m_config;
         config.versionAnswer = makeVersionAnswer(version.first, version.second);
         m_application = std::make_shared<MicBaseEmulator>(config);
-        m_application->setReportSink([this](const std::vector<uint8_t>& report) { gate(report); });
-        m_application->setUnplugHook([this] {
-            for (int i = 0; i < std::max(1, m_config.interfaceCount); ++i)
-                m_bus.unplug(m_prefix + "/if" + std::to_string(i));
-        });
+        attachApplication();
         m_applicationVersion = version;
     } else if (!m_application->plugged()) {
         m_application->replug();
@@ -143,8 +136,78 @@ void MicBaseUnit::powerOnLocked(bool toBootLoader)
     m_mode = Mode::Application;
 }
 
+void MicBaseUnit::attachApplication()
+{
+    m_application->setReportSink([this](const std::vector<uint8_t>& report) { gate(report); });
+    m_application->setUnplugHook([this] {
+        for (int i = 0; i < std::max(1, m_config.interfaceCount); ++i)
+            m_bus.unplug(m_prefix + "/if" + std::to_string(i));
+    });
+    m_application->setStepDueHook([this] { runStepDueHook(); });
+    m_application->setTimeSource([this] { return currentMs(); });
+}
+
+void MicBaseUnit::detachApplication()
+{
+    m_application->setReportSink({});
+    m_application->setUnplugHook({});
+    m_application->setStepDueHook({});
+    m_application->setTimeSource({});
+}
+
+void MicBaseUnit::setStepDueHook(StepDueHook hook)
+{
+    std::lock_guard lock(m_hookMutex);
+    m_stepDueHook = std::move(hook);
+}
+
+void MicBaseUnit::setTimeSource(std::function<uint64_t()> nowMs)
+{
+    std::lock_guard lock(m_hookMutex);
+    m_timeSource = std::move(nowMs);
+}
+
+uint64_t MicBaseUnit::currentMs()
+{
+    std::lock_guard lock(m_hookMutex);
+    return m_timeSource ? std::max(m_nowMs.load(), m_timeSource()) : m_nowMs.load();
+}
+
+void MicBaseUnit::runStepDueHook()
+{
+    std::lock_guard lock(m_hookMutex);
+    if (m_stepDueHook)
+        m_stepDueHook();
+}
+
+void MicBaseUnit::stepDueBy(uint64_t dueMs)
+{
+    if (dueMs >= m_stepPromisedMs.load())
+        return;
+    m_stepPromisedMs = 0;  // one wake-up is enough until the driver asks again
+    runStepDueHook();
+}
+
+uint64_t MicBaseUnit::nextStepMs()
+{
+    std::lock_guard lock(m_mutex);
+    uint64_t due = kNoStepDue;
+    if (m_reboot)
+        due = m_reboot->dueMs.value_or(0);  // unset: timed by the next step
+    if (m_mode == Mode::Application)
+        due = std::min(due, m_application->nextStepMs());
+    std::lock_guard gate(m_gateMutex);
+    if (m_quietArmed)
+        due = 0;
+    else if (!m_held.empty())
+        due = std::min(due, m_quietUntilMs);
+    m_stepPromisedMs = due;
+    return due;
+}
+
 void MicBaseUnit::step(uint64_t nowMs)
 {
+    m_stepPromisedMs = 0;
     m_nowMs = nowMs;
     std::shared_ptr<MicBaseEmulator> application;
     {
@@ -226,6 +289,7 @@ void MicBaseUnit::holdBack()
 {
     std::lock_guard gate(m_gateMutex);
     m_quietArmed = true;
+    stepDueBy(0);
 }
 
 bool MicBaseUnit::applicationCommand(const uint8_t* report, size_t length)
@@ -241,6 +305,7 @@ bool MicBaseUnit::applicationCommand(const uint8_t* report, size_t length)
                                                                       : makeBootReply("cm_vsrc", {v[0], v[1], v[2]}));
     } else if (bodyIs(*body, "cm_rest?isok") && !m_faults.ignoreRestart) {
         m_reboot = Reboot{m_options.restartDelayMs, true, std::nullopt};
+        stepDueBy(0);
     }
     return true;
 }
@@ -287,9 +352,11 @@ void MicBaseUnit::onBootLoaderReport(const uint8_t* report, size_t length)
         break;
     case BootLoaderEmulator::Action::BootApplication:
         m_reboot = Reboot{m_options.rebootDelayMs, false, std::nullopt};
+        stepDueBy(0);
         break;
     case BootLoaderEmulator::Action::BootLoaderAgain:
         m_reboot = Reboot{m_options.rebootDelayMs, true, std::nullopt};
+        stepDueBy(0);
         break;
     }
 }
@@ -297,11 +364,12 @@ void MicBaseUnit::onBootLoaderReport(const uint8_t* report, size_t length)
 void MicBaseUnit::gate(const std::vector<uint8_t>& report)
 {
     std::lock_guard gate(m_gateMutex);
-    if (m_quietArmed || m_nowMs < m_quietUntilMs) {
+    if (m_quietArmed || currentMs() < m_quietUntilMs) {
         // Bounded as the host's own input queue would be.
         if (m_held.size() >= EmulatedHidBus::kInputQueueLimit)
             m_held.erase(m_held.begin());
         m_held.push_back(report);
+        stepDueBy(m_quietArmed ? 0 : m_quietUntilMs);
         return;
     }
     for (const auto& held : m_held)

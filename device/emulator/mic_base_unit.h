@@ -12,14 +12,15 @@
 // holds back its beacons and notifications for kQuietMs, so the host's short
 // read window finds only the reply.
 //
-// Time comes from step(nowMs) (an EmulatorRunner drives it). Every public call
-// is thread-safe.
+// Time comes from step(nowMs) (an EmulatorRunner drives it, sleeping until
+// nextStepMs()). Every public call is thread-safe.
 #pragma once
 
 #include "device/emulator/boot_loader_emulator.h"
 #include "device/emulator/firmware_image.h"
 #include "device/emulator/mic_base_emulator.h"
 #include "device/emulator/sndc_responder.h"
+#include "device/emulator/timed_device.h"
 #include "device/hid/EmulatedHidBus.h"
 
 #include <atomic>
@@ -45,7 +46,7 @@ struct UnitOptions {
     std::array<uint8_t, 3> bootLoaderVersion{0x01, 0x02, 0x0A};
 };
 
-class MicBaseUnit {
+class MicBaseUnit final : public TimedDevice {
 public:
     enum class Mode { Off, Application, BootLoader };
     static constexpr uint32_t kQuietMs = 100;
@@ -68,7 +69,12 @@ public:
     // Power.
     void plug();
     void unplug();
-    void step(uint64_t nowMs);
+    void step(uint64_t nowMs) override;
+    // A reboot, a quiet window to open or to end with reports held, or
+    // whatever the running application has due.
+    uint64_t nextStepMs() override;
+    void setStepDueHook(StepDueHook hook) override;
+    void setTimeSource(std::function<uint64_t()> nowMs) override;
 
     Mode mode() const;
     // Version of the valid application image in the flash.
@@ -109,10 +115,27 @@ private:
     void gate(const std::vector<uint8_t>& report);
     void flushGate(uint64_t nowMs);
 
+    // A new application gets the unit's time and wakes its driver.
+    void attachApplication();
+    void detachApplication();
+    // The driver's clock, or the last step's time without one.
+    uint64_t currentMs();
+    // Under the lock that guards what made the step due at dueMs.
+    void stepDueBy(uint64_t dueMs);
+    void runStepDueHook();
+
     EmulatedHidBus& m_bus;
     const ModelConfig m_config;
     const std::string m_prefix;
     std::atomic<uint64_t> m_nowMs{0};  // time of the last step
+    // What the driver was last told by nextStepMs(), written under both
+    // locks below; 0 from the start of a step until it asks again.
+    std::atomic<uint64_t> m_stepPromisedMs{0};
+
+    // Taken last, before the driver's clock only.
+    std::mutex m_hookMutex;
+    StepDueHook m_stepDueHook;                // guarded by m_hookMutex
+    std::function<uint64_t()> m_timeSource;  // guarded by m_hookMutex
 
     mutable std::mutex m_mutex;  // guards everything down to m_gateMutex
     FirmwareFlash m_flash;

@@ -171,7 +171,7 @@ protected:
     EmulatedHidBus m_bus;
     os::RealClock m_clock{kClockSpeed};
     MicBaseUnit m_unit{m_bus, defaultConfig(Model::R7), "emu/R7"};
-    EmulatorRunner m_runner{[this](uint64_t nowMs) { m_unit.step(nowMs); }, m_clock};
+    EmulatorRunner m_runner{m_unit, m_clock};
     VirtualTimers m_timers;
     QObject m_context;
     std::unique_ptr<HIDHotplugManager> m_manager;

@@ -52,5 +52,5 @@ protected:
     EmulatedHidBus bus;
     os::RealClock clock{20.0};
     veloran::emu::MicBaseUnit unit{bus, r7Config(), "emu/R7"};
-    veloran::emu::EmulatorRunner runner{[this](uint64_t nowMs) { unit.step(nowMs); }, clock};
+    veloran::emu::EmulatorRunner runner{unit, clock};
 };
