@@ -3,7 +3,9 @@ import QtQuick.Controls.Fusion
 import Qt5Compat.GraphicalEffects
 
 // Icon-only button; while held, a blurred shadowed copy of the icon glows
-// behind it.
+// behind it. The icon is rendered at icon.width x icon.height (times the
+// screen's pixel ratio), so each use gives the size it shows the icon at; a
+// button without a size of its own takes that size plus its padding.
 Button {
     id: control
     flat: true
@@ -38,6 +40,7 @@ Button {
     contentItem: Image {
         objectName: "iconImage"
         source: control.icon.source
+        sourceSize: Qt.size(control.icon.width, control.icon.height)
         fillMode: Image.PreserveAspectFit
     }
 }

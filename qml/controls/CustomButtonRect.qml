@@ -6,6 +6,8 @@ Rectangle {
     id: root
 
     property alias src: button.icon.source
+    // The icon's shown size, in the middle of the tile.
+    property size iconSize: Qt.size(16, 16)
     property bool isActive: false
     property bool isWorn: false
     property bool isSelect: true
@@ -31,6 +33,8 @@ Rectangle {
     CustomButton {
         id: button
         anchors.centerIn: parent
+        icon.width: root.iconSize.width
+        icon.height: root.iconSize.height
     }
 
     // Laid over the inner button so that it never shows its pressed look.

@@ -91,6 +91,7 @@ Item {
             anchors.verticalCenter: parent.verticalCenter
             isSelect: false
             src: "icons/flush.svg"
+            iconSize: Qt.size(16, 16)
             onClick: root.reset()
         }
     }

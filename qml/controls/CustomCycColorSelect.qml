@@ -117,6 +117,7 @@ Column {
             visible: root.colorList.length < root.maxColors
             isSelect: false
             src: "icons/plus.svg"
+            iconSize: Qt.size(14, 14)
             border.width: 1
             border.color: "#3E3E3E"
             onClick: {
@@ -137,6 +138,7 @@ Column {
             enabled: visible
             isSelect: false
             src: "icons/del.svg"
+            iconSize: Qt.size(14, 16)
             onClick: {
                 if (root.selectedIndex >= 0)
                     root.removeColor(root.selectedIndex)
@@ -149,6 +151,7 @@ Column {
             height: 30
             isSelect: false
             src: "icons/flush.svg"
+            iconSize: Qt.size(16, 16)
             onClick: root.resetColors()
         }
     }

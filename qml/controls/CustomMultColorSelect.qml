@@ -232,6 +232,7 @@ Column {
             height: 32
             isSelect: false
             src: "icons/flush.svg"
+            iconSize: Qt.size(16, 16)
             onClick: root.reset()
         }
     }

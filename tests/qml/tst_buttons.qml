@@ -153,11 +153,18 @@ TestCase {
         compare(tile.getColor("#123456"), "#123456")
     }
 
+    // The icon is rendered at the size the tile shows it at (its file is
+    // 18x18), and the inner button, which has no size of its own, holds it.
     function test_tile_inner_button_shows_icon() {
-        const tile = createTemporaryObject(tileComponent, testCase, { src: iconUrl })
+        const tile = createTemporaryObject(tileComponent, testCase, { src: iconUrl, iconSize: Qt.size(24, 24) })
         const image = findChild(tile, "iconImage")
         verify(image)
         compare(String(image.source), iconUrl)
+        tryCompare(image, "status", Image.Ready)
+        compare(image.sourceSize.width, 24)
+        compare(image.sourceSize.height, 24)
+        compare(image.paintedWidth, 24)
+        compare(image.paintedHeight, 24)
     }
 
     // TvButton

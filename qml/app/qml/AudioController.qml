@@ -330,6 +330,7 @@ Rectangle {
                 width: 30
                 height: 30
                 src: TvConfig.iconUrl("icons/jt_btn.svg")
+                iconSize: Qt.size(18, 18)
                 onClick: {
                     ConfigMgr.setValue("listen", root.bundleIdentifier)
                     MessageBus.publishListenModeChanged(root.bundleIdentifier)
@@ -346,6 +347,7 @@ Rectangle {
                 isWorn: true
                 visible: root.showType !== 0
                 src: TvConfig.iconUrl("icons/zt_btn.svg")
+                iconSize: Qt.size(18, 18)
                 onClick: {
                     ConfigMgr.setValue(root.bundleIdentifier + "_monitor", isActive)
                     root.volumeChanged()
@@ -361,6 +363,7 @@ Rectangle {
                 isWorn: true
                 visible: root.showType !== 1
                 src: TvConfig.iconUrl("icons/zb_btn.svg")
+                iconSize: Qt.size(18, 18)
                 onClick: {
                     ConfigMgr.setValue(root.bundleIdentifier + "_mix", isActive)
                     root.volumeChanged()

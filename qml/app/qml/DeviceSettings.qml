@@ -50,6 +50,7 @@ Rectangle {
                 rotation: 180
                 isSelect: false
                 src: TvConfig.iconUrl("icons/left.svg")
+                iconSize: Qt.size(24, 24)
                 onClick: {
                     console.log("返回按钮被点击")
                     deviceSettings.backClicked()

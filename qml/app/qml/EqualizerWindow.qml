@@ -298,6 +298,7 @@ WindowFrame {
                         height: 66
                         y: 6
                         src: TvConfig.iconUrl("icons/plus2.svg", "qrc:/qt/qml/MediaControls/")
+                        iconSize: Qt.size(24, 24)
                         isSelect: false
                         visible: equalizerWindow.dataList.length < EqCurve.maxPresets
                         onClick: equalizerWindow.addPreset()
@@ -478,6 +479,7 @@ WindowFrame {
                     width: 22
                     height: 22
                     src: TvConfig.iconUrl("icons/del.svg", "qrc:/qt/qml/MediaControls/")
+                    iconSize: Qt.size(14, 16)
                     isSelect: false
                     visible: equalizerWindow.selectIndex > equalizerWindow.countSum - 1
                     onClick: equalizerWindow.deleteSelected()

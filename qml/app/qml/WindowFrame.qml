@@ -276,6 +276,9 @@ ApplicationWindow {
                         objectName: "minimizeButtonWin"
                         width: 18
                         height: 9
+                        padding: 0
+                        icon.width: 18
+                        icon.height: 9
                         anchors.verticalCenter: parent.verticalCenter
                         icon.source: TvConfig.iconUrl("icons/min_win.svg")
                         onClicked: windowFrame.showMinimized()
@@ -284,6 +287,9 @@ ApplicationWindow {
                         objectName: "maximizeButtonWin"
                         width: 18
                         height: 18
+                        padding: 0
+                        icon.width: 18
+                        icon.height: 18
                         icon.source: TvConfig.iconUrl("icons/max_win.svg")
                         onClicked: frame.toggleMaximized()
                     }
@@ -291,6 +297,9 @@ ApplicationWindow {
                         objectName: "closeButtonWin"
                         width: 18
                         height: 18
+                        padding: 0
+                        icon.width: 18
+                        icon.height: 18
                         icon.source: TvConfig.iconUrl("icons/close_win.svg")
                         onClicked: {
                             if (windowFrame.rightView !== null)
