@@ -6,8 +6,8 @@ Rectangle {
     id: root
 
     property alias src: button.icon.source
-    // The icon's shown size, in the middle of the tile.
-    property size iconSize: Qt.size(16, 16)
+    // The icon's shown size, in the middle of the tile (unset: its file's).
+    property size iconSize
     property bool isActive: false
     property bool isWorn: false
     property bool isSelect: true

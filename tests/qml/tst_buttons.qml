@@ -153,18 +153,30 @@ TestCase {
         compare(tile.getColor("#123456"), "#123456")
     }
 
-    // The icon is rendered at the size the tile shows it at (its file is
-    // 18x18), and the inner button, which has no size of its own, holds it.
-    function test_tile_inner_button_shows_icon() {
-        const tile = createTemporaryObject(tileComponent, testCase, { src: iconUrl, iconSize: Qt.size(24, 24) })
-        const image = findChild(tile, "iconImage")
+    // The icon is rendered at the size its use shows it at, else at its
+    // file's (18x18); a tile's inner button, which has no size of its own,
+    // holds it.
+    function test_icon_rendered_at_its_shown_size_data() {
+        return [
+            { tag: "tile, icon size given", component: tileComponent,
+              properties: { src: iconUrl, iconSize: Qt.size(24, 24) }, rendered: 24, painted: 24 },
+            { tag: "tile, file's own size", component: tileComponent, properties: { src: iconUrl },
+              rendered: 18, painted: 18 },
+            { tag: "button, file's own size", component: iconButtonComponent,
+              properties: { "icon.source": iconUrl }, rendered: 18, painted: 22 }
+        ]
+    }
+
+    function test_icon_rendered_at_its_shown_size(data) {
+        const control = createTemporaryObject(data.component, testCase, data.properties)
+        const image = findChild(control, "iconImage")
         verify(image)
         compare(String(image.source), iconUrl)
         tryCompare(image, "status", Image.Ready)
-        compare(image.sourceSize.width, 24)
-        compare(image.sourceSize.height, 24)
-        compare(image.paintedWidth, 24)
-        compare(image.paintedHeight, 24)
+        compare(image.sourceSize.width, data.rendered)
+        compare(image.sourceSize.height, data.rendered)
+        compare(image.paintedWidth, data.painted)
+        compare(image.paintedHeight, data.painted)
     }
 
     // TvButton
