@@ -128,8 +128,10 @@ private:
     const ModelConfig m_config;
     const std::string m_prefix;
     std::atomic<uint64_t> m_nowMs{0};  // time of the last step
-    // What the driver was last told by nextStepMs(), written under both
-    // locks below; 0 from the start of a step until it asks again.
+    // What the driver was last told by nextStepMs(), which sets it holding
+    // m_mutex and m_gateMutex: a change made under either lock is in that
+    // answer or sees it. 0 from the start of a step until the driver asks
+    // again.
     std::atomic<uint64_t> m_stepPromisedMs{0};
 
     // Taken last, before the driver's clock only.
