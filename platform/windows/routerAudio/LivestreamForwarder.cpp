@@ -4,6 +4,7 @@
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -208,6 +209,14 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
     const Conversion conversion = convertBlock(m_input.data(), m_currentFormat, m_output);
     if (conversion != Conversion::BlockAlignSmall) {
         const auto bytes = static_cast<uint32_t>(m_output.size());
+        // The driver plays on without waiting for us: a buffer found empty
+        // (at start, or after a wake-up late enough to run it dry) gets a
+        // block of silence ahead of the audio, so that the next late
+        // wake-up finds a block still queued instead of a gap.
+        const bool dry = status.freeBytes >= m_emptyFreeBytes;
+        m_emptyFreeBytes = std::max(m_emptyFreeBytes, status.freeBytes);
+        if (dry && status.freeBytes / 2 >= bytes)
+            writeLead(driver, bytes);
         if (status.freeBytes >= bytes) {
             int32_t reply = 0;
             const int result = VadAudio_Write(driver, m_output.data(), bytes, &reply);
@@ -226,6 +235,15 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
 
     if (m_stats.loop % kStatsEveryLoops == 0)
         logStats();
+}
+
+void LivestreamForwarder::ForwardLoop::writeLead(VadAudioHandle driver, uint32_t bytes)
+{
+    if (m_lead.size() != bytes)
+        m_lead.assign(bytes, 0); // only when the driver's format changes
+    int32_t reply = 0;
+    if (VadAudio_Write(driver, m_lead.data(), bytes, &reply) == VAD_AUDIO_OK)
+        ++m_stats.leads;
 }
 
 void LivestreamForwarder::ForwardLoop::refreshFormat(VadAudioHandle driver)

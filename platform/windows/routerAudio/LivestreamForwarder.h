@@ -39,6 +39,7 @@ public:
         int32_t bufferFull = 0;
         int32_t streamInactive = 0;
         int32_t errors = 0;
+        int32_t leads = 0; // silent blocks written ahead into an empty driver buffer
     };
 
     enum class Conversion {
@@ -60,12 +61,15 @@ public:
 
     private:
         void refreshFormat(VadAudioHandle driver);
+        void writeLead(VadAudioHandle driver, uint32_t bytes);
         void logStats();
 
         Mixer& m_mixer;
         const LogSink& m_log;
         std::vector<float> m_input;     // kBlockSamples, interleaved stereo
         std::vector<uint8_t> m_output;  // frames x block align of the driver's format
+        std::vector<uint8_t> m_lead;    // the silent block written ahead, sized like m_output
+        uint32_t m_emptyFreeBytes = 0;  // the most free space seen: the driver's buffer when empty
         WAVEFORMATEXTENSIBLE m_currentFormat{};
         bool m_haveFormat = false;
         int32_t m_formatLoop = 0;       // loop of the last successful format read
