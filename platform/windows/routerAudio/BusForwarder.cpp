@@ -295,6 +295,6 @@ void BusForwarder::Unit::renderOnce(Mixer &mixer)
     if (bus == 3)
         mixer.pullMonitor(out, frames);
     else
-        mixer.pullBus(out, frames, bus);
+        mixer.pullBus(out, frames, bus, kMarginFrames);
     renderClient->releaseBuffer(frames, 0);
 }

@@ -57,14 +57,21 @@ void storeSample(float &slot, float value)
     std::atomic_ref<float>(slot).store(value, std::memory_order_relaxed);
 }
 
+uint32_t pendingSamples(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos)
+{
+    const uint32_t read = readPos.load(std::memory_order_relaxed);
+    const uint32_t write = buffer.writeIndex.load(std::memory_order_acquire);
+    return write >= read ? write - read : kRingSamples - read + write;
+}
+
 // Adds up to n (at most kPullChunkSamples) waiting samples into out and
 // returns how many were taken.
 uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
                    uint32_t n)
 {
+    uint32_t pending = pendingSamples(buffer, readPos);
     uint32_t read = readPos.load(std::memory_order_relaxed);
-    const uint32_t write = buffer.writeIndex.load(std::memory_order_acquire);
-    uint32_t pending = write >= read ? write - read : kRingSamples - read + write;
+    const uint32_t write = (read + pending) % kRingSamples;
     if (pending > kMaxPendingSamples) {
         read = (write + kRingSamples - n) % kRingSamples;
         pending = n;
@@ -313,6 +320,7 @@ void Mixer::removeSource(uint32_t sourceId)
         b.monitorReadIndex.store(0, std::memory_order_relaxed);
         b.levelLeft.store(0.0f, std::memory_order_relaxed);
         b.levelRight.store(0.0f, std::memory_order_relaxed);
+        b.busPrimed = false;
     }
 }
 
@@ -331,7 +339,7 @@ void Mixer::clear()
     m_sources.clear();
 }
 
-void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
+void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFrames)
 {
     if (!out)
         return;
@@ -341,9 +349,21 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
         return; // no source has a ring on another bus
     }
     std::lock_guard lock(m_mutex);
+    // At most half the lag a reader may keep, or a source could never start.
+    const size_t margin = std::min<size_t>(size_t{marginFrames} * 2, kMaxPendingSamples / 2);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        drainRing(buffer, buffer.readIndex, out, n);
+        size_t take = n;
+        if (margin && !buffer.busPrimed) {
+            // A source starts once it is a block (or the pull) ahead of the
+            // margin; that first read leaves the margin in the ring.
+            const size_t pending = pendingSamples(buffer, buffer.readIndex);
+            if (pending < margin + std::min(n, margin))
+                continue; // silent for this block; the source keeps what it pushed
+            buffer.busPrimed = true;
+            take = std::min(n, pending - margin);
+        }
+        drainRing(buffer, buffer.readIndex, out, take);
     }
     refreshRecordsLocked();
     // Drained even when muted, so the bus does not fall behind meanwhile.

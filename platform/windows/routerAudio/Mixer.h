@@ -53,6 +53,7 @@ struct InputBuffer {
     std::atomic<float> levelLeft{0.0f};        // relaxed, 0.0 to 1.0
     std::atomic<float> levelRight{0.0f};
     std::atomic<uint32_t> pushCount{0};        // blocks metered (wraps)
+    bool busPrimed = false;                    // guarded by the mixer's mutex: the bus pull has its margin
     uint32_t pushCountAtDecay = 0;             // guarded by the mixer's mutex
     // Bus-1 buffers only; used by the source's single pushing thread.
     SRC_STATE *resamplerState = nullptr;
@@ -103,8 +104,11 @@ public:
     std::set<uint32_t> sourceIds() const;
     void clear();
 
-    // Write frames x 2 interleaved samples; missing data is silence.
-    void pullBus(float *out, uint32_t frames, uint32_t bus);
+    // Write frames x 2 interleaved samples; missing data is silence. With a
+    // margin, the pull takes from a source only once the source is that far
+    // ahead of the pull's block: a push landing just after a later pull
+    // still finds its block there (at most the margin's latency).
+    void pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFrames = 0);
     void pullMonitor(float *out, uint32_t frames);
 
     void updateBusMeters();
