@@ -27,11 +27,10 @@ class Mixer;
 class BusForwarder {
 public:
     static constexpr uint32_t kStreamFlags = 0x88040000; // event callback, PCM auto-convert, default-quality rate conversion
-    static constexpr int64_t kBufferDuration100ns = 1500000;
     // A render event asks for what the device played since the last one,
-    // at times two blocks at once: the bus pull keeps one block of margin
-    // so that a source's push landing just after it is not a hole.
-    static constexpr uint32_t kMarginFrames = 480;
+    // at times two blocks at once: the pulls keep kPullMarginFrames so that
+    // a source's push landing just after one is not a hole.
+    static constexpr int64_t kBufferDuration100ns = 1500000;
     static constexpr uint32_t kMixRate = 48000;
 
     struct Unit {
