@@ -254,10 +254,12 @@ protected:
         f.nAvgBytesPerSec = 384000;
         mixer->push(kToneSource, block.data(), static_cast<uint32_t>(block.size() * sizeof(float)), &f);
     }
-    // One period: the loop runs, then 10 ms pass.
+    // One period: the loop runs (its statistics line written as the
+    // forwarder's writer thread would), then 10 ms pass.
     void step()
     {
         loop.step(handle, LivestreamForwarder::kMixBus);
+        loop.writeStats();
         clock.advanceMs(LivestreamForwarder::kPeriodMs);
     }
     void steps(int n)
