@@ -98,8 +98,10 @@ TEST(PaWorkerRebuild, AbsentDeviceCostsTwoRefreshCyclesAndAsksForRefreshOncePerS
     rig.passes(1);
     EXPECT_TRUE(rig.impl.refreshRequested.exchange(false));
     rig.passes(3);
+    rig.clock.advanceMs(900);
+    rig.passes(1);
     EXPECT_FALSE(rig.impl.refreshRequested.load()); // not again within the second
-    rig.clock.advanceMs(1000);
+    rig.clock.advanceMs(100);
     rig.passes(1);
     EXPECT_TRUE(rig.impl.refreshRequested.load());
 }
@@ -324,6 +326,12 @@ TEST(PaWorkerPasses, RequestsReshapeTheConfiguration)
     EXPECT_FALSE(rig.impl.refreshRequested.load());
     ASSERT_EQ(loop.slots.size(), 3u);
     EXPECT_EQ(loop.slots[2].index, 5);
+
+    // A removal alone rebuilds the streams too.
+    ASSERT_TRUE(rig.engine.PostRequest("line"));
+    rig.passes(1);
+    ASSERT_EQ(loop.slots.size(), 2u);
+    EXPECT_EQ(loop.slots[1].index, 5);
 }
 
 TEST(PaWorkerPasses, FailedReopenAfterARateChangeEndsTheWorkerButLeavesItRunning)
