@@ -266,6 +266,24 @@ TEST(PaWorkerPasses, ReadsFiveMillisecondBlocksAndPushesThemUnderTheIndex)
     EXPECT_EQ(rig.streamOf(2, false)->framesWritten, 5 * 240);
 }
 
+// An output at 44.1 kHz takes the monitor mix at 48 kHz: the mixer is read
+// as fast as the microphone fills it, so nothing piles up behind the monitor.
+TEST(PaWorkerPasses, MonitorTakesFortyEightKilohertzWhateverTheOutputRate)
+{
+    WorkerRig rig({inputDevice("Mic"), outputDevice("Speakers", paALSA, 2, 44100.0)});
+    AudioRouteConfig listen;
+    listen.active = 1;
+    listen.solo = 1;
+    listen.input1 = {1, 1.0f, 0};
+    rig.store.set(kListenBusMasterId, listen);
+    WorkerLoop &loop = rig.begin({{"Mic", 0, 3}});
+    ASSERT_EQ(loop.outputRate, 44100.0);
+    rig.passes(50);
+    const auto ring = rig.mixer.bufferFor(3, 1);
+    const uint32_t behind = (ring->writeIndex.load() + kRingSamples - ring->monitorReadIndex.load()) % kRingSamples;
+    EXPECT_LE(behind, 2u * 240u) << "samples the monitor left behind";
+}
+
 TEST(PaWorkerPasses, ReadErrorsAbortAtTheirLimitWriteSilenceAndAskForRefresh)
 {
     struct Case {
