@@ -306,25 +306,12 @@ void FBiquadChain::processBlock(float *data, int frames)
         if (!band.enabled)
             continue;
         for (int k = 0; k < channels; ++k) {
-            FBiquad &s = band.sections[k];
-            const float b0 = s.b0, b1 = s.b1, b2 = s.b2, a1 = s.a1, a2 = s.a2;
-            float in1 = s.in1, in2 = s.in2, out1 = s.out1, out2 = s.out2;
+            // A copy the compiler keeps in registers through the block.
+            FBiquad section = band.sections[k];
             float *x = data + k;
-            for (int n = 0; n < frames; ++n, x += channels) {
-                const float in = *x;
-                float y = b0 * in + b1 * in1 + b2 * in2 - a1 * out1 - a2 * out2;
-                if (y > -kSmallestNormal && y < kSmallestNormal)
-                    y = 0.0f;
-                out2 = out1;
-                out1 = y;
-                in2 = in1;
-                in1 = in;
-                *x = y;
-            }
-            s.in1 = in1;
-            s.in2 = in2;
-            s.out1 = out1;
-            s.out2 = out2;
+            for (int n = 0; n < frames; ++n, x += channels)
+                *x = section.process(*x);
+            band.sections[k] = section;
         }
     }
 }
