@@ -189,8 +189,9 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
             double worstStep = 0.0;
             for (size_t i = 1; i < x.size(); ++i)
                 worstStep = std::max(worstStep, std::fabs(double(x[i]) - x[i - 1]));
-            if (road.clicksChecked)
+            if (road.clicksChecked) {
                 EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch;
+            }
         }
         const SilentGaps gaps = silentGaps(std::vector<float>(wav.samples.begin(), wav.samples.end() - 2 * size_t(0.1 * kRate)),
                                            2, size_t(0.5 * kRate), road.longestQuietFrames);
