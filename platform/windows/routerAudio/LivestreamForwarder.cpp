@@ -184,9 +184,10 @@ WAVEFORMATEXTENSIBLE LivestreamForwarder::streamFormat()
 
 // --- The loop ----------------------------------------------------------------
 
-LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log)
+LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log, uint32_t marginFrames)
     : m_mixer(mixer)
     , m_log(log)
+    , m_marginFrames(marginFrames)
     , m_input(kBlockSamples, 0.0f)
 {
 }
@@ -195,7 +196,7 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
 {
     ++m_stats.loop;
     // Pulled on every loop so the bus drains in real time whatever the driver does.
-    m_mixer.pullBus(m_input.data(), kBlockFrames, bus);
+    m_mixer.pullBus(m_input.data(), kBlockFrames, bus, m_marginFrames);
 
     os::realtimeCheck("LivestreamForwarder driver status");
     VadAudioStatus status{};
@@ -349,7 +350,7 @@ bool LivestreamForwarder::Start()
     if (!openDriver())
         return false;
     m_running.exchange(true);
-    m_loop = std::make_unique<ForwardLoop>(m_mixer, m_log);
+    m_loop = std::make_unique<ForwardLoop>(m_mixer, m_log, kPullMarginFrames);
     try {
         m_statsWriter = std::thread(&LivestreamForwarder::statsThread, this);
         m_thread = std::thread(&LivestreamForwarder::forwardThread, this, m_driver);

@@ -590,23 +590,24 @@ TEST_F(ForwarderTest, StartSendsTheStreamFormatAndStopClosesTheDriver)
 TEST_F(ForwarderTest, OneBlockPerTenMilliseconds)
 {
     make(clock);
-    std::vector<uint8_t> expected(3840, 0); // the lead
+    // The lead, then a silent block: the thread's pull waits until the
+    // source is a block ahead of it, so each block goes out one period
+    // after its push.
+    std::vector<uint8_t> expected(2 * 3840, 0);
     std::vector<uint8_t> converted;
     auto block = toneBlock(0);
     push(block);
-    LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
-    expected.insert(expected.end(), converted.begin(), converted.end());
     ASSERT_TRUE(forwarder->Start());
     ASSERT_TRUE(waitForWrites(2));
     for (size_t n = 1; n < 6; ++n) {
+        LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
+        expected.insert(expected.end(), converted.begin(), converted.end());
         block = toneBlock(n * 480);
         push(block);
         clock.advanceMs(9);
         ASSERT_TRUE(waitForWrites(n + 1)); // not yet
         clock.advanceMs(1);
         ASSERT_TRUE(waitForWrites(n + 2));
-        LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
-        expected.insert(expected.end(), converted.begin(), converted.end());
     }
     EXPECT_EQ(driver.writtenBytes(), expected);
     forwarder->Stop();
