@@ -158,7 +158,8 @@ TestCase {
         compare(named(t, "noiseSelect2").selectIndex, 1)
         compare(stored("ai_jianzao_type"), "1")
         tryCompare(row, "applyingPreset", false, 5000)
-        verify(Date.now() - last >= 1500)
+        // A coarse timer may fire up to 5 % early; the interval itself is read below.
+        verify(Date.now() - last >= 1400, "guard ended after " + (Date.now() - last) + " ms")
         compare(named(t, "applyPresetTimer").interval, 1500)
     }
 
