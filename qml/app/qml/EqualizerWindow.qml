@@ -233,15 +233,10 @@ WindowFrame {
                         contentX = contentWidth - width
                 }
 
-                ScrollBar.horizontal: ScrollBar {
+                ScrollBar.horizontal: CustomScrollBar {
+                    objectName: "stripBar"
                     height: 8
                     policy: strip.contentWidth > strip.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-                    contentItem: Rectangle {
-                        implicitHeight: 8
-                        radius: 2.5
-                        color: "#808080"
-                        opacity: parent.active ? 1.0 : 0.5
-                    }
                 }
 
                 Row {

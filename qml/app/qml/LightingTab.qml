@@ -78,17 +78,11 @@ ScrollView {
     contentHeight: sections.implicitHeight
     clip: true
 
-    ScrollBar.vertical: ScrollBar {
-        id: scrollBar
+    ScrollBar.vertical: CustomScrollBar {
         objectName: "scrollBar"
         x: tab.width - width
         height: tab.availableHeight
-        contentItem: Rectangle {
-            implicitWidth: 8
-            radius: 4
-            color: "#808080"
-            opacity: scrollBar.active ? 1.0 : 0.5
-        }
+        radius: 4
     }
 
     Timer {

@@ -262,7 +262,7 @@ Item {
         contentWidth: availableWidth
         clip: true
 
-        ScrollBar.vertical: ScrollBar {
+        ScrollBar.vertical: CustomScrollBar {
             objectName: "verticalBar"
             parent: scrollView
             anchors.top: scrollView.top
@@ -270,12 +270,6 @@ Item {
             anchors.bottom: scrollView.bottom
             width: 8
             visible: !microphoneTab.isR7
-            contentItem: Rectangle {
-                implicitWidth: 8
-                radius: 2.5
-                color: "#808080"
-                opacity: parent.active ? 1.0 : 0.5
-            }
         }
 
         Column {
