@@ -144,11 +144,13 @@ ScrollView {
             objectName: "backgroundCard"
             Label { text: qsTr("效果") }
 
-            Row {
+            // Wraps where a language's labels are wider than the card.
+            Flow {
                 id: typeSelect
                 objectName: "typeSelect"
                 property int selectIndex: 2
                 property int isClickedIndex: 0
+                width: parent.width
                 spacing: 10
 
                 Repeater {
