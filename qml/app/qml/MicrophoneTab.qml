@@ -346,7 +346,7 @@ Item {
                             visible: !microphoneTab.isR7
                             key: "auto_gain_on"
                             usageEvent: ["XLR输入", "自动增益"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.auto_gain_on, checked ? 1 : 0)
+                            onToggled: microphoneTab.send(microphoneTab.attrs.auto_gain_on, autoGainSwitch.checked ? 1 : 0)
                         }
 
                         Item {
@@ -389,7 +389,7 @@ Item {
                             usageEvent: ["XLR输入", "静音"]
                             onToggled: {
                                 console.log("点击静音")
-                                microphoneTab.send(microphoneTab.attrs.mute, checked ? 1 : 0)
+                                microphoneTab.send(microphoneTab.attrs.mute, muteSwitch.checked ? 1 : 0)
                             }
                         }
                     }
@@ -413,7 +413,7 @@ Item {
                             usageEvent: ["XLR输入", "48V幻象电源"]
                             onToggled: {
                                 console.log("点击48V幻象电源")
-                                microphoneTab.send(microphoneTab.attrs.power, checked ? 1 : 0)
+                                microphoneTab.send(microphoneTab.attrs.power, powerSwitch.checked ? 1 : 0)
                             }
                         }
                     }
@@ -583,7 +583,7 @@ Item {
                                 key: "device_boom"
                                 usageEvent: ["音频增强", "防爆音开关"]
                                 onToggled: {
-                                    microphoneTab.send(microphoneTab.attrs.anti_noise, checked ? 1 : 0)
+                                    microphoneTab.send(microphoneTab.attrs.anti_noise, fanbaoYinSwitch.checked ? 1 : 0)
                                     microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                                 }
                             }
@@ -696,7 +696,7 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             key: "device_boom"
                             usageEvent: ["音频增强", "防爆音"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, checked ? 1 : 0)
+                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseSwitch.checked ? 1 : 0)
                         }
                     }
 
