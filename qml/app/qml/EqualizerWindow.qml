@@ -233,6 +233,28 @@ WindowFrame {
                         contentX = contentWidth - width
                 }
 
+                // The strip keeps to its right end for new tiles, but the
+                // window opens on the selected preset: the least scroll that
+                // shows its tile.
+                function showSelected() {
+                    tiles.forceLayout()
+                    const tile = tileRepeater.itemAt(equalizerWindow.selectIndex)
+                    if (!tile)
+                        return
+                    if (tile.x < contentX)
+                        contentX = tile.x
+                    else if (tile.x + tile.width > contentX + width)
+                        contentX = Math.min(tile.x + tile.width, contentWidth) - width
+                }
+
+                Connections {
+                    target: equalizerWindow
+                    function onVisibleChanged() {
+                        if (equalizerWindow.visible)
+                            strip.showSelected()
+                    }
+                }
+
                 ScrollBar.horizontal: CustomScrollBar {
                     objectName: "stripBar"
                     height: 8
@@ -244,6 +266,7 @@ WindowFrame {
                     spacing: 5
 
                     Repeater {
+                        id: tileRepeater
                         model: equalizerWindow.dataList.length
 
                         Rectangle {
