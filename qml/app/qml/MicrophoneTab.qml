@@ -232,7 +232,9 @@ Item {
                 ConfigMgr.setValue("ai_jianzao_type", value - 1)
                 noiseSelect2.selectIndex = value - 1
             }
-            if (!selectRowType.applyingPreset)
+            // Only a change made on the device leaves the preset; the
+            // answer to a read of the device's state does not, however late.
+            if (!selectRowType.applyingPreset && !HIDDeviceMgr.reportAnswersRead)
                 microphoneTab.updateSelectIndex(microphoneTab.customPreset)
         }
     }
