@@ -144,14 +144,15 @@ ScrollView {
             objectName: "backgroundCard"
             Label { text: qsTr("效果") }
 
-            // Wraps where a language's labels are wider than the card.
+            // Wraps where a language's labels are wider than the card; a
+            // little closer than other rows, so English keeps one line.
             Flow {
                 id: typeSelect
                 objectName: "typeSelect"
                 property int selectIndex: 2
                 property int isClickedIndex: 0
                 width: parent.width
-                spacing: 10
+                spacing: 8
 
                 Repeater {
                     model: [qsTr("静态"), qsTr("呼吸"), qsTr("波浪"), qsTr("关闭")]
