@@ -255,7 +255,7 @@ WindowFrame {
                     }
                 }
 
-                ScrollBar.horizontal: CustomScrollBar {
+                ScrollBar.horizontal: PageScrollBar {
                     objectName: "stripBar"
                     height: 8
                     policy: strip.contentWidth > strip.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff

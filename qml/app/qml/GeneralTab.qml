@@ -174,7 +174,7 @@ ScrollView {
     contentHeight: sections.implicitHeight
     clip: true
 
-    ScrollBar.vertical: CustomScrollBar {
+    ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"
         x: generalTab.width - width
         height: generalTab.availableHeight

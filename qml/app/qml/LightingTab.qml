@@ -78,7 +78,7 @@ ScrollView {
     contentHeight: sections.implicitHeight
     clip: true
 
-    ScrollBar.vertical: CustomScrollBar {
+    ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"
         x: tab.width - width
         height: tab.availableHeight

@@ -137,7 +137,7 @@ Item {
                     flickableDirection: Flickable.HorizontalFlick
                     boundsBehavior: Flickable.StopAtBounds
 
-                    ScrollBar.horizontal: CustomScrollBar {
+                    ScrollBar.horizontal: PageScrollBar {
                         objectName: "scrollBar"
                         height: 8
                         radius: 4

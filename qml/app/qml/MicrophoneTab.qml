@@ -264,7 +264,7 @@ Item {
         contentWidth: availableWidth
         clip: true
 
-        ScrollBar.vertical: CustomScrollBar {
+        ScrollBar.vertical: PageScrollBar {
             objectName: "verticalBar"
             parent: scrollView
             anchors.top: scrollView.top
