@@ -28,6 +28,10 @@ RestartCase {
         mouseClick(findChild(tab, "equalizerRow"))
         const window = tab.equalizerWindow
         tryCompare(window, "opacity", 1)
+        // The window opens on the selected preset; the add tile is at the end.
+        const strip = findChild(window.contentItem, "presetStrip")
+        strip.contentX = strip.contentWidth - strip.width
+        waitForRendering(strip)
         mouseClick(findChild(window.contentItem, "addTile"))
         window.selectPreset(7)
         const pointer = findChild(window.contentItem, "eqPointer")
