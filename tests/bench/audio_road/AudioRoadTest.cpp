@@ -159,6 +159,11 @@ class AudioRoadTest : public testing::TestWithParam<RoadCase> {};
 TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
 {
     const RoadCase &road = GetParam();
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Instrumented threads run several times slower than their devices.
+    if (std::string(road.name) == "real")
+        GTEST_SKIP() << "the real clock is not kept under a sanitizer";
+#endif
     const DemoRun run = runDemo(road.name, road.options);
     ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<Expectation> expected = {
