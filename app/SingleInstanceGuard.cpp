@@ -6,8 +6,10 @@
 
 SingleInstanceGuard::SingleInstanceGuard(const QString &key, const QString &folder)
     : m_nativeKey(QDir(folder).filePath(key))
+    , m_lock(m_nativeKey + QStringLiteral(".lock"))
 {
     QDir().mkpath(folder);
+    m_lock.setStaleLockTime(0); // held as long as the copy runs, however long
 }
 
 QString SingleInstanceGuard::userFolder()
@@ -37,28 +39,32 @@ void SingleInstanceGuard::clearAbandonedSegment()
 
 bool SingleInstanceGuard::acquire()
 {
+    if (!m_lock.tryLock(0)) {
+        if (m_lock.error() == QLockFile::LockFailedError) {
+            qDebug() << "共享内存已存在，直接退出";
+            return false;
+        }
+        qWarning() << "SingleInstanceGuard: cannot write the lock file" << m_lock.error() << "- running unguarded";
+    }
     clearAbandonedSegment();
     m_memory = segment();
     if (m_memory->create(1, QSharedMemory::ReadWrite))
         return true;
-    if (m_memory->error() != QSharedMemory::AlreadyExists)
-        return true; // run without a working guard rather than not at all
-    const auto owner = segment();
-    if (owner->attach(QSharedMemory::ReadWrite)) {
-        qDebug() << "共享内存已存在，直接退出";
-        owner->detach();
-        m_memory.reset();
-        return false;
-    }
+    // Under our lock no copy of ours holds it: a segment that answers is
+    // abandoned, or another program's under a colliding key.
     const auto stale = segment();
     if (stale->attach(QSharedMemory::ReadWrite))
         stale->detach();
     m_memory = segment();
-    return m_memory->create(1, QSharedMemory::ReadWrite);
+    if (!m_memory->create(1, QSharedMemory::ReadWrite))
+        qDebug() << "SingleInstanceGuard: no segment of our own:" << m_memory->errorString();
+    return true;
 }
 
 void SingleInstanceGuard::release()
 {
     if (m_memory && m_memory->isAttached())
         m_memory->detach();
+    m_memory.reset();
+    m_lock.unlock();
 }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QLockFile>
 #include <QSharedMemory>
 #include <QString>
 
 #include <memory>
 
-// One-byte shared-memory segment whose existence marks a running copy.
+// One-byte shared-memory segment whose existence marks a running copy. A
+// System V segment is found through ftok(), which keeps only 16 bits of the key
+// file's inode: another program's segment can answer to our key. So whether a
+// copy runs is decided by a lock file beside the key, which names exactly one
+// path and is taken back from a copy that died; the segment only follows it.
 class SingleInstanceGuard
 {
 public:
@@ -22,7 +27,7 @@ public:
     // False when another copy runs, or a left-over segment cannot be re-created.
     bool acquire();
     void release();
-    bool isAttached() const { return m_memory && m_memory->isAttached(); }
+    bool isAttached() const { return m_lock.isLocked() || (m_memory && m_memory->isAttached()); }
     QString nativeKey() const { return m_nativeKey; }
 
 private:
@@ -33,5 +38,6 @@ private:
     void clearAbandonedSegment();
 
     QString m_nativeKey;
+    QLockFile m_lock;
     std::unique_ptr<QSharedMemory> m_memory;
 };

@@ -137,11 +137,6 @@ void SystemBridge::cleanupNativeBridge()
     qDebug().noquote() << "SystemBridge::cleanupNativeBridge() - Cleaning up" << platformName() << "bridge";
 }
 
-void SystemBridge::logUnavailable(const char *member) const
-{
-    qDebug().noquote() << "[SystemBridge]" << member << "gives its neutral value: not built yet";
-}
-
 SystemBridge *SystemBridge::callbackBridge()
 {
     return s_callbackBridge.load();

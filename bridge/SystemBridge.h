@@ -160,8 +160,6 @@ private:
 
     // Given to the power monitor; runs on its thread.
     void reportScreenPowerState(bool screenOn);
-    // A member whose behaviour is not available on this build yet.
-    void logUnavailable(const char *member) const;
 
     // The endpoint list cache and its worker (DeviceListCache.cpp).
     void startDeviceCacheWorker();

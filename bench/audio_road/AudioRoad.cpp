@@ -522,7 +522,12 @@ std::vector<AudioThreadCost> AudioRoad::threadCosts() const
         timespec t{};
         if (clock_gettime(cpuClock, &t) != 0)
             continue;
-        costs.push_back({name, double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3});
+        uint64_t switches = 0;
+        std::ifstream status(std::string("/proc/self/task/") + entry->d_name + "/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.find("ctxt_switches:") != std::string::npos)
+                switches += std::strtoull(line.c_str() + line.find(':') + 1, nullptr, 10);
+        costs.push_back({tid, name, double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3, switches});
     }
     closedir(dir);
     return costs;

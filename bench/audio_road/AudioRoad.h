@@ -30,10 +30,13 @@ struct AudioRoadOptions {
     std::function<void(const std::string &)> print; // the demonstration's own lines
 };
 
-// CPU time of the named audio threads, from their thread CPU clocks.
+// CPU time of the named audio threads, from their thread CPU clocks, and
+// how often the scheduler switched them out (voluntary and not).
 struct AudioThreadCost {
+    long tid = 0;
     std::string name;
     double cpuUs = 0.0;
+    uint64_t switches = 0;
 };
 
 class AudioRoad {

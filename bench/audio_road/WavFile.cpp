@@ -1,5 +1,7 @@
 #include "WavFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -156,4 +158,27 @@ bool readWav(const std::string &path, WavAudio &out, std::string &error)
         return false;
     }
     return parseWav(bytes.data(), bytes.size(), out, error);
+}
+
+SilentGaps silentGaps(const std::vector<float> &interleaved, uint16_t channels, size_t from, size_t longerThanFrames)
+{
+    SilentGaps gaps;
+    if (channels == 0)
+        return gaps;
+    size_t run = 0;
+    const size_t frames = interleaved.size() / channels;
+    for (size_t f = from; f <= frames; ++f) {
+        bool quiet = f < frames;
+        for (uint16_t c = 0; quiet && c < channels; ++c)
+            quiet = std::fabs(interleaved[f * channels + c]) < 1e-3f;
+        if (quiet) {
+            ++run;
+            continue;
+        }
+        if (run > longerThanFrames)
+            ++gaps.count;
+        gaps.longestFrames = std::max(gaps.longestFrames, run);
+        run = 0;
+    }
+    return gaps;
 }

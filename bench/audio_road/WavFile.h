@@ -22,3 +22,11 @@ bool writeWavFloat(const std::string &path, uint32_t sampleRate, uint16_t channe
 // gives false and a reason.
 bool parseWav(const uint8_t *bytes, size_t size, WavAudio &out, std::string &error);
 bool readWav(const std::string &path, WavAudio &out, std::string &error);
+
+// Stretches where every channel is silent (below 1e-3) for more than
+// longerThanFrames frames, from frame `from` on, and the longest stretch.
+struct SilentGaps {
+    size_t count = 0;
+    size_t longestFrames = 0;
+};
+SilentGaps silentGaps(const std::vector<float> &interleaved, uint16_t channels, size_t from, size_t longerThanFrames);

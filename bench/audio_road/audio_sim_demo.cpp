@@ -12,7 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
+
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +82,14 @@ int main(int argc, char **argv)
         }
     }
     options.print = [](const std::string &line) { mixerLogLine(line); };
+    // The folder is made and proved writable before the run, not after it.
+    std::error_code made;
+    std::filesystem::create_directories(options.outDir, made);
+    if (made || ::access(options.outDir.c_str(), W_OK | X_OK) != 0) {
+        std::fprintf(stderr, "audio_sim_demo: cannot write to the output folder \"%s\"%s%s\n", options.outDir.c_str(),
+                     made ? ": " : "", made ? made.message().c_str() : "");
+        return 1;
+    }
 
     AudioRoad road(options);
     if (!road.start()) {

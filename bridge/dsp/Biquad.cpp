@@ -293,3 +293,25 @@ void FBiquadChain::processFrame(const float *in, float *out)
             scratch[k] = out[k];
     }
 }
+
+void FBiquadChain::processBlock(float *data, int frames)
+{
+    if (!bands || bandCount == 0 || !data || frames < 1)
+        return;
+    const long samples = static_cast<long>(frames) * channels;
+    for (long i = 0; i < samples; ++i)
+        data[i] = std::isfinite(data[i]) ? data[i] : 0.0f;
+    for (int i = 0; i < bandCount; ++i) {
+        const FBiquadFilter &band = bands[i];
+        if (!band.enabled)
+            continue;
+        for (int k = 0; k < channels; ++k) {
+            // A copy the compiler keeps in registers through the block.
+            FBiquad section = band.sections[k];
+            float *x = data + k;
+            for (int n = 0; n < frames; ++n, x += channels)
+                *x = section.process(*x);
+            band.sections[k] = section;
+        }
+    }
+}

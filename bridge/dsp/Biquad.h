@@ -85,6 +85,9 @@ public:
     // in and out may be the same frame. A sample that is not finite enters
     // as 0, so one bad sample cannot poison the filters' history.
     void processFrame(const float *in, float *out);
+    // The same over a block of interleaved frames in place, band by band:
+    // each section runs through the whole block with its state in registers.
+    void processBlock(float *data, int frames);
 
     int32_t bandCount = 0;
     int32_t channels = 0;

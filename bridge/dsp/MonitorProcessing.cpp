@@ -86,23 +86,11 @@ MonitorProcessing::BlockResult MonitorProcessing::processExclusive(float *data, 
     if (!chain && !stage)
         return BlockResult::Processed;
 
-    float a[kMaxChannels];
-    float b[kMaxChannels];
-    for (int n = 0; n < frames; ++n) {
-        float *frame = data + static_cast<long>(n) * channels;
-        float *in = a;
-        float *out = b;
-        std::copy(frame, frame + channels, in);
-        if (chain) {
-            chain->processFrame(in, out);
-            std::swap(in, out);
-        }
-        if (stage) {
-            stage->process(in, out);
-            std::swap(in, out);
-        }
-        std::copy(in, in + channels, frame);
-    }
+    if (chain)
+        chain->processBlock(data, frames);
+    if (stage)
+        for (int n = 0; n < frames; ++n)
+            stage->process(data + static_cast<long>(n) * channels, data + static_cast<long>(n) * channels);
     return BlockResult::Processed;
 }
 

@@ -99,7 +99,7 @@ bool HidUpgradeApi::readFlashBootVersion()
 {
     hidProtocol *link = hidProtocol::instance();
     link->sendReadVersion();
-    if (checkCommandReply(21) != 0)
+    if (checkCommandReply(kCheckReadVersion) != 0)
         return false;
     const auto version = flashBootVersion(link->lastReply(), link->lastReplyCount());
     if (!version)
@@ -244,14 +244,14 @@ int HidUpgradeApi::runUpgrade(const QString &path, quint16 vendorId, quint16 boo
 
     reportProgress(45, QStringLiteral("设备已打开，准备握手"));
     link->sendVerifyCrc(crc);
-    if (checkCommandReply(20) != 0) {
+    if (checkCommandReply(kCheckVerifyCrc) != 0) {
         reportError(QStringLiteral("握手失败，错误ID[2-0]"));
         return ResultCommandFailed;
     }
 
     reportProgress(55, QStringLiteral("握手成功，擦除Flash"));
     link->sendCodeSize(kCodeAddress, quint32(image.size()), kEraseWaitMs);
-    if (checkCommandReply(32) != 0) {
+    if (checkCommandReply(kCheckCode) != 0) {
         reportError(QStringLiteral("擦除失败，错误ID[3-2]"));
         return ResultCommandFailed;
     }
@@ -262,7 +262,7 @@ int HidUpgradeApi::runUpgrade(const QString &path, quint16 vendorId, quint16 boo
 
     reportProgress(85, QStringLiteral("确认数据长度"));
     link->sendUpgradeConfirm(quint32(image.size()));
-    if (checkCommandReply(41) != 0) {
+    if (checkCommandReply(kCheckAnyReply) != 0) {
         reportError(QStringLiteral("升级确认失败，错误ID[4-1]"));
         return ResultCommandFailed;
     }

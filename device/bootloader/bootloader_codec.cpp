@@ -105,18 +105,18 @@ int replyBody(const uint8_t *report, int bytesRead, uint8_t *body)
 std::string_view expectedReplyText(int code)
 {
     switch (code) {
-    case 12: return kCmdRomCheck;
-    case 20: return kCmdVerifyCrc;
-    case 21: return kCmdReadVersion;
-    case 32: return kCmdCode;
-    case 42: return kCmdFinish;
+    case kCheckRomTest: return kCmdRomCheck;
+    case kCheckVerifyCrc: return kCmdVerifyCrc;
+    case kCheckReadVersion: return kCmdReadVersion;
+    case kCheckCode: return kCmdCode;
+    case kCheckFinish: return kCmdFinish;
     default: return {};
     }
 }
 
 int checkReply(int code, const uint8_t *reply, int count)
 {
-    if (code == 41)
+    if (code == kCheckAnyReply)
         return count >= 1 ? 0 : 255;
     const std::string_view text = expectedReplyText(code);
     if (text.empty())

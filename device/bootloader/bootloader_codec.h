@@ -73,10 +73,22 @@ std::array<uint8_t, kDataPacketBytes> dataPacket(const uint8_t *image, size_t im
 // is not cleared here.
 int replyBody(const uint8_t *report, int bytesRead, uint8_t *body);
 
+// Check codes for the boot loader's replies: most name the command text the
+// reply repeats; kCheckAnyReply passes on any reply at all (the upgrade
+// confirmation answers with no fixed text).
+enum ReplyCheck : int {
+    kCheckRomTest = 12,
+    kCheckVerifyCrc = 20,
+    kCheckReadVersion = 21,
+    kCheckCode = 32,
+    kCheckAnyReply = 41,
+    kCheckFinish = 42,
+};
+
 // Text a reply must repeat for a check code, or empty.
 std::string_view expectedReplyText(int code);
 // 0 when the reply matches the code: its text from body byte 1 on, or for
-// code 41 any reply at all (count at least 1); otherwise non-zero (255 for
+// kCheckAnyReply any reply at all (count at least 1); otherwise non-zero (255 for
 // an unknown code or a missing confirmation). reply has 256 bytes.
 int checkReply(int code, const uint8_t *reply, int count);
 

@@ -40,6 +40,12 @@ AttributeStore::Result AttributeStore::set(uint8_t id, const uint8_t* bytes, siz
     return r;
 }
 
+const AttributeDef* AttributeStore::definition(uint8_t id) const
+{
+    auto it = m_defs.find(id);
+    return it == m_defs.end() ? nullptr : &it->second;
+}
+
 AttributeStore::Result AttributeStore::setFromDevice(uint8_t id, const std::vector<uint8_t>& value)
 {
     auto it = m_defs.find(id);

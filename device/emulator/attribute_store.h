@@ -19,6 +19,8 @@ public:
     bool has(uint8_t id) const { return m_defs.count(id) != 0; }
     // Null for an unknown id.
     const std::vector<uint8_t>* get(uint8_t id) const;
+    // Null for an unknown id.
+    const AttributeDef* definition(uint8_t id) const;
     // A write from the host: the table's rules apply.
     Result set(uint8_t id, const uint8_t* bytes, size_t length);
     // A change the device makes itself (knob, button): only the id and the

@@ -207,6 +207,7 @@ void MicBaseEmulator::step(uint64_t nowMs)
         send(linkFrame(kTypeNotification, NodeAddress{}));
     }
     applyPull(m_pull.step(nowMs), nullptr);
+    stepAutoGain(nowMs);
     cutReports(!m_streamFaults.packFrames || nowMs - m_streamSinceMs >= kPackHoldMs);
     deliver(lock);
 }
@@ -252,6 +253,7 @@ void MicBaseEmulator::powerOn()
     m_streamFrames = 0;
     m_outbox = {};
     m_beaconSent = false;
+    m_autoGain.reset();
 }
 
 // --- messages -------------------------------------------------------------
@@ -400,8 +402,47 @@ bool MicBaseEmulator::writeAttribute(uint8_t id, const uint8_t* bytes, size_t le
     // The factory-reset attribute is a trigger: the device resets and it reads 0 again.
     if (id == kAttrFactoryReset && length == 1 && bytes[0] == 1)
         m_store.resetToDefaults();
+    if (id == kAttrAutoGain && m_config.model == Model::R7 && length == 1)
+        startAutoGain(bytes[0] == 1);
     m_written.push_back(id);
     return true;
+}
+
+void MicBaseEmulator::startAutoGain(bool on)
+{
+    if (!on) {
+        m_autoGain.reset();
+        return;
+    }
+    m_autoGain = AutoGainRun{m_nowMs + kAutoGainLevelPeriodMs, m_nowMs + kAutoGainRunMs, 0, 0};
+}
+
+// A voice at a steady speaking level, then the gain the device settles on:
+// the louder the voice, the lower the gain, within the attribute's range.
+void MicBaseEmulator::stepAutoGain(uint64_t nowMs)
+{
+    if (!m_autoGain)
+        return;
+    AutoGainRun& run = *m_autoGain;
+    while (run.nextLevelMs <= nowMs && run.nextLevelMs < run.endMs) {
+        const uint8_t level = uint8_t(12 + (run.levels * 5) % 9);
+        run.levelSum += level;
+        ++run.levels;
+        sendToHost(kMsgAutoGainLevel, {level});
+        run.nextLevelMs += kAutoGainLevelPeriodMs;
+    }
+    if (nowMs < run.endMs)
+        return;
+    const int average = run.levels > 0 ? int(run.levelSum / run.levels) : 15;
+    m_autoGain.reset();
+    // The measurement attribute reads 0 again without a notification: the
+    // host takes a reported 0 as a cancel.
+    m_store.setFromDevice(kAttrAutoGain, {0});
+    if (const AttributeDef* def = m_store.definition(kAttrMicGain)) {
+        const int gain = std::clamp(30 - average, def->minValue, def->maxValue);
+        m_store.setFromDevice(kAttrMicGain, {uint8_t(gain)});
+        notifySubscribers(kAttrMicGain);
+    }
 }
 
 void MicBaseEmulator::handleAttributes(const Frame& request, std::vector<uint8_t>& answer)

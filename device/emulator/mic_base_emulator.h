@@ -42,7 +42,15 @@ inline constexpr uint16_t kMsgAutoGainLevel = 0x8002;
 inline constexpr uint16_t kMsgKnobHotkey = 0x8003;
 inline constexpr uint16_t kMsgFactoryReset = 0x8004;
 
+inline constexpr uint8_t kAttrAutoGain = 3;  // R7: [1] starts a measurement, [0] cancels it
+inline constexpr uint8_t kAttrMicGain = 5;
 inline constexpr uint8_t kAttrFactoryReset = 27;
+
+// The R7's automatic-gain measurement: live levels at this period, then the
+// settled gain once the run is over (a little longer than the host's
+// ten-second countdown, so the result comes after it).
+inline constexpr uint64_t kAutoGainLevelPeriodMs = 100;
+inline constexpr uint64_t kAutoGainRunMs = 10500;
 
 inline constexpr size_t kLinkPayloadBytes = 13;
 inline constexpr size_t kMaxSubscribers = 5;
@@ -157,6 +165,8 @@ private:
     bool takeFault(FrameFault::Kind kind, const Frame& frame, uint32_t* delayMs = nullptr);
     Frame linkFrame(uint8_t type, NodeAddress destination);
     bool sendToHost(uint16_t messageId, std::vector<uint8_t> payload);
+    void startAutoGain(bool on);
+    void stepAutoGain(uint64_t nowMs);
     Delivery takeDelivery();
     void deliver(std::unique_lock<std::mutex>& lock);
     void applyPull(PullUpgradeDevice::Output out, const Frame* request);
@@ -197,6 +207,13 @@ private:
     PullUpgradeDevice m_pull;
     std::optional<uint64_t> m_powerOnAtMs;  // rebooting: back on the bus then
     bool m_echoWrites = false;
+    struct AutoGainRun {
+        uint64_t nextLevelMs = 0;
+        uint64_t endMs = 0;
+        uint32_t levels = 0;
+        uint32_t levelSum = 0;
+    };
+    std::optional<AutoGainRun> m_autoGain;  // R7 measuring
     std::vector<uint8_t> m_written;      // ids written by the host's current message
 
     std::vector<FrameFault> m_faults;

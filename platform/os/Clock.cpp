@@ -48,11 +48,16 @@ void Clock::notifyAllWaitersLocked()
     }
 }
 
-void Clock::notifyLocked(WaitChannel& channel)
+void Clock::markUnsettledLocked(WaitChannel& channel)
 {
     for (Waiter* w = m_waiters; w; w = w->next)
         if (w->channel == &channel)
             w->settled = false;
+}
+
+void Clock::notifyLocked(WaitChannel& channel)
+{
+    markUnsettledLocked(channel);
     channel.cv.notify_all();
 }
 
@@ -128,11 +133,17 @@ Event::Event(Clock& clock, EventReset reset, bool initiallySet)
 
 void Event::set()
 {
-    m_clock.notify(m_channel, [this] {
+    {
+        std::lock_guard lock(m_clock.m_mutex);
         m_set.store(true, std::memory_order_release);
         if (m_watcher)
             m_clock.notifyLocked(*m_watcher);
-    });
+        m_clock.markUnsettledLocked(m_channel);
+    }
+    // Outside the clock's lock: a woken waiter does not run straight into
+    // the lock this thread still holds (a second switch for nothing). The
+    // event outlives this call, and with it its channel.
+    m_channel.cv.notify_all();
 }
 
 void Event::linkWatcher(WaitChannel* watcher)

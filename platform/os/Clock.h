@@ -120,6 +120,8 @@ protected:
     void notifyAllWaitersLocked();
     // Wakes the waiters of one channel. Lock held.
     void notifyLocked(WaitChannel& channel);
+    // Marks the waiters of one channel as woken. Lock held.
+    void markUnsettledLocked(WaitChannel& channel);
     friend class Event;
 
     mutable std::mutex m_mutex;

@@ -92,7 +92,8 @@ WindowFrame {
         objectName: "moreBtn"
         width: 18
         height: 14
-        anchors.verticalCenter: parent ? parent.verticalCenter : undefined
+        // The icon fills the button.
+        padding: 0
         icon.source: TvConfig.iconUrl("icons/more.svg")
         onClicked: morePopup.open()
 

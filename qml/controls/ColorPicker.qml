@@ -517,7 +517,11 @@ Rectangle {
     component FieldText: TextField {
         anchors.fill: parent
         anchors.margins: 1
+        // The style's own top and bottom padding outranks a plain padding
+        // and would leave a 2 px strip of text in the 26 px box.
         padding: 0
+        topPadding: 0
+        bottomPadding: 0
         color: "white"
         font.pixelSize: 12
         horizontalAlignment: TextInput.AlignHCenter

@@ -85,6 +85,10 @@ ComboBox {
 
     popup: Popup {
         y: control.height + 5
+        // Every window has its 30 px title bar on top: a list too long for
+        // the room below moves up only as far as that bar, and scrolls.
+        topMargin: 30
+        bottomMargin: 5
         width: control.width + 10
         implicitHeight: contentItem.implicitHeight + 10
         padding: 5

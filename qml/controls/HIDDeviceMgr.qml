@@ -60,6 +60,12 @@ QtObject {
     readonly property string deviceDPID: infoText(deviceInfo, "dpid")
     readonly property string deviceVID: infoText(deviceInfo, "vid")
     property var messageCache: ({})
+    // Reads asked of the device and not yet answered, by attribute id: the
+    // next report of such an id is its answer, the device's state, and not a
+    // change made on the device. reportAnswersRead is true while such an
+    // answer is handled, whenever it comes.
+    property var pendingReads: ({})
+    property bool reportAnswersRead: false
 
     property Timer sendTimer: Timer {
         interval: 100
@@ -237,8 +243,11 @@ QtObject {
     }
 
     function syncDeviceInfo() {
-        for (let i = 0; i < queriedAttributes.length; ++i)
-            HIDHotplugManager.messageGet(queriedAttributes[i])
+        for (let i = 0; i < queriedAttributes.length; ++i) {
+            const id = queriedAttributes[i]
+            pendingReads[id] = (pendingReads[id] || 0) + 1
+            HIDHotplugManager.messageGet(id)
+        }
     }
 
     function stopAndDisconnectDevice() {
@@ -286,6 +295,7 @@ QtObject {
         })
         if (connected && !deviceReady && complete) {
             console.log("设备已就绪:", deviceName, deviceSN, deviceVersion)
+            pendingReads = {}
             ConfigMgr.setDeviceScope(deviceScopeId())
             // Reads the store of the scope just selected; a bridge built
             // without it must not end this handler half-way.
@@ -310,12 +320,25 @@ QtObject {
             }
             DataTrackerMgr.storeEventNow("", "", "", JSON.stringify(record), "connected")
             deviceReady = false
+            pendingReads = {}
             hasNewFirmware = false
             MessageBus.publishUpdateFirmwareDisconnected()
         }
     }
 
     function onNativeMessageReceived(attID, data) {
+        const answer = (pendingReads[attID] || 0) > 0
+        if (answer)
+            pendingReads[attID] -= 1
+        reportAnswersRead = answer
+        try {
+            handleReport(attID, data)
+        } finally {
+            reportAnswersRead = false
+        }
+    }
+
+    function handleReport(attID, data) {
         messageReceived(attID, data)
         const row = reportRowFor(attID)
         if (row === null)

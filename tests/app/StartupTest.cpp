@@ -79,6 +79,19 @@ TEST_F(StartupGuard, OneByteSegmentUnderTheProgramKey)
     EXPECT_EQ(other.size(), 1);
 }
 
+// A segment that answers to our key without our lock is another program's
+// (ftok keeps 16 bits of an inode) or abandoned: no copy of ours runs.
+TEST_F(StartupGuard, ASegmentUnderOurKeyWithoutTheLockIsNoRunningCopy)
+{
+    QSharedMemory foreign;
+    foreign.setNativeKey(SingleInstanceGuard().nativeKey());
+    ASSERT_TRUE(foreign.create(1));
+    SingleInstanceGuard guard;
+    EXPECT_TRUE(guard.acquire());
+    SingleInstanceGuard second;
+    EXPECT_FALSE(second.acquire());
+}
+
 TEST_F(StartupGuard, SecondGuardRefusedWhileTheFirstHoldsIt)
 {
     SingleInstanceGuard first;

@@ -84,6 +84,23 @@ TEST_F(BridgeHotkey, CombinationsSendTheirKeysOrFailWithTheirWarning)
         else
             EXPECT_GE(find(QStringLiteral("Successfully simulated key press: ") + c.hotkey), 0);
     }
+
+    // Every named main key, by the keyboard's virtual-key code.
+    std::vector<std::pair<QString, std::uint16_t>> named;
+    for (int f = 1; f <= 12; ++f)
+        named.push_back({QStringLiteral("F%1").arg(f), std::uint16_t(0x6F + f)});
+    const std::pair<const char *, std::uint16_t> others[] = {
+        {"Space", 0x20},    {"Enter", 0x0D}, {"Return", 0x0D}, {"Tab", 0x09},   {"Backspace", 0x08},
+        {"Delete", 0x2E},   {"Insert", 0x2D}, {"Home", 0x24},  {"End", 0x23},   {"PageUp", 0x21},
+        {"PageDown", 0x22}, {"Left", 0x25},  {"Up", 0x26},     {"Right", 0x27}, {"Down", 0x28},
+        {"Minus", 0xBD},    {"Plus", 0xBB},  {"Equal", 0xBB},  {"Esc", 0x1B},   {"Escape", 0x1B}};
+    for (const auto &[name, code] : others)
+        named.push_back({QString::fromLatin1(name), code});
+    for (const auto &[name, code] : named) {
+        m_world->simKeys().clear();
+        EXPECT_TRUE(bridge.simulateKeyPress(QStringLiteral("Alt+") + name)) << name.toStdString();
+        EXPECT_EQ(pressesOf(m_world->simKeys().sent()), chord({18}, code)) << name.toStdString();
+    }
 }
 
 TEST_F(BridgeHotkey, ShortcutsAndAShortInsertion)

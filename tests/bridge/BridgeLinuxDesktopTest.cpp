@@ -243,7 +243,7 @@ TEST_F(LinuxDesktop, LoginManagerSleepAndDisplayPowerReachTheGuiThreadOnceEach)
     bool offGuiThread = false;
     QObject::connect(&m_bridge, &SystemBridge::screenPowerStateChanged, &m_bridge, [&](bool on) {
         reports.append(on);
-        offGuiThread = offGuiThread || QThread::currentThread() != qApp->thread();
+        offGuiThread = offGuiThread || QThread::currentThread() != QCoreApplication::instance()->thread();
     }, Qt::DirectConnection);
 
     clearLines();

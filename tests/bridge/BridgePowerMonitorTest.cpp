@@ -82,7 +82,7 @@ TEST_F(BridgePowerMonitor, StateChangesReachTheGuiThreadOnceEach)
     QSignalSpy spy(m_bridge.get(), &SystemBridge::screenPowerStateChanged);
     QList<bool> onGuiThread;
     QObject::connect(m_bridge.get(), &SystemBridge::screenPowerStateChanged,
-                     [&] { onGuiThread.append(QThread::currentThread() == qApp->thread()); });
+                     [&] { onGuiThread.append(QThread::currentThread() == QCoreApplication::instance()->thread()); });
     m_bridge->startPowerEventMonitor();
     m_bridge->startPowerEventMonitor();
     EXPECT_EQ(m_world->simPowerEvents().liveWindows(), 1) << "two starts, one window thread";

@@ -86,7 +86,8 @@ protected:
                          [this](int progress, const QString &message) {
                              m_progress.push_back(progress);
                              m_messages << message;
-                             m_onGuiThread = m_onGuiThread && QThread::currentThread() == qApp->thread();
+                             const QThread *gui = QCoreApplication::instance()->thread();
+                             m_onGuiThread = m_onGuiThread && QThread::currentThread() == gui;
                          });
     }
 

@@ -6,6 +6,8 @@
 #include "platform/os/AudioClient.h"
 #include "platform/os/AudioEndpoints.h"
 
+#include "SimDriverFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,19 +15,8 @@
 
 namespace {
 
-class SimDriverEndpointsTest : public ::testing::Test {
+class SimDriverEndpointsTest : public SimDriverFixture {
 protected:
-    void SetUp() override
-    {
-        driver.install();
-        ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
-    }
-    void TearDown() override
-    {
-        VadAudio_Close(handle);
-        driver.uninstall();
-    }
-
     std::shared_ptr<os::AudioClient> openStreamMix()
     {
         std::shared_ptr<os::EndpointEnumerator> enumerator;
@@ -44,16 +35,11 @@ protected:
 
     void write(const std::vector<int32_t>& samples)
     {
-        int32_t reply = 0;
-        ASSERT_EQ(VadAudio_Write(handle, samples.data(), static_cast<uint32_t>(samples.size() * 4), &reply),
-                  VAD_AUDIO_OK);
+        writeBytes(samples.data(), static_cast<uint32_t>(samples.size() * 4));
     }
 
-    std::shared_ptr<os::ManualClock> clock = std::make_shared<os::ManualClock>();
-    os::SimAudioWorld world{clock};
-    SimVirtualDriver driver{*clock};
+    os::SimAudioWorld world{sharedClock};
     std::unique_ptr<SimVirtualDriverEndpoints> endpoints = std::make_unique<SimVirtualDriverEndpoints>(world, driver);
-    VadAudioHandle handle = nullptr;
 };
 
 TEST_F(SimDriverEndpointsTest, BothEndpointsAreFoundByName)
@@ -79,7 +65,7 @@ TEST_F(SimDriverEndpointsTest, StreamMixPlaysBackWhatWasWritten)
         block[2 * i + 1] = -i * 1000000;
     }
     write(block);
-    clock->advanceMs(20);
+    clock.advanceMs(20);
 
     std::vector<float> heard;
     for (int packet = 0; packet < 2; ++packet) {

@@ -3,39 +3,23 @@
 
 #include "driverclient/sim/SimVirtualDriver.h"
 
+#include "SimDriverFixture.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 namespace {
 
-class SimDriverTest : public ::testing::Test {
+class SimDriverTest : public SimDriverFixture {
 protected:
-    void SetUp() override
-    {
-        driver.install();
-        ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
-    }
-    void TearDown() override
-    {
-        VadAudio_Close(handle);
-        driver.uninstall();
-    }
-    void write(const std::vector<uint8_t>& bytes)
-    {
-        int32_t reply = 0;
-        ASSERT_EQ(VadAudio_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &reply), VAD_AUDIO_OK);
-    }
+    void write(const std::vector<uint8_t>& bytes) { writeBytes(bytes.data(), static_cast<uint32_t>(bytes.size())); }
     uint32_t freeBytes()
     {
         VadAudioStatus status{};
         EXPECT_EQ(VadAudio_GetStatus(handle, &status), VAD_AUDIO_OK);
         return status.freeBytes;
     }
-
-    os::ManualClock clock;
-    SimVirtualDriver driver{clock};
-    VadAudioHandle handle = nullptr;
 };
 
 TEST_F(SimDriverTest, DrainsAtTheFormatsByteRate)

@@ -20,6 +20,11 @@ TestCase {
         SignalSpy {}
     }
 
+    Component {
+        id: metricsComponent
+        FontMetrics {}
+    }
+
     function makePicker() {
         const picker = createTemporaryObject(pickerComponent, testCase)
         const spy = createTemporaryObject(spyComponent, testCase, { target: picker, signalName: "colorSelected" })
@@ -41,6 +46,26 @@ TestCase {
         made.picker.flushToColor("#FF0000")
         compare(made.item("hexText").text, "336699")
         compare(made.spy.count, 0)
+    }
+
+    // Each field's text area holds a whole line of its font inside its box.
+    function test_fields_show_their_whole_text_data() {
+        return ["hexText", "rText", "gText", "bText"].map(function(name) { return { tag: name, name: name } })
+    }
+
+    function test_fields_show_their_whole_text(data) {
+        const made = makePicker()
+        made.picker.flushToColor("#336699")
+        const field = made.item(data.name)
+        const line = createTemporaryObject(metricsComponent, testCase, { font: field.font }).height
+        verify(field.text.length > 0)
+        const room = field.height - field.topPadding - field.bottomPadding
+        verify(room >= line, room + " < " + line)
+        verify(field.contentHeight >= line - 1 && field.contentHeight <= room)
+        const cursor = field.cursorRectangle
+        verify(cursor.y >= 0 && cursor.y + cursor.height <= field.height, JSON.stringify(cursor))
+        const box = field.parent
+        verify(field.y >= 0 && field.y + field.height <= box.height)
     }
 
     function test_field_drag_reports_every_move() {

@@ -109,14 +109,25 @@ TestCase {
         return [
             { tag: "T40", model: "T40", names: ["话筒", "监听", "通用"], third: 3 },
             { tag: "U20", model: "U20", names: ["话筒", "监听", "灯光", "通用"], third: 2 },
-            { tag: "R7", model: "R7", names: ["话筒", "监听", "灯光", "通用"], third: 2 }
+            { tag: "R7", model: "R7", names: ["话筒", "监听", "灯光", "通用"], third: 2 },
+            { tag: "R7 en_US", model: "R7", language: "en_US", names: ["Mic", "Monitor", "Lighting", "General"],
+              third: 2 }
         ]
     }
 
     function test_tabs_by_model(data) {
+        if (data.language)
+            TranslationManager.setLanguage(data.language)
         const p = page(data.model)
         openDrawer(p)
         compare(buttonTexts(p), data.names)
+        // At least 60 px wide, else as wide as the label and its margins.
+        for (let i = 0; i < data.names.length; ++i) {
+            const button = named(p, "tabButton" + i)
+            const needed = button.children[0].contentWidth + 10
+            verify(button.width >= 60, data.names[i] + " " + button.width)
+            verify(Math.abs(button.width - Math.max(60, needed)) < 1, data.names[i] + " " + button.width + " for " + needed)
+        }
         const stack = named(p, "tabStack")
         compare(stack.children.length, 4)
         mouseClick(named(p, "tabButton2"))

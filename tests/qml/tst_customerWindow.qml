@@ -48,12 +48,18 @@ TestCase {
             { tag: "zh_CN", index: 0, page: 0, title: "客服", shot: "customer-zh.png" },
             { tag: "zh_TW", index: 1, page: 1, title: "客服" },
             { tag: "en_US", index: 2, page: 1, title: "Contact Support", shot: "customer-en.png" },
-            { tag: "it_IT", index: 8, page: 1, title: "Contatta l'assistenza" }
+            { tag: "it_IT", index: 8, page: 1, title: "Contatta l'assistenza" },
+            // A code outside the nine, served by the catalogue of its prefix.
+            { tag: "index -1", code: "zh_CN_X", index: -1, page: 1, title: "客服" }
         ]
     }
 
     function test_page_by_language(data) {
-        TranslationManager.setLanguageIndex(data.index)
+        if (data.code)
+            TranslationManager.setLanguage(data.code)
+        else
+            TranslationManager.setLanguageIndex(data.index)
+        compare(TranslationManager.getCurrentLanguageIndex(), data.index)
         const window = shown()
         compare(named(window, "stackLayout").currentIndex, data.page)
         verify(named(window, data.page === 0 ? "chinesePage" : "internationalPage").visible)

@@ -67,13 +67,50 @@ TestCase {
     }
 
     // The strip scrolls; the tile is brought into view first.
-    function select(window, index) {
+    function reveal(window, tile) {
         const strip = named(window, "presetStrip")
-        const tile = named(window, "presetTile" + index)
         strip.contentX = Math.max(0, Math.min(tile.x, strip.contentWidth - strip.width))
         waitForRendering(strip)
         mouseClick(tile)
+    }
+
+    function select(window, index) {
+        reveal(window, named(window, "presetTile" + index))
         compare(window.selectIndex, index)
+    }
+
+    function addPreset(window) {
+        reveal(window, named(window, "addTile"))
+    }
+
+    // The window opens with the selected tile inside the strip's view.
+    function test_opens_on_the_selected_tile_data() {
+        const custom = JSON.stringify({ name: "自定义", value: [0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0] })
+        return [
+            { tag: "first of seven", extra: 0, index: 0 },
+            { tag: "last built-in", extra: 0, index: 6 },
+            { tag: "third custom", extra: 3, index: 9 },
+            { tag: "first of ten", extra: 3, index: 0 }
+        ].map(function(row) {
+            row.values = ConfigMgr.defaults.device_equalizer_values.concat(Array(row.extra).fill(custom))
+            return row
+        })
+    }
+
+    function test_opens_on_the_selected_tile(data) {
+        SettingsManager.setStringList("device_equalizer_values", data.values)
+        SettingsManager.setValue("device_equalizer_current_index", data.index)
+        ConfigMgr.loadAllSettings()
+        const window = shown()
+        compare(window.selectIndex, data.index)
+        const strip = named(window, "presetStrip")
+        const tile = named(window, "presetTile" + data.index)
+        verify(strip.contentWidth > strip.width, "the strip scrolls")
+        verify(tile.x >= strip.contentX && tile.x + tile.width <= strip.contentX + strip.width,
+               "tile at " + tile.x + ".." + (tile.x + tile.width) + ", view at " + strip.contentX)
+        window.visible = false
+        window.visible = true
+        verify(tile.x >= strip.contentX && tile.x + tile.width <= strip.contentX + strip.width, "again")
     }
 
     function test_tiles_adds_and_deletes() {
@@ -87,7 +124,7 @@ TestCase {
         const add = named(window, "addTile")
         for (let i = 0; i < 3; ++i) {
             verify(add.visible)
-            mouseClick(add)
+            addPreset(window)
         }
         verify(!add.visible)
         compare([7, 8, 9].map(function(i) { return tileName(window, i) }), ["自定义 1", "自定义 2", "自定义 3"])
@@ -142,7 +179,7 @@ TestCase {
 
     function test_press_sets_gain(data) {
         const window = shown()
-        mouseClick(named(window, "addTile"))
+        addPreset(window)
         select(window, 7)
         const canvas = named(window, "eqCanvas")
         compare(canvas.width, 455)
@@ -173,7 +210,7 @@ TestCase {
 
     function test_drag_stores_unrounded_and_applies_at_release() {
         const window = shown()
-        mouseClick(named(window, "addTile"))
+        addPreset(window)
         select(window, 7)
         const canvas = named(window, "eqCanvas")
         const pointer = named(window, "eqPointer")
@@ -220,12 +257,12 @@ TestCase {
 
     function test_reload_follows_the_store() {
         const window = shown()
-        mouseClick(named(window, "addTile"))
+        addPreset(window)
         compare(stored().length, 8)
         ConfigMgr.resetDeviceToDefaults()
         MessageBus.publishUpdateConfigMessage(true)
         compare(window.dataList.length, 7)
-        mouseClick(named(window, "addTile"))
+        addPreset(window)
         compare(stored().length, 8)
 
         // An entry that cannot be read is drawn flat and kept as it is.

@@ -4,6 +4,7 @@ import MediaControls
 import VeloranDeck
 import VeloranDeckSettings
 import VeloranDeckHIDHotplug
+import VeloranDeckTranslation
 
 // The lighting tab on a fake R7 and U20: what each control sends and
 // stores, the effect echo, and the reload after a reset.
@@ -54,6 +55,40 @@ TestCase {
     }
     function cleanup() {
         MessageBus.unsubscribe(MessageBus.messageTypes.SCREEN_POWER_STATE_CHANGED, onScreen)
+        TranslationManager.setLanguage("zh_CN")
+    }
+
+    // In every language the effect buttons stay inside the card, at least
+    // 80 px wide, and the colour type buttons at least 65 px; every label
+    // keeps a margin inside its button, with no binding loop on the way.
+    function test_buttons_fit_their_texts_data() {
+        return ["zh_CN", "en_US", "de_DE", "es_ES", "fr_FR", "it_IT", "ja_JP", "ru_RU", "zh_TW"]
+            .map(function(code) { return { tag: code, code: code } })
+    }
+
+    function test_buttons_fit_their_texts(data) {
+        failOnWarning(/Binding loop/)
+        TranslationManager.setLanguage(data.code)
+        const tab = makeTab(r7Info)
+        tab.width = 410
+        const card = findChild(tab, "backgroundCard")
+        const groups = [
+            { row: findChild(tab, "typeSelect"), prefix: "effect", count: 4, least: 80 },
+            { row: findChild(findChild(tab, "staticPage"), "typeSelect2"), prefix: "type", count: 2, least: 65 },
+            { row: findChild(findChild(tab, "breathingPage"), "typeSelect2"), prefix: "type", count: 2, least: 65 }
+        ]
+        waitForRendering(tab)
+        for (const group of groups) {
+            for (let i = 0; i < group.count; ++i) {
+                const button = findChild(group.row, group.prefix + i)
+                const label = findChild(button, "label")
+                const where = data.code + " " + group.prefix + i + " \"" + label.text + "\""
+                verify(button.width >= group.least, where + " is " + button.width + " wide")
+                verify(label.implicitWidth + 10 <= button.width, where + " fills its button")
+                const left = button.mapToItem(card, 0, 0).x
+                verify(left >= 20 && left + button.width <= card.width - 20, where + " leaves the card's inside")
+            }
+        }
     }
 
     function test_effects_and_their_echo() {

@@ -165,9 +165,18 @@ TestCase {
         compare(popup.width, data.width)
         verify(LogSpy.count("language: " + data.language) > 0)
 
-        mouseClick(moreButton(window))
+        const button = moreButton(window)
+        const icon = findChild(button, "iconImage")
+        compare([icon.paintedWidth, icon.paintedHeight], [18, 14])
+        mouseClick(button)
         tryCompare(popup, "opened", true)
         compare(popup.x, 30 - data.width)
+        // The menu hangs under the button, inside the window.
+        const under = button.mapToItem(window.contentItem, 0, 0)
+        const menu = popup.contentItem.mapToItem(window.contentItem, -popup.leftPadding, -popup.topPadding)
+        verify(menu.y >= under.y + button.height, "menu top " + menu.y + " over the button")
+        verify(menu.x <= under.x && menu.x + popup.width >= under.x + button.width, "menu beside the button")
+        verify(menu.x + popup.width <= window.width, "menu past the window's edge")
         if (data.labels) {
             for (let i = 0; i < data.labels.length; ++i)
                 compare(findChild(findChild(popup.contentItem, "menuRow" + i), "menuLabel").text, data.labels[i])

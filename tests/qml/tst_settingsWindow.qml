@@ -217,6 +217,39 @@ TestCase {
         compare(languageSpy.count, 1)
     }
 
+    // In every language each row's text ends 10 px above the next row, the last
+    // inside its panel, and the language list opens below the title bar.
+    function test_rows_keep_apart_data() {
+        const codes = ["zh_CN", "zh_TW", "en_US", "ja_JP", "ru_RU", "de_DE", "fr_FR", "es_ES", "it_IT"]
+        // State 2 has the longest description.
+        return codes.map(function(code, index) { return { tag: code, index: index, stat: 2 } })
+    }
+
+    function test_rows_keep_apart(data) {
+        MessageDialogMgr.appUpdateStat = data.stat
+        const window = shown()
+        TranslationManager.setLanguageIndex(data.index)
+        waitForRendering(window.contentItem)
+        const root = window.contentItem
+        const top = function(name) { return named(window, name).mapToItem(root, 0, 0).y }
+        const bottom = function(name) {
+            const item = named(window, name)
+            return item.mapToItem(root, 0, Math.max(item.height, item.implicitHeight, item.childrenRect.y + item.childrenRect.height)).y
+        }
+        const rows = ["textColumn", "autoInstallColumn", "languageRow"]
+        for (let i = 0; i + 1 < rows.length; ++i)
+            verify(bottom(rows[i]) + 10 <= top(rows[i + 1]), rows[i] + " ends at " + bottom(rows[i]) + ", "
+                   + rows[i + 1] + " starts at " + top(rows[i + 1]))
+        verify(bottom("languageRow") <= bottom("aboutPanel"), "language row leaves its panel")
+
+        const list = named(window, "languageComboBox")
+        list.popup.open()
+        tryCompare(list.popup, "opened", true)
+        const popupTop = list.popup.contentItem.mapToItem(root, 0, -list.popup.topPadding).y
+        verify(popupTop >= named(window, "titleBar").height, "list opens at " + popupTop)
+        list.popup.close()
+    }
+
     function test_building_keeps_the_current_language() {
         TranslationManager.setLanguage("en_US")
         languageSpy.clear()

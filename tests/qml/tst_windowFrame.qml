@@ -206,7 +206,7 @@ TestCase {
         // Buttons at the left end elsewhere, at the right end on Windows;
         // the slot at the other end.
         const buttons = named(frame, data.buttons)
-        const slot = named(frame, "rightLoader")
+        const slot = named(frame, "rightSlot")
         const buttonsX = buttons.mapToItem(titleBar, 0, 0).x
         const slotX = slot.mapToItem(titleBar, 0, 0).x
         compare(buttonsX, isWindows ? titleBar.width - 15 - 80 : 15)

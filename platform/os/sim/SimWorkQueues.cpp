@@ -32,8 +32,9 @@ SimWorkQueues::~SimWorkQueues()
             for (auto& t : queue->threads)
                 threads.push_back(std::move(t));
     }
-    m_workReady.notify_all();
-    m_clock.wake();
+    for (auto& [id, queue] : m_queues)
+        queue->workReady.notify_all();
+    m_clock.notify(m_watchChannel, [] {});
     m_watcher.join();
     {
         std::lock_guard lock(m_linkMutex);
@@ -135,8 +136,9 @@ HRESULT SimWorkQueues::putWorkItem(std::uint32_t queueId, std::int32_t, std::sha
         if (!queue || m_stopping)
             return E_INVALIDARG;
         queue->pending.push_back({std::move(callback), 0});
+        // Only this queue's threads have something to do.
+        queue->workReady.notify_one();
     }
-    m_workReady.notify_all();
     return S_OK;
 }
 
@@ -166,7 +168,8 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
         key = m_nextKey++;
         m_armed.push_back({key, std::move(event), std::move(callback)});
     }
-    m_clock.wake(); // the event may be set already
+    // The event may be set already: the watcher looks again, no one else wakes.
+    m_clock.notify(m_watchChannel, [] {});
     return S_OK;
 }
 
@@ -196,7 +199,6 @@ HRESULT SimWorkQueues::cancelWorkItem(std::uint64_t key)
 
 bool SimWorkQueues::dispatchSignalledLocked()
 {
-    bool moved = false;
     bool stopping = false;
     {
         std::lock_guard lock(m_mutex);
@@ -205,15 +207,13 @@ bool SimWorkQueues::dispatchSignalledLocked()
             Queue* queue = findQueueLocked(it->callback->queueId());
             if (queue && it->event->trySignalled()) {
                 queue->pending.push_back({std::move(it->callback), it->key});
+                queue->workReady.notify_one();
                 it = m_armed.erase(it);
-                moved = true;
             } else {
                 ++it;
             }
         }
     }
-    if (moved)
-        m_workReady.notify_all();
     return stopping;
 }
 
@@ -222,7 +222,7 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
     std::unique_lock lock(m_mutex);
     Queue* queue = findQueueLocked(queueId);
     for (;;) {
-        m_workReady.wait(lock, [&] { return m_stopping || (!queue->held && !queue->pending.empty()); });
+        queue->workReady.wait(lock, [&] { return m_stopping || (!queue->held && !queue->pending.empty()); });
         if (m_stopping)
             return;
         Item item = std::move(queue->pending.front());
@@ -233,7 +233,10 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         item.callback.reset();
         lock.lock();
         --m_running;
-        m_workReady.notify_all();
+        m_idle.notify_all();
+        // The next item of this queue may wait behind the one just run.
+        if (!queue->pending.empty())
+            queue->workReady.notify_one();
     }
 }
 
@@ -241,16 +244,18 @@ void SimWorkQueues::holdQueue(std::uint32_t queueId, bool hold)
 {
     {
         std::lock_guard lock(m_mutex);
-        if (Queue* queue = findQueueLocked(queueId))
+        if (Queue* queue = findQueueLocked(queueId)) {
             queue->held = hold;
+            queue->workReady.notify_all();
+        }
     }
-    m_workReady.notify_all();
+    m_idle.notify_all();
 }
 
 void SimWorkQueues::drain()
 {
     std::unique_lock lock(m_mutex);
-    m_workReady.wait(lock, [&] {
+    m_idle.wait(lock, [&] {
         if (m_running > 0)
             return false;
         return std::all_of(m_queues.begin(), m_queues.end(), [](const auto& q) { return q.second->held || q.second->pending.empty(); });

@@ -48,6 +48,7 @@ private:
         int locks = 0;
         bool held = false;
         std::deque<Item> pending;
+        std::condition_variable workReady; // with m_mutex: wakes this queue's threads only
         std::vector<std::thread> threads;
     };
     struct Armed {
@@ -72,7 +73,7 @@ private:
     std::vector<std::weak_ptr<Event>> m_linked;       // events whose sets wake the watcher
 
     std::mutex m_mutex;                               // guards everything below
-    std::condition_variable m_workReady;              // with m_mutex
+    std::condition_variable m_idle;                   // with m_mutex: an item ran or a hold changed (drain)
     std::map<std::uint32_t, std::unique_ptr<Queue>> m_queues;
     std::vector<Armed> m_armed;
     std::uint32_t m_nextQueueId = 0x100;

@@ -293,8 +293,8 @@ void BusForwarder::Unit::renderOnce(Mixer &mixer)
         return;
     auto *out = reinterpret_cast<float *>(data);
     if (bus == 3)
-        mixer.pullMonitor(out, frames);
+        mixer.pullMonitor(out, frames, kPullMarginFrames);
     else
-        mixer.pullBus(out, frames, bus);
+        mixer.pullBus(out, frames, bus, kPullMarginFrames);
     renderClient->releaseBuffer(frames, 0);
 }

@@ -27,6 +27,9 @@ class Mixer;
 class BusForwarder {
 public:
     static constexpr uint32_t kStreamFlags = 0x88040000; // event callback, PCM auto-convert, default-quality rate conversion
+    // A render event asks for what the device played since the last one,
+    // at times two blocks at once: the pulls keep kPullMarginFrames so that
+    // a source's push landing just after one is not a hole.
     static constexpr int64_t kBufferDuration100ns = 1500000;
     static constexpr uint32_t kMixRate = 48000;
 

@@ -1,13 +1,17 @@
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
 
+#include "platform/os/RealtimeGuard.h"
 #include "platform/os/RealtimeThread.h"
 #include "platform/windows/routerAudio/Mixer.h"
 #include "platform/windows/routerAudio/MixerLog.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <thread>
 
 namespace {
 
@@ -180,9 +184,10 @@ WAVEFORMATEXTENSIBLE LivestreamForwarder::streamFormat()
 
 // --- The loop ----------------------------------------------------------------
 
-LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log)
+LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log, uint32_t marginFrames)
     : m_mixer(mixer)
     , m_log(log)
+    , m_marginFrames(marginFrames)
     , m_input(kBlockSamples, 0.0f)
 {
 }
@@ -191,8 +196,9 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
 {
     ++m_stats.loop;
     // Pulled on every loop so the bus drains in real time whatever the driver does.
-    m_mixer.pullBus(m_input.data(), kBlockFrames, bus);
+    m_mixer.pullBus(m_input.data(), kBlockFrames, bus, m_marginFrames);
 
+    os::realtimeCheck("LivestreamForwarder driver status");
     VadAudioStatus status{};
     const int statusResult = VadAudio_GetStatus(driver, &status);
     if (statusResult != VAD_AUDIO_OK || status.active == 0) {
@@ -208,7 +214,16 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
     const Conversion conversion = convertBlock(m_input.data(), m_currentFormat, m_output);
     if (conversion != Conversion::BlockAlignSmall) {
         const auto bytes = static_cast<uint32_t>(m_output.size());
+        // The driver plays on without waiting for us: a buffer found empty
+        // (at start, or after a wake-up late enough to run it dry) gets a
+        // block of silence ahead of the audio, so that the next late
+        // wake-up finds a block still queued instead of a gap.
+        const bool dry = status.freeBytes >= m_emptyFreeBytes;
+        m_emptyFreeBytes = std::max(m_emptyFreeBytes, status.freeBytes);
+        if (dry && status.freeBytes / 2 >= bytes)
+            writeLead(driver, bytes);
         if (status.freeBytes >= bytes) {
+            os::realtimeCheck("LivestreamForwarder driver write");
             int32_t reply = 0;
             const int result = VadAudio_Write(driver, m_output.data(), bytes, &reply);
             if (result == VAD_AUDIO_OK) {
@@ -226,6 +241,15 @@ void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
 
     if (m_stats.loop % kStatsEveryLoops == 0)
         logStats();
+}
+
+void LivestreamForwarder::ForwardLoop::writeLead(VadAudioHandle driver, uint32_t bytes)
+{
+    if (m_lead.size() != bytes)
+        m_lead.assign(bytes, 0); // only when the driver's format changes
+    int32_t reply = 0;
+    if (VadAudio_Write(driver, m_lead.data(), bytes, &reply) == VAD_AUDIO_OK)
+        ++m_stats.leads;
 }
 
 void LivestreamForwarder::ForwardLoop::refreshFormat(VadAudioHandle driver)
@@ -249,11 +273,52 @@ void LivestreamForwarder::ForwardLoop::refreshFormat(VadAudioHandle driver)
     m_formatLoop = m_stats.loop;
 }
 
+namespace {
+constexpr int kStatsFree = 0;
+constexpr int kStatsReady = 1;
+constexpr int kStatsStopped = 2;
+} // namespace
+
+// On the audio thread: no allocation, no lock. A line the writer has not
+// taken yet is kept and this one dropped.
 void LivestreamForwarder::ForwardLoop::logStats()
 {
-    m_log(std::string(kTag) + "loop=" + std::to_string(m_stats.loop) + " writeOk=" + std::to_string(m_stats.writeOk) +
-          " bufferFull=" + std::to_string(m_stats.bufferFull) + " streamInactive=" +
-          std::to_string(m_stats.streamInactive) + " errors=" + std::to_string(m_stats.errors));
+    if (m_statsState.load(std::memory_order_acquire) != kStatsFree)
+        return;
+    std::snprintf(m_statsText.data(), m_statsText.size(),
+                  "%sloop=%d writeOk=%d bufferFull=%d streamInactive=%d errors=%d", kTag, m_stats.loop,
+                  m_stats.writeOk, m_stats.bufferFull, m_stats.streamInactive, m_stats.errors);
+    int expected = kStatsFree;
+    if (m_statsState.compare_exchange_strong(expected, kStatsReady, std::memory_order_acq_rel))
+        m_statsState.notify_one();
+}
+
+bool LivestreamForwarder::ForwardLoop::writeStats()
+{
+    if (m_statsState.load(std::memory_order_acquire) != kStatsReady)
+        return false;
+    m_log(std::string(m_statsText.data()));
+    int expected = kStatsReady;
+    m_statsState.compare_exchange_strong(expected, kStatsFree, std::memory_order_acq_rel);
+    return true;
+}
+
+bool LivestreamForwarder::ForwardLoop::waitForStats()
+{
+    m_statsState.wait(kStatsFree, std::memory_order_acquire);
+    return m_statsState.load(std::memory_order_acquire) != kStatsStopped;
+}
+
+// Once step() runs no more: a line still waiting is left to the writer.
+void LivestreamForwarder::ForwardLoop::stopStatsWriter()
+{
+    int expected = kStatsFree;
+    while (!m_statsState.compare_exchange_weak(expected, kStatsStopped, std::memory_order_acq_rel)
+           && expected != kStatsStopped) {
+        expected = kStatsFree;
+        std::this_thread::yield();
+    }
+    m_statsState.notify_all();
 }
 
 // --- Lifecycle ---------------------------------------------------------------
@@ -285,10 +350,16 @@ bool LivestreamForwarder::Start()
     if (!openDriver())
         return false;
     m_running.exchange(true);
+    m_loop = std::make_unique<ForwardLoop>(m_mixer, m_log, kPullMarginFrames);
     try {
+        m_statsWriter = std::thread(&LivestreamForwarder::statsThread, this);
         m_thread = std::thread(&LivestreamForwarder::forwardThread, this, m_driver);
     } catch (const std::system_error&) {
         m_running.store(false);
+        m_loop->stopStatsWriter();
+        if (m_statsWriter.joinable())
+            m_statsWriter.join();
+        m_loop.reset();
         VadAudio_Close(m_driver);
         m_driver = nullptr;
         return false;
@@ -305,6 +376,11 @@ void LivestreamForwarder::Stop()
     m_clock.wake(); // ends the thread's pause at once
     if (m_thread.joinable())
         m_thread.join();
+    if (m_loop)
+        m_loop->stopStatsWriter();
+    if (m_statsWriter.joinable())
+        m_statsWriter.join();
+    m_loop.reset();
     if (m_driver != nullptr) {
         VadAudio_Close(m_driver);
         m_driver = nullptr;
@@ -344,15 +420,23 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
     os::nameCurrentThread("vd-livestream");
     {
         const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::Normal);
-        ForwardLoop loop(m_mixer, m_log);
         int64_t nextNs = m_clock.nowNs();
         while (m_running.load()) {
             nextNs += kPeriodMs * os::Clock::kNsPerMs;
-            loop.step(driver, m_sourceBus.load(std::memory_order_relaxed));
+            m_loop->step(driver, m_sourceBus.load(std::memory_order_relaxed));
             pace(nextNs);
         }
     }
     m_log(std::string(kTag) + "Thread stopped");
+}
+
+// Writes the loop's statistics lines, off the audio thread: the log may
+// block and allocate.
+void LivestreamForwarder::statsThread()
+{
+    os::nameCurrentThread("livestream-log");
+    while (m_loop->waitForStats())
+        m_loop->writeStats();
 }
 
 // Sleeps until the deadline; a late loop moves the deadline to now instead

@@ -7,9 +7,11 @@
 #include "driverclient/NUVEXAudio.h"
 #include "platform/os/Clock.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,6 +28,9 @@ public:
     static constexpr int32_t kFormatRefreshLoops = 100;
     static constexpr int32_t kStatsEveryLoops = 300;
     static constexpr uint32_t kMixBus = 2;
+    // The thread's pull margin: one block, so a push landing just after a
+    // pull is no hole. With the driver lead the stream path adds 20 ms.
+    static constexpr uint32_t kPullMarginFrames = kBlockFrames;
     // A driver format asking for more than this per block is not taken: the
     // block is allocated from its numbers, which come from outside.
     static constexpr uint32_t kMaxDriverRate = 768000;
@@ -39,6 +44,7 @@ public:
         int32_t bufferFull = 0;
         int32_t streamInactive = 0;
         int32_t errors = 0;
+        int32_t leads = 0; // silent blocks written ahead into an empty driver buffer
     };
 
     enum class Conversion {
@@ -48,11 +54,22 @@ public:
     };
 
     // The forwarding loop without its pacing: the thread runs step() once a
-    // period, tests call it directly.
+    // period, tests call it directly. The statistics line is formatted in
+    // place by step() and written to the log by writeStats(), which may
+    // block and allocate: the forwarder calls it on a thread of its own.
     class ForwardLoop {
     public:
-        ForwardLoop(Mixer& mixer, const LogSink& log);
+        // marginFrames: how far a source must be ahead before the pull takes
+        // from it (see Mixer::pullBus).
+        ForwardLoop(Mixer& mixer, const LogSink& log, uint32_t marginFrames = 0);
         void step(VadAudioHandle driver, uint32_t bus);
+        // Writes a statistics line step() left, if any; true when it did.
+        bool writeStats();
+        // Waits until a line is left or stopStatsWriter() is called; false
+        // once stopped.
+        bool waitForStats();
+        // After the last step(): waits while a line is still being written.
+        void stopStatsWriter();
 
         const Stats& stats() const { return m_stats; }
         bool haveFormat() const { return m_haveFormat; }
@@ -60,12 +77,19 @@ public:
 
     private:
         void refreshFormat(VadAudioHandle driver);
+        void writeLead(VadAudioHandle driver, uint32_t bytes);
         void logStats();
 
         Mixer& m_mixer;
         const LogSink& m_log;
+        const uint32_t m_marginFrames;
         std::vector<float> m_input;     // kBlockSamples, interleaved stereo
         std::vector<uint8_t> m_output;  // frames x block align of the driver's format
+        std::vector<uint8_t> m_lead;    // the silent block written ahead, sized like m_output
+        std::array<char, 160> m_statsText{}; // written by step() while m_statsState is kStatsFree
+        // kStatsFree, kStatsReady (the text is the writer's) or kStatsStopped.
+        std::atomic<int> m_statsState{0};
+        uint32_t m_emptyFreeBytes = 0;  // the most free space seen: the driver's buffer when empty
         WAVEFORMATEXTENSIBLE m_currentFormat{};
         bool m_haveFormat = false;
         int32_t m_formatLoop = 0;       // loop of the last successful format read
@@ -100,6 +124,7 @@ private:
     bool openDriver();
     void forwardThread(VadAudioHandle driver);
     void pace(int64_t& nextNs);
+    void statsThread();
 
     Mixer& m_mixer;
     os::Clock& m_clock;
@@ -107,6 +132,8 @@ private:
 
     std::mutex m_lifecycleMutex;     // serialises Start and Stop
     std::thread m_thread;            // guarded by m_lifecycleMutex
+    std::thread m_statsWriter;       // guarded by m_lifecycleMutex: writes the loop's statistics lines
+    std::unique_ptr<ForwardLoop> m_loop; // guarded by m_lifecycleMutex; used by both threads while they run
     std::atomic<bool> m_running{false};
     VadAudioHandle m_driver = nullptr; // guarded by m_lifecycleMutex; the thread gets its own copy
     std::atomic<uint32_t> m_sourceBus{kMixBus}; // read by the thread on every loop (relaxed)

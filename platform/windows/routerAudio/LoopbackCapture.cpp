@@ -228,11 +228,25 @@ void CLoopbackCapture::armSampleReadyLocked()
         m_sampleReadyKey = key;
 }
 
+// The lock is held only to take the stream and to re-arm: the drain and
+// the mixer's push run without it, so the finish step waits for the drain
+// instead of the drain ever waiting behind a stop.
 void CLoopbackCapture::HandleSampleReady()
 {
+    std::shared_ptr<os::CaptureClient> capture;
+    {
+        std::lock_guard lock(m_criticalSection);
+        m_sampleReadyKey = 0; // this item has run
+        if (m_state.load(std::memory_order_acquire) == CaptureState::Stopping || !m_captureClient)
+            return;
+        capture = m_captureClient;
+        m_draining = true;
+    }
+    const HRESULT drained = DrainCaptureBuffer(*capture);
     std::lock_guard lock(m_criticalSection);
-    m_sampleReadyKey = 0; // this item has run
-    if (FAILED(DrainCaptureBuffer())) {
+    m_draining = false;
+    m_drainDone.notify_all();
+    if (FAILED(drained)) {
         m_state.store(CaptureState::Failed, std::memory_order_release);
         m_sampleReadyResult.reset();
         return;
@@ -241,26 +255,24 @@ void CLoopbackCapture::HandleSampleReady()
         armSampleReadyLocked();
 }
 
-HRESULT CLoopbackCapture::DrainCaptureBuffer()
+HRESULT CLoopbackCapture::DrainCaptureBuffer(os::CaptureClient &capture)
 {
-    if (m_state.load(std::memory_order_acquire) == CaptureState::Stopping || !m_captureClient)
-        return S_OK;
     const uint32_t blockAlign = m_captureFormat.format.nBlockAlign;
     for (;;) {
         os::realtimeCheck("CLoopbackCapture::DrainCaptureBuffer");
         uint32_t frames = 0;
-        if (FAILED(m_captureClient->getNextPacketSize(frames)) || frames == 0)
+        if (FAILED(capture.getNextPacketSize(frames)) || frames == 0)
             return S_OK;
         uint8_t *data = nullptr;
         uint32_t flags = 0;
-        const HRESULT got = m_captureClient->getBuffer(data, frames, flags, nullptr, nullptr);
+        const HRESULT got = capture.getBuffer(data, frames, flags, nullptr, nullptr);
         if (FAILED(got))
             return got;
         if (got == AUDCLNT_S_BUFFER_EMPTY || frames == 0 || !data)
             return S_OK;
         const uint64_t bytes64 = uint64_t{frames} * blockAlign;
         if (bytes64 > UINT32_MAX) {
-            m_captureClient->releaseBuffer(frames);
+            capture.releaseBuffer(frames);
             return AUDCLNT_E_BUFFER_TOO_LARGE;
         }
         const auto bytes = static_cast<uint32_t>(bytes64);
@@ -273,7 +285,7 @@ HRESULT CLoopbackCapture::DrainCaptureBuffer()
         }
         m_mixer.push(m_processId, block, bytes, &m_captureFormat.format);
         m_mixer.updateBusMeters();
-        if (HRESULT hr = m_captureClient->releaseBuffer(frames); FAILED(hr))
+        if (HRESULT hr = capture.releaseBuffer(frames); FAILED(hr))
             return hr;
     }
 }
@@ -317,8 +329,10 @@ void CLoopbackCapture::HandleStopCapture()
 void CLoopbackCapture::HandleFinishCapture()
 {
     {
-        // The stream goes with the capture's last step, not with its last owner.
-        std::lock_guard lock(m_criticalSection);
+        // The stream goes with the capture's last step, not with its last
+        // owner, and only once a drain in flight has pushed its last packet.
+        std::unique_lock lock(m_criticalSection);
+        m_drainDone.wait(lock, [this] { return !m_draining; });
         m_captureClient.reset();
         m_audioClient.reset();
     }

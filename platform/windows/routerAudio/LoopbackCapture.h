@@ -17,6 +17,7 @@
 #include "platform/windows/routerAudio/AudioRouteConfig.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -87,7 +88,7 @@ private:
     void HandleStopCapture();
     void HandleSampleReady();
     void HandleFinishCapture();
-    HRESULT DrainCaptureBuffer();
+    HRESULT DrainCaptureBuffer(os::CaptureClient &capture);
     // Arms the sample-ready wait; criticalSection held.
     void armSampleReadyLocked();
     void log(const std::string &line) const;
@@ -114,10 +115,13 @@ private:
     std::shared_ptr<os::CaptureClient> m_captureClient;
     std::vector<uint8_t> m_silence; // zeros for packets flagged silent; sized at activation
 
-    // Drains; the stop step's cancel and release; the finish step's release
-    // of the stream. A plain mutex of the capture's own: no audio thread
-    // waits behind it but the stop step's short turn.
+    // The drain's start and end (never held across the drain or the push);
+    // the stop step's cancel and release; the finish step's release of the
+    // stream. A plain mutex of the capture's own: an audio thread waits
+    // behind it only for another step's short turn.
     std::mutex m_criticalSection;
+    std::condition_variable m_drainDone; // with m_criticalSection
+    bool m_draining = false;             // guarded by m_criticalSection
     std::shared_ptr<os::AsyncCallback> m_sampleReadyResult; // guarded by m_criticalSection
     uint64_t m_sampleReadyKey = 0;                        // guarded by m_criticalSection
     std::shared_ptr<os::Event> m_sampleReadyEvent;

@@ -57,14 +57,42 @@ void storeSample(float &slot, float value)
     std::atomic_ref<float>(slot).store(value, std::memory_order_relaxed);
 }
 
+uint32_t pendingSamples(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos)
+{
+    const uint32_t read = readPos.load(std::memory_order_relaxed);
+    const uint32_t write = buffer.writeIndex.load(std::memory_order_acquire);
+    return write >= read ? write - read : kRingSamples - read + write;
+}
+
+// At most half the lag a reader may keep, or a source could never start.
+size_t marginSamples(uint32_t marginFrames)
+{
+    return std::min<size_t>(size_t{marginFrames} * 2, kMaxPendingSamples / 2);
+}
+
+// How much of an n-sample pull a reader keeping a margin takes from a ring:
+// before it has started, nothing until the ring is a block (or the pull)
+// ahead of the margin, then what lies before the margin; from then on all.
+size_t marginTake(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos, bool &started,
+                  size_t n, size_t margin)
+{
+    if (margin == 0 || started)
+        return n;
+    const size_t pending = pendingSamples(buffer, readPos);
+    if (pending < margin + std::min(n, margin))
+        return 0; // the source keeps what it pushed
+    started = true;
+    return std::min(n, pending - margin);
+}
+
 // Adds up to n (at most kPullChunkSamples) waiting samples into out and
 // returns how many were taken.
 uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
                    uint32_t n)
 {
+    uint32_t pending = pendingSamples(buffer, readPos);
     uint32_t read = readPos.load(std::memory_order_relaxed);
-    const uint32_t write = buffer.writeIndex.load(std::memory_order_acquire);
-    uint32_t pending = write >= read ? write - read : kRingSamples - read + write;
+    const uint32_t write = (read + pending) % kRingSamples;
     if (pending > kMaxPendingSamples) {
         read = (write + kRingSamples - n) % kRingSamples;
         pending = n;
@@ -313,6 +341,8 @@ void Mixer::removeSource(uint32_t sourceId)
         b.monitorReadIndex.store(0, std::memory_order_relaxed);
         b.levelLeft.store(0.0f, std::memory_order_relaxed);
         b.levelRight.store(0.0f, std::memory_order_relaxed);
+        b.primed = false;
+        b.monitorPrimed = false;
     }
 }
 
@@ -331,7 +361,7 @@ void Mixer::clear()
     m_sources.clear();
 }
 
-void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
+void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFrames)
 {
     if (!out)
         return;
@@ -341,16 +371,17 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus)
         return; // no source has a ring on another bus
     }
     std::lock_guard lock(m_mutex);
+    const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        drainRing(buffer, buffer.readIndex, out, n);
+        drainRing(buffer, buffer.readIndex, out, marginTake(buffer, buffer.readIndex, buffer.primed, n, margin));
     }
     refreshRecordsLocked();
     // Drained even when muted, so the bus does not fall behind meanwhile.
     finishBlock(out, n, bus == 1 ? gainOf(m_listenMaster.input1) : gainOf(m_mixMaster.input2));
 }
 
-void Mixer::pullMonitor(float *out, uint32_t frames)
+void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
 {
     if (!out)
         return;
@@ -369,12 +400,15 @@ void Mixer::pullMonitor(float *out, uint32_t frames)
         gain = gainOf(m_mixMaster.input2);
     }
 
+    const size_t margin = marginSamples(marginFrames);
     if (monitoredBus == 0) {
-        drainRing(*m_soloRing, m_soloRing->readIndex, out, n);
+        InputBuffer &solo = *m_soloRing;
+        drainRing(solo, solo.readIndex, out, marginTake(solo, solo.readIndex, solo.primed, n, margin));
     } else {
         for (const auto &entry : m_sources) {
             InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
-            drainRing(buffer, buffer.monitorReadIndex, out, n);
+            drainRing(buffer, buffer.monitorReadIndex, out,
+                      marginTake(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, n, margin));
         }
     }
     finishBlock(out, n, gain);

@@ -26,6 +26,8 @@
 inline constexpr uint32_t kMixSampleRate = 48000;
 inline constexpr uint32_t kRingSamples = 9600;       // 4800 stereo frames, 100 ms
 inline constexpr uint32_t kMaxPendingSamples = 5760; // 60 ms; a reader further behind skips ahead
+// The margin the program's render pulls keep: one block.
+inline constexpr uint32_t kPullMarginFrames = 480;
 
 class ConverterMaker;
 struct ConverterHandoff;
@@ -53,6 +55,8 @@ struct InputBuffer {
     std::atomic<float> levelLeft{0.0f};        // relaxed, 0.0 to 1.0
     std::atomic<float> levelRight{0.0f};
     std::atomic<uint32_t> pushCount{0};        // blocks metered (wraps)
+    bool primed = false;                       // guarded by the mixer's mutex: readIndex's pull has its margin
+    bool monitorPrimed = false;                // guarded by the mixer's mutex: the same for monitorReadIndex
     uint32_t pushCountAtDecay = 0;             // guarded by the mixer's mutex
     // Bus-1 buffers only; used by the source's single pushing thread.
     SRC_STATE *resamplerState = nullptr;
@@ -103,9 +107,12 @@ public:
     std::set<uint32_t> sourceIds() const;
     void clear();
 
-    // Write frames x 2 interleaved samples; missing data is silence.
-    void pullBus(float *out, uint32_t frames, uint32_t bus);
-    void pullMonitor(float *out, uint32_t frames);
+    // Write frames x 2 interleaved samples; missing data is silence. With a
+    // margin, a pull starts taking from a source only once the source is
+    // that far ahead of it: a push landing just after a later pull still
+    // finds its block there (at most the margin's latency).
+    void pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFrames = 0);
+    void pullMonitor(float *out, uint32_t frames, uint32_t marginFrames = 0);
 
     void updateBusMeters();
     void decayLevels(float factor);

@@ -578,7 +578,9 @@ void WinMicRouter::SoloOutput::pumpOnce()
         }
         return;
     }
-    r.m_mixer.pullMonitor(reinterpret_cast<float *>(data), frames);
+    // Rendering asks for what the device played, at times two blocks at
+    // once: one block of margin keeps a push landing just after from being a hole.
+    r.m_mixer.pullMonitor(reinterpret_cast<float *>(data), frames, kPullMarginFrames);
     render->releaseBuffer(frames, 0);
 }
 

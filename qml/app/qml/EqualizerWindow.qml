@@ -233,15 +233,32 @@ WindowFrame {
                         contentX = contentWidth - width
                 }
 
-                ScrollBar.horizontal: ScrollBar {
+                // The strip keeps to its right end for new tiles, but the
+                // window opens on the selected preset: the least scroll that
+                // shows its tile.
+                function showSelected() {
+                    tiles.forceLayout()
+                    const tile = tileRepeater.itemAt(equalizerWindow.selectIndex)
+                    if (!tile)
+                        return
+                    if (tile.x < contentX)
+                        contentX = tile.x
+                    else if (tile.x + tile.width > contentX + width)
+                        contentX = Math.min(tile.x + tile.width, contentWidth) - width
+                }
+
+                Connections {
+                    target: equalizerWindow
+                    function onVisibleChanged() {
+                        if (equalizerWindow.visible)
+                            strip.showSelected()
+                    }
+                }
+
+                ScrollBar.horizontal: PageScrollBar {
+                    objectName: "stripBar"
                     height: 8
                     policy: strip.contentWidth > strip.width ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
-                    contentItem: Rectangle {
-                        implicitHeight: 8
-                        radius: 2.5
-                        color: "#808080"
-                        opacity: parent.active ? 1.0 : 0.5
-                    }
                 }
 
                 Row {
@@ -249,6 +266,7 @@ WindowFrame {
                     spacing: 5
 
                     Repeater {
+                        id: tileRepeater
                         model: equalizerWindow.dataList.length
 
                         Rectangle {

@@ -177,19 +177,13 @@ ScrollView {
     contentHeight: sections.implicitHeight
     clip: true
 
-    ScrollBar.vertical: ScrollBar {
-        id: scrollBar
+    ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"
         x: generalTab.width - width
         height: generalTab.availableHeight
+        radius: 4
         policy: generalTab.isR7 ? ScrollBar.AsNeeded : ScrollBar.AlwaysOff
         visible: generalTab.isR7 && size < 1.0
-        contentItem: Rectangle {
-            implicitWidth: 8
-            radius: 4
-            color: "#808080"
-            opacity: scrollBar.active ? 1.0 : 0.5
-        }
     }
 
     Timer {

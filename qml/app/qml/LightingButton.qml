@@ -8,10 +8,12 @@ Rectangle {
     property string text: ""
     property url iconSource: ""
     property bool selected: false
+    // Text buttons grow with their label beyond this.
+    property real minimumWidth: 80
 
     signal clicked()
 
-    implicitWidth: Math.max(80, label.implicitWidth + 30)
+    implicitWidth: Math.max(minimumWidth, label.implicitWidth + 20)
     height: 40
     radius: 6
     color: selected ? "#F77F13" : "#3E3E3E"
@@ -20,6 +22,7 @@ Rectangle {
 
     Text {
         id: label
+        objectName: "label"
         anchors.centerIn: parent
         visible: root.text !== ""
         text: root.text

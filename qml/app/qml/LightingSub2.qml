@@ -55,7 +55,7 @@ Column {
                 required property string modelData
                 required property int index
                 objectName: "type" + index
-                implicitWidth: Math.max(65, implicitWidth)
+                minimumWidth: 65
                 text: modelData
                 selected: typeSelect2.selectIndex === index
                 onClicked: page.chooseType(index, text)

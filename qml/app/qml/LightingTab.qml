@@ -78,17 +78,11 @@ ScrollView {
     contentHeight: sections.implicitHeight
     clip: true
 
-    ScrollBar.vertical: ScrollBar {
-        id: scrollBar
+    ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"
         x: tab.width - width
         height: tab.availableHeight
-        contentItem: Rectangle {
-            implicitWidth: 8
-            radius: 4
-            color: "#808080"
-            opacity: scrollBar.active ? 1.0 : 0.5
-        }
+        radius: 4
     }
 
     Timer {
@@ -150,12 +144,15 @@ ScrollView {
             objectName: "backgroundCard"
             Label { text: qsTr("效果") }
 
-            Row {
+            // Wraps where a language's labels are wider than the card; a
+            // little closer than other rows, so English keeps one line.
+            Flow {
                 id: typeSelect
                 objectName: "typeSelect"
                 property int selectIndex: 2
                 property int isClickedIndex: 0
-                spacing: 10
+                width: parent.width
+                spacing: 8
 
                 Repeater {
                     model: [qsTr("静态"), qsTr("呼吸"), qsTr("波浪"), qsTr("关闭")]

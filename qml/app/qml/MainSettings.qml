@@ -150,17 +150,11 @@ Item {
                     flickableDirection: Flickable.HorizontalFlick
                     boundsBehavior: Flickable.StopAtBounds
 
-                    ScrollBar.horizontal: ScrollBar {
-                        id: scrollBar
+                    ScrollBar.horizontal: PageScrollBar {
                         objectName: "scrollBar"
                         height: 8
+                        radius: 4
                         policy: stripView.contentWidth > stripView.width ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
-                        contentItem: Rectangle {
-                            implicitHeight: 8
-                            radius: 4
-                            color: "#808080"
-                            opacity: scrollBar.pressed || scrollBar.hovered ? 1.0 : 0.5
-                        }
                         background: Item {}
                     }
 

@@ -232,7 +232,9 @@ Item {
                 ConfigMgr.setValue("ai_jianzao_type", value - 1)
                 noiseSelect2.selectIndex = value - 1
             }
-            if (!selectRowType.applyingPreset)
+            // Only a change made on the device leaves the preset; the
+            // answer to a read of the device's state does not, however late.
+            if (!selectRowType.applyingPreset && !HIDDeviceMgr.reportAnswersRead)
                 microphoneTab.updateSelectIndex(microphoneTab.customPreset)
         }
     }
@@ -262,7 +264,7 @@ Item {
         contentWidth: availableWidth
         clip: true
 
-        ScrollBar.vertical: ScrollBar {
+        ScrollBar.vertical: PageScrollBar {
             objectName: "verticalBar"
             parent: scrollView
             anchors.top: scrollView.top
@@ -270,12 +272,6 @@ Item {
             anchors.bottom: scrollView.bottom
             width: 8
             visible: !microphoneTab.isR7
-            contentItem: Rectangle {
-                implicitWidth: 8
-                radius: 2.5
-                color: "#808080"
-                opacity: parent.active ? 1.0 : 0.5
-            }
         }
 
         Column {
@@ -352,7 +348,7 @@ Item {
                             visible: !microphoneTab.isR7
                             key: "auto_gain_on"
                             usageEvent: ["XLR输入", "自动增益"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.auto_gain_on, checked ? 1 : 0)
+                            onToggled: microphoneTab.send(microphoneTab.attrs.auto_gain_on, autoGainSwitch.checked ? 1 : 0)
                         }
 
                         Item {
@@ -395,7 +391,7 @@ Item {
                             usageEvent: ["XLR输入", "静音"]
                             onToggled: {
                                 console.log("点击静音")
-                                microphoneTab.send(microphoneTab.attrs.mute, checked ? 1 : 0)
+                                microphoneTab.send(microphoneTab.attrs.mute, muteSwitch.checked ? 1 : 0)
                             }
                         }
                     }
@@ -419,7 +415,7 @@ Item {
                             usageEvent: ["XLR输入", "48V幻象电源"]
                             onToggled: {
                                 console.log("点击48V幻象电源")
-                                microphoneTab.send(microphoneTab.attrs.power, checked ? 1 : 0)
+                                microphoneTab.send(microphoneTab.attrs.power, powerSwitch.checked ? 1 : 0)
                             }
                         }
                     }
@@ -589,7 +585,7 @@ Item {
                                 key: "device_boom"
                                 usageEvent: ["音频增强", "防爆音开关"]
                                 onToggled: {
-                                    microphoneTab.send(microphoneTab.attrs.anti_noise, checked ? 1 : 0)
+                                    microphoneTab.send(microphoneTab.attrs.anti_noise, fanbaoYinSwitch.checked ? 1 : 0)
                                     microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                                 }
                             }
@@ -702,7 +698,7 @@ Item {
                             anchors.verticalCenter: parent.verticalCenter
                             key: "device_boom"
                             usageEvent: ["音频增强", "防爆音"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, checked ? 1 : 0)
+                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseSwitch.checked ? 1 : 0)
                         }
                     }
 

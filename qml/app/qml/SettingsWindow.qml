@@ -59,15 +59,19 @@ WindowFrame {
                     objectName: "aboutPanel"
                     Layout.fillHeight: true
 
+                    // Rows share the spare height but never shrink below
+                    // their wrapped texts, whatever the language.
                     ColumnLayout {
                         anchors.fill: parent
                         anchors.margins: 20
+                        spacing: 10
 
                         RowLayout {
                             id: checkUpdateRow
                             objectName: "checkUpdateRow"
                             Layout.fillWidth: true
                             Layout.fillHeight: true
+                            Layout.minimumHeight: Math.max(textColumn.implicitHeight, 32)
 
                             // Checks without a dialog; what comes of it shows
                             // through the manager's state.
@@ -122,6 +126,7 @@ WindowFrame {
 
                             Column {
                                 id: textColumn
+                                objectName: "textColumn"
                                 Layout.alignment: Qt.AlignTop
                                 Layout.fillWidth: true
 
@@ -174,6 +179,7 @@ WindowFrame {
                         RowLayout {
                             Layout.fillWidth: true
                             Layout.fillHeight: true
+                            Layout.minimumHeight: autoInstallColumn.implicitHeight
 
                             Rectangle {
                                 color: "transparent"
@@ -195,6 +201,7 @@ WindowFrame {
 
                             Column {
                                 id: autoInstallColumn
+                                objectName: "autoInstallColumn"
                                 Layout.fillWidth: true
                                 Layout.fillHeight: true
 

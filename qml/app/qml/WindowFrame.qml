@@ -250,12 +250,19 @@ ApplicationWindow {
                     visible: !TvConfig.isWindowsPlatform()
                 }
 
-                Loader {
-                    id: rightLoader
-                    objectName: "rightLoader"
+                // The slot balances the buttons on the other side; the view
+                // keeps its own size inside it rather than being stretched.
+                Item {
+                    objectName: "rightSlot"
                     Layout.preferredWidth: 80
                     Layout.fillHeight: true
-                    Layout.alignment: TvConfig.isWindowsPlatform() ? Qt.AlignLeft : Qt.AlignRight
+
+                    Loader {
+                        id: rightLoader
+                        objectName: "rightLoader"
+                        anchors.verticalCenter: parent.verticalCenter
+                        x: TvConfig.isWindowsPlatform() ? 0 : parent.width - width
+                    }
                 }
 
                 Item {

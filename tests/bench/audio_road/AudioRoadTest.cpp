@@ -1,5 +1,5 @@
-// The demonstration run as users run it: audio_sim_demo in lockstep into a
-// private folder, and what it wrote analysed per channel. Each tone must be
+// The demonstration run as users run it: audio_sim_demo in lockstep (and
+// once on the real clock) into a private folder, and what it wrote analysed per channel. Each tone must be
 // there at its level, others' tones far below, without gaps or clicks; the
 // gate (the virtual output losing and regaining the default) silences and
 // restores all three recordings within the endpoint monitor's second.
@@ -48,6 +48,21 @@ double goertzelAmplitude(const std::vector<float> &x, double hz)
     }
     const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
     return 2.0 * std::sqrt(std::max(power, 0.0)) / double(x.size());
+}
+
+// The tone's amplitude over 100 ms windows (whole cycles of every tone),
+// their powers averaged: a source block arriving late shifts the phase of
+// what follows, which one long window would count as a loss.
+double toneAmplitude(const std::vector<float> &x, double hz)
+{
+    constexpr size_t kWindow = 4800;
+    double power = 0.0;
+    size_t windows = 0;
+    for (size_t from = 0; from + kWindow <= x.size(); from += kWindow, ++windows) {
+        const double a = goertzelAmplitude(std::vector<float>(x.begin() + long(from), x.begin() + long(from + kWindow)), hz);
+        power += a * a;
+    }
+    return windows ? std::sqrt(power / double(windows)) : 0.0;
 }
 
 std::vector<float> channel(const WavAudio &wav, int ch, size_t from, size_t to)
@@ -122,11 +137,34 @@ bool pngSize(const std::string &path, uint32_t &width, uint32_t &height)
     return true;
 }
 
-class AudioRoadTest : public testing::TestWithParam<const char *> {};
+// Lockstep runs are exact. The real clock gets the margins a loaded machine
+// still meets while the rest of the suite runs beside it: no silence of
+// every source over 100 ms (a render thread woken later than its device's
+// 20 ms buffer lasts is heard as silence), each tone within 1 dB.
+struct RoadCase {
+    const char *name;
+    const char *options;
+    double levelToleranceDb;
+    size_t longestQuietFrames;
+    bool clicksChecked;
+};
+
+void PrintTo(const RoadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class AudioRoadTest : public testing::TestWithParam<RoadCase> {};
 
 TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
 {
-    const DemoRun run = runDemo(GetParam(), std::string("--loopback-format ") + GetParam());
+    const RoadCase &road = GetParam();
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // Instrumented threads run several times slower than their devices.
+    if (std::string(road.name) == "real")
+        GTEST_SKIP() << "the real clock is not kept under a sanitizer";
+#endif
+    const DemoRun run = runDemo(road.name, road.options);
     ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<Expectation> expected = {
         {"stream_mix.wav", {{1000.0, 0.15}, {250.0, 0.2}}},
@@ -136,7 +174,7 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
     for (const Expectation &e : expected) {
         const WavAudio wav = load(run, e.file);
         const size_t frames = wav.samples.size() / 2;
-        ASSERT_GT(frames, size_t(5.5 * kRate)) << e.file;
+        ASSERT_GT(frames, size_t(3.5 * kRate)) << e.file;
         double steepest = 0.0; // per sample, of the expected signal
         for (const Tone &t : e.tones)
             steepest += 2.0 * M_PI * t.hz / kRate * t.amplitude;
@@ -146,23 +184,23 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
                 double want = 0.0;
                 for (const Tone &t : e.tones)
                     want = t.hz == hz ? t.amplitude : want;
-                const double got = goertzelAmplitude(x, hz);
+                const double got = toneAmplitude(x, hz);
                 if (want > 0.0)
-                    EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, 0.5) << e.file << " ch" << ch << " " << hz << " Hz";
+                    EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, road.levelToleranceDb)
+                        << e.file << " ch" << ch << " " << hz << " Hz";
                 else
                     EXPECT_LT(got, 0.01 * 0.15) << e.file << " ch" << ch << " " << hz << " Hz"; // 40 dB down
             }
-            size_t quiet = 0, longestQuiet = 0;
             double worstStep = 0.0;
-            for (size_t i = 0; i < x.size(); ++i) {
-                quiet = std::fabs(x[i]) < 1e-3 ? quiet + 1 : 0;
-                longestQuiet = std::max(longestQuiet, quiet);
-                if (i > 0)
-                    worstStep = std::max(worstStep, std::fabs(double(x[i]) - x[i - 1]));
+            for (size_t i = 1; i < x.size(); ++i)
+                worstStep = std::max(worstStep, std::fabs(double(x[i]) - x[i - 1]));
+            if (road.clicksChecked) {
+                EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch;
             }
-            EXPECT_LE(longestQuiet, 48u) << e.file << " ch" << ch;
-            EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch;
         }
+        const SilentGaps gaps = silentGaps(std::vector<float>(wav.samples.begin(), wav.samples.end() - 2 * size_t(0.1 * kRate)),
+                                           2, size_t(0.5 * kRate), road.longestQuietFrames);
+        EXPECT_EQ(gaps.count, 0u) << e.file << ": longest silence " << gaps.longestFrames << " frames";
     }
     const auto levels = lastLevels(run.output);
     for (const char *id : {"0", "4242", "5151", "4294967295", "4294967294"})
@@ -174,7 +212,38 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
     fs::remove_all(run.dir);
 }
 
-INSTANTIATE_TEST_SUITE_P(LoopbackFormats, AudioRoadTest, testing::Values("float48", "pcm44"));
+INSTANTIATE_TEST_SUITE_P(Clocks, AudioRoadTest,
+                         testing::Values(RoadCase{"float48", "--loopback-format float48", 0.5, 48, true},
+                                         RoadCase{"pcm44", "--loopback-format pcm44", 0.5, 48, true},
+                                         RoadCase{"real", "--clock real --seconds 4", 1.0, 4800, false}),
+                         [](const testing::TestParamInfo<RoadCase> &info) { return std::string(info.param.name); });
+
+// A missing output folder is made; one that cannot be made is refused
+// before the run starts (no "[road]" line), not after it.
+TEST(AudioRoadOutput, FolderIsMadeOrRefusedBeforeTheRun)
+{
+    const fs::path base = fs::temp_directory_path() / ("audio_road_out_" + std::to_string(::getpid()));
+    fs::remove_all(base);
+    fs::create_directories(base);
+    std::ofstream(base / "file") << "x";
+    const struct {
+        fs::path dir;
+        bool made;
+    } cases[] = {{base / "new" / "nested", true}, {base / "file" / "below", false}};
+    for (const auto &c : cases) {
+        const std::string log = (base / "demo.log").string();
+        const std::string command = "TMPDIR='" + base.string() + "' '" + VELORAN_AUDIO_SIM_DEMO
+                                    + "' --seconds 0.3 --out-dir '" + c.dir.string() + "' > '" + log + "' 2>&1";
+        const int status = std::system(command.c_str());
+        std::ifstream in(log);
+        std::stringstream text;
+        text << in.rdbuf();
+        EXPECT_EQ(status == 0, c.made) << c.dir << "\n" << text.str();
+        EXPECT_EQ(fs::exists(c.dir / "stream_mix.wav"), c.made) << c.dir;
+        EXPECT_EQ(text.str().find("[road]") != std::string::npos, c.made) << text.str();
+    }
+    fs::remove_all(base);
+}
 
 // The virtual output stops being the default at 2 s and is again at 4 s:
 // every recording falls silent and comes back within 1.1 s of each.

@@ -63,6 +63,8 @@ TEST(GraphicEqSolver, MeetsTargetsAndStaysInRange)
         {4, 2, 0, 0, -2, 0, 4, 2, 0, -3, -2, 1},
         {0, 0, 1, 2, 3, 3, 2, 1, 1, 0, 0, 0},
         {-1, 0, 4, 2, 0, 0, 0, 1, 1, 0, 0, 0},
+        {12, 12, 12, 0, -12, -12, -12, 0, 12, 12, 0, -12}, // steep presets need many passes
+        {-12, -6, 0, 6, 12, 12, 6, 0, -6, -12, -12, -6},
     };
     for (const Values &targets : presets) {
         const Values gains = solved(targets);

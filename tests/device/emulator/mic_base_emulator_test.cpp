@@ -286,6 +286,70 @@ TEST(EmuPrivate, AutoGainAndKnobNeedAHost)
     EXPECT_EQ(f[1].payload, std::vector<uint8_t>{1});
 }
 
+// An R7 told to start its automatic gain reports live levels, then, once
+// the run is over, the gain it settled on; a cancel ends the run, and the
+// other models' attribute 3 is only a switch.
+TEST(EmuPrivate, AutoGainRunReportsLevelsThenTheGain)
+{
+    struct Case {
+        const char* name;
+        Model model;
+        uint64_t cancelAtMs;  // 0: not cancelled
+        size_t levels;
+        bool gainReported;
+    };
+    const std::vector<Case> cases = {
+        {"R7 run", Model::R7, 0, (kAutoGainRunMs - 1) / kAutoGainLevelPeriodMs, true},
+        {"R7 cancelled", Model::R7, 3050, 3000 / kAutoGainLevelPeriodMs, false},
+        {"T40 switch", Model::T40, 0, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b(c.model);
+        b.emu.step(0);
+        b.host.link();
+        b.host.request(kMsgAttrSubscribe, {0x00});
+        b.host.request(kMsgAttrSet, {kAttrAutoGain, 1, 1});
+        b.host.take();
+        std::vector<uint8_t> levels;
+        std::vector<std::vector<uint8_t>> gains;
+        uint64_t gainAtMs = 0;
+        for (uint64_t t = 10; t <= kAutoGainRunMs + 1000; t += 10) {
+            if (c.cancelAtMs != 0 && t == c.cancelAtMs) {
+                b.host.request(kMsgAttrSet, {kAttrAutoGain, 1, 0});
+                b.host.takeId(kMsgAttrSet);
+            }
+            b.emu.step(t);
+            for (const Frame& f : b.host.take()) {
+                if (f.messageId == kMsgAutoGainLevel) {
+                    ASSERT_EQ(f.payload.size(), 1u);
+                    EXPECT_TRUE(gains.empty()) << "level after the result";
+                    levels.push_back(f.payload[0]);
+                } else if (f.messageId == kMsgAttrSubscribe) {
+                    gains.push_back(f.payload);
+                    gainAtMs = t;
+                }
+            }
+        }
+        EXPECT_EQ(levels.size(), c.levels);
+        for (uint8_t level : levels)
+            EXPECT_LE(level, 30);
+        if (!c.gainReported) {
+            EXPECT_TRUE(gains.empty());
+            continue;
+        }
+        // Only the gain, once, after the host's ten-second countdown.
+        ASSERT_EQ(gains.size(), 1u);
+        ASSERT_EQ(gains[0].size(), 3u);
+        EXPECT_EQ(gains[0][0], kAttrMicGain);
+        EXPECT_GE(gains[0][2], 1);
+        EXPECT_LE(gains[0][2], 30);
+        EXPECT_GT(gainAtMs, 10000u);
+        EXPECT_EQ(*b.emu.attributes().get(kAttrMicGain), std::vector<uint8_t>{gains[0][2]});
+        EXPECT_EQ(*b.emu.attributes().get(kAttrAutoGain), std::vector<uint8_t>{0});
+    }
+}
+
 TEST(EmuFragments, BothDirections)
 {
     // The host takes 100 bytes per frame: the get-all answer comes in pieces.

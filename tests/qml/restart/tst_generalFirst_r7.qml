@@ -1,20 +1,15 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 
 // First process on the emulated R7: the hotkey action "热键" with
 // Ctrl+Shift+S, a URL and the rate 96 kHz are chosen.
-TestCase {
-    id: testCase
+RestartCase {
     name: "GeneralRestartFirst"
     width: 450
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         GeneralTab {
             width: 410
             height: 800
@@ -22,8 +17,8 @@ TestCase {
     }
 
     function test_choose() {
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForDevice()
+        const tab = openPage()
         waitForRendering(tab)
         mouseClick(findChild(tab, "hotkeyButton2"), 8, 16)
         findChild(tab, "urlField").text = "example.com/a"

@@ -1,19 +1,14 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 
 // Second process: once the R7 is ready the tab shows what the first chose.
-TestCase {
-    id: testCase
+RestartCase {
     name: "GeneralRestartSecond"
     width: 450
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         GeneralTab {
             width: 410
             height: 800
@@ -21,8 +16,8 @@ TestCase {
     }
 
     function test_back() {
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForDevice()
+        const tab = openPage()
         compare([0, 1, 2, 3, 4].map(function(i) { return findChild(tab, "hotkeyButton" + i).checked }),
                 [false, false, true, false, false])
         compare([findChild(tab, "keyField").text, findChild(tab, "urlField").text],

@@ -1,20 +1,15 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 
 // First process on the emulated R7: breathing with a cycle of three, a
 // custom static gradient and the mute colour #123456 are chosen.
-TestCase {
-    id: testCase
+RestartCase {
     name: "LightingRestartFirst"
     width: 700
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         LightingTab {
             width: 700
             height: 800
@@ -22,8 +17,8 @@ TestCase {
     }
 
     function test_choose() {
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForDevice()
+        const tab = openPage()
         findChild(tab, "effect1").clicked()
         const cycle = findChild(findChild(tab, "breathingPage"), "mutableColor")
         for (let i = 0; i < 4; ++i)

@@ -1,19 +1,14 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 
 // Second process: once the R7 is ready the tab shows what the first chose.
-TestCase {
-    id: testCase
+RestartCase {
     name: "LightingRestartSecond"
     width: 700
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         LightingTab {
             width: 700
             height: 800
@@ -21,8 +16,8 @@ TestCase {
     }
 
     function test_back() {
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        waitForDevice()
+        const tab = openPage()
         compare(findChild(tab, "typeSelect").selectIndex, 1)
         const cycle = findChild(findChild(tab, "breathingPage"), "mutableColor")
         compare(Array.from(cycle.colorList), ["#FF0000", "#FF7F00", "#FFFF00"])

@@ -1,5 +1,4 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranDeckTranslation
@@ -7,16 +6,12 @@ import VeloranTestSupport
 
 // First process on the emulated U20: a custom equaliser curve is dragged,
 // then "直播" is chosen; the second process must show both.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MicrophoneRestartFirst"
     width: 520
     height: 900
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         MicrophoneTab {
             width: 500
             height: 900
@@ -25,14 +20,18 @@ TestCase {
 
     function test_store() {
         TranslationManager.setLanguage("zh_CN")
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        waitForDevice()
         tryVerify(function() { return ConfigMgr.getValue("auto_gain") === EmulatedDevice.attribute(5)[0] }, 5000)
         wait(300)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        const tab = openPage()
         waitForRendering(tab)
         mouseClick(findChild(tab, "equalizerRow"))
         const window = tab.equalizerWindow
         tryCompare(window, "opacity", 1)
+        // The window opens on the selected preset; the add tile is at the end.
+        const strip = findChild(window.contentItem, "presetStrip")
+        strip.contentX = strip.contentWidth - strip.width
+        waitForRendering(strip)
         mouseClick(findChild(window.contentItem, "addTile"))
         window.selectPreset(7)
         const pointer = findChild(window.contentItem, "eqPointer")

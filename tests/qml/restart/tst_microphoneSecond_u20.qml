@@ -1,5 +1,4 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranDeckTranslation
@@ -7,19 +6,12 @@ import VeloranTestSupport
 
 // Second process: "直播" is still selected, the custom curve is still in
 // the list, and the equaliser row reads the preset that "直播" chose.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MicrophoneRestartSecond"
     width: 520
     height: 900
-    when: windowShown
-    visible: true
 
-    // The base's message id of an attribute read.
-    readonly property int attributeGet: 31
-
-    Component {
-        id: tabComponent
+    page: Component {
         MicrophoneTab {
             width: 500
             height: 900
@@ -28,14 +20,14 @@ TestCase {
 
     function test_restored() {
         TranslationManager.setLanguage("zh_CN")
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        waitForDevice()
         // Every read of the connection is answered before the tab exists:
         // a late AI answer would select the custom preset. The base's own
         // change comes after those answers.
-        tryVerify(function() { return EmulatedDevice.receivedCount(attributeGet) >= HIDDeviceMgr.queriedAttributes.length }, 5000)
+        waitForConnectionReads()
         verify(EmulatedDevice.changeAttribute(5, [12]))
         tryVerify(function() { return ConfigMgr.getValue("auto_gain") === 12 }, 5000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        const tab = openPage()
         waitForRendering(tab)
         compare(findChild(tab, "selectRowType").selectIndex, 3)
         compare(findChild(tab, "equalizerName").text, "人声增强")

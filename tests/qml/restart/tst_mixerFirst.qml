@@ -1,21 +1,16 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranDeckSystemBridge
 
 // First process: an application strip is soloed, muted on the live bus
 // and set to 0.7; the second process must send all of it again.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MixerRestartFirst"
     width: 1300
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: pageComponent
+    page: Component {
         MainSettings {
             width: 1300
             height: 800
@@ -26,7 +21,7 @@ TestCase {
         const app = { name: "App A", iconFilePath: "", bundleIdentifier: "file:///usr/bin/appA",
                       processIdentifier: 101, isInput: false, streamID: 0 }
         ConfigMgr.setStringList(ConfigMgr.keys.appList, [JSON.stringify(app)])
-        const page = createTemporaryObject(pageComponent, testCase)
+        const page = openPage()
         const row = page.audioControllersRow
         let strip = null
         for (let i = 0; i < row.children.length; ++i) {

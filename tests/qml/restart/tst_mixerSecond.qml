@@ -1,21 +1,16 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranDeckSystemBridge
 
 // Second process on the first one's folder: the page's first list carries
 // the stored solo, live mute and volume.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MixerRestartSecond"
     width: 1300
     height: 800
-    when: windowShown
-    visible: true
 
-    Component {
-        id: pageComponent
+    page: Component {
         MainSettings {
             width: 1300
             height: 800
@@ -23,7 +18,7 @@ TestCase {
     }
 
     function test_sent_again() {
-        createTemporaryObject(pageComponent, testCase)
+        openPage()
         const calls = SystemBridge.callsTo("setAudioConfig")
         compare(calls.length, 1)
         const list = calls[0][0]

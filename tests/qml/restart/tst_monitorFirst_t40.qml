@@ -1,24 +1,16 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranTestSupport
 
 // First process on the emulated T40: the ratio is dragged and released at
 // 5; the second process, on the fakes, must show 5.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MonitorRestartFirst"
     width: 500
     height: 400
-    when: windowShown
-    visible: true
 
-    // The base's message id of an attribute read.
-    readonly property int attributeGet: 31
-
-    Component {
-        id: tabComponent
+    page: Component {
         MonitorTab {
             width: 450
             height: 300
@@ -32,12 +24,12 @@ TestCase {
     }
 
     function test_store() {
-        tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
+        waitForDevice()
         // The connection's reads are answered before the base's own change.
-        tryVerify(function() { return EmulatedDevice.receivedCount(attributeGet) >= HIDDeviceMgr.queriedAttributes.length }, 5000)
+        waitForConnectionReads()
         verify(EmulatedDevice.changeAttribute(7, [9]))
         tryVerify(function() { return ConfigMgr.getValue("device_mic_ratio") === 9 }, 5000)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        const tab = openPage()
         waitForRendering(tab)
         const slider = findChild(tab, "micListenRatioSlider")
         const from = slider.value

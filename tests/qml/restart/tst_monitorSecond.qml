@@ -1,20 +1,15 @@
 import QtQuick
-import QtTest
 import MediaControls
 import VeloranDeck
 import VeloranDeckHIDHotplug
 
 // Second process, on the fakes with a T40: the ratio released at 5 shows 5.
-TestCase {
-    id: testCase
+RestartCase {
     name: "MonitorRestartSecond"
     width: 500
     height: 400
-    when: windowShown
-    visible: true
 
-    Component {
-        id: tabComponent
+    page: Component {
         MonitorTab {
             width: 450
             height: 300
@@ -27,7 +22,7 @@ TestCase {
         verify(!HIDDeviceMgr.deviceReady)
         HIDHotplugManager.deviceInfo = t40
         HIDHotplugManager.deviceConnected(t40, true)
-        const tab = createTemporaryObject(tabComponent, testCase)
+        const tab = openPage()
         const slider = findChild(tab, "micListenRatioSlider")
         compare(slider.value, 5)
         compare(slider.bubbleText(), "38%")

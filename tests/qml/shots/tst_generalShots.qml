@@ -10,16 +10,11 @@ import VeloranTestSupport
 // The general tab of an R7 (its reset card hovered) and of a T40, and the
 // factory-reset window asking, half-way and done, saved as PNG files and
 // probed pixel by pixel.
-TestCase {
+ShotsCase {
     id: testCase
     name: "GeneralShots"
     width: 450
     height: 760
-    when: windowShown
-    visible: true
-
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
-    readonly property var t40Info: ({ name: "Veloran T40", sn: "T40SN", version: "V1.05", dpid: 0x000D, pid: 28, vid: 1 })
 
     Component {
         id: frameComponent
@@ -43,17 +38,7 @@ TestCase {
 
     function connect(info) {
         TranslationManager.setLanguage("zh_CN")
-        SettingsManager.setDeviceScope("")
-        SettingsManager.clear()
-        HIDDeviceMgr.deviceReady = false
-        HIDHotplugManager.deviceInfo = info
-        HIDHotplugManager.deviceConnected(info, true)
-        ConfigMgr.loadAllSettings()
-    }
-
-    function colorAt(image, item, x, y) {
-        const p = item.mapToItem(null, x, y)
-        return String(image.pixel(Math.round(p.x), Math.round(p.y)))
+        connectFresh(info)
     }
 
     function sizes(item) {

@@ -8,15 +8,12 @@ import VeloranTestSupport
 
 // The lighting tab of an R7 with each effect and of a U20 scrolled to its
 // end, saved as PNG files and probed pixel by pixel.
-TestCase {
+ShotsCase {
     id: testCase
     name: "LightingShots"
     width: 700
     height: 800
-    when: windowShown
-    visible: true
 
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
     readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.01", dpid: 0x000E, pid: 28, vid: 1 })
 
     Component {
@@ -33,20 +30,6 @@ TestCase {
         }
     }
 
-    function connect(info) {
-        SettingsManager.setDeviceScope("")
-        SettingsManager.clear()
-        HIDDeviceMgr.deviceReady = false
-        HIDHotplugManager.deviceInfo = info
-        HIDHotplugManager.deviceConnected(info, true)
-        ConfigMgr.loadAllSettings()
-    }
-
-    function colorAt(image, item, x, y) {
-        const p = item.mapToItem(null, x, y)
-        return String(image.pixel(Math.round(p.x), Math.round(p.y)))
-    }
-
     function test_r7_effects_data() {
         return [
             { tag: "wave", effect: 2 }, { tag: "static gradient", effect: 0, staticType: 1 },
@@ -56,7 +39,7 @@ TestCase {
     }
 
     function test_r7_effects(data) {
-        connect(r7Info)
+        connectFresh(r7Info)
         ConfigMgr.setValue("color_bg_effect", data.effect)
         if (data.staticType !== undefined)
             ConfigMgr.setValue("color_bg_static_type", data.staticType)
@@ -77,7 +60,7 @@ TestCase {
     }
 
     function test_u20_bottom() {
-        connect(u20Info)
+        connectFresh(u20Info)
         ConfigMgr.setValue("color_bg_other_close_rgb", true)
         const frame = createTemporaryObject(frameComponent, testCase)
         waitForRendering(frame)

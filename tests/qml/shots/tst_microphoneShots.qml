@@ -11,15 +11,12 @@ import "../../../qml/app/qml/eqcurve.js" as EqCurve
 // The microphone tab of a U20 (top and scrolled, with every enhancement
 // on) and of an R7, and the equaliser window with the defaults and with a
 // custom curve, saved as PNG files and probed pixel by pixel.
-TestCase {
+ShotsCase {
     id: testCase
     name: "MicrophoneShots"
     width: 520
     height: 700
-    when: windowShown
-    visible: true
 
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
     readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.02", dpid: 0x000E, pid: 28, vid: 1 })
 
     Component {
@@ -52,11 +49,6 @@ TestCase {
         SettingsManager.setDeviceScope("")
         SettingsManager.clear()
         ConfigMgr.loadAllSettings()
-    }
-
-    function colorAt(image, item, x, y) {
-        const p = item.mapToItem(null, x, y)
-        return String(image.pixel(Math.round(p.x), Math.round(p.y)))
     }
 
     function test_tab_u20() {

@@ -9,15 +9,11 @@ import VeloranTestSupport
 
 // The mixer page of an R7 at 1300 x 800, empty and with eight strips, saved
 // as PNG files and probed pixel by pixel.
-TestCase {
+ShotsCase {
     id: testCase
     name: "MixerShots"
     width: 1300
     height: 800
-    when: windowShown
-    visible: true
-
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
 
     Component {
         id: pageComponent
@@ -34,22 +30,12 @@ TestCase {
     }
 
     function init() {
-        SettingsManager.setDeviceScope("")
-        SettingsManager.clear()
-        HIDDeviceMgr.deviceReady = false
-        HIDHotplugManager.deviceInfo = r7Info
-        HIDHotplugManager.deviceConnected(r7Info, true)
-        ConfigMgr.loadAllSettings()
+        connectFresh(r7Info)
     }
 
     function record(i) {
         return JSON.stringify({ name: "Application " + i, iconFilePath: "", bundleIdentifier: "file:///usr/bin/app" + i,
                                 processIdentifier: 100 + i, isInput: false, streamID: 0 })
-    }
-
-    function colorAt(image, item, x, y) {
-        const p = item.mapToItem(null, x, y)
-        return String(image.pixel(Math.round(p.x), Math.round(p.y)))
     }
 
     function strips(page) {

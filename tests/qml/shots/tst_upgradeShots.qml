@@ -10,10 +10,9 @@ import VeloranTestSupport
 // The firmware upgrade screen of the root window in its views (installing on
 // a T40 and an R7, download failed, upgrade failed, upgrade succeeded), over
 // the fake device manager, saved as PNG files and probed pixel by pixel.
-TestCase {
+ShotsCase {
     id: testCase
     name: "UpgradeShots"
-    when: windowShown
 
     readonly property var t40: ({ name: "Veloran T40", sn: "T40SN1", dpid: "13", pid: "13", vid: "4660" })
     readonly property var r7: ({ name: "Veloran R7", sn: "R7SN1", dpid: "38953", pid: "38953", vid: "4660" })
@@ -36,11 +35,6 @@ TestCase {
         tryVerify(function() { return Object.keys(NetworkMgr.callbackMap).length === 0 }, 5000)
         HIDHotplugManager.deviceConnected({}, false)
         MessageDialogMgr.closeAllDialogs()
-    }
-
-    function colorAt(image, item, x, y) {
-        const p = item.mapToItem(null, x, y)
-        return String(image.pixel(Math.round(p.x), Math.round(p.y)))
     }
 
     // The screen after a request for path on a device of that kind, the

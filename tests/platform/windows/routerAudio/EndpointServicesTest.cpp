@@ -347,6 +347,7 @@ TEST_F(EndpointServicesWorld, SessionsGiveOneRecordPerProcessAndTheirIconsAreCac
         const char *iconFile; // "" when no icon path
         std::uint32_t iconSize; // 0: no icon to extract
         std::uint32_t pngSize;
+        std::uint32_t iconHeight = 0; // 0: as wide as high
     } processes[] = {
         {{10, 0, L"C:\\Apps\\stateless.exe"}, "stateless", "Unknown", "stateless.png", 0, 0},
         {{0, 0, L"C:\\Windows\\system.exe"}, nullptr, nullptr, nullptr, 0, 0},
@@ -356,11 +357,18 @@ TEST_F(EndpointServicesWorld, SessionsGiveOneRecordPerProcessAndTheirIconsAreCac
         {{79, 0, L"/opt/chat/chat.bin", L"Chat"}, "Chat", "Active", "chat.png", 130, 130},
         {{80, 0, L"C:\\Odd\\a<b>c:d\"e|f?g*h.exe"}, "a<b>c:d\"e|f?g*h", "Active", "a_b_c_d_e_f_g_h.png", 32, 128},
         {{81, 0, L"C:\\Apps\\"}, "C:\\Apps\\", "Active", "process_81.png", 0, 0},
+        {{82, 0, L"C:\\Apps\\wide.exe"}, "wide", "Active", "wide.png", 256, 128, 64}, // one side short is enough
     };
     for (const auto &p : processes) {
         m_world->addProcess(p.process);
-        if (p.iconSize > 0)
-            m_world->setProgramIcon(p.process.imagePath, solidIcon(p.iconSize));
+        if (p.iconSize > 0) {
+            os::IconImage icon = solidIcon(p.iconSize);
+            if (p.iconHeight > 0) {
+                icon.height = p.iconHeight;
+                icon.pixels.resize(std::size_t(p.iconSize) * p.iconHeight);
+            }
+            m_world->setProgramIcon(p.process.imagePath, icon);
+        }
     }
     m_world->failNext(SimOp::SessionState, E_FAIL); // the first process listed
 

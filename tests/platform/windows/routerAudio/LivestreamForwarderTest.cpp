@@ -255,10 +255,12 @@ protected:
         f.nAvgBytesPerSec = 384000;
         mixer->push(kToneSource, block.data(), static_cast<uint32_t>(block.size() * sizeof(float)), &f);
     }
-    // One period: the loop runs, then 10 ms pass.
+    // One period: the loop runs (its statistics line written as the
+    // forwarder's writer thread would), then 10 ms pass.
     void step()
     {
         loop.step(handle, LivestreamForwarder::kMixBus);
+        loop.writeStats();
         clock.advanceMs(LivestreamForwarder::kPeriodMs);
     }
     void steps(int n)
@@ -287,9 +289,10 @@ protected:
     LivestreamForwarder::ForwardLoop loop{*mixer, sink};
 };
 
+// The empty driver buffer gets one silent block ahead of the first block.
 TEST_F(ForwardLoopTest, ToneArrivesConvertedBlockAfterBlock)
 {
-    std::vector<uint8_t> expected;
+    std::vector<uint8_t> expected(3840, 0);
     std::vector<uint8_t> converted;
     for (int n = 0; n < 5; ++n) {
         const auto block = toneBlock(uint64_t(n) * 480);
@@ -298,9 +301,10 @@ TEST_F(ForwardLoopTest, ToneArrivesConvertedBlockAfterBlock)
         LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
         expected.insert(expected.end(), converted.begin(), converted.end());
     }
-    EXPECT_EQ(driver.writeSizes(), std::vector<uint32_t>(5, 3840));
+    EXPECT_EQ(driver.writeSizes(), std::vector<uint32_t>(6, 3840));
     EXPECT_EQ(driver.writtenBytes(), expected);
     EXPECT_EQ(stats().writeOk, 5);
+    EXPECT_EQ(stats().leads, 1);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[LivestreamForwarder] Capture format: 48000 Hz, 2 ch, 32-bit"});
 }
 
@@ -318,8 +322,8 @@ TEST_F(ForwardLoopTest, InactiveStreamStillDrainsTheBus)
     push(constantBlock(0.5f, 0.5f));
     step();
     const auto written = driver.writtenBytes();
-    ASSERT_EQ(written.size(), 3840u);
-    EXPECT_EQ(sampleAt<int32_t>(written, 0), static_cast<int32_t>(0.5 * 2147483647.0));
+    ASSERT_EQ(written.size(), 2 * 3840u); // the silent lead, then the block
+    EXPECT_EQ(sampleAt<int32_t>(written, 3840), static_cast<int32_t>(0.5 * 2147483647.0));
 }
 
 TEST_F(ForwardLoopTest, StatusFailureCountsAsInactive)
@@ -451,6 +455,7 @@ TEST_F(ForwardLoopTest, FreeBytesOneShortIsBufferFull)
 
 TEST_F(ForwardLoopTest, WriteResultsAreCounted)
 {
+    driver.setCapacityBytes(2 * 3840 - 1); // no room for a lead: one write per loop
     driver.failRequest(IOCTL_VAD_AUDIO_WRITE, kVadSysErrorInsufficientBuffer, 1);
     step();
     EXPECT_EQ(stats().bufferFull, 1);
@@ -464,6 +469,7 @@ TEST_F(ForwardLoopTest, WriteResultsAreCounted)
 
 TEST_F(ForwardLoopTest, StatisticsLineEveryThreeHundredLoops)
 {
+    driver.setCapacityBytes(2 * 3840 - 1); // no room for a lead: one write per loop
     driver.setActiveByte(0);
     steps(10);
     driver.setActiveByte(1);
@@ -483,11 +489,11 @@ TEST_F(ForwardLoopTest, FourChannelDriverGetsSilentExtraChannels)
     push(constantBlock(0.5f, -0.5f));
     step();
     const auto written = driver.writtenBytes();
-    ASSERT_EQ(written.size(), 480u * 16);
-    EXPECT_EQ(sampleAt<int32_t>(written, 0), static_cast<int32_t>(0.5 * 2147483647.0));
-    EXPECT_EQ(sampleAt<int32_t>(written, 4), static_cast<int32_t>(-0.5 * 2147483647.0));
-    EXPECT_EQ(sampleAt<int32_t>(written, 8), 0);
-    EXPECT_EQ(sampleAt<int32_t>(written, 12), 0);
+    ASSERT_EQ(written.size(), 2 * 480u * 16); // the silent lead, then the block
+    EXPECT_EQ(sampleAt<int32_t>(written, 7680), static_cast<int32_t>(0.5 * 2147483647.0));
+    EXPECT_EQ(sampleAt<int32_t>(written, 7684), static_cast<int32_t>(-0.5 * 2147483647.0));
+    EXPECT_EQ(sampleAt<int32_t>(written, 7688), 0);
+    EXPECT_EQ(sampleAt<int32_t>(written, 7692), 0);
 }
 
 TEST_F(ForwardLoopTest, UncoveredFormatSendsSilenceAndNarrowFrameSkips)
@@ -496,15 +502,16 @@ TEST_F(ForwardLoopTest, UncoveredFormatSendsSilenceAndNarrowFrameSkips)
     push(constantBlock(0.5f, 0.5f));
     step();
     auto written = driver.writtenBytes();
-    ASSERT_EQ(written.size(), 960u);
+    ASSERT_EQ(written.size(), 2 * 960u);
     EXPECT_TRUE(std::all_of(written.begin(), written.end(), [](uint8_t b) { return b == 0; }));
 
     driver.clearRecord();
     WAVEFORMATEXTENSIBLE narrow = format(48000, 2, 32);
     narrow.Format.nBlockAlign = 4;
     driver.setWantedFormat(narrow);
+    const int32_t before = stats().writeOk;
     steps(100); // the next read takes it
-    EXPECT_EQ(driver.requestCount(IOCTL_VAD_AUDIO_WRITE), 99u);
+    EXPECT_EQ(stats().writeOk - before, 99);
     EXPECT_EQ(stats().errors, 0);
 }
 
@@ -584,23 +591,24 @@ TEST_F(ForwarderTest, StartSendsTheStreamFormatAndStopClosesTheDriver)
 TEST_F(ForwarderTest, OneBlockPerTenMilliseconds)
 {
     make(clock);
-    std::vector<uint8_t> expected;
+    // The lead, then a silent block: the thread's pull waits until the
+    // source is a block ahead of it, so each block goes out one period
+    // after its push.
+    std::vector<uint8_t> expected(2 * 3840, 0);
     std::vector<uint8_t> converted;
     auto block = toneBlock(0);
     push(block);
-    LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
-    expected.insert(expected.end(), converted.begin(), converted.end());
     ASSERT_TRUE(forwarder->Start());
-    ASSERT_TRUE(waitForWrites(1));
+    ASSERT_TRUE(waitForWrites(2));
     for (size_t n = 1; n < 6; ++n) {
+        LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
+        expected.insert(expected.end(), converted.begin(), converted.end());
         block = toneBlock(n * 480);
         push(block);
         clock.advanceMs(9);
-        ASSERT_TRUE(waitForWrites(n)); // not yet
+        ASSERT_TRUE(waitForWrites(n + 1)); // not yet
         clock.advanceMs(1);
-        ASSERT_TRUE(waitForWrites(n + 1));
-        LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
-        expected.insert(expected.end(), converted.begin(), converted.end());
+        ASSERT_TRUE(waitForWrites(n + 2));
     }
     EXPECT_EQ(driver.writtenBytes(), expected);
     forwarder->Stop();
@@ -610,15 +618,16 @@ TEST_F(ForwarderTest, LateLoopDoesNotBurst)
 {
     make(clock);
     ASSERT_TRUE(forwarder->Start());
-    ASSERT_TRUE(waitForWrites(1));
+    ASSERT_TRUE(waitForWrites(2)); // the lead and the first block
     // Five periods late: the overdue loop and the one after it run, then the
-    // pace starts anew from now instead of catching up with a burst.
+    // pace starts anew from now instead of catching up with a burst. The
+    // driver ran dry meanwhile: the overdue loop writes a lead again.
     clock.advanceMs(55);
-    ASSERT_TRUE(waitForWrites(3));
+    ASSERT_TRUE(waitForWrites(5));
     clock.advanceMs(9);
-    ASSERT_TRUE(waitForWrites(3));
+    ASSERT_TRUE(waitForWrites(5));
     clock.advanceMs(1);
-    ASSERT_TRUE(waitForWrites(4));
+    ASSERT_TRUE(waitForWrites(6));
     forwarder->Stop();
 }
 

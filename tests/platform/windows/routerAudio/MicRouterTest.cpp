@@ -253,7 +253,7 @@ TEST_F(MicRouterTest, MonitorPlaysThePullAndFollowsItsEndpoint)
     ASSERT_TRUE(router->Start(configWith({})));
     threads = kWorldThreads + 1;
     ASSERT_TRUE(within(400, [&] { return log.has("[WinMicRouter] solo output started: \"Headphones\""); }));
-    std::vector<float> ramp(960 * 2);
+    std::vector<float> ramp((960 + kPullMarginFrames) * 2); // the pull leaves its margin behind
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = float(i + 1) / 4096.0f;
     const WAVEFORMATEX f = makeMixFormat();
@@ -328,7 +328,7 @@ TEST_F(MicRouterTest, MonitorWakeUpFillsWhatTheBufferLacks)
     std::vector<float> queued(400 * 2, -0.5f);
     std::memcpy(data, queued.data(), queued.size() * 4);
     ASSERT_EQ(step.render->releaseBuffer(400, 0), S_OK);
-    std::vector<float> ramp(960 * 2);
+    std::vector<float> ramp((960 + kPullMarginFrames) * 2); // the pull leaves its margin behind
     for (size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = float(i + 1) / 4096.0f;
     mixer.push(20, ramp.data(), uint32_t(ramp.size() * 4), &f);

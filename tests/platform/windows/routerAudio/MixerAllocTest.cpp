@@ -128,7 +128,8 @@ TEST(ForwarderAllocations, OneHeapBufferPerWriteAndNothingElse)
     NUVEXControl_Install(&uncounted);
     VadAudioHandle handle = nullptr;
     ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
-    const LivestreamForwarder::LogSink log = [](const std::string &) {};
+    std::vector<std::string> lines;
+    const LivestreamForwarder::LogSink log = [&lines](const std::string &line) { lines.push_back(line); };
     LivestreamForwarder::ForwardLoop loop(mixer, log);
     const std::vector<float> block = sineBlock(480, 440.0, 48000.0, 0.3f);
     auto step = [&] {
@@ -138,17 +139,20 @@ TEST(ForwarderAllocations, OneHeapBufferPerWriteAndNothingElse)
     };
     for (int i = 0; i < 300; ++i) // through the first statistics line
         step();
+    ASSERT_TRUE(loop.writeStats()); // the writer thread's part, outside the window
     const int writesBefore = loop.stats().writeOk;
     std::uint64_t during = 0;
     {
         AllocationCounter counter;
-        for (int i = 0; i < 299; ++i) // short of the next statistics line
+        for (int i = 0; i < 300; ++i) // through the next statistics line
             step();
         during = counter.count();
     }
     const int writes = loop.stats().writeOk - writesBefore;
-    EXPECT_EQ(writes, 299);
+    EXPECT_EQ(writes, 300);
     EXPECT_EQ(during, std::uint64_t(writes));
+    ASSERT_TRUE(loop.writeStats());
+    EXPECT_EQ(lines.back(), "[LivestreamForwarder] loop=600 writeOk=600 bufferFull=0 streamInactive=0 errors=0");
     VadAudio_Close(handle);
     NUVEXControl_Install(nullptr);
 }

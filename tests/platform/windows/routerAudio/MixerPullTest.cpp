@@ -107,6 +107,44 @@ TEST_F(MixerPull, ShortRingFillsOnlyTheFrontAndOthersStillAdd)
     EXPECT_EQ(shortRing->readIndex.load(), 500u);
 }
 
+// With a one-block margin a source is taken only once it is a block ahead
+// of the pull; from then on a push that lands after a pull costs nothing,
+// and a removed source starts over.
+TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
+{
+    auto b = mixer->bufferFor(100, 2);
+    struct Step {
+        uint32_t filled;  // samples written before the pull
+        bool remove;      // the source is removed before the writes
+        int firstSample;  // the sample the pull starts with; -1: silent
+    } steps[] = {
+        {960, false, -1},  // one block: not yet ahead
+        {960, false, 0},   // two blocks: the first is played, one kept
+        {0, false, 960},   // the push is late: the kept block plays
+        {960, false, 1920},
+        {960, false, 2880},
+        {960, true, -1},   // removed and pushing again: waits anew
+        {960, false, 0},
+    };
+    float next = 0.0f;
+    for (const Step &step : steps) {
+        if (step.remove) {
+            mixer->removeSource(100);
+            next = 0.0f;
+        }
+        fill(*b, step.filled, next);
+        next += float(step.filled);
+        std::vector<float> out(960, 9.0f);
+        mixer->pullBus(out.data(), 480, 2, 480);
+        if (step.firstSample < 0) {
+            ASSERT_TRUE(allZero(out)) << step.filled;
+            continue;
+        }
+        for (uint32_t i = 0; i < 960; ++i)
+            ASSERT_FLOAT_EQ(out[i], float(step.firstSample + int(i)) * 1e-5f) << step.firstSample << " " << i;
+    }
+}
+
 TEST_F(MixerPull, RoundTripAcrossTheRingEdgeWith441FrameBlocks)
 {
     store.set(110, routed(110));

@@ -98,8 +98,10 @@ TEST(PaWorkerRebuild, AbsentDeviceCostsTwoRefreshCyclesAndAsksForRefreshOncePerS
     rig.passes(1);
     EXPECT_TRUE(rig.impl.refreshRequested.exchange(false));
     rig.passes(3);
+    rig.clock.advanceMs(900);
+    rig.passes(1);
     EXPECT_FALSE(rig.impl.refreshRequested.load()); // not again within the second
-    rig.clock.advanceMs(1000);
+    rig.clock.advanceMs(100);
     rig.passes(1);
     EXPECT_TRUE(rig.impl.refreshRequested.load());
 }
@@ -264,6 +266,24 @@ TEST(PaWorkerPasses, ReadsFiveMillisecondBlocksAndPushesThemUnderTheIndex)
     EXPECT_EQ(rig.streamOf(2, false)->framesWritten, 5 * 240);
 }
 
+// An output at 44.1 kHz takes the monitor mix at 48 kHz: the mixer is read
+// as fast as the microphone fills it, so nothing piles up behind the monitor.
+TEST(PaWorkerPasses, MonitorTakesFortyEightKilohertzWhateverTheOutputRate)
+{
+    WorkerRig rig({inputDevice("Mic"), outputDevice("Speakers", paALSA, 2, 44100.0)});
+    AudioRouteConfig listen;
+    listen.active = 1;
+    listen.solo = 1;
+    listen.input1 = {1, 1.0f, 0};
+    rig.store.set(kListenBusMasterId, listen);
+    WorkerLoop &loop = rig.begin({{"Mic", 0, 3}});
+    ASSERT_EQ(loop.outputRate, 44100.0);
+    rig.passes(50);
+    const auto ring = rig.mixer.bufferFor(3, 1);
+    const uint32_t behind = (ring->writeIndex.load() + kRingSamples - ring->monitorReadIndex.load()) % kRingSamples;
+    EXPECT_LE(behind, 2u * 240u) << "samples the monitor left behind";
+}
+
 TEST(PaWorkerPasses, ReadErrorsAbortAtTheirLimitWriteSilenceAndAskForRefresh)
 {
     struct Case {
@@ -324,6 +344,12 @@ TEST(PaWorkerPasses, RequestsReshapeTheConfiguration)
     EXPECT_FALSE(rig.impl.refreshRequested.load());
     ASSERT_EQ(loop.slots.size(), 3u);
     EXPECT_EQ(loop.slots[2].index, 5);
+
+    // A removal alone rebuilds the streams too.
+    ASSERT_TRUE(rig.engine.PostRequest("line"));
+    rig.passes(1);
+    ASSERT_EQ(loop.slots.size(), 2u);
+    EXPECT_EQ(loop.slots[1].index, 5);
 }
 
 TEST(PaWorkerPasses, FailedReopenAfterARateChangeEndsTheWorkerButLeavesItRunning)

@@ -24,6 +24,11 @@ protected:
         world->addProcess({.processId = 4100, .signal = os::Signal::buffer({0.5f}, 1)});
         world->addProcess({.processId = 4242, .signal = os::Signal::buffer({0.25f}, 1)});
         os::installPlatform(world);
+        collectLevels();
+    }
+    // Reports go to `reports`; set while running, this starts the level thread.
+    void collectLevels()
+    {
         AudioRouterAPI::SetLevelCallback([this](const std::vector<AudioLevelInfo> &report) {
             std::lock_guard lock(reportMutex);
             reports.push_back(report);
@@ -90,6 +95,8 @@ TEST_F(RouterApiTest, ListsStartAndStopCapturesStoreRecordsAndReportLevels)
     EXPECT_EQ(AudioRouteConfigStore::instance().sourceIds(),
               (std::vector<uint32_t>{0, 5, 4100, kMixBusMasterId, kListenBusMasterId}));
     EXPECT_TRUE(log.has("[INFO] Started capture for PID: 4100"));
+    // The capture's buffer: 20 ms in 100 ns units.
+    EXPECT_TRUE(eventually([&] { return log.has("[INFO] Audio capture started for PID 4100, buffer size: 960 frames"); }));
     ASSERT_TRUE(AudioRouterAPI::UpdateConfigs({routedRecord(4100)}));
     EXPECT_EQ(AudioRouterAPI::captureIds(), std::vector<uint32_t>{4100}); // kept, not restarted
 
@@ -131,6 +138,27 @@ TEST_F(RouterApiTest, ListsStartAndStopCapturesStoreRecordsAndReportLevels)
     EXPECT_TRUE(Mixer::instance().sourceIds().empty());
     EXPECT_FALSE(AudioRouterAPI::UpdateConfigs({routedRecord(4242)}));
     EXPECT_TRUE(eventually([&] { return world->openStreams() == 0; }));
+}
+
+// A sounding capture is reported every 50 ms of the clock: over two
+// seconds about 40 reports (fewer when the thread is late), never 4 or 200.
+TEST_F(RouterApiTest, LevelsAreReportedEveryFiftyMilliseconds)
+{
+    ASSERT_TRUE(AudioRouterAPI::Initialize());
+    collectLevels();
+    ASSERT_TRUE(AudioRouterAPI::UpdateConfigs({routedRecord(4100)}));
+    ASSERT_TRUE(eventually([&] {
+        clock->advanceMs(10);
+        return Mixer::instance().getSourceLevels(4100).left > 0.0f;
+    }));
+    takeReports();
+    for (int ms = 0; ms < 2000; ms += 10) {
+        clock->advanceMs(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const auto reports = takeReports();
+    EXPECT_GE(reports.size(), 25u);
+    EXPECT_LE(reports.size(), 41u);
 }
 
 TEST_F(RouterApiTest, GateFollowsTheDefaultOutputAtTheNextTick)
