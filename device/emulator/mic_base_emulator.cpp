@@ -129,6 +129,8 @@ uint64_t MicBaseEmulator::nextStepLocked() const
     atLatest(m_beaconSent ? m_lastBeaconMs + m_config.beaconPeriodMs : m_nowMs);
     if (const auto pull = m_pull.nextStepMs())
         atLatest(*pull);
+    if (m_autoGain)
+        atLatest(std::min(m_autoGain->nextLevelMs, m_autoGain->endMs));
     if (!m_stream.empty())
         atLatest(m_streamFaults.packFrames ? m_streamSinceMs + kPackHoldMs : m_nowMs);
     return due;

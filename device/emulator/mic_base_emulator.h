@@ -85,7 +85,8 @@ public:
     // --- transport and time ---
     void onOutputReport(const uint8_t* report, size_t length);
     void step(uint64_t nowMs) override;
-    // A beacon, a held frame, a pull request asked again, a reboot.
+    // A beacon, a held frame, a pull request asked again, a reboot, an
+    // automatic-gain level or result.
     uint64_t nextStepMs() override;
     bool plugged() const;
     // Loss of power: nothing goes in or out until replug().

@@ -312,6 +312,7 @@ TEST(EmuPrivate, AutoGainRunReportsLevelsThenTheGain)
         b.host.request(kMsgAttrSet, {kAttrAutoGain, 1, 1});
         b.host.take();
         std::vector<uint8_t> levels;
+        std::vector<uint64_t> levelTimes;
         std::vector<std::vector<uint8_t>> gains;
         uint64_t gainAtMs = 0;
         for (uint64_t t = 10; t <= kAutoGainRunMs + 1000; t += 10) {
@@ -319,12 +320,16 @@ TEST(EmuPrivate, AutoGainRunReportsLevelsThenTheGain)
                 b.host.request(kMsgAttrSet, {kAttrAutoGain, 1, 0});
                 b.host.takeId(kMsgAttrSet);
             }
+            // Stepped as a driver that sleeps until the next step is due.
+            if (t < b.emu.nextStepMs())
+                continue;
             b.emu.step(t);
             for (const Frame& f : b.host.take()) {
                 if (f.messageId == kMsgAutoGainLevel) {
                     ASSERT_EQ(f.payload.size(), 1u);
                     EXPECT_TRUE(gains.empty()) << "level after the result";
                     levels.push_back(f.payload[0]);
+                    levelTimes.push_back(t);
                 } else if (f.messageId == kMsgAttrSubscribe) {
                     gains.push_back(f.payload);
                     gainAtMs = t;
@@ -332,8 +337,10 @@ TEST(EmuPrivate, AutoGainRunReportsLevelsThenTheGain)
             }
         }
         EXPECT_EQ(levels.size(), c.levels);
-        for (uint8_t level : levels)
-            EXPECT_LE(level, 30);
+        for (size_t i = 0; i < levels.size(); ++i) {
+            EXPECT_LE(levels[i], 30);
+            EXPECT_EQ(levelTimes[i], (i + 1) * kAutoGainLevelPeriodMs);
+        }
         if (!c.gainReported) {
             EXPECT_TRUE(gains.empty());
             continue;
