@@ -193,6 +193,23 @@ QtObject {
         turn()
     }
 
+    // The ratio of the file Qt picks for a raster picture on this screen:
+    // 2 where it picked a 2x file, else 1. A picture without sourceSize
+    // reports the picked file's pixels as its sourceSize.
+    property var fileRatios: ({})
+    property var probeImage: null
+
+    function pickedFileRatio(url) {
+        if (fileRatios[url] === undefined) {
+            if (!probeImage)
+                probeImage = Qt.createQmlObject("import QtQuick; Image { asynchronous: false; cache: false }", tour)
+            probeImage.source = url
+            fileRatios[url] = probeImage.implicitWidth > 0 ? probeImage.sourceSize.width / probeImage.implicitWidth : 1
+            probeImage.source = ""
+        }
+        return fileRatios[url]
+    }
+
     // Every picture drawn in the window must come from at least as many
     // pixels as it covers on this screen: a vector source rendered at its
     // shown size, a raster one with a 2x version where the ratio asks.
@@ -208,16 +225,19 @@ QtObject {
 
     // The pixels a picture is drawn from. Qt renders a vector source at its
     // shown source size (sourceSize, or the file's own size) times the
-    // screen's ratio, so its implicit size times the ratio; a raster source
-    // comes as its file's pixels (the 2x file's where one is picked), which
-    // sourceSize reports.
+    // screen's ratio, so its implicit size times the ratio. A raster source
+    // is never enlarged: Qt reads its file, or the 2x file it picks on a
+    // scaled screen, shrunk to fit sourceSize times that file's ratio where
+    // sourceSize is set, and gives it the implicit size of those pixels
+    // divided by the file's ratio. (sourceSize reports the set size, not
+    // the pixels, so it cannot tell them.)
     function checkImage(image, window) {
         const url = String(image.source)
         if (!/^(qrc|file):/.test(url) || image.paintedWidth <= 0 || image.paintedHeight <= 0)
             return
         const ratio = dpr()
-        const drawn = /\.svg$/i.test(url) ? Qt.size(image.implicitWidth * ratio, image.implicitHeight * ratio)
-                                          : image.sourceSize
+        const fileRatio = /\.svg$/i.test(url) ? ratio : pickedFileRatio(url)
+        const drawn = Qt.size(image.implicitWidth * fileRatio, image.implicitHeight * fileRatio)
         const needWidth = Math.floor(image.paintedWidth * ratio)
         const needHeight = Math.floor(image.paintedHeight * ratio)
         if (drawn.width + 0.5 >= needWidth && drawn.height + 0.5 >= needHeight)
