@@ -165,8 +165,43 @@ QtObject {
                 || at.x < screen.virtualX || at.y < screen.virtualY
                 || at.x >= screen.virtualX + screen.width || at.y >= screen.virtualY + screen.height)
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies off the window or the screen")
+        else if (clippedAway(item))
+            fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies outside the view that shows it")
         input.mouseClick(item, item.width / 2, item.height / 2, Qt.LeftButton, Qt.NoModifier, -1)
         next(500)
+    }
+
+    // Whether the item's centre lies outside a clipping item above it, so
+    // that a user sees something else there.
+    function clippedAway(item) {
+        for (let above = item.parent; above; above = above.parent) {
+            if (!above.clip)
+                continue
+            const at = item.mapToItem(above, item.width / 2, item.height / 2)
+            if (at.x < 0 || at.y < 0 || at.x >= above.width || at.y >= above.height)
+                return true
+        }
+        return false
+    }
+
+    // Wheel turns over the view until the item inside it shows.
+    function scrollIntoView(view, item, what) {
+        const flickable = flickableOf(view)
+        let turns = 0
+        const turn = function() {
+            if (!clippedAway(item) || turns > 80) {
+                if (clippedAway(item))
+                    fail(what + " does not scroll into view")
+                next(600)
+                return
+            }
+            ++turns
+            const up = item.mapToItem(flickable, 0, item.height / 2).y < 0
+            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, up ? 120 : -120, -1)
+            pollTimer.check = turn
+            pollTimer.start()
+        }
+        turn()
     }
 
     // Wheel turns over the view until it shows its end.
@@ -403,7 +438,11 @@ QtObject {
             function(window) { return { chart: find(window.contentItem, "chart") } }))
         if (isR7) {
             list = list.concat(windowSteps("window_auto_gain",
-                function() { click(find(drawer(), "startDetectButton"), "the automatic-gain button") },
+                function() {
+                    const button = find(drawer(), "startDetectButton")
+                    then([function() { scrollIntoView(tabView(), button, "the automatic-gain button") },
+                          function() { click(button, "the automatic-gain button") }])
+                },
                 function() { return controlPage.autoGainWindow },
                 function(window) {
                     return { progress: find(window.contentItem, "resetProgress"),
