@@ -165,8 +165,43 @@ QtObject {
                 || at.x < screen.virtualX || at.y < screen.virtualY
                 || at.x >= screen.virtualX + screen.width || at.y >= screen.virtualY + screen.height)
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies off the window or the screen")
+        else if (clippedAway(item))
+            fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies outside the view that shows it")
         input.mouseClick(item, item.width / 2, item.height / 2, Qt.LeftButton, Qt.NoModifier, -1)
         next(500)
+    }
+
+    // Whether the item's centre lies outside a clipping item above it, so
+    // that a user sees something else there.
+    function clippedAway(item) {
+        for (let above = item.parent; above; above = above.parent) {
+            if (!above.clip)
+                continue
+            const at = item.mapToItem(above, item.width / 2, item.height / 2)
+            if (at.x < 0 || at.y < 0 || at.x >= above.width || at.y >= above.height)
+                return true
+        }
+        return false
+    }
+
+    // Wheel turns over the view until the item inside it shows.
+    function scrollIntoView(view, item, what) {
+        const flickable = flickableOf(view)
+        let turns = 0
+        const turn = function() {
+            if (!clippedAway(item) || turns > 80) {
+                if (clippedAway(item))
+                    fail(what + " does not scroll into view")
+                next(600)
+                return
+            }
+            ++turns
+            const up = item.mapToItem(flickable, 0, item.height / 2).y < 0
+            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, up ? 120 : -120, -1)
+            pollTimer.check = turn
+            pollTimer.start()
+        }
+        turn()
     }
 
     // Wheel turns over the view until it shows its end.
@@ -193,6 +228,23 @@ QtObject {
         turn()
     }
 
+    // The ratio of the file Qt picks for a raster picture on this screen:
+    // 2 where it picked a 2x file, else 1. A picture without sourceSize
+    // reports the picked file's pixels as its sourceSize.
+    property var fileRatios: ({})
+    property var probeImage: null
+
+    function pickedFileRatio(url) {
+        if (fileRatios[url] === undefined) {
+            if (!probeImage)
+                probeImage = Qt.createQmlObject("import QtQuick; Image { asynchronous: false; cache: false }", tour)
+            probeImage.source = url
+            fileRatios[url] = probeImage.implicitWidth > 0 ? probeImage.sourceSize.width / probeImage.implicitWidth : 1
+            probeImage.source = ""
+        }
+        return fileRatios[url]
+    }
+
     // Every picture drawn in the window must come from at least as many
     // pixels as it covers on this screen: a vector source rendered at its
     // shown size, a raster one with a 2x version where the ratio asks.
@@ -208,16 +260,19 @@ QtObject {
 
     // The pixels a picture is drawn from. Qt renders a vector source at its
     // shown source size (sourceSize, or the file's own size) times the
-    // screen's ratio, so its implicit size times the ratio; a raster source
-    // comes as its file's pixels (the 2x file's where one is picked), which
-    // sourceSize reports.
+    // screen's ratio, so its implicit size times the ratio. A raster source
+    // is never enlarged: Qt reads its file, or the 2x file it picks on a
+    // scaled screen, shrunk to fit sourceSize times that file's ratio where
+    // sourceSize is set, and gives it the implicit size of those pixels
+    // divided by the file's ratio. (sourceSize reports the set size, not
+    // the pixels, so it cannot tell them.)
     function checkImage(image, window) {
         const url = String(image.source)
         if (!/^(qrc|file):/.test(url) || image.paintedWidth <= 0 || image.paintedHeight <= 0)
             return
         const ratio = dpr()
-        const drawn = /\.svg$/i.test(url) ? Qt.size(image.implicitWidth * ratio, image.implicitHeight * ratio)
-                                          : image.sourceSize
+        const fileRatio = /\.svg$/i.test(url) ? ratio : pickedFileRatio(url)
+        const drawn = Qt.size(image.implicitWidth * fileRatio, image.implicitHeight * fileRatio)
         const needWidth = Math.floor(image.paintedWidth * ratio)
         const needHeight = Math.floor(image.paintedHeight * ratio)
         if (drawn.width + 0.5 >= needWidth && drawn.height + 0.5 >= needHeight)
@@ -383,7 +438,11 @@ QtObject {
             function(window) { return { chart: find(window.contentItem, "chart") } }))
         if (isR7) {
             list = list.concat(windowSteps("window_auto_gain",
-                function() { click(find(drawer(), "startDetectButton"), "the automatic-gain button") },
+                function() {
+                    const button = find(drawer(), "startDetectButton")
+                    then([function() { scrollIntoView(tabView(), button, "the automatic-gain button") },
+                          function() { click(button, "the automatic-gain button") }])
+                },
                 function() { return controlPage.autoGainWindow },
                 function(window) {
                     return { progress: find(window.contentItem, "resetProgress"),
