@@ -61,11 +61,8 @@ public:
     bool waitCompleted(int id, int timeoutMs = 20000)
     {
         QDeadlineTimer deadline(timeoutMs);
-        while (!completed(id) && !deadline.hasExpired()) {
-            QEventLoop loop;
-            QTimer::singleShot(5, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
+        while (!completed(id) && !deadline.hasExpired())
+            TestHttpServer::spin(5);
         return completed(id);
     }
 
@@ -105,13 +102,6 @@ private:
     QList<Event> m_events;
 };
 
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 class NetworkManagerTest : public ::testing::Test
 {
 protected:
@@ -133,6 +123,18 @@ protected:
     }
 
     QString url(const QString &path) const { return m_server.url(path).toString(); }
+
+    // A transfer the network ended: its cause, then the disconnection line,
+    // and a failed completion.
+    void expectDisconnection(int id, QNetworkReply::NetworkError cause)
+    {
+        ASSERT_TRUE(m_recorder.waitCompleted(id));
+        const auto errors = m_recorder.of(id, "error");
+        ASSERT_EQ(errors.size(), 2);
+        EXPECT_EQ(errors.at(0).code, int(cause));
+        EXPECT_EQ(errors.at(1).text, "Network disconnection");
+        EXPECT_FALSE(m_recorder.completion(id).success);
+    }
 
     TestHttpServer m_server;
     NetworkManager m_client;
@@ -169,7 +171,7 @@ TEST_F(NetworkManagerTest, MethodsBodiesAndRefusedPatch)
     EXPECT_EQ(m_recorder.of(patch).at(0).kind, "error");
     EXPECT_EQ(m_recorder.of(patch).at(0).code, -1);
     EXPECT_EQ(m_recorder.of(patch).at(0).text, "Failed to create network request");
-    spin(100);
+    TestHttpServer::spin(100);
     EXPECT_EQ(m_server.requestCount(), before);
     EXPECT_FALSE(m_recorder.completed(patch));
 
@@ -295,7 +297,7 @@ TEST_F(NetworkManagerTest, DownloadThatCannotBeSavedFails)
     blocker.close();
     const QString target = dir.filePath("blocker/fw.bin");
     const int id = m_client.downloadFile(url("/text"), target);
-    spin(100);
+    TestHttpServer::spin(100);
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
     const auto errors = m_recorder.of(id, "error");
     ASSERT_EQ(errors.size(), 1);
@@ -309,19 +311,14 @@ TEST_F(NetworkManagerTest, DownloadConnectionLossAddsDisconnectionError)
     QTemporaryDir dir;
     const int id = m_client.downloadFile(QStringLiteral("http://127.0.0.1:%1/fw").arg(TestHttpServer::closedPort()),
                                          dir.filePath("fw.bin"));
-    ASSERT_TRUE(m_recorder.waitCompleted(id));
-    const auto errors = m_recorder.of(id, "error");
-    ASSERT_EQ(errors.size(), 2);
-    EXPECT_EQ(errors.at(0).code, int(QNetworkReply::ConnectionRefusedError));
-    EXPECT_EQ(errors.at(1).text, "Network disconnection");
-    EXPECT_FALSE(m_recorder.completion(id).success);
+    expectDisconnection(id, QNetworkReply::ConnectionRefusedError);
     EXPECT_TRUE(m_recorder.of(id, "downloaded").isEmpty());
 }
 
 TEST_F(NetworkManagerTest, DownloadWithoutTargetIsRefusedUnsent)
 {
     const int id = m_client.downloadFile(url("/text"), {});
-    spin(100);
+    TestHttpServer::spin(100);
     const auto errors = m_recorder.of(id, "error");
     ASSERT_EQ(errors.size(), 1);
     EXPECT_EQ(errors.at(0).code, -1);
@@ -337,12 +334,7 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
     m_server.route("GET", "/cut", cut);
     const QString target = dir.filePath("fw.bin");
     const int id = m_client.downloadFile(url("/cut"), target);
-    ASSERT_TRUE(m_recorder.waitCompleted(id));
-    const auto errors = m_recorder.of(id, "error");
-    ASSERT_EQ(errors.size(), 2);
-    EXPECT_EQ(errors.at(0).code, int(QNetworkReply::RemoteHostClosedError));
-    EXPECT_EQ(errors.at(1).text, "Network disconnection");
-    EXPECT_FALSE(m_recorder.completion(id).success);
+    expectDisconnection(id, QNetworkReply::RemoteHostClosedError);
     EXPECT_FALSE(QFile::exists(target));
 }
 
@@ -400,10 +392,10 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
         const int id = m_client.downloadFile(c.address, target, {}, c.maxBytes);
         const bool refusedUnsent = c.requests == 0;
         if (refusedUnsent)
-            spin(100);
+            TestHttpServer::spin(100);
         else
             ASSERT_TRUE(m_recorder.waitCompleted(id));
-        spin(50);
+        TestHttpServer::spin(50);
         const bool lands = c.lands;
         // The access manager may send a GET again once when a reused
         // connection closes early.
@@ -569,7 +561,7 @@ TEST_F(NetworkManagerTest, CancelAllDropsPendingRequestsSilently)
     const int eventsBefore = m_recorder.count();
     m_client.cancelAllRequests();
     EXPECT_EQ(m_client.pendingCount(), 0);
-    spin(200);
+    TestHttpServer::spin(200);
     EXPECT_EQ(m_recorder.count(), eventsBefore);
     for (int id : {a, b, c})
         EXPECT_TRUE(m_recorder.of(id).isEmpty());
@@ -614,7 +606,7 @@ TEST_F(NetworkManagerTest, UploadOfMissingFileIsRefusedInsideTheCall)
     ASSERT_EQ(events.size(), 1);
     EXPECT_EQ(events.at(0).code, -1);
     EXPECT_EQ(events.at(0).text, "File does not exist: " + path);
-    spin(100);
+    TestHttpServer::spin(100);
     EXPECT_EQ(m_server.requestCount(), 0);
     EXPECT_FALSE(m_recorder.completed(id));
 }

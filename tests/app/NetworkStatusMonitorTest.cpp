@@ -13,13 +13,6 @@ namespace {
 
 using Response = TestHttpServer::Response;
 
-void spin(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 class NetworkStatusMonitorTest : public ::testing::Test
 {
 protected:
@@ -42,7 +35,7 @@ protected:
         const int before = m_server.requestCount();
         m_client.checkNetworkStatus();
         ASSERT_TRUE(m_server.waitForRequests(before + 1));
-        spin(100);
+        TestHttpServer::spin(100);
     }
 
     TestHttpServer m_server;
@@ -57,7 +50,7 @@ TEST_F(NetworkStatusMonitorTest, NoInterfaceMeansOfflineWithoutAnyRequest)
     m_interfaceUp = false;
     QSignalSpy changes(&m_client, &NetworkManager::onlineStatusChanged);
     m_client.checkNetworkStatus();
-    spin(100);
+    TestHttpServer::spin(100);
     EXPECT_EQ(m_server.requestCount(), 0);
     EXPECT_EQ(changes.count(), 0); // already offline
     EXPECT_FALSE(m_client.isOnline());
@@ -95,7 +88,7 @@ TEST_F(NetworkStatusMonitorTest, ProbeAnswersDecideTheStateAndOnlyChangesAreSign
     m_client.checkNetworkStatus();
     ASSERT_EQ(changes.count(), 4); // immediate: no probe needed
     EXPECT_FALSE(changes.at(3).at(0).toBool());
-    spin(50);
+    TestHttpServer::spin(50);
     EXPECT_EQ(m_server.requestCount(), requestsBefore);
 }
 
@@ -166,9 +159,9 @@ TEST_F(NetworkStatusMonitorTest, MonitoringRepeatsChecksUntilStopped)
     ASSERT_TRUE(m_server.waitForRequests(3));
     m_client.stopNetworkMonitoring();
     EXPECT_FALSE(m_monitor->isMonitoring());
-    spin(100);
+    TestHttpServer::spin(100);
     const int settled = m_server.requestCount();
-    spin(200);
+    TestHttpServer::spin(200);
     EXPECT_EQ(m_server.requestCount(), settled);
     EXPECT_TRUE(m_client.isOnline());
 }

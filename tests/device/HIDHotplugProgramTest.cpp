@@ -92,6 +92,18 @@ QString writeFirmware(const ProgramRunner &runner, const std::vector<uint8_t> &b
     return path;
 }
 
+// The program on this emulated model, with an upgrade to these bytes started
+// on the first complete connection.
+ProgramRunner::Result runUpgrade(const char *model, const std::vector<uint8_t> &firmware, int quitAfterMs)
+{
+    ProgramRunner runner;
+    const QString path = writeFirmware(runner, firmware);
+    QProcessEnvironment extra;
+    extra.insert("VELORAN_EMULATE", model);
+    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", upgraderDocument(path)));
+    return runner.run(quitAfterMs, extra);
+}
+
 // Each step in its order.
 void expectSteps(const QString &output, std::initializer_list<const char *> steps)
 {
@@ -108,12 +120,7 @@ void expectSteps(const QString &output, std::initializer_list<const char *> step
 // The emulated T40 pulls the file, reboots and comes back with the new version.
 TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
 {
-    ProgramRunner runner;
-    const QString firmware = writeFirmware(runner, veloran::emu::makePullFirmwareFile(veloran::emu::Model::T40, 2, 0, 5000));
-    QProcessEnvironment extra;
-    extra.insert("VELORAN_EMULATE", "t40");
-    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", upgraderDocument(firmware)));
-    const auto result = runner.run(9000, extra);
+    const auto result = runUpgrade("t40", veloran::emu::makePullFirmwareFile(veloran::emu::Model::T40, 2, 0, 5000), 9000);
     ASSERT_FALSE(result.crashed) << result.output.toStdString();
     EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
     expectSteps(result.output, {"upgrading from V1.05", "upgrade progress 0 可以升级", "data_address 0x81 : 0 ",
@@ -125,12 +132,7 @@ TEST(HotplugProgram, EmulatedT40UpgradesOnItsFirstCompleteConnection)
 // with the new version.
 TEST(HotplugProgram, EmulatedR7UpgradesOnItsFirstCompleteConnection)
 {
-    ProgramRunner runner;
-    const QString firmware = writeFirmware(runner, veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, 3, 5, 3000));
-    QProcessEnvironment extra;
-    extra.insert("VELORAN_EMULATE", "r7");
-    extra.insert("VELORAN_ROOT_URL", runner.writeRootDocument("Upgrader.qml", upgraderDocument(firmware)));
-    const auto result = runner.run(14000, extra);
+    const auto result = runUpgrade("r7", veloran::emu::makeFirmwareImage(veloran::emu::Model::R7, 3, 5, 3000), 14000);
     ASSERT_FALSE(result.crashed) << result.output.toStdString();
     EXPECT_EQ(result.exitCode, 0) << result.output.toStdString();
     expectSteps(result.output, {"upgrading from V2.12", "upgrade progress 0 开始HID升级...",

@@ -109,12 +109,16 @@ void TestHttpServer::route(const QByteArray &method, const QString &path, Handle
 bool TestHttpServer::waitForRequests(int count, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (requestCount() < count && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    while (requestCount() < count && !deadline.hasExpired())
+        spin(10);
     return requestCount() >= count;
+}
+
+void TestHttpServer::spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 quint16 TestHttpServer::closedPort()

@@ -85,6 +85,10 @@ public:
     // Waits (spinning the event loop) until count requests have arrived.
     bool waitForRequests(int count, int timeoutMs = 10000);
 
+    // Runs the calling thread's event loop, which serves the server and the
+    // clients under test, for this long.
+    static void spin(int ms);
+
     // A loopback port with nothing listening on it, for refused connections.
     static quint16 closedPort();
 
