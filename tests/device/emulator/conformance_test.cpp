@@ -174,13 +174,8 @@ TEST(EmuConformance, FixedVectorsBothWays)
 TEST(EmuConformance, EdgeStreamsAgree)
 {
     ProgramSide program;
-    Frame a;
-    a.type = kTypeNotification;
-    a.sequence = 3;
-    a.source = {0x21, 2, 0x0101};
-    a.destination = {1, 1, 28};
-    a.messageId = 34;
-    a.payload = {0x05, 0x01, 0x2A};
+    const Frame a{.type = kTypeNotification, .sequence = 3, .source = {0x21, 2, 0x0101}, .destination = {1, 1, 28},
+                  .messageId = 34, .payload = {0x05, 0x01, 0x2A}};
     Frame b = a;
     b.type = kTypeReply;
     b.messageId = 16;

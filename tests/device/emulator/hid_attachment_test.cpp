@@ -36,6 +36,13 @@ struct BusHost {
     }
 };
 
+// A model's emulator attached to the bus, and the host on that bus.
+struct AttachedHost : BusHost {
+    AttachedHost(Model model, const char* path) : emu(defaultConfig(model)), attachment(bus, emu, path) {}
+    MicBaseEmulator emu;
+    HidAttachment attachment;
+};
+
 Frame versionRequest(const ModelConfig& c, uint16_t sequence)
 {
     Frame f;
@@ -50,17 +57,15 @@ Frame versionRequest(const ModelConfig& c, uint16_t sequence)
 
 TEST(EmuHidAttachment, T40AnswersOverTheBus)
 {
-    BusHost host;
-    MicBaseEmulator emu(defaultConfig(Model::T40));
-    HidAttachment attachment(host.bus, emu, "emu/t40");
-    ASSERT_TRUE(attachment.plug());
+    AttachedHost host(Model::T40, "emu/t40");
+    ASSERT_TRUE(host.attachment.plug());
     ASSERT_NE(host.openModel(kProductT40, 0x8C), nullptr);
     EXPECT_EQ(host.bus.enumerate(kVendorId, kProductR7).size(), 0u);
 
     std::vector<uint8_t> report = {0x00};
-    encodeFrame(versionRequest(emu.config(), 5), report);
+    encodeFrame(versionRequest(host.emu.config(), 5), report);
     ASSERT_GT(host.bus.write(host.handle, report.data(), report.size()), 0);
-    emu.step(0);
+    host.emu.step(0);
     std::vector<Frame> frames;
     EXPECT_EQ(host.read(frames, 0), 0);
     ASSERT_EQ(frames.size(), 2u);
@@ -72,35 +77,33 @@ TEST(EmuHidAttachment, T40AnswersOverTheBus)
 
 TEST(EmuHidAttachment, R7LayoutAndUnplugInTheMiddleOfAFrame)
 {
-    BusHost host;
-    MicBaseEmulator emu(defaultConfig(Model::R7));
-    HidAttachment attachment(host.bus, emu, "emu/r7");
-    ASSERT_TRUE(attachment.plug());
+    AttachedHost host(Model::R7, "emu/r7");
+    ASSERT_TRUE(host.attachment.plug());
     EXPECT_EQ(host.openModel(kProductR7, 0x8C), nullptr);
     ASSERT_NE(host.openModel(kProductR7, 0x0C), nullptr);
 
-    auto bytes = encodeFrame(versionRequest(emu.config(), 9));
+    auto bytes = encodeFrame(versionRequest(host.emu.config(), 9));
     std::vector<uint8_t> report = {0x01, uint8_t(bytes.size())};
     report.insert(report.end(), bytes.begin(), bytes.end());
     ASSERT_GT(host.bus.write(host.handle, report.data(), report.size()), 0);
     std::vector<Frame> frames;
     host.read(frames, 4);
     ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].payload, emu.config().versionAnswer);
+    EXPECT_EQ(frames[0].payload, host.emu.config().versionAnswer);
 
-    emu.unplugMidFrame();
+    host.emu.unplugMidFrame();
     host.bus.write(host.handle, report.data(), report.size());
     frames.clear();
     EXPECT_EQ(host.read(frames, 4), 0);
     EXPECT_TRUE(frames.empty());
     EXPECT_TRUE(host.decoder.midFrame());
-    emu.step(10);
+    host.emu.step(10);
     EXPECT_EQ(host.read(frames, 4), -1);
-    EXPECT_FALSE(host.bus.isPlugged(attachment.protocolPath()));
+    EXPECT_FALSE(host.bus.isPlugged(host.attachment.protocolPath()));
     host.bus.close(host.handle);
 
     // Plugged again: a fresh device that answers at once.
-    ASSERT_TRUE(attachment.plug());
+    ASSERT_TRUE(host.attachment.plug());
     ASSERT_NE(host.openModel(kProductR7, 0x0C), nullptr);
     host.decoder.reset();
     host.bus.write(host.handle, report.data(), report.size());

@@ -42,6 +42,17 @@ std::vector<uint8_t> inputReportFromDevice(HidReportLayout layout, const std::ve
     return report;
 }
 
+// A frame that fits goes out as one report: the layout's head, then the frame.
+void expectOneReport(HidReportLayout layout, size_t frameBytes, const std::vector<uint8_t> &head)
+{
+    const auto frame = sequence(frameBytes);
+    std::vector<uint8_t> expected = head;
+    expected.insert(expected.end(), frame.begin(), frame.end());
+    const auto reports = frameToReports(layout, frame);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], expected);
+}
+
 } // namespace
 
 TEST(HidReportLayoutChoice, ByProductId)
@@ -55,15 +66,9 @@ TEST(HidReportLayoutChoice, ByProductId)
 
 TEST(HidReportWrapping, T40AndU20CarryUpTo64FrameBytesAfterReportIdZero)
 {
-    const auto frame64 = sequence(64);
-    auto reports = frameToReports(HidReportLayout::ReportId0, frame64);
-    ASSERT_EQ(reports.size(), 1u);
-    ASSERT_EQ(reports[0].size(), 65u);
-    EXPECT_EQ(reports[0][0], 0x00);
-    EXPECT_TRUE(std::equal(frame64.begin(), frame64.end(), reports[0].begin() + 1));
+    expectOneReport(HidReportLayout::ReportId0, 64, {0x00});
 
-    const auto frame65 = sequence(65);
-    reports = frameToReports(HidReportLayout::ReportId0, frame65);
+    auto reports = frameToReports(HidReportLayout::ReportId0, sequence(65));
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0].size(), 65u);
     EXPECT_EQ(reports[1], (std::vector<uint8_t>{0x00, 65}));
@@ -78,15 +83,9 @@ TEST(HidReportWrapping, T40AndU20CarryUpTo64FrameBytesAfterReportIdZero)
 
 TEST(HidReportWrapping, R7CarriesLengthByteAndAtMost58Bytes)
 {
-    const auto frame58 = sequence(58);
-    auto reports = frameToReports(HidReportLayout::R7, frame58);
-    ASSERT_EQ(reports.size(), 1u);
-    ASSERT_EQ(reports[0].size(), 60u);
-    EXPECT_EQ(reports[0][0], 0x01);
-    EXPECT_EQ(reports[0][1], 0x3A);
-    EXPECT_TRUE(std::equal(frame58.begin(), frame58.end(), reports[0].begin() + 2));
+    expectOneReport(HidReportLayout::R7, 58, {0x01, 0x3A});
 
-    reports = frameToReports(HidReportLayout::R7, sequence(59));
+    auto reports = frameToReports(HidReportLayout::R7, sequence(59));
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1], (std::vector<uint8_t>{0x01, 0x01, 59}));
 }

@@ -173,6 +173,19 @@ inline std::vector<Frame> sentWithId(uint16_t id)
     return out;
 }
 
+// Sends a message with this payload through the core, as the program's own
+// callers fill the record.
+inline int sendMessage(uint8_t flags, uint8_t type, uint32_t destination, uint16_t id, const Bytes &payload)
+{
+    msg_record r{};
+    r.type = type;
+    r.destination = destination;
+    r.id = id;
+    r.length = uint16_t(payload.size());
+    r.payload = const_cast<uint8_t *>(payload.data());
+    return msg_send(flags, &r);
+}
+
 // A fixture with one transport port and a registered device node.
 class PeerFixture : public CoreFixture {
 protected:

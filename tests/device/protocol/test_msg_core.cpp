@@ -56,13 +56,7 @@ protected:
     }
     int request(uint8_t flags, const Bytes &payload = {0x01, 0x02}, uint8_t type = kMsgTypeRequest)
     {
-        msg_record r{};
-        r.type = type;
-        r.destination = kDevice;
-        r.id = kTestId;
-        r.length = uint16_t(payload.size());
-        r.payload = const_cast<uint8_t *>(payload.data());
-        return msg_send(flags, &r);
+        return sendMessage(flags, type, kDevice, kTestId, payload);
     }
     std::vector<uint32_t> sendTimes;
 };

@@ -30,13 +30,7 @@ protected:
     }
     void sendTo(uint32_t destination, const Bytes &payload, uint8_t type = kMsgTypeNotification)
     {
-        msg_record r{};
-        r.type = type;
-        r.destination = destination;
-        r.id = kTestId;
-        r.length = uint16_t(payload.size());
-        r.payload = const_cast<uint8_t *>(payload.data());
-        msg_send(0, &r);
+        sendMessage(0, type, destination, kTestId, payload);
     }
     static Bytes pattern(size_t n)
     {

@@ -1,6 +1,6 @@
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
 
-#include "driverclient/sim/SimVirtualDriver.h"
+#include "SimDriverFixture.h"
 #include "platform/windows/routerAudio/Mixer.h"
 
 #include <gtest/gtest.h>
@@ -223,7 +223,7 @@ TEST(LivestreamConversion, FormatsTakenOnlyWithinBounds)
 
 // --- The loop, step by step ----------------------------------------------------
 
-class ForwardLoopTest : public ::testing::Test {
+class ForwardLoopTest : public SimDriverFixture {
 protected:
     ForwardLoopTest()
     {
@@ -233,16 +233,6 @@ protected:
         tone.input2 = {1, 1.0f, 0};
         store.set(kToneSource, tone);
         driver.setRecordWrites(true);
-    }
-    void SetUp() override
-    {
-        driver.install();
-        ASSERT_EQ(VadAudio_Open(&handle), VAD_AUDIO_OK);
-    }
-    void TearDown() override
-    {
-        VadAudio_Close(handle);
-        driver.uninstall();
     }
     void push(const std::vector<float>& block)
     {
@@ -281,9 +271,6 @@ protected:
 
     AudioRouteConfigStore store;
     std::unique_ptr<Mixer> mixer = quietMixer(store);
-    os::ManualClock clock;
-    SimVirtualDriver driver{clock};
-    VadAudioHandle handle = nullptr;
     LogCapture log;
     LivestreamForwarder::LogSink sink = log.sink();
     LivestreamForwarder::ForwardLoop loop{*mixer, sink};
