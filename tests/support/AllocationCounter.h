@@ -27,3 +27,12 @@ public:
         Paused& operator=(const Paused&) = delete;
     };
 };
+
+// Allocations made while body runs, counted as above.
+template <class Body>
+std::uint64_t allocationsDuring(Body &&body)
+{
+    AllocationCounter counter;
+    body();
+    return counter.count();
+}

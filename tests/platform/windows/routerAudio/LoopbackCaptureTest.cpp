@@ -1,6 +1,7 @@
 // CLoopbackCapture in a simulated world on a manual clock: its states, the
 // stream format it takes, what it pushes, its lifetime and its bounded waits.
 #include "LoopbackTestSupport.h"
+#include "MixerTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -121,20 +122,11 @@ TEST_F(LoopbackCaptureTest, StatesAndWhatStopAnswersInEach)
 
 TEST_F(LoopbackCaptureTest, StreamFormatIsTakenWithinItsRecord)
 {
-    WAVEFORMATEX pcm{};
-    pcm.wFormatTag = WAVE_FORMAT_PCM;
-    pcm.nChannels = 2;
-    pcm.nSamplesPerSec = 44100;
-    pcm.wBitsPerSample = 16;
-    pcm.nBlockAlign = 4;
-    pcm.nAvgBytesPerSec = 44100 * 4;
-    WAVEFORMATEXTENSIBLE extensible{};
-    extensible.Format = pcm;
-    extensible.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    extensible.Samples.wValidBitsPerSample = 16;
-    extensible.dwChannelMask = 3;
-    extensible.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
-    extensible.Format.cbSize = 22;
+    const WAVEFORMATEX pcm = mixertest::pcmFormat(16, 2, 44100);
+    WAVEFORMATEXTENSIBLE extensible = mixertest::extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 16);
+    extensible.Format.nSamplesPerSec = pcm.nSamplesPerSec;
+    extensible.Format.nAvgBytesPerSec = pcm.nAvgBytesPerSec;
+    ASSERT_EQ(extensible.Format.cbSize, 22);
     std::vector<uint8_t> ext22(22);
     std::memcpy(ext22.data(), reinterpret_cast<const uint8_t *>(&extensible) + sizeof(WAVEFORMATEX), 22);
     WAVEFORMATEX floatBase = pcm;

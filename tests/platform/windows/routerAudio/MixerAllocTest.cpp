@@ -60,13 +60,10 @@ TEST(MixerAllocations, NoneInSteadyPushAndPullCycles)
     mixer.waitForConverters(); // the 44.1 kHz source's converter is handed over in the warm-up
     for (int i = 0; i < 20; ++i) // warm-up: buffers, converter, scratch capacity
         cycle(i);
-    std::uint64_t during = 0;
-    {
-        AllocationCounter counter;
+    const std::uint64_t during = allocationsDuring([&] {
         for (int i = 0; i < 1000; ++i)
             cycle(i);
-        during = counter.count();
-    }
+    });
     testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(during, 0u);
@@ -141,13 +138,10 @@ TEST(ForwarderAllocations, OneHeapBufferPerWriteAndNothingElse)
         step();
     ASSERT_TRUE(loop.writeStats()); // the writer thread's part, outside the window
     const int writesBefore = loop.stats().writeOk;
-    std::uint64_t during = 0;
-    {
-        AllocationCounter counter;
+    const std::uint64_t during = allocationsDuring([&] {
         for (int i = 0; i < 300; ++i) // through the next statistics line
             step();
-        during = counter.count();
-    }
+    });
     const int writes = loop.stats().writeOk - writesBefore;
     EXPECT_EQ(writes, 300);
     EXPECT_EQ(during, std::uint64_t(writes));
@@ -168,17 +162,9 @@ TEST(LoopbackAllocations, SteadyDrainsAllocateNothing)
     auto clock = std::make_shared<os::ManualClock>();
     auto world = std::make_shared<os::SimAudioWorld>(clock);
     world->addProcess({.processId = 100, .signal = os::Signal::sine(1000.0, 0.4f)});
-    WAVEFORMATEXTENSIBLE x{};
-    x.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
-    x.Format.nChannels = 2;
+    WAVEFORMATEXTENSIBLE x = extensibleFormat(KSDATAFORMAT_SUBTYPE_PCM, 16, 16);
     x.Format.nSamplesPerSec = 44100;
-    x.Format.wBitsPerSample = 16;
-    x.Format.nBlockAlign = 4;
-    x.Format.nAvgBytesPerSec = 44100 * 4;
-    x.Format.cbSize = kWaveFormatExtensibleExtraBytes;
-    x.Samples.wValidBitsPerSample = 16;
-    x.dwChannelMask = 3;
-    x.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    x.Format.nAvgBytesPerSec = 44100 * x.Format.nBlockAlign;
     std::vector<uint8_t> record(sizeof x);
     std::memcpy(record.data(), &x, sizeof x);
     world->setLoopbackMixFormat(record);
@@ -207,14 +193,11 @@ TEST(LoopbackAllocations, SteadyDrainsAllocateNothing)
         }
         ASSERT_NE(mixer.bufferFor(100, 1)->resamplerState, nullptr); // resampling by libsamplerate
         const size_t linesBefore = log.count();
-        std::uint64_t during = 0;
-        {
-            AllocationCounter counter;
-            for (int i = 0; i < 1000; ++i)
-                ASSERT_TRUE(period()) << i;
-            during = counter.count();
-        }
-        EXPECT_EQ(during, 0u);
+        EXPECT_EQ(allocationsDuring([&] {
+                      for (int i = 0; i < 1000; ++i)
+                          ASSERT_TRUE(period()) << i;
+                  }),
+                  0u);
         EXPECT_EQ(log.count(), linesBefore); // no line in the window
         EXPECT_EQ(capture->StopCapture(), S_OK);
         capture.reset();
@@ -263,14 +246,11 @@ TEST(MicRouterAllocations, SteadyPacketsAndMonitorWakeUpsAllocateNothing)
         for (int i = 0; i < 30; ++i)
             ASSERT_TRUE(period());
         const std::uint64_t playedBefore = world->recording(phones).droppedFrames;
-        std::uint64_t during = 0;
-        {
-            AllocationCounter counter;
-            for (int i = 0; i < 1000; ++i)
-                ASSERT_TRUE(period()) << i;
-            during = counter.count();
-        }
-        EXPECT_EQ(during, 0u);
+        EXPECT_EQ(allocationsDuring([&] {
+                      for (int i = 0; i < 1000; ++i)
+                          ASSERT_TRUE(period()) << i;
+                  }),
+                  0u);
         // The monitor played (past the recording limit) all along.
         EXPECT_GE(world->recording(phones).droppedFrames - playedBefore, 1000u * 480);
         router.Stop();

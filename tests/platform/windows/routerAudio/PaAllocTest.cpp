@@ -45,14 +45,11 @@ TEST(PaEngineAllocations, NoneAndNoLockInSteadyWorkerPasses)
     for (int i = 0; i < 50; ++i)
         ASSERT_TRUE(loop.pass());
     os::resetRealtimeViolations();
-    uint64_t allocations = 0;
-    {
-        AllocationCounter counter;
-        for (int i = 0; i < 1000; ++i)
-            ASSERT_TRUE(loop.pass());
-        allocations = counter.count();
-    }
-    EXPECT_EQ(allocations, 0u);
+    EXPECT_EQ(allocationsDuring([&] {
+                  for (int i = 0; i < 1000; ++i)
+                      ASSERT_TRUE(loop.pass());
+              }),
+              0u);
     EXPECT_EQ(os::realtimeViolations(), 0u) << os::lastRealtimeViolationSite();
     EXPECT_EQ(rig.pushes(0), 1050u);
     EXPECT_EQ(rig.pushes(1), 1050u);
