@@ -8,6 +8,7 @@
 #include "device/hid/EmulatedHidBus.h"
 #include "platform/os/sim/SimAudioWorld.h"
 
+#include "Eventually.h"
 #include "LogCollector.h"
 
 #include <gtest/gtest.h>
@@ -23,14 +24,7 @@
 template <class Condition>
 bool eventually(Condition condition, int realMs = 10000)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return testwait::until(condition, realMs, [] { QCoreApplication::processEvents(); });
 }
 
 class BridgeTest : public ::testing::Test, public LogCollector

@@ -2,6 +2,7 @@
 // Waits for the tests that drive the bridge's two list workers on a manual
 // clock: for a pass, a debounce or a stop before moving time.
 
+#include "Eventually.h"
 #include "bridge/SystemBridge.h"
 
 #include <QCoreApplication>
@@ -14,12 +15,8 @@
 template <class Condition>
 ::testing::AssertionResult eventually(Condition &&condition, const char *what)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return ::testing::AssertionSuccess();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    if (testwait::until(condition, 10000))
+        return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "never happened: " << what;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
 
+#include "Eventually.h"
 #include "SimDriverFixture.h"
 #include "platform/windows/routerAudio/Mixer.h"
 
@@ -518,13 +519,7 @@ protected:
     // and sleeps on the clock again.
     bool waitForWrites(size_t n)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (driver.writeSizes().size() == n && clock.waitingThreads() == 1)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
+        return testwait::until([&] { return driver.writeSizes().size() == n && clock.waitingThreads() == 1; }, 20000);
     }
 
     std::unique_ptr<LivestreamForwarder> forwarder;
@@ -637,10 +632,7 @@ TEST_F(ForwarderTest, StopWhileWritingIsClean)
     });
     for (int round = 0; round < 5; ++round) {
         ASSERT_TRUE(forwarder->Start());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (driver.requestCount(IOCTL_VAD_AUDIO_WRITE) < uint32_t(3 * (round + 1)) &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        testwait::until([&] { return driver.requestCount(IOCTL_VAD_AUDIO_WRITE) >= uint32_t(3 * (round + 1)); }, 20000);
         std::thread racer([&] { forwarder->Stop(); });
         forwarder->SetSourceBus(round % 2 == 0 ? 1 : 2);
         forwarder->Start();

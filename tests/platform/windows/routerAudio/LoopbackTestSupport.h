@@ -3,6 +3,7 @@
 // own mixer and store, the mixer's log lines, and waits on real time for
 // what the world's threads do.
 
+#include "Eventually.h"
 #include "platform/os/sim/SimAudioWorld.h"
 #include "platform/os/sim/SimWorkQueues.h"
 #include "platform/windows/routerAudio/LoopbackCapture.h"
@@ -25,13 +26,7 @@ namespace looptest {
 template <class Condition>
 bool eventually(Condition condition, int realMs = 5000)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(realMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return testwait::until(condition, realMs);
 }
 
 class LogLines {

@@ -1,5 +1,6 @@
 // The PortAudio engine's facade, device selection, lifecycle and monitor
 // resampler, on the fake PortAudio and a manual clock.
+#include "Eventually.h"
 #include "PaEngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,7 @@ namespace {
 
 void waitFor(const std::function<bool()> &done)
 {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!done() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(done());
+    ASSERT_TRUE(testwait::until(done, 20000));
 }
 
 AudioRouterConfig configWith(std::vector<std::string> names)
