@@ -67,11 +67,8 @@ class BootloaderRoad : public ::testing::Test, public LogCollector
 protected:
     void SetUp() override
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
-        QCoreApplication::setApplicationName(QStringLiteral("BootloaderRoadTest"));
-        clearLines();
+        startDeviceTest(QStringLiteral("BootloaderRoadTest"));
         g_collect = qInstallMessageHandler(collectLogNotingMerges);
-        msg_reset_for_tests();
         setHidBackend(&m_bus);
         hidProtocol::instance()->setClock(&m_clock);
         bootloader::setPrintSink(noteLineEnds);

@@ -87,9 +87,7 @@ TEST_F(HotplugManagerTest, UnplugRemovesOnlyVersionAndReplugIsCompleteAgain)
 TEST_F(HotplugManagerTest, DevicePluggedBackAtOnceLogsInAgain)
 {
     EmulatedBase &base = addBase(Model::U20);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     // Back before any scan could see it gone: the old node must not linger.
     unplugAndWait(base);
@@ -105,9 +103,7 @@ TEST_F(HotplugManagerTest, DevicePluggedBackAtOnceLogsInAgain)
 TEST_F(HotplugManagerTest, StopHaltsScanningUntilStartAndTheDeviceLogsInAgain)
 {
     EmulatedBase &base = addBase(Model::T40);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     m_manager->stopAndDisconnectDevice();
     m_manager->stopAndDisconnectDevice(); // harmless
@@ -134,9 +130,7 @@ TEST_F(HotplugManagerTest, StopHaltsScanningUntilStartAndTheDeviceLogsInAgain)
 TEST_F(HotplugManagerTest, ReportsStillQueuedWhenStoppingAreDropped)
 {
     EmulatedBase &base = addBase(Model::T40);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     // Let the device send (its next beacon) and the reader hand it over,
     // but stop before the GUI thread gets to it.
@@ -293,9 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, HotplugVersionTest,
 TEST_F(HotplugManagerTest, AttributeAndPrivateMessagesBothWays)
 {
     EmulatedBase &base = addBase(Model::T40);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     m_manager->messageSend(5, QByteArray(1, char(10)));
     runFor(50);
@@ -347,9 +339,7 @@ TEST_F(HotplugManagerTest, AttributeAndPrivateMessagesBothWays)
 TEST_F(HotplugManagerTest, OverlongValuesAreRefusedWithAWarning)
 {
     EmulatedBase &base = addBase(Model::T40);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     m_manager->messageSend(10, QByteArray(201, char(1)));
     m_manager->sendPriMessage(0x8004, QByteArray(0x10000, char(1)));
@@ -383,9 +373,7 @@ TEST_F(HotplugManagerTest, WithoutAnOpenDeviceAttributeCallsDoNothing)
 TEST_F(HotplugManagerTest, ScriptCallsAndSignalArgumentsAreNumbers)
 {
     EmulatedBase &base = addBase(Model::T40);
-    startManager();
-    runTo(3000);
-    ASSERT_TRUE(complete(lastInfo()));
+    ASSERT_TRUE(startAndLogIn());
 
     QJSEngine engine;
     QJSEngine::setObjectOwnership(m_manager.get(), QJSEngine::CppOwnership);

@@ -116,16 +116,23 @@ struct EmulatedBase
     HidAttachment attachment;
 };
 
+// Where every device-manager test starts: settings of its own, no log lines
+// yet and a fresh protocol core.
+inline void startDeviceTest(const QString &applicationName)
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
+    QCoreApplication::setApplicationName(applicationName);
+    LogCollector::clearLines();
+    msg_reset_for_tests();
+}
+
 class HotplugManagerTest : public ::testing::Test, public LogCollector
 {
 protected:
     void SetUp() override
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("VeloranTests"));
-        QCoreApplication::setApplicationName(QStringLiteral("HIDHotplugManagerTest"));
+        startDeviceTest(QStringLiteral("HIDHotplugManagerTest"));
         QDir(HidTrafficLog::folder()).removeRecursively();
-        clearLines();
-        msg_reset_for_tests();
     }
 
     void TearDown() override
@@ -226,6 +233,14 @@ protected:
 
     QVariantMap lastInfo() const { return m_connected->last().at(0).toMap(); }
     bool lastConnected() const { return m_connected->last().at(1).toBool(); }
+    // Starts the manager and lets its first scan (at 2 s) open the device
+    // and log it in: true once every detail has come.
+    bool startAndLogIn()
+    {
+        startManager();
+        runTo(3000);
+        return complete(lastInfo());
+    }
     static bool complete(const QVariantMap &info)
     {
         for (const char *key : {"name", "sn", "version", "dpid", "pid", "vid"}) {
