@@ -146,27 +146,32 @@ TEST_F(LinuxDesktop, KeyCombinationsReachTheFocusedX11WindowAndOffscreenSendsNon
     ASSERT_TRUE(window.isOpen());
     install({display, {}});
 
+    // What the window sees for Ctrl and one key.
+    const auto withControl = [](const char *key) {
+        const QString k = QString::fromLatin1(key);
+        return QStringList{"Control_L down", k + " down", k + " up", "Control_L up"};
+    };
     const struct {
         const char *hotkey;
         QStringList keys;
     } cases[] = {
-        {"Ctrl+A", {"Control_L down", "a down", "a up", "Control_L up"}},
+        {"Ctrl+A", withControl("a")},
         {"Shift+Tab", {"Shift_L down", "Tab down", "Tab up", "Shift_L up"}},
         {"Ctrl+Alt+Delete", {"Control_L down", "Alt_L down", "Delete down", "Delete up", "Control_L up", "Alt_L up"}},
         {"Meta+Shift+S", {"Super_L down", "Shift_L down", "s down", "s up", "Super_L up", "Shift_L up"}},
         {"Alt+F4", {"Alt_L down", "F4 down", "F4 up", "Alt_L up"}},
-        {"Ctrl+7", {"Control_L down", "7 down", "7 up", "Control_L up"}},
-        {"Ctrl+PageDown", {"Control_L down", "Next down", "Next up", "Control_L up"}},
-        {"Ctrl+Minus", {"Control_L down", "minus down", "minus up", "Control_L up"}},
-        {"Ctrl+=", {"Control_L down", "equal down", "equal up", "Control_L up"}},
-        {"Ctrl+[", {"Control_L down", "bracketleft down", "bracketleft up", "Control_L up"}},
-        {"Ctrl+]", {"Control_L down", "bracketright down", "bracketright up", "Control_L up"}},
-        {"Ctrl+\\", {"Control_L down", "backslash down", "backslash up", "Control_L up"}},
-        {"Ctrl+;", {"Control_L down", "semicolon down", "semicolon up", "Control_L up"}},
-        {"Ctrl+'", {"Control_L down", "apostrophe down", "apostrophe up", "Control_L up"}},
-        {"Ctrl+,", {"Control_L down", "comma down", "comma up", "Control_L up"}},
-        {"Ctrl+.", {"Control_L down", "period down", "period up", "Control_L up"}},
-        {"Ctrl+/", {"Control_L down", "slash down", "slash up", "Control_L up"}},
+        {"Ctrl+7", withControl("7")},
+        {"Ctrl+PageDown", withControl("Next")},
+        {"Ctrl+Minus", withControl("minus")},
+        {"Ctrl+=", withControl("equal")},
+        {"Ctrl+[", withControl("bracketleft")},
+        {"Ctrl+]", withControl("bracketright")},
+        {"Ctrl+\\", withControl("backslash")},
+        {"Ctrl+;", withControl("semicolon")},
+        {"Ctrl+'", withControl("apostrophe")},
+        {"Ctrl+,", withControl("comma")},
+        {"Ctrl+.", withControl("period")},
+        {"Ctrl+/", withControl("slash")},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.hotkey);

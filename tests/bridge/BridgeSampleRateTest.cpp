@@ -95,6 +95,9 @@ TEST_F(BridgeSampleRate, WritesEveryMatchingEndpointAndReportsEachFailure)
         QtMsgType lineType;
     };
     const auto none = [](os::SimAudioWorld &, const std::wstring &) {};
+    const auto failNext = [](os::SimOp op, HRESULT hr) {
+        return [op, hr](os::SimAudioWorld &w, const std::wstring &) { w.failNext(op, hr); };
+    };
     os::SimEndpointSpec wideSpeakers = speakers;
     wideSpeakers.channels = 4096; // 16 KiB frames: the average byte rate at 384 kHz needs 33 bits
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -104,30 +107,21 @@ TEST_F(BridgeSampleRate, WritesEveryMatchingEndpointAndReportsEachFailure)
         {"already at the rate", "R7 MIC", 48000, none, speakers, true, Kept, Kept, 0,
          "  Skip SetDeviceFormat: already at 48000 Hz", QtDebugMsg},
         {"one endpoint in use", "r7 mic", 44100,
-         [](os::SimAudioWorld &w, const std::wstring &) {
-             w.failNext(os::SimOp::SetDeviceFormat, AUDCLNT_E_DEVICE_IN_USE);
-         },
-         speakers, false, Kept, Written, 2,
+         failNext(os::SimOp::SetDeviceFormat, AUDCLNT_E_DEVICE_IN_USE), speakers, false, Kept, Written, 2,
          "  IPolicyConfig::SetDeviceFormat failed, hr=0x8889000a (endpoint may be in use by another application)",
          QtWarningMsg},
         {"a write that changes nothing", "r7 mic", 44100,
          [](os::SimAudioWorld &w, const std::wstring &id) { w.ignoreDeviceFormatWrites(id, true); }, speakers,
          false, Kept, Written, 2, "  Verification failed: device reports 48000 Hz, expected 44100 Hz", QtWarningMsg},
         {"unreadable format", "r7 mic", 44100,
-         [](os::SimAudioWorld &w, const std::wstring &) {
-             w.failNext(os::SimOp::GetDeviceFormat, E_ACCESSDENIED);
-         },
-         speakers, false, Kept, Written, 1,
+         failNext(os::SimOp::GetDeviceFormat, E_ACCESSDENIED), speakers, false, Kept, Written, 1,
          "  Failed to read PKEY_AudioEngine_DeviceFormat for Speakers (R7 Mic) hr=0x80070005", QtWarningMsg},
         {"average byte rate beyond 32 bits", "r7 mic", 384000, none, wideSpeakers, false, Kept, Written, 1,
          "  Average byte rate of 384000 Hz exceeds 32 bits for Speakers (R7 Mic)", QtWarningMsg},
         {"no matching endpoint", "r9 mic", 44100, none, speakers, false, Kept, Kept, 0,
          "SystemBridge::SetDeviceSampleRate: No matching Windows endpoint for r9 mic", QtWarningMsg},
         {"policy object refused", "r7 mic", 44100,
-         [](os::SimAudioWorld &w, const std::wstring &) {
-             w.failNext(os::SimOp::CreatePolicyConfig, REGDB_E_CLASSNOTREG);
-         },
-         speakers, false, Kept, Kept, 0,
+         failNext(os::SimOp::CreatePolicyConfig, REGDB_E_CLASSNOTREG), speakers, false, Kept, Kept, 0,
          "SystemBridge::SetDeviceSampleRate: CoCreateInstance(IPolicyConfig) failed, hr=0x80040154", QtCriticalMsg},
         {"rate 0", "r7 mic", 0, none, speakers, false, Kept, Kept, 0, kInvalid, QtWarningMsg},
         {"rate -1", "r7 mic", -1, none, speakers, false, Kept, Kept, 0, kInvalid, QtWarningMsg},

@@ -9,30 +9,31 @@
 #include <QJSValue>
 
 #include <optional>
+#include <utility>
 
 namespace {
 
-std::optional<os::PermissionStatus> permissionFromText(const QString &text)
+// The value a QML test names by its text; none for an unknown text.
+template <class Value, size_t N>
+std::optional<Value> fromText(const QString &text, const std::pair<const char *, Value> (&names)[N])
 {
-    if (text == QLatin1String("granted"))
-        return os::PermissionStatus::Granted;
-    if (text == QLatin1String("denied"))
-        return os::PermissionStatus::Denied;
-    if (text == QLatin1String("undetermined"))
-        return os::PermissionStatus::Undetermined;
+    for (const auto &[name, value] : names)
+        if (text == QLatin1String(name))
+            return value;
     return std::nullopt;
 }
 
-std::optional<os::AudioSessionState> sessionStateFromText(const QString &text)
-{
-    if (text == QLatin1String("Active"))
-        return os::AudioSessionState::Active;
-    if (text == QLatin1String("Inactive"))
-        return os::AudioSessionState::Inactive;
-    if (text == QLatin1String("Expired"))
-        return os::AudioSessionState::Expired;
-    return std::nullopt;
-}
+constexpr std::pair<const char *, os::PermissionStatus> kPermissions[] = {
+    {"granted", os::PermissionStatus::Granted},
+    {"denied", os::PermissionStatus::Denied},
+    {"undetermined", os::PermissionStatus::Undetermined},
+};
+
+constexpr std::pair<const char *, os::AudioSessionState> kSessionStates[] = {
+    {"Active", os::AudioSessionState::Active},
+    {"Inactive", os::AudioSessionState::Inactive},
+    {"Expired", os::AudioSessionState::Expired},
+};
 
 } // namespace
 
@@ -71,8 +72,8 @@ int SimWorld::endpointSampleRate(const QString &id) const
 
 bool SimWorld::setPermission(const QString &status, const QString &answer)
 {
-    const auto now = permissionFromText(status);
-    const auto given = permissionFromText(answer);
+    const auto now = fromText(status, kPermissions);
+    const auto given = fromText(answer, kPermissions);
     if (!now || !given)
         return false;
     m_world->simPermission().script(*now, *given);
@@ -81,7 +82,7 @@ bool SimWorld::setPermission(const QString &status, const QString &answer)
 
 bool SimWorld::answerPermission(const QString &answer)
 {
-    const auto given = permissionFromText(answer);
+    const auto given = fromText(answer, kPermissions);
     if (!given)
         return false;
     m_world->simPermission().answer(*given);
@@ -90,7 +91,7 @@ bool SimWorld::answerPermission(const QString &answer)
 
 bool SimWorld::addProcess(int processId, const QString &imagePath, const QString &sessionName, const QString &state)
 {
-    const auto sessionState = sessionStateFromText(state);
+    const auto sessionState = fromText(state, kSessionStates);
     if (processId <= 0 || !sessionState)
         return false;
     m_world->addProcess({.processId = std::uint32_t(processId), .imagePath = imagePath.toStdWString(),
@@ -105,7 +106,7 @@ bool SimWorld::removeProcess(int processId)
 
 bool SimWorld::setSessionState(int processId, const QString &state)
 {
-    const auto sessionState = sessionStateFromText(state);
+    const auto sessionState = fromText(state, kSessionStates);
     return processId > 0 && sessionState && m_world->setSessionState(std::uint32_t(processId), *sessionState);
 }
 
