@@ -25,9 +25,7 @@ protected:
     }
     ~BusForwarderTest() override
     {
-        if (HasFailure())
-            for (const auto &l : log.lines())
-                std::printf("log: %s\n", l.c_str());
+        log.printIfFailed();
         forwarder.reset();
         EXPECT_TRUE(eventually([&] { return world.use_count() == 1; }));
     }

@@ -212,18 +212,14 @@ const PaDeviceInfo *FakePaApi::doGetDeviceInfo(PaDeviceIndex device)
 {
     GlobalCall call(*this);
     std::lock_guard lock(m_mutex);
-    if (m_initDepth == 0 || device < 0 || device >= static_cast<PaDeviceIndex>(m_infos.size()))
-        return nullptr;
-    return &m_infos[static_cast<size_t>(device)];
+    return initialisedEntry(m_infos, device);
 }
 
 const PaHostApiInfo *FakePaApi::doGetHostApiInfo(PaHostApiIndex hostApi)
 {
     GlobalCall call(*this);
     std::lock_guard lock(m_mutex);
-    if (m_initDepth == 0 || hostApi < 0 || hostApi >= static_cast<PaHostApiIndex>(m_hosts.size()))
-        return nullptr;
-    return &m_hosts[static_cast<size_t>(hostApi)];
+    return initialisedEntry(m_hosts, hostApi);
 }
 
 PaDeviceIndex FakePaApi::doGetDefaultInputDevice()
@@ -298,44 +294,34 @@ FakeStream *FakePaApi::checked(PaStream *stream)
 PaError FakePaApi::doCloseStream(PaStream *stream)
 {
     GlobalCall call(*this);
-    std::lock_guard lock(m_mutex);
-    FakeStream *s = checked(stream);
-    if (!s)
-        return paBadStreamPtr;
-    s->closed = true;
-    return paNoError;
+    return onStream(stream, [](FakeStream &s) {
+        s.closed = true;
+        return paNoError;
+    });
 }
 
 PaError FakePaApi::doStartStream(PaStream *stream)
 {
-    std::lock_guard lock(m_mutex);
-    FakeStream *s = checked(stream);
-    if (!s)
-        return paBadStreamPtr;
-    const PaError err = m_devices.size() > static_cast<size_t>(s->device)
-                            ? m_devices[static_cast<size_t>(s->device)].startError
-                            : paNoError;
-    s->started = err == paNoError;
-    return err;
+    return onStream(stream, [this](FakeStream &s) {
+        const PaError err = m_devices.size() > static_cast<size_t>(s.device)
+                                ? m_devices[static_cast<size_t>(s.device)].startError
+                                : paNoError;
+        s.started = err == paNoError;
+        return err;
+    });
 }
 
 PaError FakePaApi::doStopStream(PaStream *stream)
 {
-    std::lock_guard lock(m_mutex);
-    FakeStream *s = checked(stream);
-    if (!s)
-        return paBadStreamPtr;
-    s->started = false;
-    return paNoError;
+    return onStream(stream, [](FakeStream &s) {
+        s.started = false;
+        return paNoError;
+    });
 }
 
 PaError FakePaApi::doIsStreamActive(PaStream *stream)
 {
-    std::lock_guard lock(m_mutex);
-    FakeStream *s = checked(stream);
-    if (!s)
-        return paBadStreamPtr;
-    return s->started ? s->active : 0;
+    return onStream(stream, [](FakeStream &s) { return s.started ? s.active : 0; });
 }
 
 PaError FakePaApi::doReadStream(PaStream *stream, void *buffer, unsigned long frames)
@@ -360,13 +346,11 @@ PaError FakePaApi::doReadStream(PaStream *stream, void *buffer, unsigned long fr
 
 PaError FakePaApi::doWriteStream(PaStream *stream, const void *, unsigned long frames)
 {
-    std::lock_guard lock(m_mutex);
-    FakeStream *s = checked(stream);
-    if (!s)
-        return paBadStreamPtr;
-    ++s->writes;
-    s->framesWritten += static_cast<long>(frames);
-    return m_writeResult;
+    return onStream(stream, [this, frames](FakeStream &s) {
+        ++s.writes;
+        s.framesWritten += static_cast<long>(frames);
+        return m_writeResult;
+    });
 }
 
 const char *FakePaApi::doGetErrorText(PaError error)

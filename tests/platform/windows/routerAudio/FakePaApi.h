@@ -102,6 +102,23 @@ private:
     struct GlobalCall; // marks a global call in flight
     void rebuildTables();
     FakeStream *checked(PaStream *stream); // null and recorded when poisoned
+    // Entry i of a table handed out while initialised; null otherwise.
+    template <class T>
+    const T *initialisedEntry(const std::vector<T> &table, int i) const
+    {
+        if (m_initDepth == 0 || i < 0 || i >= static_cast<int>(table.size()))
+            return nullptr;
+        return &table[static_cast<size_t>(i)];
+    }
+    // Runs f on the stream under the lock; paBadStreamPtr when it is not a
+    // stream of ours or was closed.
+    template <class F>
+    PaError onStream(PaStream *stream, F &&f)
+    {
+        std::lock_guard lock(m_mutex);
+        FakeStream *s = checked(stream);
+        return s ? f(*s) : paBadStreamPtr;
+    }
     PaError check(const PaStreamRequest *request, bool input, double rate);
 
     mutable std::mutex m_mutex;

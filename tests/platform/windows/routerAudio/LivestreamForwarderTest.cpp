@@ -1,6 +1,7 @@
 #include "platform/windows/routerAudio/LivestreamForwarder.h"
 
 #include "Eventually.h"
+#include "QuietMixer.h"
 #include "SimDriverFixture.h"
 #include "platform/windows/routerAudio/Mixer.h"
 
@@ -260,15 +261,6 @@ protected:
             step();
     }
     const LivestreamForwarder::Stats& stats() const { return loop.stats(); }
-
-    // The mixer announces itself on standard output; keep that out of the log.
-    static std::unique_ptr<Mixer> quietMixer(AudioRouteConfigStore& store)
-    {
-        ::testing::internal::CaptureStdout();
-        auto mixer = std::make_unique<Mixer>(store);
-        ::testing::internal::GetCapturedStdout();
-        return mixer;
-    }
 
     AudioRouteConfigStore store;
     std::unique_ptr<Mixer> mixer = quietMixer(store);

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -55,6 +56,13 @@ public:
     {
         std::lock_guard lock(m_mutex);
         return m_lines.size();
+    }
+    // The lines of a test that failed, to see what led there.
+    void printIfFailed() const
+    {
+        if (::testing::Test::HasFailure())
+            for (const auto &l : lines())
+                std::printf("log: %s\n", l.c_str());
     }
 
 private:

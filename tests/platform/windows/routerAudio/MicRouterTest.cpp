@@ -50,9 +50,7 @@ protected:
     }
     ~MicRouterTest() override
     {
-        if (HasFailure())
-            for (const auto &l : log.lines())
-                std::printf("log: %s\n", l.c_str());
+        log.printIfFailed();
         router.reset();
         EXPECT_TRUE(eventually([&] { return world.use_count() == 1; }));
     }

@@ -1,4 +1,5 @@
 #include "MixerTestSupport.h"
+#include "QuietMixer.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,7 @@ namespace {
 
 class MixerPush : public testing::Test {
 protected:
-    MixerPush()
-    {
-        testing::internal::CaptureStdout();
-        mixer = std::make_unique<Mixer>(store);
-        constructionLog = testing::internal::GetCapturedStdout();
-    }
+    MixerPush() { mixer = quietMixer(store, &constructionLog); }
 
     AudioRouteConfigStore store;
     std::unique_ptr<Mixer> mixer;
