@@ -8,31 +8,14 @@ import VeloranDeckTranslation
 import VeloranTestSupport
 
 // The root window: start-up requests, the knob hotkey and the "more" menu.
-TestCase {
-    id: testCase
+MainWindowCase {
     name: "Main"
-    when: windowShown
 
     readonly property string homePage: "https://www.veloran.invalid/"
 
-    Component {
-        id: mainComponent
-        Main {}
-    }
-
-    function initTestCase() {
-        LogSpy.start()
-    }
-
     function init() {
-        TranslationManager.setLanguage("zh_CN")
-        SystemBridge.reset()
-        HIDHotplugManager.reset()
+        resetWorld()
         UrlRecorder.reset()
-        TestServer.reset()
-        // A stored id and no usage sharing keep the start-up off the server.
-        ConfigMgr.setValue("trackId", "stored-id")
-        ConfigMgr.setValue("share_data", false)
         LogSpy.clear()
     }
 
@@ -40,13 +23,6 @@ TestCase {
         tryCompare(MessageDialogMgr, "appUpdateRunning", false, 5000)
         MessageDialogMgr.closeAllDialogs()
         TranslationManager.setLanguage("zh_CN")
-    }
-
-    function mainWindow() {
-        const window = createTemporaryObject(mainComponent, testCase)
-        verify(window)
-        tryCompare(window, "opacity", 1)
-        return window
     }
 
     function moreButton(window) {

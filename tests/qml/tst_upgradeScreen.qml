@@ -9,31 +9,15 @@ import VeloranTestSupport
 
 // The firmware upgrade screen of the home page over the fake device manager;
 // images come from the local test server.
-TestCase {
-    id: testCase
+MainWindowCase {
     name: "UpgradeScreen"
-    when: windowShown
 
     readonly property var t40: ({ name: "Veloran T40", sn: "T40SN1", dpid: "13", pid: "13", vid: "4660" })
     readonly property var r7: ({ name: "Veloran R7", sn: "R7SN1", dpid: "38953", pid: "38953", vid: "4660" })
 
-    Component {
-        id: mainComponent
-        Main {}
-    }
-
-    function initTestCase() {
-        LogSpy.start()
-    }
-
     function init() {
-        TranslationManager.setLanguage("zh_CN")
-        SystemBridge.reset()
-        HIDHotplugManager.reset()
-        TestServer.reset()
+        resetWorld()
         TestServer.route("GET", "/fw.bin", 200, "firmware image bytes")
-        ConfigMgr.setValue("trackId", "stored-id")
-        ConfigMgr.setValue("share_data", false)
         ConfigMgr.setValue(ConfigMgr.keys.upgradeFirmwareFilePath, "")
         LogSpy.clear()
     }
@@ -46,9 +30,7 @@ TestCase {
     }
 
     function screen() {
-        const window = createTemporaryObject(mainComponent, testCase)
-        verify(window)
-        tryCompare(window, "opacity", 1)
+        const window = mainWindow()
         const stack = findChild(window.contentItem, "stackView")
         const home = stack.currentItem
         const item = function(name) { const found = findChild(home, name); verify(found, name); return found }

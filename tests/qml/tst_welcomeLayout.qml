@@ -9,31 +9,15 @@ import VeloranTestSupport
 
 // The home page inside the root window: connect and disconnect reports,
 // the device picture and the way to the control page.
-TestCase {
-    id: testCase
+MainWindowCase {
     name: "WelcomeLayout"
-    when: windowShown
 
     // No version: the device layer never calls this device ready, so only
     // the page itself reacts to the reports.
     readonly property var t40: ({ name: "Veloran T40", sn: "T40SN1", dpid: "13", pid: "13", vid: "4660" })
 
-    Component {
-        id: mainComponent
-        Main {}
-    }
-
-    function initTestCase() {
-        LogSpy.start()
-    }
-
     function init() {
-        TranslationManager.setLanguage("zh_CN")
-        SystemBridge.reset()
-        HIDHotplugManager.reset()
-        TestServer.reset()
-        ConfigMgr.setValue("trackId", "stored-id")
-        ConfigMgr.setValue("share_data", false)
+        resetWorld()
         LogSpy.clear()
     }
 
@@ -44,9 +28,7 @@ TestCase {
     }
 
     function page() {
-        const window = createTemporaryObject(mainComponent, testCase)
-        verify(window)
-        tryCompare(window, "opacity", 1)
+        const window = mainWindow()
         const stack = findChild(window.contentItem, "stackView")
         const home = stack.currentItem
         verify(home)
