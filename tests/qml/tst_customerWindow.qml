@@ -5,13 +5,9 @@ import VeloranDeck
 import VeloranDeckTranslation
 import VeloranTestSupport
 
-TestCase {
-    id: testCase
+SecondaryWindowCase {
     name: "CustomerWindow"
-    when: windowShown
-
-    Component {
-        id: customerComponent
+    windowComponent: Component {
         CustomerWindow {}
     }
 
@@ -23,24 +19,6 @@ TestCase {
         TranslationManager.setLanguage("zh_CN")
         UrlRecorder.reset()
         LogSpy.clear()
-    }
-
-    function cleanup() {
-        TranslationManager.setLanguage("zh_CN")
-    }
-
-    function named(window, name) {
-        const found = findChild(window.contentItem, name)
-        verify(found, name)
-        return found
-    }
-
-    function shown() {
-        const window = createTemporaryObject(customerComponent, testCase)
-        verify(window)
-        window.visible = true
-        tryCompare(window, "opacity", 1)
-        return window
     }
 
     function test_page_by_language_data() {
@@ -73,8 +51,7 @@ TestCase {
     }
 
     function test_language_switch_while_hidden() {
-        const window = createTemporaryObject(customerComponent, testCase)
-        verify(!window.visible)
+        const window = made()
         const stack = named(window, "stackLayout")
         compare(stack.currentIndex, 0)
         TranslationManager.setLanguage("ja_JP")

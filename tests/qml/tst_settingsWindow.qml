@@ -8,13 +8,10 @@ import VeloranDeckTranslation
 import VeloranTestSupport
 import "updateServer.js" as UpdateServer
 
-TestCase {
+SecondaryWindowCase {
     id: testCase
     name: "SettingsWindow"
-    when: windowShown
-
-    Component {
-        id: settingsComponent
+    windowComponent: Component {
         SettingsWindow {}
     }
 
@@ -46,20 +43,6 @@ TestCase {
     function cleanup() {
         tryCompare(MessageDialogMgr, "appUpdateRunning", false, 5000)
         TranslationManager.setLanguage("zh_CN")
-    }
-
-    function named(window, name) {
-        const found = findChild(window.contentItem, name)
-        verify(found, name)
-        return found
-    }
-
-    function shown() {
-        const window = createTemporaryObject(settingsComponent, testCase)
-        verify(window)
-        window.visible = true
-        tryCompare(window, "opacity", 1)
-        return window
     }
 
     function colourAt(window, item, x, y) {

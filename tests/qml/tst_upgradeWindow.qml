@@ -6,13 +6,9 @@ import VeloranDeckSystemBridge
 import VeloranDeckTranslation
 import VeloranTestSupport
 
-TestCase {
-    id: testCase
+SecondaryWindowCase {
     name: "UpgradeWindow"
-    when: windowShown
-
-    Component {
-        id: upgradeComponent
+    windowComponent: Component {
         UpgradeWindow {}
     }
 
@@ -20,25 +16,6 @@ TestCase {
         TranslationManager.setLanguage("zh_CN")
         UrlRecorder.reset()
         SystemBridge.reset()
-    }
-
-    function cleanup() {
-        TranslationManager.setLanguage("zh_CN")
-    }
-
-    function named(window, name) {
-        const found = findChild(window.contentItem, name)
-        verify(found, name)
-        return found
-    }
-
-    function shown() {
-        const window = createTemporaryObject(upgradeComponent, testCase)
-        verify(window)
-        verify(!window.visible)
-        window.visible = true
-        tryCompare(window, "opacity", 1)
-        return window
     }
 
     function test_download_page_by_language_data() {
