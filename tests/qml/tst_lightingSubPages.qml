@@ -7,37 +7,13 @@ import VeloranDeckHIDHotplug
 
 // The static, breathing and wave pages on a fake R7 and U20: the payloads
 // they send and their reload after a reset.
-TestCase {
+LightingPageCase {
     id: testCase
     name: "LightingSubPages"
-    width: 700
-    height: 800
-    when: windowShown
-    visible: true
-
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
-    readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.01", dpid: 0x000E, pid: 28, vid: 1 })
 
     Component { id: staticPage; LightingSub1 { width: 600 } }
     Component { id: breathingPage; LightingSub2 { width: 600 } }
     Component { id: wavePage; LightingSub3 { width: 600 } }
-
-    function connect(info) {
-        SettingsManager.setDeviceScope("")
-        SettingsManager.clear()
-        HIDDeviceMgr.deviceReady = false
-        HIDHotplugManager.deviceInfo = info
-        HIDHotplugManager.deviceConnected(info, true)
-        ConfigMgr.loadAllSettings()
-        HIDDeviceMgr.messageCache = {}
-        HIDHotplugManager.reset()
-    }
-
-    function sent(id) {
-        tryVerify(function() { return HIDDeviceMgr.messageCache[id] === undefined }, 1000)
-        return HIDHotplugManager.callsTo("messageSend").filter(function(c) { return c[0] === id })
-                .map(function(c) { return c[1] })
-    }
 
     function colorAt(payload, index) {
         return TvConfig.rgbToHex([payload[index * 4 + 2], payload[index * 4 + 1], payload[index * 4]])

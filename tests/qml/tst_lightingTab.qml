@@ -8,16 +8,10 @@ import VeloranDeckTranslation
 
 // The lighting tab on a fake R7 and U20: what each control sends and
 // stores, the effect echo, and the reload after a reset.
-TestCase {
+LightingPageCase {
     id: testCase
     name: "LightingTab"
-    width: 700
-    height: 800
-    when: windowShown
-    visible: true
 
-    readonly property var r7Info: ({ name: "Veloran R7", sn: "R7SN", version: "V2.12", dpid: 0x9829, pid: 28, vid: 1 })
-    readonly property var u20Info: ({ name: "Veloran U20", sn: "U20SN", version: "V1.01", dpid: 0x000E, pid: 28, vid: 1 })
     property var screenStates: []
 
     Component {
@@ -31,22 +25,8 @@ TestCase {
     function onScreen(topic, data) { screenStates.push(data) }
 
     function makeTab(info) {
-        SettingsManager.setDeviceScope("")
-        SettingsManager.clear()
-        HIDDeviceMgr.deviceReady = false
-        HIDHotplugManager.deviceInfo = info
-        HIDHotplugManager.deviceConnected(info, true)
-        ConfigMgr.loadAllSettings()
-        HIDDeviceMgr.messageCache = {}
-        HIDHotplugManager.reset()
+        connect(info)
         return createTemporaryObject(tabComponent, testCase)
-    }
-
-    // Payloads of one attribute handed to the device, once the queue drained it.
-    function sent(id) {
-        tryVerify(function() { return HIDDeviceMgr.messageCache[id] === undefined }, 1000)
-        return HIDHotplugManager.callsTo("messageSend").filter(function(c) { return c[0] === id })
-                .map(function(c) { return c[1] })
     }
 
     function init() {
