@@ -5,21 +5,8 @@ import VeloranDeck
 import VeloranTestSupport
 
 // The R7's phantom-power switch reaches the emulated base.
-TestCase {
-    id: testCase
+MicrophoneTabCase {
     name: "MicrophoneTabEmulatedR7"
-    width: 520
-    height: 900
-    when: windowShown
-    visible: true
-
-    Component {
-        id: tabComponent
-        MicrophoneTab {
-            width: 500
-            height: 900
-        }
-    }
 
     function test_phantom_power() {
         tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
@@ -28,8 +15,7 @@ TestCase {
         wait(300)
         verify(EmulatedDevice.changeAttribute(2, [0]))
         tryCompare(ConfigMgr, "modelIsR7", true)
-        const tab = createTemporaryObject(tabComponent, testCase)
-        waitForRendering(tab)
+        const tab = shownTab()
         const power = findChild(tab, "powerSwitch")
         tryCompare(power, "checked", false, 2000)
         mouseClick(power)

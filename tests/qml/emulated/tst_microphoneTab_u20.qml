@@ -7,21 +7,8 @@ import VeloranTestSupport
 // The microphone tab against the emulated U20, which echoes the host's
 // writes: a preset reaches the base and stays selected through the echoes,
 // mute reaches it, and a gain changed on the base moves the slider.
-TestCase {
-    id: testCase
+MicrophoneTabCase {
     name: "MicrophoneTabEmulatedU20"
-    width: 520
-    height: 900
-    when: windowShown
-    visible: true
-
-    Component {
-        id: tabComponent
-        MicrophoneTab {
-            width: 500
-            height: 900
-        }
-    }
 
     function test_preset_mute_and_gain() {
         tryCompare(HIDDeviceMgr, "deviceReady", true, 10000)
@@ -30,8 +17,7 @@ TestCase {
         tryVerify(function() { return ConfigMgr.getValue("auto_gain") === EmulatedDevice.attribute(5)[0] }, 5000)
         wait(300)
         EmulatedDevice.setEchoWrites(true)
-        const tab = createTemporaryObject(tabComponent, testCase)
-        waitForRendering(tab)
+        const tab = shownTab()
 
         mouseClick(findChild(tab, "preset1"))
         tryVerify(function() { return EmulatedDevice.attribute(25)[0] === 0xFB }, 2000)
