@@ -1,5 +1,4 @@
 // Facade calls from three threads against a running worker for 3 s.
-#include "Eventually.h"
 #include "PaEngineTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +50,10 @@ TEST(PaEngineStress, FacadeCallsFromThreeThreads)
     removals.join();
     engine.Stop();
 
-    EXPECT_TRUE(testwait::until([&] { return engine.impl().workerExited.load(); }, 20000));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!engine.impl().workerExited.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(engine.impl().workerExited.load());
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_GT(rig.pa.initializeCount(), 0);
     EXPECT_FALSE(rig.pa.overlapSeen());
