@@ -428,6 +428,7 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
         const size_t frames = std::max<size_t>(m_framesPerBuffer, blockFrames(slotRate));
         slot.buffer.reserve(static_cast<size_t>(slot.channels) * frames);
         std::fill(slot.buffer.begin(), slot.buffer.end(), 0.0f);
+        slot.pushFormat = os::floatFormat(static_cast<uint32_t>(slotRate), static_cast<uint16_t>(slot.channels));
     }
     m_engine.log(PaLogLine() << "Audio stream initialized, sample rate:" << currentRate
                              << "Hz (Windows: input only, no output stream)");

@@ -29,15 +29,7 @@ bool sameName(const std::string &a, const std::string &b)
 
 WAVEFORMATEX makeMixFormat()
 {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    f.nChannels = 2;
-    f.nSamplesPerSec = 48000;
-    f.wBitsPerSample = 32;
-    f.nBlockAlign = static_cast<uint16_t>(f.nChannels * f.wBitsPerSample / 8);
-    f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-    f.cbSize = 0;
-    return f;
+    return os::floatFormat(kMixSampleRate, 2);
 }
 
 std::wstring utf8ToWide(const std::string &text)
