@@ -124,14 +124,7 @@ WinMicRouter::WinMicRouter(std::shared_ptr<os::OsPlatform> platform, Mixer &mixe
 WinMicRouter::~WinMicRouter()
 {
     Stop();
-    std::vector<Reaper> reapers;
-    {
-        std::lock_guard lock(retiredLock);
-        reapers.swap(retiredThreads);
-    }
-    for (auto &reaper : reapers)
-        if (reaper.thread.joinable())
-            reaper.thread.join();
+    joinRetiredThreads();
 }
 
 void WinMicRouter::log(const std::string &line) const
@@ -200,14 +193,7 @@ void WinMicRouter::stopLocked(std::unique_lock<std::mutex> &)
         if (unit->thread.joinable())
             unit->thread.join();
     stopSolo();
-    std::vector<Reaper> reapers;
-    {
-        std::lock_guard lock(retiredLock);
-        reapers.swap(retiredThreads);
-    }
-    for (auto &reaper : reapers)
-        if (reaper.thread.joinable())
-            reaper.thread.join();
+    joinRetiredThreads();
     log("[WinMicRouter] Stopped");
 }
 
@@ -296,6 +282,19 @@ void WinMicRouter::pruneRetiredLocked()
             ++it;
         }
     }
+}
+
+void WinMicRouter::joinRetiredThreads()
+{
+    // Joined after the lock is let go: a retirement meanwhile never waits on a join.
+    std::vector<Reaper> reapers;
+    {
+        std::lock_guard lock(retiredLock);
+        reapers.swap(retiredThreads);
+    }
+    for (auto &reaper : reapers)
+        if (reaper.thread.joinable())
+            reaper.thread.join();
 }
 
 size_t WinMicRouter::retiredThreadCount()

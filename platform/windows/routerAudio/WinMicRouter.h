@@ -118,6 +118,7 @@ private:
     void startUnitLocked(std::unique_ptr<MicUnit> unit);
     void retireUnit(std::unique_ptr<MicUnit> unit);
     void pruneRetiredLocked();
+    void joinRetiredThreads();
     void startSolo();
     void stopSolo();
     void soloOutputThread();
