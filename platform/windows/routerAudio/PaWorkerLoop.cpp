@@ -25,7 +25,7 @@ void WorkerLoop::run()
 {
     if (!start())
         return;
-    while (m_engine.keepRunning.load()) {
+    while (m_engine.keepRunning()) {
         if (!pass())
             break;
     }
