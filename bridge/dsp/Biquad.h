@@ -25,11 +25,19 @@ public:
     float out2 = 0.0f;
 };
 
-// One band: a type with its parameters and one section per channel, all
-// sharing the band's coefficients.
-//
-// Types: 0 (and any value outside 1..6) low-pass, 1 high-pass, 2 first-order
-// high-pass, 3 band-pass, 4 notch, 5 peaking, 6 all-pass.
+// Band types. Any other value designs a low-pass, so no number is refused.
+namespace biquad {
+inline constexpr int kLowPass = 0;
+inline constexpr int kHighPass = 1;
+inline constexpr int kFirstOrderHighPass = 2;
+inline constexpr int kBandPass = 3;
+inline constexpr int kNotch = 4;
+inline constexpr int kPeaking = 5;
+inline constexpr int kAllPass = 6;
+} // namespace biquad
+
+// One band: a type (see biquad:: above) with its parameters and one section
+// per channel, all sharing the band's coefficients.
 class FBiquadFilter
 {
 public:
