@@ -156,6 +156,24 @@ public:
     std::map<std::string, int, std::less<>> readErrorCounts;
 
 private:
+    struct OpenTally {
+        int opened = 0;           // input streams opened by this rebuild
+        bool deviceError = false; // a failure that a fresh device list may cure
+    };
+
+    // The steps of a rebuild, in order.
+    void buildSlots(const std::vector<InputDeviceEntry> &inputs);
+    void resolveSlotDevices();
+    void findOutputDevice(const std::string &name);
+    // The first input opens at the target rate, which it returns.
+    double openFirstInput(OpenTally &tally);
+    // The output and the later inputs may move the rate (unless one was
+    // requested).
+    void openOutput(double &rate, bool rateRequested);
+    void openOtherInputs(double &rate, bool rateRequested, OpenTally &tally);
+    bool openSlot(InputStreamSlot &slot, double &openedRate, OpenTally &tally);
+    void prepareSlotBuffers();
+
     bool reinitializePortAudio();
     void refreshDeviceList(int retry);
     // The first usable lookup of the slot's device, with up to two refreshes
