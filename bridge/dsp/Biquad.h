@@ -25,15 +25,10 @@ public:
     float out2 = 0.0f;
 };
 
-// Band types. Any other value designs a low-pass, so no number is refused.
+// Band types, numbered 0 to 6 in this order. Any other number designs a
+// low-pass, so none is refused.
 namespace biquad {
-inline constexpr int kLowPass = 0;
-inline constexpr int kHighPass = 1;
-inline constexpr int kFirstOrderHighPass = 2;
-inline constexpr int kBandPass = 3;
-inline constexpr int kNotch = 4;
-inline constexpr int kPeaking = 5;
-inline constexpr int kAllPass = 6;
+enum Type : int { kLowPass, kHighPass, kFirstOrderHighPass, kBandPass, kNotch, kPeaking, kAllPass };
 } // namespace biquad
 
 // One band: a type (see biquad:: above) with its parameters and one section
