@@ -134,12 +134,12 @@ void AudioRouterService::Impl::Stop()
         if (!state.compare_exchange_strong(s, State::Stopping))
             state.store(State::Stopped); // the worker had ended already
         thread = std::move(worker);
+        if (!thread.joinable())
+            state.store(State::Stopped); // no worker to wait for
     }
     clock.wake(); // ends the worker's pauses at once
-    if (!thread.joinable()) {
-        state.store(State::Stopped); // no worker to wait for
+    if (!thread.joinable())
         return;
-    }
     const int64_t deadline = clock.deadlineAfterMs(3000);
     if (clock.waitUntil([this] { return workerExited(); }, deadline)) {
         thread.join();

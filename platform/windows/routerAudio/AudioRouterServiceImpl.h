@@ -74,7 +74,8 @@ struct AudioRouterService::Impl : std::enable_shared_from_this<AudioRouterServic
     // (PortAudio failed); the engine still counts as running until Stop.
     // Stopping: Stop told the worker to end and it has not yet, or it was
     // detached after the stop's timeout; its exit makes the engine Stopped.
-    // Start and Stop change it under mutex; the worker's exit by exchange.
+    // Start and Stop change it under mutex, the worker's exit by a
+    // compare-exchange against Stop's.
     enum class State : uint8_t { Stopped, Running, WorkerEnded, Stopping };
     std::atomic<State> state{State::Stopped};
     bool keepRunning() const { return state.load() == State::Running; }
