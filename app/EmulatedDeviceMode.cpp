@@ -9,6 +9,7 @@
 #include "driverclient/sim/SimVirtualDriverEndpoints.h"
 #include "platform/os/Clock.h"
 #include "platform/os/sim/SimAudioWorld.h"
+#include "platform/os/sim/SimModelAudio.h"
 
 #include <QDebug>
 
@@ -100,11 +101,9 @@ struct SimulatedAudio
         : world(std::make_shared<os::SimAudioWorld>(clock))
         , driver(*clock)
     {
-        const std::wstring suffix = QStringLiteral(" (Veloran %1)").arg(model.toUpper()).toStdWString();
-        microphone = world->addEndpoint({.name = L"Microphone" + suffix, .flow = os::DataFlow::Capture});
-        world->setEndpointSignal(microphone, os::Signal::sine(250.0, 0.2f));
-        headphones = world->addEndpoint({.name = L"Headphones" + suffix, .flow = os::DataFlow::Render});
-        world->addEndpoint({.name = L"Speakers (High Definition Audio Device)", .flow = os::DataFlow::Render});
+        const os::SimModelEndpoints endpoints = os::addModelEndpoints(*world, model.toUpper().toStdWString());
+        microphone = endpoints.microphone;
+        headphones = endpoints.headphones;
         driver.install();
         driverEndpoints = std::make_unique<SimVirtualDriverEndpoints>(*world, driver);
         os::installPlatform(world);

@@ -6,6 +6,7 @@
 #include "driverclient/sim/SimVirtualDriverEndpoints.h"
 #include "platform/os/Apartment.h"
 #include "platform/os/sim/SimAudioWorld.h"
+#include "platform/os/sim/SimModelAudio.h"
 #include "platform/os/sim/SimWorkQueues.h"
 #include "platform/windows/routerAudio/AudioSessionIcons.h"
 #include "platform/windows/routerAudio/BusForwarder.h"
@@ -292,14 +293,14 @@ bool AudioRoad::start()
     r.listenSink = std::make_shared<Recorder>(frames);
     r.streamMixSink = std::make_unique<Recorder>(frames);
 
-    // The world, in the order its endpoints were found: the speakers first
-    // (the default), the base's two, a virtual cable, the driver's two.
+    // The world, in the order its endpoints were found: the emulated T40's
+    // (the base's two, then the speakers), a virtual cable, the driver's two.
     r.world = std::make_shared<os::SimAudioWorld>(r.clock);
     r.world->setRecordingLimitBytes(0);
-    r.speakers = r.world->addEndpoint({.name = L"Speakers (Sim HD Audio)", .flow = os::DataFlow::Render});
-    r.mic = r.world->addEndpoint({.name = L"Microphone (Veloran T40)", .flow = os::DataFlow::Capture});
-    r.world->setEndpointSignal(r.mic, os::Signal::sine(250.0, 0.2f));
-    r.headphones = r.world->addEndpoint({.name = L"Headphones (Veloran T40)", .flow = os::DataFlow::Render});
+    const os::SimModelEndpoints model = os::addModelEndpoints(*r.world, L"T40");
+    r.mic = model.microphone;
+    r.headphones = model.headphones;
+    r.speakers = model.speakers;
     r.listenCable = r.world->addEndpoint(
         {.name = L"Virtual Listen Cable", .flow = os::DataFlow::Render, .physical = false});
     r.driver = std::make_unique<SimVirtualDriver>(*r.clock);

@@ -15,18 +15,6 @@ constexpr int kSources = 16;
 constexpr int kWarmupBlocks = 100;
 constexpr int kMeasuredBlocks = 2000;
 
-WAVEFORMATEX floatFormat(uint32_t rate)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    f.nChannels = 2;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 32;
-    f.nBlockAlign = 8;
-    f.nAvgBytesPerSec = rate * 8;
-    return f;
-}
-
 struct Source {
     uint32_t id;
     WAVEFORMATEX format;
@@ -74,7 +62,7 @@ Run runMixer(uint32_t cdRate)
         const uint32_t id = 100 + i;
         const uint32_t rate = i % 2 == 1 ? cdRate : 48000;
         const uint32_t frames = rate / 100;
-        sources.push_back({id, floatFormat(rate), frames, std::vector<float>(frames * 2)});
+        sources.push_back({id, os::floatFormat(rate, 2), frames, std::vector<float>(frames * 2)});
         AudioRouteConfig r;
         r.processID = id;
         r.active = 1;
@@ -120,7 +108,7 @@ Run runPlainLoop()
 {
     std::vector<Source> sources;
     for (int i = 0; i < kSources; ++i)
-        sources.push_back({uint32_t(100 + i), floatFormat(48000), 480, std::vector<float>(960)});
+        sources.push_back({uint32_t(100 + i), os::floatFormat(48000, 2), 480, std::vector<float>(960)});
     std::vector<float> bus1(960);
     std::vector<float> bus2(960);
     float peaks[kSources][2] = {};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -49,7 +50,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
 
     float b0, b1, b2, a0, a1, a2;
     switch (type) {
-    case 1:
+    case biquad::kHighPass:
         b0 = (1.0f + c) / 2.0f;
         b1 = -(1.0f + c);
         b2 = (1.0f + c) / 2.0f;
@@ -57,8 +58,8 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a1 = -2.0f * c;
         a2 = 1.0f - s / 1.4142135f;
         break;
-    case 2: {
-        const float t = std::tan(3.1415925f * frequency / sampleRate);
+    case biquad::kFirstOrderHighPass: {
+        const float t = std::tan(std::numbers::pi_v<float> * frequency / sampleRate);
         b0 = 1.0f / (1.0f + t);
         b1 = -1.0f / (1.0f + t);
         b2 = 0.0f;
@@ -67,7 +68,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a2 = 0.0f;
         break;
     }
-    case 3:
+    case biquad::kBandPass:
         b0 = alpha;
         b1 = 0.0f;
         b2 = -alpha;
@@ -75,7 +76,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a1 = -2.0f * c;
         a2 = 1.0f - alpha;
         break;
-    case 4:
+    case biquad::kNotch:
         b0 = 1.0f;
         b1 = -2.0f * c;
         b2 = 1.0f;
@@ -83,7 +84,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a1 = -2.0f * c;
         a2 = 1.0f - alpha;
         break;
-    case 5: {
+    case biquad::kPeaking: {
         const float A = static_cast<float>(std::pow(10.0, static_cast<double>(gainDb / 40.0f)));
         b0 = 1.0f + alpha * A;
         b1 = -2.0f * c;
@@ -93,7 +94,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a2 = 1.0f - alpha / A;
         break;
     }
-    case 6:
+    case biquad::kAllPass:
         b0 = 1.0f - alpha;
         b1 = -2.0f * c;
         b2 = 1.0f + alpha;
@@ -101,7 +102,7 @@ Coefficients design(int type, float sampleRate, float frequency, float bandwidth
         a1 = -2.0f * c;
         a2 = 1.0f - alpha;
         break;
-    default:
+    default: // biquad::kLowPass and anything unknown
         b0 = (1.0f - c) / 2.0f;
         b1 = 1.0f - c;
         b2 = (1.0f - c) / 2.0f;
@@ -193,7 +194,7 @@ void FBiquadFilter::setGain(float db)
     if (db == gainDb)
         return;
     gainDb = db;
-    if (type == 5)
+    if (type == biquad::kPeaking)
         updateCoefficients();
 }
 
@@ -232,7 +233,7 @@ bool FBiquadChain::init(float rate, int count, int channelCount)
     if (count > 0) {
         bands.reset(new FBiquadFilter[count]);
         for (int i = 0; i < count; ++i)
-            bands[i].init(rate, channelCount, 5, 500.0f, 1.0f, 0.0f);
+            bands[i].init(rate, channelCount, biquad::kPeaking, 500.0f, 1.0f, 0.0f);
     }
     return true;
 }

@@ -25,11 +25,14 @@ public:
     float out2 = 0.0f;
 };
 
-// One band: a type with its parameters and one section per channel, all
-// sharing the band's coefficients.
-//
-// Types: 0 (and any value outside 1..6) low-pass, 1 high-pass, 2 first-order
-// high-pass, 3 band-pass, 4 notch, 5 peaking, 6 all-pass.
+// Band types, numbered 0 to 6 in this order. Any other number designs a
+// low-pass, so none is refused.
+namespace biquad {
+enum Type : int { kLowPass, kHighPass, kFirstOrderHighPass, kBandPass, kNotch, kPeaking, kAllPass };
+} // namespace biquad
+
+// One band: a type (see biquad:: above) with its parameters and one section
+// per channel, all sharing the band's coefficients.
 class FBiquadFilter
 {
 public:

@@ -27,7 +27,7 @@ void MonitorProcessing::clearEqualizer()
 
 void MonitorProcessing::applyEqualizerPreset(int type, const std::array<float, kEqBandCount> &values)
 {
-    const float base = type == 1 ? 75.0f : (type == 2 ? 150.0f : 0.0f);
+    const float base = type == kPresetLowCut75Hz ? 75.0f : (type == kPresetLowCut150Hz ? 150.0f : 0.0f);
     // Solved before locking: the capture thread may want the lock meanwhile.
     float applied[kEqBandCount];
     if (base > 0.0f)
@@ -123,7 +123,7 @@ void MonitorProcessing::configureChain()
 {
     if (lowCutBase > 0.0f) {
         eqChain->setBandEnabled(0, true);
-        eqChain->setBand(0, lowCutBase * kLowCutRatio, 1.0f, 0.0f, 2);
+        eqChain->setBand(0, lowCutBase * kLowCutRatio, 1.0f, 0.0f, biquad::kFirstOrderHighPass);
         for (int i = 1; i < kEqBandCount; ++i)
             eqChain->setBandEnabled(i, false);
         return;
@@ -132,7 +132,7 @@ void MonitorProcessing::configureChain()
         const bool on = std::fabs(eqAppliedGains[i]) > kBandOffDb;
         eqChain->setBandEnabled(i, on);
         if (on)
-            eqChain->setBand(i, centreFrequencies[i], 1.0f, eqAppliedGains[i], 5);
+            eqChain->setBand(i, centreFrequencies[i], 1.0f, eqAppliedGains[i], biquad::kPeaking);
     }
 }
 

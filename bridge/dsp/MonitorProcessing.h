@@ -35,8 +35,11 @@ public:
     void setEqualizerEnabled(bool on);
     // GUI thread: the equaliser is off; forgets the band gains.
     void clearEqualizer();
-    // GUI thread: a preset of type (1: low cut from 75 Hz, 2: from 150 Hz,
-    // otherwise twelve bands) and its twelve values in dB.
+    // Preset types with a low cut; any other type is the twelve bands.
+    static constexpr int kPresetLowCut75Hz = 1;
+    static constexpr int kPresetLowCut150Hz = 2;
+    // GUI thread: a preset of type (a low cut from 75 or 150 Hz, otherwise
+    // twelve bands) and its twelve values in dB.
     void applyEqualizerPreset(int type, const std::array<float, kEqBandCount> &values);
     // GUI thread: the gain stage's switch and, when on, its value in dB
     // (clamped to [-80, 0]; a NaN keeps the last value).

@@ -70,3 +70,21 @@ inline constexpr WaveGuid KSDATAFORMAT_SUBTYPE_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 inline constexpr WaveGuid KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {
     0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+namespace os {
+
+// Interleaved 32-bit float: what the mixer mixes and what the engine hands it.
+constexpr WAVEFORMATEX floatFormat(uint32_t rate, uint16_t channels)
+{
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = 32;
+    f.nBlockAlign = static_cast<uint16_t>(channels * sizeof(float));
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    f.cbSize = 0;
+    return f;
+}
+
+} // namespace os

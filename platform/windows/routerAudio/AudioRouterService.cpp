@@ -90,12 +90,10 @@ bool AudioRouterService::Impl::startWorkerLocked()
 {
     // A worker left behind by a timed-out stop still uses this state: a
     // second one must not start beside it.
-    if (running.load() || !workerExited.load(std::memory_order_acquire))
+    if (state.load() != State::Stopped)
         return false;
     currentSampleRate.store(config.sampleRate);
-    running.store(true);
-    keepRunning.store(true);
-    workerExited.store(false);
+    state.store(State::Running);
     worker = std::thread([self = shared_from_this()] {
         os::nameCurrentThread("vd-pa-worker");
         {
@@ -103,16 +101,23 @@ bool AudioRouterService::Impl::startWorkerLocked()
             WorkerLoop loop(*self);
             loop.run();
         }
-        self->workerExited.store(true, std::memory_order_release);
+        self->workerLeft();
         self->clock.wake();
     });
     return true;
 }
 
+void AudioRouterService::Impl::workerLeft()
+{
+    State s = State::Running;
+    if (!state.compare_exchange_strong(s, State::WorkerEnded))
+        state.store(State::Stopped); // Stop was waiting for this (or gave up)
+}
+
 bool AudioRouterService::Impl::Start(const AudioRouterConfig &newConfig)
 {
     std::lock_guard lock(mutex);
-    if (running.load() || !workerExited.load(std::memory_order_acquire))
+    if (state.load() != State::Stopped)
         return false;
     config = newConfig;
     return startWorkerLocked();
@@ -123,17 +128,20 @@ void AudioRouterService::Impl::Stop()
     std::thread thread;
     {
         std::lock_guard lock(mutex);
-        if (!running.load())
+        if (!IsRunning())
             return;
-        running.store(false);
-        keepRunning.store(false);
+        State s = State::Running;
+        if (!state.compare_exchange_strong(s, State::Stopping))
+            state.store(State::Stopped); // the worker had ended already
         thread = std::move(worker);
+        if (!thread.joinable())
+            state.store(State::Stopped); // no worker to wait for
     }
     clock.wake(); // ends the worker's pauses at once
     if (!thread.joinable())
         return;
     const int64_t deadline = clock.deadlineAfterMs(3000);
-    if (clock.waitUntil([this] { return workerExited.load(std::memory_order_acquire); }, deadline)) {
+    if (clock.waitUntil([this] { return workerExited(); }, deadline)) {
         thread.join();
         return;
     }
@@ -150,7 +158,7 @@ bool AudioRouterService::Impl::Restart()
     }
     Stop();
     std::lock_guard lock(mutex);
-    if (running.load())
+    if (IsRunning())
         return false; // a concurrent start won
     config = saved;
     return startWorkerLocked();
@@ -159,7 +167,7 @@ bool AudioRouterService::Impl::Restart()
 bool AudioRouterService::Impl::SetSampleRate(double rate)
 {
     std::lock_guard lock(mutex);
-    if (!running.load() || !(rate > 0.0))
+    if (!IsRunning() || !(rate > 0.0))
         return false;
     requestedSampleRate.store(rate);
     return true;
@@ -168,7 +176,7 @@ bool AudioRouterService::Impl::SetSampleRate(double rate)
 bool AudioRouterService::Impl::AddInputDevice(const std::string &name, uint32_t channels, int32_t index)
 {
     std::lock_guard lock(mutex);
-    if (!running.load())
+    if (!IsRunning())
         return false;
     for (const InputDeviceEntry &entry : config.inputDevices) {
         if (equalsIgnoreCase(entry.name, name))
@@ -181,9 +189,9 @@ bool AudioRouterService::Impl::AddInputDevice(const std::string &name, uint32_t 
 bool AudioRouterService::Impl::PostRequest(const std::string &name)
 {
     std::lock_guard lock(mutex);
-    if (running.load())
+    if (IsRunning())
         pendingRemovals.push_back(name);
-    return running.load();
+    return IsRunning();
 }
 
 std::vector<InputDeviceEntry> AudioRouterService::Impl::GetInputDevices() const
@@ -195,9 +203,9 @@ std::vector<InputDeviceEntry> AudioRouterService::Impl::GetInputDevices() const
 bool AudioRouterService::Impl::SetOutputDevice(const std::string &name)
 {
     std::lock_guard lock(mutex);
-    if (running.load())
+    if (IsRunning())
         pendingOutputDevice = name;
-    return running.load();
+    return IsRunning();
 }
 
 std::string AudioRouterService::Impl::GetOutputDevice() const
@@ -209,7 +217,7 @@ std::string AudioRouterService::Impl::GetOutputDevice() const
 bool AudioRouterService::Impl::RequestRefresh()
 {
     std::lock_guard lock(mutex);
-    if (!running.load())
+    if (!IsRunning())
         return false;
     refreshRequested.store(true);
     return true;
@@ -223,7 +231,7 @@ bool AudioRouterService::Impl::SetAudioCallback(AudioCallback callback)
 
 void AudioRouterService::Impl::pauseMs(int64_t ms)
 {
-    clock.waitUntil([this] { return !keepRunning.load(); }, clock.deadlineAfterMs(ms));
+    clock.waitUntil([this] { return !keepRunning(); }, clock.deadlineAfterMs(ms));
 }
 
 int64_t AudioRouterService::Impl::nowMs() const { return clock.nowNs() / os::Clock::kNsPerMs; }
@@ -314,7 +322,7 @@ std::vector<PortAudioDeviceEntry> AudioRouterService::Impl::ListDevices(int mode
     bool wasRunning;
     {
         std::lock_guard lock(mutex);
-        wasRunning = running.load();
+        wasRunning = IsRunning();
     }
     std::vector<PortAudioDeviceEntry> devices;
     auto global = PaApi::holdGlobal();

@@ -5,6 +5,7 @@
 // an optional output device. The facade only queues requests; the worker
 // applies them on its next pass.
 
+#include "platform/os/WaveFormat.h"
 #include "platform/windows/routerAudio/AudioRouterConfig.h"
 #include "platform/windows/routerAudio/PaApi.h"
 #include "platform/windows/routerAudio/PaEngineLog.h"
@@ -41,6 +42,7 @@ struct InputStreamSlot {
     std::vector<float> buffer; // interleaved samples of the last block
     uint32_t channels = 0;
     double actualSampleRate = 0.0; // 0 when not open
+    WAVEFORMATEX pushFormat{};     // of the blocks handed to the mixer; set when opened
 };
 
 // Byte-wise ASCII case folding, no Unicode.

@@ -25,7 +25,11 @@ struct AudioRouterService::Impl : std::enable_shared_from_this<AudioRouterServic
     bool Start(const AudioRouterConfig &newConfig);
     void Stop();
     bool Restart();
-    bool IsRunning() const { return running.load(); }
+    bool IsRunning() const
+    {
+        const State s = state.load();
+        return s == State::Running || s == State::WorkerEnded;
+    }
     bool SetSampleRate(double rate);
     double GetSampleRate() const { return currentSampleRate.load(); }
     bool AddInputDevice(const std::string &name, uint32_t channels, int32_t index);
@@ -65,11 +69,25 @@ struct AudioRouterService::Impl : std::enable_shared_from_this<AudioRouterServic
     std::string pendingOutputDevice;             // guarded by mutex
     std::thread worker;                          // guarded by mutex; joinable only while running
 
-    std::atomic<bool> running{false};
-    std::atomic<bool> keepRunning{false};
-    std::atomic<bool> workerExited{true};
+    // The engine's life. Stopped: no worker; Start leaves from here only.
+    // Running: the worker passes. WorkerEnded: the worker left on its own
+    // (PortAudio failed); the engine still counts as running until Stop.
+    // Stopping: Stop told the worker to end and it has not yet, or it was
+    // detached after the stop's timeout; its exit makes the engine Stopped.
+    // Start and Stop change it under mutex, the worker's exit by a
+    // compare-exchange against Stop's.
+    enum class State : uint8_t { Stopped, Running, WorkerEnded, Stopping };
+    std::atomic<State> state{State::Stopped};
+    bool keepRunning() const { return state.load() == State::Running; }
+    bool workerExited() const
+    {
+        const State s = state.load();
+        return s == State::Stopped || s == State::WorkerEnded;
+    }
+
     std::atomic<double> currentSampleRate{48000.0};
     std::atomic<double> requestedSampleRate{0.0};
+    // A request, not a state: set by anyone, taken by the worker.
     std::atomic<bool> refreshRequested{false};
     // Written without the lock by SetAudioCallback, read by the worker.
     std::atomic<AudioCallback> audioCallback{nullptr};
@@ -84,6 +102,7 @@ struct AudioRouterService::Impl : std::enable_shared_from_this<AudioRouterServic
 
 private:
     bool startWorkerLocked();
+    void workerLeft();
 };
 
 // Streaming conversion of the 48 kHz stereo monitor mix to the output rate;
@@ -138,6 +157,24 @@ public:
     std::map<std::string, int, std::less<>> readErrorCounts;
 
 private:
+    struct OpenTally {
+        int opened = 0;           // input streams opened by this rebuild
+        bool deviceError = false; // a failure that a fresh device list may cure
+    };
+
+    // The steps of a rebuild, in order.
+    void buildSlots(const std::vector<InputDeviceEntry> &inputs);
+    void resolveSlotDevices();
+    void findOutputDevice(const std::string &name);
+    // The first input opens at the target rate, which it returns.
+    double openFirstInput(OpenTally &tally);
+    // The output and the later inputs may move the rate (unless one was
+    // requested).
+    void openOutput(double &rate, bool rateRequested);
+    void openOtherInputs(double &rate, bool rateRequested, OpenTally &tally);
+    bool openSlot(InputStreamSlot &slot, double &openedRate, OpenTally &tally);
+    void prepareSlotBuffers();
+
     bool reinitializePortAudio();
     void refreshDeviceList(int retry);
     // The first usable lookup of the slot's device, with up to two refreshes

@@ -171,14 +171,7 @@ HRESULT CLoopbackCapture::activationBody(os::ActivationOperation &operation)
         log("[WARNING] GetMixFormat failed (0x" + hresultText(SUCCEEDED(mixResult) ? E_POINTER : mixResult)
             + "), using default format (48000 Hz, 32-bit float)");
         std::memset(&m_captureFormat, 0, sizeof(m_captureFormat));
-        WAVEFORMATEX &f = m_captureFormat.format;
-        f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-        f.nChannels = 2;
-        f.nSamplesPerSec = 48000;
-        f.wBitsPerSample = 32;
-        f.nBlockAlign = static_cast<uint16_t>(f.nChannels * f.wBitsPerSample / 8);
-        f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-        f.cbSize = 0;
+        m_captureFormat.format = os::floatFormat(kMixSampleRate, 2);
     }
     if (m_captureFormat.format.nBlockAlign == 0)
         return AUDCLNT_E_UNSUPPORTED_FORMAT; // a drain would count no bytes

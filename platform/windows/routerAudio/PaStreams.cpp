@@ -282,9 +282,41 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
         currentRate = m_engine.currentSampleRate.load();
     }
     m_framesPerBuffer = config.framesPerBuffer;
-    slots.clear();
+    buildSlots(config.inputDevices);
+    resolveSlotDevices();
+    findOutputDevice(config.outputDevice);
 
-    for (const InputDeviceEntry &entry : config.inputDevices) {
+    OpenTally tally;
+    double rate = currentRate;
+    const double requested = m_engine.requestedSampleRate.load();
+    const bool rateRequested = requested > 0.0 && std::fabs(requested - currentRate) < 1.0;
+    if (!slots.empty())
+        rate = openFirstInput(tally);
+    openOutput(rate, rateRequested);
+    openOtherInputs(rate, rateRequested, tally);
+
+    {
+        std::lock_guard lock(m_engine.mutex);
+        m_engine.currentSampleRate.store(rate);
+    }
+    if (tally.deviceError && !reinitialize) {
+        m_engine.log(PaLogLine() << "[Info] Device-related error detected, will automatically refresh device list "
+                                    "in next loop");
+        m_engine.refreshRequested.store(true);
+    }
+    if (tally.opened == 0)
+        m_engine.log(PaLogLine() << "Currently no successfully opened input streams (will keep running to wait for "
+                                    "subsequent addition/replacement)");
+    prepareSlotBuffers();
+    m_engine.log(PaLogLine() << "Audio stream initialized, sample rate:" << currentRate
+                             << "Hz (Windows: input only, no output stream)");
+    return true;
+}
+
+void WorkerLoop::buildSlots(const std::vector<InputDeviceEntry> &inputs)
+{
+    slots.clear();
+    for (const InputDeviceEntry &entry : inputs) {
         InputStreamSlot slot;
         slot.name = entry.name;
         slot.requestedChannels = entry.requestedChannels;
@@ -306,7 +338,10 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
     if (slots.empty())
         m_engine.log(PaLogLine() << "No available input devices (will keep running to wait for subsequent "
                                     "addition/replacement)");
+}
 
+void WorkerLoop::resolveSlotDevices()
+{
     // Every device is resolved before any stream opens: refreshing the list
     // terminates PortAudio, which would close streams already opened. After
     // a refresh the indices of earlier slots may have moved.
@@ -316,84 +351,89 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
         for (size_t j = 0; j < k; ++j)
             lookupInput(slots[j].name, slots[j].deviceIndex);
     }
+}
 
+void WorkerLoop::findOutputDevice(const std::string &name)
+{
     outputDeviceIndex = -1;
     if (!slots.empty()) {
-        outputDeviceIndex = m_engine.findDeviceByName(config.outputDevice, true);
+        outputDeviceIndex = m_engine.findDeviceByName(name, true);
         if (outputDeviceIndex == -1)
-            m_engine.log(PaLogLine() << "Output device not found:" << config.outputDevice
+            m_engine.log(PaLogLine() << "Output device not found:" << name
                                      << "(will keep running to wait for subsequent correction)");
     }
     outputChannels = slots.empty() ? 0 : 2;
+}
 
-    int opened = 0;
-    bool deviceError = false;
-    double rate = currentRate;
-    const double requested = m_engine.requestedSampleRate.load();
-    const bool rateRequested = requested > 0.0 && std::fabs(requested - currentRate) < 1.0;
-
-    const auto openSlot = [&](InputStreamSlot &slot, double &openedRate) {
-        try {
-            slot.stream = openInputStream(slot, openedRate, m_framesPerBuffer);
-            slot.actualSampleRate = openedRate;
-            ++opened;
-            return true;
-        } catch (const std::exception &e) {
-            m_engine.log(PaLogLine() << "Failed to open input stream (" << slot.name << "):" << e.what()
-                                     << "(skipping this input)");
-            slot.stream = nullptr;
-            slot.deviceIndex = -1;
-            slot.actualSampleRate = 0.0;
-            deviceError = deviceError || isDeviceErrorText(e.what());
-            return false;
-        }
-    };
-
-    if (!slots.empty()) {
-        rate = kTargetRate;
-        double openedRate = kTargetRate;
-        InputStreamSlot &first = slots.front();
-        if (openSlot(first, openedRate) && std::fabs(openedRate - kTargetRate) > 1.0)
-            m_engine.log(PaLogLine() << "[Warning] First input" << first.name << "fell back to" << openedRate
-                                     << "Hz, expected" << kTargetRate
-                                     << "Hz; keeping target, this input runs at its own rate");
+bool WorkerLoop::openSlot(InputStreamSlot &slot, double &openedRate, OpenTally &tally)
+{
+    try {
+        slot.stream = openInputStream(slot, openedRate, m_framesPerBuffer);
+        slot.actualSampleRate = openedRate;
+        ++tally.opened;
+        return true;
+    } catch (const std::exception &e) {
+        m_engine.log(PaLogLine() << "Failed to open input stream (" << slot.name << "):" << e.what()
+                                 << "(skipping this input)");
+        slot.stream = nullptr;
+        slot.deviceIndex = -1;
+        slot.actualSampleRate = 0.0;
+        tally.deviceError = tally.deviceError || isDeviceErrorText(e.what());
+        return false;
     }
+}
 
-    if (outputDeviceIndex != -1 && outputChannels >= 1) {
-        const PaDeviceInfo *info = m_engine.pa.GetDeviceInfo(outputDeviceIndex);
-        if (info && info->maxOutputChannels < 2) {
-            m_engine.log(PaLogLine() << "[Warning] Device only supports" << info->maxOutputChannels
-                                     << "output channels, output at device limit.");
-            outputChannels = info->maxOutputChannels;
-        } else {
-            outputChannels = 2;
-        }
-        double request = info && info->defaultSampleRate > 0.0 ? info->defaultSampleRate : kTargetRate;
-        try {
-            outputStream = openOutputStreamDefault(outputDeviceIndex, outputChannels, request, m_framesPerBuffer);
-            outputRate = request;
-            if (std::fabs(outputRate - rate) > 1.0) {
-                if (rateRequested) {
-                    m_engine.log(PaLogLine() << "[Info] Output device opened at" << outputRate << "Hz (target is"
-                                             << rate << "Hz; monitor path stays 48k by design)");
-                } else {
-                    m_engine.log(PaLogLine() << "[Info] Output device using sample rate:" << outputRate << "Hz");
-                    rate = outputRate;
-                    currentRate = outputRate;
-                }
+double WorkerLoop::openFirstInput(OpenTally &tally)
+{
+    double openedRate = kTargetRate;
+    InputStreamSlot &first = slots.front();
+    if (openSlot(first, openedRate, tally) && std::fabs(openedRate - kTargetRate) > 1.0)
+        m_engine.log(PaLogLine() << "[Warning] First input" << first.name << "fell back to" << openedRate
+                                 << "Hz, expected" << kTargetRate
+                                 << "Hz; keeping target, this input runs at its own rate");
+    return kTargetRate;
+}
+
+void WorkerLoop::openOutput(double &rate, bool rateRequested)
+{
+    if (outputDeviceIndex == -1 || outputChannels < 1)
+        return;
+    const PaDeviceInfo *info = m_engine.pa.GetDeviceInfo(outputDeviceIndex);
+    if (info && info->maxOutputChannels < 2) {
+        m_engine.log(PaLogLine() << "[Warning] Device only supports" << info->maxOutputChannels
+                                 << "output channels, output at device limit.");
+        outputChannels = info->maxOutputChannels;
+    } else {
+        outputChannels = 2;
+    }
+    double request = info && info->defaultSampleRate > 0.0 ? info->defaultSampleRate : kTargetRate;
+    try {
+        outputStream = openOutputStreamDefault(outputDeviceIndex, outputChannels, request, m_framesPerBuffer);
+        outputRate = request;
+        if (std::fabs(outputRate - rate) > 1.0) {
+            if (rateRequested) {
+                m_engine.log(PaLogLine() << "[Info] Output device opened at" << outputRate << "Hz (target is"
+                                         << rate << "Hz; monitor path stays 48k by design)");
+            } else {
+                m_engine.log(PaLogLine() << "[Info] Output device using sample rate:" << outputRate << "Hz");
+                rate = outputRate;
+                currentRate = outputRate;
             }
-        } catch (const std::exception &e) {
-            m_engine.log(PaLogLine() << "Failed to open output stream:" << e.what()
-                                     << "(will keep running to wait for subsequent correction)");
-            outputStream = nullptr;
-            outputRate = 0.0;
         }
+    } catch (const std::exception &e) {
+        m_engine.log(PaLogLine() << "Failed to open output stream:" << e.what()
+                                 << "(will keep running to wait for subsequent correction)");
+        outputStream = nullptr;
+        outputRate = 0.0;
     }
+}
 
+void WorkerLoop::openOtherInputs(double &rate, bool rateRequested, OpenTally &tally)
+{
     for (size_t k = 1; k < slots.size(); ++k) {
         InputStreamSlot &slot = slots[k];
         double openedRate = kTargetRate;
-        if (!openSlot(slot, openedRate) || std::fabs(openedRate - rate) <= 1.0)
+        if (!openSlot(slot, openedRate, tally) || std::fabs(openedRate - rate) <= 1.0)
             continue;
         if (rateRequested) {
             m_engine.log(PaLogLine() << "[Warning] Device" << slot.name << "fell back to" << openedRate
@@ -406,20 +446,10 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
             currentRate = openedRate;
         }
     }
+}
 
-    {
-        std::lock_guard lock(m_engine.mutex);
-        m_engine.currentSampleRate.store(rate);
-    }
-    if (deviceError && !reinitialize) {
-        m_engine.log(PaLogLine() << "[Info] Device-related error detected, will automatically refresh device list "
-                                    "in next loop");
-        m_engine.refreshRequested.store(true);
-    }
-    if (opened == 0)
-        m_engine.log(PaLogLine() << "Currently no successfully opened input streams (will keep running to wait for "
-                                    "subsequent addition/replacement)");
-
+void WorkerLoop::prepareSlotBuffers()
+{
     // Room for the largest block a pass reads, so passes never grow buffers.
     for (InputStreamSlot &slot : slots) {
         if (!slot.stream)
@@ -428,8 +458,6 @@ bool WorkerLoop::reopenStreams(bool reinitialize)
         const size_t frames = std::max<size_t>(m_framesPerBuffer, blockFrames(slotRate));
         slot.buffer.reserve(static_cast<size_t>(slot.channels) * frames);
         std::fill(slot.buffer.begin(), slot.buffer.end(), 0.0f);
+        slot.pushFormat = os::floatFormat(static_cast<uint32_t>(slotRate), static_cast<uint16_t>(slot.channels));
     }
-    m_engine.log(PaLogLine() << "Audio stream initialized, sample rate:" << currentRate
-                             << "Hz (Windows: input only, no output stream)");
-    return true;
 }

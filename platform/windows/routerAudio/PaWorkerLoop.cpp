@@ -25,7 +25,7 @@ void WorkerLoop::run()
 {
     if (!start())
         return;
-    while (m_engine.keepRunning.load()) {
+    while (m_engine.keepRunning()) {
         if (!pass())
             break;
     }
@@ -221,17 +221,8 @@ void WorkerLoop::pushInputs()
     for (const InputStreamSlot &slot : slots) {
         if (!slot.stream || slot.buffer.empty() || slot.index < 0)
             continue;
-        WAVEFORMATEX format{};
-        format.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-        format.nChannels = static_cast<uint16_t>(slot.channels);
-        const double slotRate = slot.actualSampleRate > 0.0 ? slot.actualSampleRate : currentRate;
-        format.nSamplesPerSec = static_cast<uint32_t>(slotRate);
-        format.wBitsPerSample = 32;
-        format.nBlockAlign = static_cast<uint16_t>(slot.channels * 4);
-        format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-        format.cbSize = 0;
         m_engine.mixer.push(static_cast<uint32_t>(slot.index), slot.buffer.data(),
-                            static_cast<uint32_t>(slot.buffer.size() * sizeof(float)), &format);
+                            static_cast<uint32_t>(slot.buffer.size() * sizeof(float)), &slot.pushFormat);
     }
 }
 

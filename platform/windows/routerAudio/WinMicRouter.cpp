@@ -19,6 +19,8 @@ constexpr int64_t kOpenFailPauseMs = 300;
 constexpr int64_t kSoloSearchPauseMs = 300;
 constexpr int kMissesBeforeLookup = 5;
 constexpr double kMixRate = 48000.0;
+// What every stream of the router runs in, and what it hands the mixer.
+constexpr WAVEFORMATEX kMixFormat = os::floatFormat(kMixSampleRate, 2);
 
 bool sameName(const std::string &a, const std::string &b)
 {
@@ -29,15 +31,7 @@ bool sameName(const std::string &a, const std::string &b)
 
 WAVEFORMATEX makeMixFormat()
 {
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    f.nChannels = 2;
-    f.nSamplesPerSec = 48000;
-    f.wBitsPerSample = 32;
-    f.nBlockAlign = static_cast<uint16_t>(f.nChannels * f.wBitsPerSample / 8);
-    f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
-    f.cbSize = 0;
-    return f;
+    return kMixFormat;
 }
 
 std::wstring utf8ToWide(const std::string &text)
@@ -132,14 +126,7 @@ WinMicRouter::WinMicRouter(std::shared_ptr<os::OsPlatform> platform, Mixer &mixe
 WinMicRouter::~WinMicRouter()
 {
     Stop();
-    std::vector<Reaper> reapers;
-    {
-        std::lock_guard lock(retiredLock);
-        reapers.swap(retiredThreads);
-    }
-    for (auto &reaper : reapers)
-        if (reaper.thread.joinable())
-            reaper.thread.join();
+    joinRetiredThreads();
 }
 
 void WinMicRouter::log(const std::string &line) const
@@ -208,14 +195,7 @@ void WinMicRouter::stopLocked(std::unique_lock<std::mutex> &)
         if (unit->thread.joinable())
             unit->thread.join();
     stopSolo();
-    std::vector<Reaper> reapers;
-    {
-        std::lock_guard lock(retiredLock);
-        reapers.swap(retiredThreads);
-    }
-    for (auto &reaper : reapers)
-        if (reaper.thread.joinable())
-            reaper.thread.join();
+    joinRetiredThreads();
     log("[WinMicRouter] Stopped");
 }
 
@@ -306,6 +286,19 @@ void WinMicRouter::pruneRetiredLocked()
     }
 }
 
+void WinMicRouter::joinRetiredThreads()
+{
+    // Joined after the lock is let go: a retirement meanwhile never waits on a join.
+    std::vector<Reaper> reapers;
+    {
+        std::lock_guard lock(retiredLock);
+        reapers.swap(retiredThreads);
+    }
+    for (auto &reaper : reapers)
+        if (reaper.thread.joinable())
+            reaper.thread.join();
+}
+
 size_t WinMicRouter::retiredThreadCount()
 {
     std::lock_guard lock(retiredLock);
@@ -355,49 +348,60 @@ void WinMicRouter::micCaptureThread(MicUnit &unit)
 
 void MicUnit::pumpOnce()
 {
-    WinMicRouter &r = *router;
     if (!client) {
-        if (!enumerator && FAILED(r.m_platform->createEndpointEnumerator(enumerator)))
-            enumerator.reset();
-        if (!enumerator) {
-            waitWhileRunning(r.m_clock, running, kSearchPauseMs);
-            return;
-        }
-        const auto device = findEndpointByName(enumerator.get(), os::DataFlow::Capture, utf8ToWide(name));
-        if (!device) {
-            waitWhileRunning(r.m_clock, running, kSearchPauseMs);
-            return;
-        }
-        endpointName = getFriendlyName(*device);
-        std::shared_ptr<os::AudioClient> opened;
-        if (FAILED(device->activateAudioClient(opened)) || !opened) {
-            waitWhileRunning(r.m_clock, running, kSearchPauseMs);
-            return;
-        }
-        const WAVEFORMATEX format = makeMixFormat();
-        if (HRESULT hr = opened->initialize(os::ShareMode::Shared, WinMicRouter::kStreamFlags,
-                                            WinMicRouter::kBufferDuration100ns, 0, &format);
-            FAILED(hr)) {
-            r.log("[WinMicRouter] mic Initialize failed 0x" + hresultText(hr) + " (" + logText(endpointName) + ")");
-            waitWhileRunning(r.m_clock, running, kOpenFailPauseMs);
-            return;
-        }
-        std::shared_ptr<os::CaptureClient> service;
-        auto ready = std::make_shared<os::Event>(r.m_clock);
-        if (FAILED(opened->getCaptureClient(service)) || !service || FAILED(opened->setEventHandle(ready))
-            || FAILED(opened->start())) {
-            waitWhileRunning(r.m_clock, running, kOpenFailPauseMs);
-            return;
-        }
-        client = std::move(opened);
-        capture = std::move(service);
-        event = std::move(ready);
-        invalidated = false;
-        misses = 0;
-        r.log("[WinMicRouter] mic capturing: \"" + logText(endpointName) + "\" index=" + std::to_string(index));
+        openStream();
         return;
     }
+    if (packetsWaiting())
+        drainPackets();
+    if (invalidated)
+        closeStream();
+}
 
+void MicUnit::openStream()
+{
+    WinMicRouter &r = *router;
+    if (!enumerator && FAILED(r.m_platform->createEndpointEnumerator(enumerator)))
+        enumerator.reset();
+    if (!enumerator) {
+        waitWhileRunning(r.m_clock, running, kSearchPauseMs);
+        return;
+    }
+    const auto device = findEndpointByName(enumerator.get(), os::DataFlow::Capture, utf8ToWide(name));
+    if (!device) {
+        waitWhileRunning(r.m_clock, running, kSearchPauseMs);
+        return;
+    }
+    endpointName = getFriendlyName(*device);
+    std::shared_ptr<os::AudioClient> opened;
+    if (FAILED(device->activateAudioClient(opened)) || !opened) {
+        waitWhileRunning(r.m_clock, running, kSearchPauseMs);
+        return;
+    }
+    if (HRESULT hr = opened->initialize(os::ShareMode::Shared, WinMicRouter::kStreamFlags,
+                                        WinMicRouter::kBufferDuration100ns, 0, &kMixFormat);
+        FAILED(hr)) {
+        r.log("[WinMicRouter] mic Initialize failed 0x" + hresultText(hr) + " (" + logText(endpointName) + ")");
+        waitWhileRunning(r.m_clock, running, kOpenFailPauseMs);
+        return;
+    }
+    std::shared_ptr<os::CaptureClient> service;
+    auto ready = std::make_shared<os::Event>(r.m_clock);
+    if (FAILED(opened->getCaptureClient(service)) || !service || FAILED(opened->setEventHandle(ready))
+        || FAILED(opened->start())) {
+        waitWhileRunning(r.m_clock, running, kOpenFailPauseMs);
+        return;
+    }
+    client = std::move(opened);
+    capture = std::move(service);
+    event = std::move(ready);
+    invalidated = false;
+    misses = 0;
+    r.log("[WinMicRouter] mic capturing: \"" + logText(endpointName) + "\" index=" + std::to_string(index));
+}
+
+bool MicUnit::packetsWaiting()
+{
     bool drainNow = event->waitWhile(running, kEventWaitMs);
     if (drainNow) {
         misses = 0;
@@ -413,8 +417,13 @@ void MicUnit::pumpOnce()
         else
             drainNow = SUCCEEDED(hr) && frames > 0;
     }
-    const WAVEFORMATEX format = makeMixFormat();
-    while (drainNow && !invalidated) {
+    return drainNow;
+}
+
+void MicUnit::drainPackets()
+{
+    WinMicRouter &r = *router;
+    while (!invalidated) {
         os::realtimeCheck("MicUnit capture buffer");
         uint32_t frames = 0;
         const HRESULT sized = capture->getNextPacketSize(frames);
@@ -431,7 +440,7 @@ void MicUnit::pumpOnce()
         }
         if (got == AUDCLNT_S_BUFFER_EMPTY)
             break;
-        const uint32_t bytes = frames * format.nBlockAlign;
+        const uint32_t bytes = frames * kMixFormat.nBlockAlign;
         const bool silent = (flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0;
         const uint8_t *block = data;
         if (silent) {
@@ -445,12 +454,10 @@ void MicUnit::pumpOnce()
                 callback(reinterpret_cast<float *>(data), 2, static_cast<int>(frames), kMixRate);
             // A negative index is no source: as 0xFFFFFFFF it would feed the listen master.
             if (index >= 0)
-                r.m_mixer.push(static_cast<uint32_t>(index), block, bytes, &format);
+                r.m_mixer.push(static_cast<uint32_t>(index), block, bytes, &kMixFormat);
         }
         capture->releaseBuffer(frames);
     }
-    if (invalidated)
-        closeStream();
 }
 
 void MicUnit::closeStream()
@@ -498,59 +505,68 @@ void WinMicRouter::soloOutputThread()
 
 void WinMicRouter::SoloOutput::pumpOnce()
 {
-    WinMicRouter &r = router;
     if (!client) {
-        {
-            std::lock_guard lock(r.mutex);
-            searchName = r.outputName;
-        }
-        if (!enumerator && FAILED(r.m_platform->createEndpointEnumerator(enumerator)))
-            enumerator.reset();
-        if (!enumerator) {
-            waitWhileRunning(r.m_clock, r.soloRunning, kSearchPauseMs);
-            return;
-        }
-        const auto device = findEndpointByName(enumerator.get(), os::DataFlow::Render, searchName);
-        if (!device) {
-            waitWhileRunning(r.m_clock, r.soloRunning, kSoloSearchPauseMs);
-            return;
-        }
-        std::shared_ptr<os::AudioClient> opened;
-        if (FAILED(device->activateAudioClient(opened)) || !opened) {
-            waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
-            return;
-        }
-        const WAVEFORMATEX format = makeMixFormat();
-        if (HRESULT hr = opened->initialize(os::ShareMode::Shared, kStreamFlags, kBufferDuration100ns, 0, &format);
-            FAILED(hr)) {
-            r.log("[WinMicRouter] solo Initialize failed 0x" + hresultText(hr));
-            waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
-            return;
-        }
-        std::shared_ptr<os::RenderClient> service;
-        uint32_t frames = 0;
-        auto ready = std::make_shared<os::Event>(r.m_clock);
-        if (FAILED(opened->getRenderClient(service)) || !service || FAILED(opened->getBufferSize(frames))
-            || FAILED(opened->setEventHandle(ready)) || FAILED(opened->start())) {
-            waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
-            return;
-        }
-        client = std::move(opened);
-        render = std::move(service);
-        event = std::move(ready);
-        bufferFrames = frames;
-        invalidated = false;
-        r.log("[WinMicRouter] solo output started: \"" + logText(searchName) + "\"");
+        openStream();
         return;
     }
-
     {
-        std::lock_guard lock(r.mutex);
-        if (r.outputName != searchName) {
+        std::lock_guard lock(router.mutex);
+        if (router.outputName != searchName) {
             closeStream();
             return;
         }
     }
+    renderOnce();
+}
+
+void WinMicRouter::SoloOutput::openStream()
+{
+    WinMicRouter &r = router;
+    {
+        std::lock_guard lock(r.mutex);
+        searchName = r.outputName;
+    }
+    if (!enumerator && FAILED(r.m_platform->createEndpointEnumerator(enumerator)))
+        enumerator.reset();
+    if (!enumerator) {
+        waitWhileRunning(r.m_clock, r.soloRunning, kSearchPauseMs);
+        return;
+    }
+    const auto device = findEndpointByName(enumerator.get(), os::DataFlow::Render, searchName);
+    if (!device) {
+        waitWhileRunning(r.m_clock, r.soloRunning, kSoloSearchPauseMs);
+        return;
+    }
+    std::shared_ptr<os::AudioClient> opened;
+    if (FAILED(device->activateAudioClient(opened)) || !opened) {
+        waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
+        return;
+    }
+    if (HRESULT hr = opened->initialize(os::ShareMode::Shared, kStreamFlags, kBufferDuration100ns, 0, &kMixFormat);
+        FAILED(hr)) {
+        r.log("[WinMicRouter] solo Initialize failed 0x" + hresultText(hr));
+        waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
+        return;
+    }
+    std::shared_ptr<os::RenderClient> service;
+    uint32_t frames = 0;
+    auto ready = std::make_shared<os::Event>(r.m_clock);
+    if (FAILED(opened->getRenderClient(service)) || !service || FAILED(opened->getBufferSize(frames))
+        || FAILED(opened->setEventHandle(ready)) || FAILED(opened->start())) {
+        waitWhileRunning(r.m_clock, r.soloRunning, kOpenFailPauseMs);
+        return;
+    }
+    client = std::move(opened);
+    render = std::move(service);
+    event = std::move(ready);
+    bufferFrames = frames;
+    invalidated = false;
+    r.log("[WinMicRouter] solo output started: \"" + logText(searchName) + "\"");
+}
+
+void WinMicRouter::SoloOutput::renderOnce()
+{
+    WinMicRouter &r = router;
     // On a time-out the padding is read all the same: a stream that died
     // while its endpoint stays listed sets no more events.
     event->waitWhile(r.soloRunning, kEventWaitMs);

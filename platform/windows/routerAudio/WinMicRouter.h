@@ -55,6 +55,14 @@ struct MicUnit {
     // One step of the capture thread: search and open a stream when there is
     // none, else one wait on its event and the drain that follows.
     void pumpOnce();
+    // Searches for the endpoint and starts a stream on it; pauses on failure.
+    void openStream();
+    // One wait on the stream's event; true when packets are there to drain.
+    // Now and then asks a quiet stream directly whether it still lives.
+    bool packetsWaiting();
+    // Hands every waiting packet to the mixer (and source 0's to the level
+    // callback) until none is left or the stream is invalidated.
+    void drainPackets();
     // Ends the open stream (log line, mixer source emptied).
     void closeStream();
 
@@ -105,6 +113,12 @@ public:
         uint32_t bufferFrames = 0;
         bool invalidated = false;
         void pumpOnce();
+        // Searches for the output named now and starts a stream on it;
+        // pauses on failure.
+        void openStream();
+        // One wait on the event, then the free part of the device's buffer
+        // filled from the monitor mix.
+        void renderOnce();
         void closeStream();
     };
 
@@ -118,6 +132,7 @@ private:
     void startUnitLocked(std::unique_ptr<MicUnit> unit);
     void retireUnit(std::unique_ptr<MicUnit> unit);
     void pruneRetiredLocked();
+    void joinRetiredThreads();
     void startSolo();
     void stopSolo();
     void soloOutputThread();

@@ -17,18 +17,6 @@ constexpr std::int64_t k20Ms100ns = 200000;
 constexpr std::uint32_t kSharedFlags =
     AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
 
-WAVEFORMATEX floatFormat(std::uint32_t rate = 48000, std::uint16_t channels = 2)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 32;
-    f.nBlockAlign = static_cast<std::uint16_t>(channels * 4);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
-
 struct OsSimStream : ::testing::Test {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     SimAudioWorld world{clock};
@@ -56,7 +44,7 @@ TEST_F(OsSimStream, CaptureDelivers480FramesPerSimulated10Ms)
 {
     const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
     world.setEndpointSignal(mic, Signal::ramp(0.0f, 1.0f / 1024, 4096));
-    auto client = open(mic, floatFormat());
+    auto client = open(mic, floatFormat(48000, 2));
     std::shared_ptr<CaptureClient> capture;
     ASSERT_EQ(client->getCaptureClient(capture), S_OK);
     std::shared_ptr<RenderClient> render;
@@ -175,7 +163,7 @@ TEST_F(OsSimStream, SilentPacketsAreFlaggedButKeepTheirBytes)
     const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
     world.setEndpointSignal(mic, Signal::sine(1000.0, 0.5f));
     world.setSilentPackets(mic, 1);
-    auto client = open(mic, floatFormat());
+    auto client = open(mic, floatFormat(48000, 2));
     std::shared_ptr<CaptureClient> capture;
     ASSERT_EQ(client->getCaptureClient(capture), S_OK);
     ASSERT_EQ(client->start(), S_OK);
@@ -197,7 +185,7 @@ TEST_F(OsSimStream, SilentPacketsAreFlaggedButKeepTheirBytes)
 TEST_F(OsSimStream, RenderPaddingDrainsAtItsRateAndOutputIsRecordedBitExact)
 {
     const auto out = world.addEndpoint({.name = L"Speakers"});
-    auto client = open(out, floatFormat());
+    auto client = open(out, floatFormat(48000, 2));
     std::shared_ptr<RenderClient> render;
     ASSERT_EQ(client->getRenderClient(render), S_OK);
     std::uint32_t bufferFrames = 0;
@@ -245,7 +233,7 @@ TEST_F(OsSimStream, RenderPaddingDrainsAtItsRateAndOutputIsRecordedBitExact)
 TEST_F(OsSimStream, RenderUnderrunAndSilentReleaseAreAccounted)
 {
     const auto out = world.addEndpoint({.name = L"Speakers"});
-    auto client = open(out, floatFormat());
+    auto client = open(out, floatFormat(48000, 2));
     std::shared_ptr<RenderClient> render;
     ASSERT_EQ(client->getRenderClient(render), S_OK);
     std::uint8_t* data = nullptr;
@@ -275,8 +263,8 @@ TEST_F(OsSimStream, UnplugFailsTheNextBufferCallAndNotifiesOnce)
 
     const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
     const auto out = world.addEndpoint({.name = L"Speakers"});
-    auto capClient = open(mic, floatFormat());
-    auto renClient = open(out, floatFormat());
+    auto capClient = open(mic, floatFormat(48000, 2));
+    auto renClient = open(out, floatFormat(48000, 2));
     std::shared_ptr<CaptureClient> capture;
     std::shared_ptr<RenderClient> render;
     ASSERT_EQ(capClient->getCaptureClient(capture), S_OK);
@@ -301,7 +289,7 @@ TEST_F(OsSimStream, UnplugFailsTheNextBufferCallAndNotifiesOnce)
 
     // Plugged in again, a fresh stream works; the old one stays dead.
     ASSERT_TRUE(world.plugEndpoint(mic));
-    auto again = open(mic, floatFormat());
+    auto again = open(mic, floatFormat(48000, 2));
     EXPECT_EQ(again->start(), S_OK);
     EXPECT_EQ(capClient->start(), AUDCLNT_E_DEVICE_INVALIDATED);
 }
@@ -323,14 +311,14 @@ TEST_F(OsSimStream, InitializeChecksFormatModeAndOrder)
     EXPECT_TRUE(ext.SubFormat == KSDATAFORMAT_SUBTYPE_IEEE_FLOAT);
 
     EXPECT_EQ(client->start(), AUDCLNT_E_NOT_INITIALIZED);
-    WAVEFORMATEX bad = floatFormat();
+    WAVEFORMATEX bad = floatFormat(48000, 2);
     bad.nBlockAlign = 7;
     EXPECT_EQ(client->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &bad), AUDCLNT_E_UNSUPPORTED_FORMAT);
-    const WAVEFORMATEX other = floatFormat(44100);
+    const WAVEFORMATEX other = floatFormat(44100, 2);
     EXPECT_EQ(client->initialize(ShareMode::Shared, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, k20Ms100ns, 0, &other),
               AUDCLNT_E_UNSUPPORTED_FORMAT); // no conversion asked for
     world.failNext(SimOp::Initialize, AUDCLNT_E_DEVICE_IN_USE);
-    const WAVEFORMATEX good = floatFormat();
+    const WAVEFORMATEX good = floatFormat(48000, 2);
     EXPECT_EQ(client->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &good), AUDCLNT_E_DEVICE_IN_USE);
     ASSERT_EQ(client->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &good), S_OK);
     EXPECT_EQ(client->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &good), AUDCLNT_E_ALREADY_INITIALIZED);
@@ -351,7 +339,7 @@ TEST_F(OsSimStream, ServiceThreadSetsTheEventOfARunningStreamEachPeriod)
 {
     const auto mic = world.addEndpoint({.name = L"Mic", .flow = DataFlow::Capture});
     std::shared_ptr<Event> event;
-    auto client = open(mic, floatFormat(), &event);
+    auto client = open(mic, floatFormat(48000, 2), &event);
     std::shared_ptr<CaptureClient> capture;
     ASSERT_EQ(client->getCaptureClient(capture), S_OK);
     ASSERT_EQ(client->start(), S_OK);
@@ -394,7 +382,7 @@ TEST(OsSimThreaded, AcceleratedClockDrivesAConsumerThread)
     ASSERT_EQ(enumerator->getEndpoint(mic, endpoint), S_OK);
     std::shared_ptr<AudioClient> client;
     ASSERT_EQ(endpoint->activateAudioClient(client), S_OK);
-    const WAVEFORMATEX format = floatFormat();
+    const WAVEFORMATEX format = floatFormat(48000, 2);
     ASSERT_EQ(client->initialize(ShareMode::Shared, kSharedFlags, k20Ms100ns, 0, &format), S_OK);
     auto event = std::make_shared<Event>(*clock);
     ASSERT_EQ(client->setEventHandle(event), S_OK);
@@ -454,8 +442,8 @@ TEST_F(OsSimStream, AVirtualDriverCanBeBuiltFromSinkAndSignal)
     ASSERT_TRUE(world.setEndpointSignal(streamMix, Signal::custom(driver)));
     EXPECT_EQ(world.findEndpointId(L"NUVEX Stream Mix"), streamMix);
 
-    auto renderStream = open(output, floatFormat());
-    auto captureStream = open(streamMix, floatFormat());
+    auto renderStream = open(output, floatFormat(48000, 2));
+    auto captureStream = open(streamMix, floatFormat(48000, 2));
     std::shared_ptr<RenderClient> render;
     std::shared_ptr<CaptureClient> capture;
     ASSERT_EQ(renderStream->getRenderClient(render), S_OK);
@@ -480,12 +468,12 @@ TEST_F(OsSimStream, AVirtualDriverCanBeBuiltFromSinkAndSignal)
 TEST_F(OsSimStream, InvalidatedEndpointStaysListedButItsStreamsFail)
 {
     const auto out = world.addEndpoint({.name = L"Speakers"});
-    auto client = open(out, floatFormat());
+    auto client = open(out, floatFormat(48000, 2));
     ASSERT_EQ(client->start(), S_OK);
     ASSERT_TRUE(world.invalidateEndpoint(out));
     std::uint32_t padding = 0;
     EXPECT_EQ(client->getCurrentPadding(padding), AUDCLNT_E_DEVICE_INVALIDATED);
-    auto fresh = open(out, floatFormat());
+    auto fresh = open(out, floatFormat(48000, 2));
     EXPECT_EQ(fresh->start(), S_OK);
 }
 
@@ -544,7 +532,7 @@ struct OsSimLoopback : OsSimStream {
 
     void startLoopback(const std::shared_ptr<AudioClient>& client)
     {
-        const WAVEFORMATEX format = floatFormat();
+        const WAVEFORMATEX format = floatFormat(48000, 2);
         ASSERT_EQ(client->initialize(ShareMode::Shared,
                                      AUDCLNT_STREAMFLAGS_LOOPBACK | AUDCLNT_STREAMFLAGS_EVENTCALLBACK
                                          | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM,
@@ -621,13 +609,13 @@ TEST_F(OsSimLoopback, ActivationFailuresAndFormats)
     // A stream without the loop-back flag is refused.
     auto client = activate(100, true, &result);
     ASSERT_TRUE(client);
-    const WAVEFORMATEX format = floatFormat();
+    const WAVEFORMATEX format = floatFormat(48000, 2);
     EXPECT_EQ(client->initialize(ShareMode::Shared, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, k20Ms100ns, 0, &format),
               E_INVALIDARG);
 
     // A mix format with a larger claimed extension is handed out as stored.
     std::vector<std::uint8_t> odd(18 + 30, 0);
-    WAVEFORMATEX base = floatFormat();
+    WAVEFORMATEX base = floatFormat(48000, 2);
     base.cbSize = 30;
     std::memcpy(odd.data(), &base, sizeof base);
     world.setLoopbackMixFormat(odd);
@@ -708,8 +696,8 @@ TEST_F(OsSimStream, StalledEndpointStopsWithoutFailingAndDriftAddsPackets)
     const auto a = world.addEndpoint({.name = L"A", .flow = DataFlow::Capture});
     const auto b = world.addEndpoint({.name = L"B", .flow = DataFlow::Capture});
     std::shared_ptr<Event> eventA;
-    auto clientA = open(a, floatFormat(), &eventA);
-    auto clientB = open(b, floatFormat());
+    auto clientA = open(a, floatFormat(48000, 2), &eventA);
+    auto clientB = open(b, floatFormat(48000, 2));
     std::shared_ptr<CaptureClient> capA;
     std::shared_ptr<CaptureClient> capB;
     ASSERT_EQ(clientA->getCaptureClient(capA), S_OK);

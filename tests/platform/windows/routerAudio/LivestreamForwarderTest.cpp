@@ -238,13 +238,7 @@ protected:
     }
     void push(const std::vector<float>& block)
     {
-        WAVEFORMATEX f{};
-        f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-        f.nChannels = 2;
-        f.nSamplesPerSec = 48000;
-        f.wBitsPerSample = 32;
-        f.nBlockAlign = 8;
-        f.nAvgBytesPerSec = 384000;
+        const WAVEFORMATEX f = os::floatFormat(48000, 2);
         mixer->push(kToneSource, block.data(), static_cast<uint32_t>(block.size() * sizeof(float)), &f);
     }
     // One period: the loop runs (its statistics line written as the

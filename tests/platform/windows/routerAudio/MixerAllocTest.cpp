@@ -32,7 +32,7 @@ TEST(MixerAllocations, NoneInSteadyPushAndPullCycles)
     store.set(kMixBusMasterId, mixMaster);
 
     const std::vector<float> floatBlock = sineBlock(480, 440.0, 48000.0, 0.4f);
-    const WAVEFORMATEX floatFmt = floatFormat(2);
+    const WAVEFORMATEX floatFmt = os::floatFormat(kMixSampleRate, 2);
     std::vector<int16_t> monoBlock(441);
     for (size_t i = 0; i < monoBlock.size(); ++i)
         monoBlock[i] = static_cast<int16_t>(8000 * std::sin(double(i) * 0.1));

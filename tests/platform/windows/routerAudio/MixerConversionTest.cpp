@@ -69,7 +69,8 @@ TEST(ConvertToFloatStereo, Int24PackedAndUnsigned8Bit)
 
 TEST(ConvertToFloatStereo, FloatPassesUnclampedButNonFiniteBecomesZero)
 {
-    const auto out = convert(std::vector<float>{1.5f, -3.0f, NAN, INFINITY, -INFINITY, 0.25f}, floatFormat(2));
+    const auto out = convert(std::vector<float>{1.5f, -3.0f, NAN, INFINITY, -INFINITY, 0.25f},
+                             os::floatFormat(kMixSampleRate, 2));
     ASSERT_EQ(out.size(), 6u);
     EXPECT_FLOAT_EQ(out[0], 1.5f);
     EXPECT_FLOAT_EQ(out[1], -3.0f);
@@ -81,7 +82,7 @@ TEST(ConvertToFloatStereo, FloatPassesUnclampedButNonFiniteBecomesZero)
 
 TEST(ConvertToFloatStereo, FloatTagIgnoresBitsPerSample)
 {
-    WAVEFORMATEX f = floatFormat(2);
+    WAVEFORMATEX f = os::floatFormat(kMixSampleRate, 2);
     f.wBitsPerSample = 64;
     const auto out = convert(std::vector<float>{0.5f, -0.5f}, f);
     EXPECT_EQ(out, (std::vector<float>{0.5f, -0.5f}));
@@ -91,9 +92,10 @@ TEST(ConvertToFloatStereo, FloatTagIgnoresBitsPerSample)
 
 TEST(ConvertToFloatStereo, MonoIsCopiedToBothSidesAndExtraChannelsAreDropped)
 {
-    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f}, floatFormat(1)),
+    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f}, os::floatFormat(kMixSampleRate, 1)),
               (std::vector<float>{0.1f, 0.1f, 0.2f, 0.2f}));
-    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, -0.1f, -0.2f, 9, 9, 9, 9}, floatFormat(6)),
+    EXPECT_EQ(convert(std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, -0.1f, -0.2f, 9, 9, 9, 9},
+                      os::floatFormat(kMixSampleRate, 6)),
               (std::vector<float>{0.1f, 0.2f, -0.1f, -0.2f}));
 }
 
@@ -129,7 +131,7 @@ TEST(ConvertToFloatStereo, RefusedBlocksLeaveNoStaleSamples)
     WAVEFORMATEX shortAlign = pcmFormat(16, 2);
     shortAlign.nBlockAlign = 2; // would read the right channel from the next frame
     EXPECT_TRUE(refused(shortAlign));
-    WAVEFORMATEX shortFloatAlign = floatFormat(2);
+    WAVEFORMATEX shortFloatAlign = os::floatFormat(kMixSampleRate, 2);
     shortFloatAlign.nBlockAlign = 4;
     EXPECT_TRUE(refused(shortFloatAlign));
     EXPECT_TRUE(refused(pcmFormat(12, 2)));

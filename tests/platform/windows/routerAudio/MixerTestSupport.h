@@ -20,18 +20,6 @@ inline AudioRouteConfig routed(uint32_t id, float volume1 = 1.0f, float volume2 
     return r;
 }
 
-inline WAVEFORMATEX floatFormat(uint16_t channels = 2, uint32_t rate = kMixSampleRate)
-{
-    WAVEFORMATEX f{};
-    f.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
-    f.nChannels = channels;
-    f.nSamplesPerSec = rate;
-    f.wBitsPerSample = 32;
-    f.nBlockAlign = static_cast<uint16_t>(channels * 4);
-    f.nAvgBytesPerSec = rate * f.nBlockAlign;
-    return f;
-}
-
 inline WAVEFORMATEX pcmFormat(uint16_t bits, uint16_t channels, uint32_t rate = kMixSampleRate)
 {
     WAVEFORMATEX f{};
@@ -61,7 +49,7 @@ inline WAVEFORMATEXTENSIBLE extensibleFormat(const WaveGuid &sub, uint16_t bits,
 inline void pushFloats(Mixer &mixer, uint32_t id, const std::vector<float> &samples,
                        uint32_t rate = kMixSampleRate, uint16_t channels = 2)
 {
-    const WAVEFORMATEX f = floatFormat(channels, rate);
+    const WAVEFORMATEX f = os::floatFormat(rate, channels);
     mixer.push(id, samples.data(), static_cast<uint32_t>(samples.size() * sizeof(float)), &f);
 }
 

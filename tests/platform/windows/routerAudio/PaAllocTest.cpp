@@ -37,7 +37,7 @@ TEST(PaEngineAllocations, NoneAndNoLockInSteadyWorkerPasses)
     AudioRouterService::Impl &impl = engine.impl();
     impl.config.inputDevices = {{"Mic", 0, 0}, {"Aux", 1, 1}};
     impl.config.outputDevice = "Speakers";
-    impl.keepRunning.store(true);
+    impl.state.store(AudioRouterService::Impl::State::Running);
 
     os::RealtimeThreadScope scope(L"Pro Audio");
     WorkerLoop loop(impl);
@@ -54,7 +54,7 @@ TEST(PaEngineAllocations, NoneAndNoLockInSteadyWorkerPasses)
     EXPECT_EQ(rig.pushes(0), 1050u);
     EXPECT_EQ(rig.pushes(1), 1050u);
     EXPECT_TRUE(rig.lines.has("[Solo] LibSR engaged, srcRate=48000 dstRate=44100"));
-    impl.keepRunning.store(false);
+    impl.state.store(AudioRouterService::Impl::State::Stopped);
     loop.finish();
 }
 

@@ -53,7 +53,7 @@ TEST_F(AlsaNullDevices, WorkerReadsMixesAndMonitorsPassByPass)
     AudioRouterService::Impl &impl = engine.impl();
     impl.config.inputDevices = {{"veloran_null_mic", 0, 0}};
     impl.config.outputDevice = "veloran_null_out";
-    impl.keepRunning.store(true);
+    impl.state.store(AudioRouterService::Impl::State::Running);
     WorkerLoop loop(impl);
     ASSERT_TRUE(loop.start());
     ASSERT_EQ(loop.slots.size(), 1u);
@@ -66,7 +66,7 @@ TEST_F(AlsaNullDevices, WorkerReadsMixesAndMonitorsPassByPass)
     EXPECT_EQ(rig.pushes(0) - before, 200u);
     EXPECT_EQ(rig.lines.count("[Solo] LibSR engaged, srcRate=48000 dstRate=44100"), 1);
 
-    impl.keepRunning.store(false);
+    impl.state.store(AudioRouterService::Impl::State::Stopped);
     loop.finish();
     EXPECT_TRUE(rig.lines.has("Audio routing service stopped"));
     EXPECT_FALSE(rig.lines.has("[Error]"));

@@ -119,7 +119,7 @@ TEST(PaEngine, RestartStartsTheKeptConfigurationAndLosesToAConcurrentStart)
         EXPECT_TRUE(restarted || started) << "round " << round;
         EXPECT_TRUE(engine.IsRunning());
         engine.Stop();
-        EXPECT_TRUE(engine.impl().workerExited.load());
+        EXPECT_TRUE(engine.impl().workerExited());
     }
 }
 

@@ -51,9 +51,9 @@ TEST(PaEngineStress, FacadeCallsFromThreeThreads)
     engine.Stop();
 
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!engine.impl().workerExited.load() && std::chrono::steady_clock::now() < until)
+    while (!engine.impl().workerExited() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(engine.impl().workerExited.load());
+    EXPECT_TRUE(engine.impl().workerExited());
     EXPECT_FALSE(engine.IsRunning());
     EXPECT_GT(rig.pa.initializeCount(), 0);
     EXPECT_FALSE(rig.pa.overlapSeen());

@@ -15,7 +15,7 @@ struct WorkerRig : Rig {
         : Rig(std::move(devices), host), engine(environment()), impl(engine.impl())
     {
     }
-    ~WorkerRig() { impl.running.store(false); }
+    ~WorkerRig() { impl.state.store(AudioRouterService::Impl::State::Stopped); }
 
     // The engine as Start leaves it, without a thread: the test runs the
     // loop's steps itself.
@@ -24,8 +24,7 @@ struct WorkerRig : Rig {
         impl.config.inputDevices = std::move(inputs);
         impl.config.outputDevice = std::move(output);
         impl.currentSampleRate.store(impl.config.sampleRate);
-        impl.running.store(true);
-        impl.keepRunning.store(true);
+        impl.state.store(AudioRouterService::Impl::State::Running);
         loop = std::make_unique<WorkerLoop>(impl);
         EXPECT_TRUE(loop->start());
         return *loop;
@@ -166,7 +165,7 @@ TEST(PaWorkerRebuild, RequestedRateKeepsInputsAtFortyEightKilohertz)
     for (bool withInputs : {true, false}) {
         WorkerRig rig({inputDevice("Mic"), outputDevice("Speakers")});
         rig.begin(withInputs ? std::vector<InputDeviceEntry>{{"Mic", 0, 0}} : std::vector<InputDeviceEntry>{});
-        rig.impl.running.store(true);
+        rig.impl.state.store(AudioRouterService::Impl::State::Running);
         ASSERT_TRUE(rig.engine.SetSampleRate(44100.0));
         const int terminates = rig.pa.terminateCount();
         rig.passes(1);
@@ -366,9 +365,9 @@ TEST(PaWorkerPasses, FailedReopenAfterARateChangeEndsTheWorkerButLeavesItRunning
         std::this_thread::yield();
     rig.pa.scriptInitialize({paInternalError, paInternalError, paInternalError});
     ASSERT_TRUE(engine.SetSampleRate(44100.0));
-    while (!engine.impl().workerExited.load() && std::chrono::steady_clock::now() < until)
+    while (!engine.impl().workerExited() && std::chrono::steady_clock::now() < until)
         std::this_thread::yield();
-    ASSERT_TRUE(engine.impl().workerExited.load());
+    ASSERT_TRUE(engine.impl().workerExited());
     EXPECT_TRUE(rig.lines.has("[Error] Finally unable to reinitialize PortAudio, service will stop"));
     EXPECT_TRUE(rig.lines.has("Failed to reopen streams"));
     EXPECT_TRUE(rig.lines.has("Audio routing service stopped"));
