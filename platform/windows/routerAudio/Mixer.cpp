@@ -110,14 +110,17 @@ uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<ui
     return take;
 }
 
-void drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
-               size_t samples)
+// Returns how many samples were taken.
+size_t drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
+                 size_t samples)
 {
     for (size_t offset = 0; offset < samples; offset += kPullChunkSamples) {
         const auto chunk = static_cast<uint32_t>(std::min<size_t>(kPullChunkSamples, samples - offset));
-        if (readChunk(buffer, readPos, out + offset, chunk) < chunk)
-            return; // the rest of the block stays silent for this source
+        const uint32_t taken = readChunk(buffer, readPos, out + offset, chunk);
+        if (taken < chunk)
+            return offset + taken; // the rest of the block stays silent for this source
     }
+    return samples;
 }
 
 void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, size_t n, float gain)
@@ -343,6 +346,7 @@ void Mixer::removeSource(uint32_t sourceId)
         b.levelRight.store(0.0f, std::memory_order_relaxed);
         b.primed = false;
         b.monitorPrimed = false;
+        b.fed = false;
     }
 }
 
@@ -374,11 +378,26 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFr
     const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        drainRing(buffer, buffer.readIndex, out, marginTake(buffer, buffer.readIndex, buffer.primed, n, margin));
+        const size_t taken =
+            drainRing(buffer, buffer.readIndex, out, marginTake(buffer, buffer.readIndex, buffer.primed, n, margin));
+        buffer.fed = n > 0 && taken * 2 >= n;
     }
     refreshRecordsLocked();
     // Drained even when muted, so the bus does not fall behind meanwhile.
     finishBlock(out, n, bus == 1 ? gainOf(m_listenMaster.input1) : gainOf(m_mixMaster.input2));
+}
+
+bool Mixer::busSourceDue(uint32_t bus, uint32_t frames) const
+{
+    if (bus != 1 && bus != 2)
+        return false;
+    std::lock_guard lock(m_mutex);
+    for (const auto &entry : m_sources) {
+        const InputBuffer &buffer = *entry.second.bus[bus - 1];
+        if (buffer.fed && pendingSamples(buffer, buffer.readIndex) < frames)
+            return true;
+    }
+    return false;
 }
 
 void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)

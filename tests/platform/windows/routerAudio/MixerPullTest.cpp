@@ -145,6 +145,41 @@ TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
     }
 }
 
+// A source is due when the bus's last pull fed from it (half a pull or
+// more) and it now holds less than half a pull: its push has not come yet.
+TEST_F(MixerPull, SourceIsDueOnlyAfterFeedingAPullAndWhileShort)
+{
+    auto b = mixer->bufferFor(100, 2);
+    struct Step {
+        uint32_t filled; // samples written, then the question, then the pull if any
+        bool remove;     // the source is removed before the writes
+        bool due;
+        bool pull;
+    } steps[] = {
+        {0, false, false, true},     // never fed: a silent source is not waited for
+        {960, false, false, true},   // a block: taken, the source fed the pull
+        {0, false, true, false},     // nothing yet: due
+        {479, false, true, false},   // less than half a pull: still due
+        {1, false, false, true},     // half a pull: not due, and it feeds the pull
+        {0, false, true, true},      // due; the pull finds nothing
+        {0, false, false, true},     // a source that stopped is not due again
+        {960, false, false, true},
+        {0, true, false, false},     // removed: starts over
+        {480, false, false, true},   // half a pull feeds it again
+        {0, false, true, false},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step &step = steps[i];
+        if (step.remove)
+            mixer->removeSource(100);
+        fill(*b, step.filled);
+        EXPECT_EQ(mixer->busSourceDue(2, 480), step.due) << i;
+        EXPECT_FALSE(mixer->busSourceDue(1, 480)) << i; // the other bus never pulled from it
+        if (step.pull)
+            pullBus(480, 2);
+    }
+}
+
 TEST_F(MixerPull, RoundTripAcrossTheRingEdgeWith441FrameBlocks)
 {
     store.set(110, routed(110));
