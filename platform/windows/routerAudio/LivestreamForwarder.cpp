@@ -203,10 +203,7 @@ bool LivestreamForwarder::ForwardLoop::shouldWait(VadAudioHandle driver, uint32_
     // half a block must leave a quarter of one for a late wake-up.
     const uint32_t queued = m_emptyFreeBytes - std::min(m_emptyFreeBytes, status.freeBytes);
     const auto block = static_cast<uint32_t>(m_output.size());
-    if (queued < block - block / 4)
-        return false;
-    ++m_stats.waits;
-    return true;
+    return queued >= block - block / 4;
 }
 
 void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
@@ -443,6 +440,7 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
             nextNs += kPeriodNs;
             const uint32_t bus = m_sourceBus.load(std::memory_order_relaxed);
             if (m_loop->shouldWait(driver, bus)) {
+                // This loop and the later ones move half a block later.
                 nextNs += kPeriodNs / 2;
                 m_clock.waitUntil([this] { return !m_running.load(); }, nextNs - kPeriodNs);
             }

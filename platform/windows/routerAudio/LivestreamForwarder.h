@@ -42,7 +42,6 @@ public:
         int32_t streamInactive = 0;
         int32_t errors = 0;
         int32_t leads = 0; // silent blocks written ahead into an empty driver buffer
-        int32_t waits = 0; // loops moved half a block later, behind a source's due push
     };
 
     enum class Conversion {
