@@ -70,19 +70,29 @@ size_t marginSamples(uint32_t marginFrames)
     return std::min<size_t>(size_t{marginFrames} * 2, kMaxPendingSamples / 2);
 }
 
-// How much of an n-sample pull a reader keeping a margin takes from a ring:
-// before it has started, nothing until the ring is a block (or the pull)
-// ahead of the margin, then what lies before the margin; from then on all.
-size_t marginTake(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos, bool &started,
-                  size_t n, size_t margin)
+// Where in an n-sample pull a reader keeping a margin takes how much from a
+// ring: once started, the whole pull; before, nothing while the ring holds
+// no more than the margin, then what lies beyond it (up to the pull), at the
+// end of the pull so that the source begins without a break. Starting on
+// the first sample beyond the margin, not on a whole block, keeps a source
+// whose pushes are a little short of a block (resampled) from starting a
+// period later with nearly two blocks held back.
+struct MarginTake {
+    size_t offset;
+    size_t samples;
+};
+
+MarginTake marginTake(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos, bool &started,
+                      size_t n, size_t margin)
 {
     if (margin == 0 || started)
-        return n;
+        return {0, n};
     const size_t pending = pendingSamples(buffer, readPos);
-    if (pending < margin + std::min(n, margin))
-        return 0; // the source keeps what it pushed
+    if (pending <= margin)
+        return {0, 0}; // the source keeps what it pushed
     started = true;
-    return std::min(n, pending - margin);
+    const size_t take = std::min(n, pending - margin);
+    return {n - take, take};
 }
 
 // Adds up to n (at most kPullChunkSamples) waiting samples into out and
@@ -378,8 +388,8 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFr
     const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        const size_t taken =
-            drainRing(buffer, buffer.readIndex, out, marginTake(buffer, buffer.readIndex, buffer.primed, n, margin));
+        const MarginTake t = marginTake(buffer, buffer.readIndex, buffer.primed, n, margin);
+        const size_t taken = drainRing(buffer, buffer.readIndex, out + t.offset, t.samples);
         buffer.fed = n > 0 && taken * 2 >= n;
     }
     refreshRecordsLocked();
@@ -422,12 +432,13 @@ void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
     const size_t margin = marginSamples(marginFrames);
     if (monitoredBus == 0) {
         InputBuffer &solo = *m_soloRing;
-        drainRing(solo, solo.readIndex, out, marginTake(solo, solo.readIndex, solo.primed, n, margin));
+        const MarginTake t = marginTake(solo, solo.readIndex, solo.primed, n, margin);
+        drainRing(solo, solo.readIndex, out + t.offset, t.samples);
     } else {
         for (const auto &entry : m_sources) {
             InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
-            drainRing(buffer, buffer.monitorReadIndex, out,
-                      marginTake(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, n, margin));
+            const MarginTake t = marginTake(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, n, margin);
+            drainRing(buffer, buffer.monitorReadIndex, out + t.offset, t.samples);
         }
     }
     finishBlock(out, n, gain);

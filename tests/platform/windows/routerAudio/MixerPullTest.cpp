@@ -107,24 +107,28 @@ TEST_F(MixerPull, ShortRingFillsOnlyTheFrontAndOthersStillAdd)
     EXPECT_EQ(shortRing->readIndex.load(), 500u);
 }
 
-// With a one-block margin a source is taken only once it is a block ahead
-// of the pull; from then on a push that lands after a pull costs nothing,
-// and a removed source starts over.
-TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
+// With a one-block margin a source is taken only once it is ahead of the
+// margin, from the first sample beyond it, placed at the end of the pull so
+// that it begins without a break; from then on a push that lands after a
+// pull costs nothing, and a removed source starts over.
+TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
 {
     auto b = mixer->bufferFor(100, 2);
     struct Step {
         uint32_t filled;  // samples written before the pull
         bool remove;      // the source is removed before the writes
-        int firstSample;  // the sample the pull starts with; -1: silent
+        int firstSample;  // the sample the source starts with in the pull; -1: silent
+        uint32_t offset;  // where in the pull it starts
     } steps[] = {
-        {960, false, -1},  // one block: not yet ahead
-        {960, false, 0},   // two blocks: the first is played, one kept
-        {0, false, 960},   // the push is late: the kept block plays
-        {960, false, 1920},
-        {960, false, 2880},
-        {960, true, -1},   // removed and pushing again: waits anew
-        {960, false, 0},
+        {960, false, -1, 0},  // one block: not yet beyond the margin
+        {960, false, 0, 0},   // two blocks: the first is played, one kept
+        {0, false, 960, 0},   // the push is late: the kept block plays
+        {960, false, 1920, 0},
+        {960, false, 2880, 0},
+        {960, true, -1, 0},   // removed and pushing again: waits anew
+        {40, false, 0, 920},  // 20 frames beyond the margin start at the pull's end
+        {960, false, 40, 0},  // the margin stays one block
+        {960, false, 1000, 0},
     };
     float next = 0.0f;
     for (const Step &step : steps) {
@@ -140,8 +144,10 @@ TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
             ASSERT_TRUE(allZero(out)) << step.filled;
             continue;
         }
-        for (uint32_t i = 0; i < 960; ++i)
-            ASSERT_FLOAT_EQ(out[i], float(step.firstSample + int(i)) * 1e-5f) << step.firstSample << " " << i;
+        for (uint32_t i = 0; i < 960; ++i) {
+            const float expected = i < step.offset ? 0.0f : float(step.firstSample + int(i - step.offset)) * 1e-5f;
+            ASSERT_FLOAT_EQ(out[i], expected) << step.firstSample << " " << i;
+        }
     }
 }
 
