@@ -133,6 +133,20 @@ size_t drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint
     return samples;
 }
 
+// A pull's read of one ring for a reader that may keep a margin. A started
+// reader that runs dry starts over: a source back from a pause gets its
+// margin again instead of racing the pull from then on. Returns how many
+// samples were taken.
+size_t pullRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, bool &started,
+                float *out, size_t n, size_t margin)
+{
+    const MarginTake t = marginTake(buffer, readPos, started, n, margin);
+    const size_t taken = drainRing(buffer, readPos, out + t.offset, t.samples);
+    if (taken < t.samples)
+        started = false;
+    return taken;
+}
+
 void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, size_t n, float gain)
 {
     uint32_t write = buffer.writeIndex.load(std::memory_order_relaxed);
@@ -388,8 +402,7 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFr
     const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        const MarginTake t = marginTake(buffer, buffer.readIndex, buffer.primed, n, margin);
-        const size_t taken = drainRing(buffer, buffer.readIndex, out + t.offset, t.samples);
+        const size_t taken = pullRing(buffer, buffer.readIndex, buffer.primed, out, n, margin);
         buffer.fed = n > 0 && taken * 2 >= n;
     }
     refreshRecordsLocked();
@@ -432,13 +445,11 @@ void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
     const size_t margin = marginSamples(marginFrames);
     if (monitoredBus == 0) {
         InputBuffer &solo = *m_soloRing;
-        const MarginTake t = marginTake(solo, solo.readIndex, solo.primed, n, margin);
-        drainRing(solo, solo.readIndex, out + t.offset, t.samples);
+        pullRing(solo, solo.readIndex, solo.primed, out, n, margin);
     } else {
         for (const auto &entry : m_sources) {
             InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
-            const MarginTake t = marginTake(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, n, margin);
-            drainRing(buffer, buffer.monitorReadIndex, out + t.offset, t.samples);
+            pullRing(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, out, n, margin);
         }
     }
     finishBlock(out, n, gain);

@@ -110,7 +110,7 @@ TEST_F(MixerPull, ShortRingFillsOnlyTheFrontAndOthersStillAdd)
 // With a one-block margin a source is taken only once it is ahead of the
 // margin, from the first sample beyond it, placed at the end of the pull so
 // that it begins without a break; from then on a push that lands after a
-// pull costs nothing, and a removed source starts over.
+// pull costs nothing, and a source that ran dry or was removed starts over.
 TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
 {
     auto b = mixer->bufferFor(100, 2);
@@ -123,8 +123,12 @@ TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
         {960, false, -1, 0},  // one block: not yet beyond the margin
         {960, false, 0, 0},   // two blocks: the first is played, one kept
         {0, false, 960, 0},   // the push is late: the kept block plays
-        {960, false, 1920, 0},
+        {1920, false, 1920, 0}, // it lands with the next: one kept again
         {960, false, 2880, 0},
+        {0, false, 3840, 0},  // the source pauses: the kept block plays,
+        {0, false, -1, 0},    // then it runs dry
+        {960, false, -1, 0},  // back: it waits for its margin again
+        {960, false, 4800, 0},
         {960, true, -1, 0},   // removed and pushing again: waits anew
         {40, false, 0, 920},  // 20 frames beyond the margin start at the pull's end
         {960, false, 40, 0},  // the margin stays one block
