@@ -514,11 +514,19 @@ void SimStream::playLocked(std::uint64_t frames)
 
 std::int64_t SimStream::catchUp()
 {
-    std::lock_guard lock(m_mutex);
-    return catchUpLocked(m_core->clock->nowNs());
+    std::shared_ptr<Event> due;
+    std::int64_t next = Clock::kNoDeadline;
+    {
+        std::lock_guard lock(m_mutex);
+        next = catchUpLocked(m_core->clock->nowNs(), &due);
+    }
+    // Set with the stream unlocked: the client it wakes takes that lock first.
+    if (due)
+        due->set();
+    return next;
 }
 
-std::int64_t SimStream::catchUpLocked(std::int64_t nowNs)
+std::int64_t SimStream::catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>* setLater)
 {
     if (!m_initialized || m_invalidated.load(std::memory_order_acquire))
         return Clock::kNoDeadline;
@@ -540,8 +548,12 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs)
     }
     if (periods > m_signalled) {
         m_signalled = periods;
-        if (m_event && !silentLoopback)
-            m_event->set();
+        if (m_event && !silentLoopback) {
+            if (setLater)
+                *setLater = m_event;
+            else
+                m_event->set();
+        }
     }
     if (!m_running || !m_event)
         return Clock::kNoDeadline;

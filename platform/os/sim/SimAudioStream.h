@@ -76,7 +76,9 @@ private:
     // Frames from the stream's start to the end of period k.
     std::uint64_t framesAt(std::uint64_t period) const;
     std::uint64_t elapsedPeriodsLocked(std::int64_t nowNs) const;
-    std::int64_t catchUpLocked(std::int64_t nowNs);
+    // An event to set is handed to setLater when given (to be set once
+    // m_mutex is released), else set at once.
+    std::int64_t catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>* setLater = nullptr);
     void producePacketLocked(std::uint64_t firstFrame, std::uint32_t frames);
     void playLocked(std::uint64_t frames);
     bool isCapture() const { return m_kind != Kind::Render; }

@@ -5,6 +5,7 @@
 #include "platform/os/sim/SimWorldCore.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <cwchar>
@@ -261,14 +262,29 @@ void SimWorldCore::renderLoopback(const AudioClientActivationParams& params, std
 {
     const std::size_t samples = static_cast<std::size_t>(frames) * channels;
     std::fill_n(mix, samples, 0.0f);
-    std::lock_guard lock(mutex);
-    for (const auto& p : processes) {
-        if (!heardInLoopbackLocked(params, p))
-            continue;
-        p.signal.render(firstFrame, frames, channels, sampleRate, scratch);
+    const auto add = [&](const Signal& signal) {
+        signal.render(firstFrame, frames, channels, sampleRate, scratch);
         for (std::size_t i = 0; i < samples; ++i)
             mix[i] += scratch[i];
+    };
+    // The signals heard are taken under the lock and rendered after it, so
+    // the world's other streams and threads do not wait for the synthesis;
+    // beyond the first few they are rendered in place.
+    std::array<Signal, 8> heard;
+    std::size_t count = 0;
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& p : processes) {
+            if (!heardInLoopbackLocked(params, p))
+                continue;
+            if (count < heard.size())
+                heard[count++] = p.signal;
+            else
+                add(p.signal);
+        }
     }
+    for (std::size_t i = 0; i < count; ++i)
+        add(heard[i]);
 }
 
 bool SimWorldCore::takeSilentPacket(const std::wstring& id)

@@ -3,6 +3,7 @@
 #include "platform/os/RealtimeThread.h"
 
 #include <algorithm>
+#include <array>
 
 namespace os {
 
@@ -79,19 +80,23 @@ std::uint32_t SimWorkQueues::addQueueLocked(std::uint32_t queueId, const std::ws
     queue->className = className;
     Queue& q = *queue;
     m_queues.emplace(queueId, std::move(queue));
-    for (int i = 0; i < threads; ++i) {
-        q.threads.emplace_back([this, queueId, className] {
-            if (className.empty()) {
-                nameCurrentThread("vd-mfq-mt");
-                queueThread(queueId);
-                return;
-            }
-            nameCurrentThread("vd-mfq-class");
-            const RealtimeThreadScope realtime(className, RealtimePriority::High);
-            queueThread(queueId);
-        });
-    }
+    for (int i = 0; i < threads; ++i)
+        addThreadLocked(queueId, q);
     return queueId;
+}
+
+void SimWorkQueues::addThreadLocked(std::uint32_t queueId, Queue& queue)
+{
+    queue.threads.emplace_back([this, queueId, className = queue.className] {
+        if (className.empty()) {
+            nameCurrentThread("vd-mfq-mt");
+            queueThread(queueId);
+            return;
+        }
+        nameCurrentThread("vd-mfq-class");
+        const RealtimeThreadScope realtime(className, RealtimePriority::High);
+        queueThread(queueId);
+    });
 }
 
 HRESULT SimWorkQueues::lockSharedWorkQueue(const std::wstring& className, std::int32_t, std::uint32_t& queueId)
@@ -103,7 +108,10 @@ HRESULT SimWorkQueues::lockSharedWorkQueue(const std::wstring& className, std::i
         return E_UNEXPECTED;
     for (auto& [id, queue] : m_queues) {
         if (id != kMultithreadedQueue && queue->className == className) {
-            ++queue->locks;
+            // The class's pool grows with its users: each streams on a
+            // thread of its own instead of waiting behind the others.
+            if (++queue->locks > static_cast<int>(queue->threads.size()))
+                addThreadLocked(id, *queue);
             queueId = id;
             return S_OK;
         }
@@ -166,10 +174,13 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
         if (m_stopping || !findQueueLocked(callback->queueId()))
             return E_INVALIDARG;
         key = m_nextKey++;
-        m_armed.push_back({key, std::move(event), std::move(callback)});
+        m_armed.push_back({key, event, std::move(callback)});
     }
-    // The event may be set already: the watcher looks again, no one else wakes.
-    m_clock.notify(m_watchChannel, [] {});
+    // A set from now on wakes the watcher itself; one before the item was
+    // armed is seen here (the watcher's last look came before the arming),
+    // and only then is the watcher woken to look again.
+    if (event->isSet())
+        m_clock.notify(m_watchChannel, [] {});
     return S_OK;
 }
 
@@ -200,6 +211,8 @@ HRESULT SimWorkQueues::cancelWorkItem(std::uint64_t key)
 bool SimWorkQueues::dispatchSignalledLocked()
 {
     bool stopping = false;
+    std::array<Queue*, 8> woken{}; // queues given an item, notified after the lock (beyond 8: under it)
+    size_t wokenCount = 0;
     {
         std::lock_guard lock(m_mutex);
         stopping = m_stopping;
@@ -207,13 +220,20 @@ bool SimWorkQueues::dispatchSignalledLocked()
             Queue* queue = findQueueLocked(it->callback->queueId());
             if (queue && it->event->trySignalled()) {
                 queue->pending.push_back({std::move(it->callback), it->key});
-                queue->workReady.notify_one();
+                if (wokenCount < woken.size())
+                    woken[wokenCount++] = queue;
+                else
+                    queue->workReady.notify_one();
                 it = m_armed.erase(it);
             } else {
                 ++it;
             }
         }
     }
+    // Notified with m_mutex released: a woken queue thread does not run
+    // straight into the lock this thread still holds.
+    for (size_t i = 0; i < wokenCount; ++i)
+        woken[i]->workReady.notify_one();
     return stopping;
 }
 

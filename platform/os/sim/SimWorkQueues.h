@@ -1,7 +1,8 @@
 #pragma once
 // Work queues on plain threads: the multithreaded queue has two threads,
-// each shared class queue one, which runs inside a real-time scope of its
-// class (as the platform schedules it in that multimedia class). A watcher thread waits on the clock for the
+// each shared class queue a pool of one thread per lock taken (items leave
+// in order but are not serialised, as on the platform), each inside a
+// real-time scope of its class. A watcher thread waits on the clock for the
 // events of armed waiting items and hands their callbacks to their queues.
 
 #include "platform/os/WorkQueues.h"
@@ -59,6 +60,7 @@ private:
 
     Queue* findQueueLocked(std::uint32_t queueId);
     std::uint32_t addQueueLocked(std::uint32_t queueId, const std::wstring& className, int threads);
+    void addThreadLocked(std::uint32_t queueId, Queue& queue);
     void queueThread(std::uint32_t queueId);
     // Runs under the clock's mutex: moves armed items whose event is set to
     // their queues. Returns true when the watcher should end.

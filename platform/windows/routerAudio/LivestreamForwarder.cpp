@@ -184,19 +184,33 @@ WAVEFORMATEXTENSIBLE LivestreamForwarder::streamFormat()
 
 // --- The loop ----------------------------------------------------------------
 
-LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log, uint32_t marginFrames)
+LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log)
     : m_mixer(mixer)
     , m_log(log)
-    , m_marginFrames(marginFrames)
     , m_input(kBlockSamples, 0.0f)
 {
+}
+
+bool LivestreamForwarder::ForwardLoop::shouldWait(VadAudioHandle driver, uint32_t bus)
+{
+    if (!m_haveFormat || m_output.empty() || !m_mixer.busSourceDue(bus, kBlockFrames))
+        return false;
+    os::realtimeCheck("LivestreamForwarder driver status");
+    VadAudioStatus status{};
+    if (VadAudio_GetStatus(driver, &status) != VAD_AUDIO_OK || status.active == 0)
+        return false;
+    // Queued: what the driver holds of the lead and the last block. Waiting
+    // half a block must leave a quarter of one for a late wake-up.
+    const uint32_t queued = m_emptyFreeBytes - std::min(m_emptyFreeBytes, status.freeBytes);
+    const auto block = static_cast<uint32_t>(m_output.size());
+    return queued >= block - block / 4;
 }
 
 void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
 {
     ++m_stats.loop;
     // Pulled on every loop so the bus drains in real time whatever the driver does.
-    m_mixer.pullBus(m_input.data(), kBlockFrames, bus, m_marginFrames);
+    m_mixer.pullBus(m_input.data(), kBlockFrames, bus);
 
     os::realtimeCheck("LivestreamForwarder driver status");
     VadAudioStatus status{};
@@ -350,7 +364,7 @@ bool LivestreamForwarder::Start()
     if (!openDriver())
         return false;
     m_running.exchange(true);
-    m_loop = std::make_unique<ForwardLoop>(m_mixer, m_log, kPullMarginFrames);
+    m_loop = std::make_unique<ForwardLoop>(m_mixer, m_log);
     try {
         m_statsWriter = std::thread(&LivestreamForwarder::statsThread, this);
         m_thread = std::thread(&LivestreamForwarder::forwardThread, this, m_driver);
@@ -421,9 +435,16 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
     {
         const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::Normal);
         int64_t nextNs = m_clock.nowNs();
+        constexpr int64_t kPeriodNs = kPeriodMs * os::Clock::kNsPerMs;
         while (m_running.load()) {
-            nextNs += kPeriodMs * os::Clock::kNsPerMs;
-            m_loop->step(driver, m_sourceBus.load(std::memory_order_relaxed));
+            nextNs += kPeriodNs;
+            const uint32_t bus = m_sourceBus.load(std::memory_order_relaxed);
+            if (m_loop->shouldWait(driver, bus)) {
+                // This loop and the later ones move half a block later.
+                nextNs += kPeriodNs / 2;
+                m_clock.waitUntil([this] { return !m_running.load(); }, nextNs - kPeriodNs);
+            }
+            m_loop->step(driver, bus);
             pace(nextNs);
         }
     }

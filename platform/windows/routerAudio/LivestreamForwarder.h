@@ -28,9 +28,6 @@ public:
     static constexpr int32_t kFormatRefreshLoops = 100;
     static constexpr int32_t kStatsEveryLoops = 300;
     static constexpr uint32_t kMixBus = 2;
-    // The thread's pull margin: one block, so a push landing just after a
-    // pull is no hole. With the driver lead the stream path adds 20 ms.
-    static constexpr uint32_t kPullMarginFrames = kBlockFrames;
     // A driver format asking for more than this per block is not taken: the
     // block is allocated from its numbers, which come from outside.
     static constexpr uint32_t kMaxDriverRate = 768000;
@@ -59,9 +56,14 @@ public:
     // block and allocate: the forwarder calls it on a thread of its own.
     class ForwardLoop {
     public:
-        // marginFrames: how far a source must be ahead before the pull takes
-        // from it (see Mixer::pullBus).
-        ForwardLoop(Mixer& mixer, const LogSink& log, uint32_t marginFrames = 0);
+        ForwardLoop(Mixer& mixer, const LogSink& log);
+        // Before a step: true when a source the last pull fed from has not
+        // pushed its next block yet (its pushes land just after the loop's)
+        // and the driver holds enough of the lead to wait half a block. The
+        // thread then runs this and every later loop half a block later, the
+        // lead's time moved into the mixer, so the stream path keeps its
+        // latency and the push no longer races the pull.
+        bool shouldWait(VadAudioHandle driver, uint32_t bus);
         void step(VadAudioHandle driver, uint32_t bus);
         // Writes a statistics line step() left, if any; true when it did.
         bool writeStats();
@@ -82,7 +84,6 @@ public:
 
         Mixer& m_mixer;
         const LogSink& m_log;
-        const uint32_t m_marginFrames;
         std::vector<float> m_input;     // kBlockSamples, interleaved stereo
         std::vector<uint8_t> m_output;  // frames x block align of the driver's format
         std::vector<uint8_t> m_lead;    // the silent block written ahead, sized like m_output

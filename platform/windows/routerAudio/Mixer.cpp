@@ -70,19 +70,29 @@ size_t marginSamples(uint32_t marginFrames)
     return std::min<size_t>(size_t{marginFrames} * 2, kMaxPendingSamples / 2);
 }
 
-// How much of an n-sample pull a reader keeping a margin takes from a ring:
-// before it has started, nothing until the ring is a block (or the pull)
-// ahead of the margin, then what lies before the margin; from then on all.
-size_t marginTake(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos, bool &started,
-                  size_t n, size_t margin)
+// Where in an n-sample pull a reader keeping a margin takes how much from a
+// ring: once started, the whole pull; before, nothing while the ring holds
+// no more than the margin, then what lies beyond it (up to the pull), at the
+// end of the pull so that the source begins without a break. Starting on
+// the first sample beyond the margin, not on a whole block, keeps a source
+// whose pushes are a little short of a block (resampled) from starting a
+// period later with nearly two blocks held back.
+struct MarginTake {
+    size_t offset;
+    size_t samples;
+};
+
+MarginTake marginTake(const PerAppInputBuffers::InputBuffer &buffer, const std::atomic<uint32_t> &readPos, bool &started,
+                      size_t n, size_t margin)
 {
     if (margin == 0 || started)
-        return n;
+        return {0, n};
     const size_t pending = pendingSamples(buffer, readPos);
-    if (pending < margin + std::min(n, margin))
-        return 0; // the source keeps what it pushed
+    if (pending <= margin)
+        return {0, 0}; // the source keeps what it pushed
     started = true;
-    return std::min(n, pending - margin);
+    const size_t take = std::min(n, pending - margin);
+    return {n - take, take};
 }
 
 // Adds up to n (at most kPullChunkSamples) waiting samples into out and
@@ -110,14 +120,31 @@ uint32_t readChunk(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<ui
     return take;
 }
 
-void drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
-               size_t samples)
+// Returns how many samples were taken.
+size_t drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, float *out,
+                 size_t samples)
 {
     for (size_t offset = 0; offset < samples; offset += kPullChunkSamples) {
         const auto chunk = static_cast<uint32_t>(std::min<size_t>(kPullChunkSamples, samples - offset));
-        if (readChunk(buffer, readPos, out + offset, chunk) < chunk)
-            return; // the rest of the block stays silent for this source
+        const uint32_t taken = readChunk(buffer, readPos, out + offset, chunk);
+        if (taken < chunk)
+            return offset + taken; // the rest of the block stays silent for this source
     }
+    return samples;
+}
+
+// A pull's read of one ring for a reader that may keep a margin. A started
+// reader that runs dry starts over: a source back from a pause gets its
+// margin again instead of racing the pull from then on. Returns how many
+// samples were taken.
+size_t pullRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, bool &started,
+                float *out, size_t n, size_t margin)
+{
+    const MarginTake t = marginTake(buffer, readPos, started, n, margin);
+    const size_t taken = drainRing(buffer, readPos, out + t.offset, t.samples);
+    if (taken < t.samples)
+        started = false;
+    return taken;
 }
 
 void writeRing(PerAppInputBuffers::InputBuffer &buffer, const float *samples, size_t n, float gain)
@@ -343,6 +370,7 @@ void Mixer::removeSource(uint32_t sourceId)
         b.levelRight.store(0.0f, std::memory_order_relaxed);
         b.primed = false;
         b.monitorPrimed = false;
+        b.fed = false;
     }
 }
 
@@ -374,11 +402,25 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFr
     const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        drainRing(buffer, buffer.readIndex, out, marginTake(buffer, buffer.readIndex, buffer.primed, n, margin));
+        const size_t taken = pullRing(buffer, buffer.readIndex, buffer.primed, out, n, margin);
+        buffer.fed = n > 0 && taken * 2 >= n;
     }
     refreshRecordsLocked();
     // Drained even when muted, so the bus does not fall behind meanwhile.
     finishBlock(out, n, bus == 1 ? gainOf(m_listenMaster.input1) : gainOf(m_mixMaster.input2));
+}
+
+bool Mixer::busSourceDue(uint32_t bus, uint32_t frames) const
+{
+    if (bus != 1 && bus != 2)
+        return false;
+    std::lock_guard lock(m_mutex);
+    for (const auto &entry : m_sources) {
+        const InputBuffer &buffer = *entry.second.bus[bus - 1];
+        if (buffer.fed && pendingSamples(buffer, buffer.readIndex) < frames)
+            return true;
+    }
+    return false;
 }
 
 void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
@@ -403,12 +445,11 @@ void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
     const size_t margin = marginSamples(marginFrames);
     if (monitoredBus == 0) {
         InputBuffer &solo = *m_soloRing;
-        drainRing(solo, solo.readIndex, out, marginTake(solo, solo.readIndex, solo.primed, n, margin));
+        pullRing(solo, solo.readIndex, solo.primed, out, n, margin);
     } else {
         for (const auto &entry : m_sources) {
             InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
-            drainRing(buffer, buffer.monitorReadIndex, out,
-                      marginTake(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, n, margin));
+            pullRing(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, out, n, margin);
         }
     }
     finishBlock(out, n, gain);

@@ -57,6 +57,7 @@ struct InputBuffer {
     std::atomic<uint32_t> pushCount{0};        // blocks metered (wraps)
     bool primed = false;                       // guarded by the mixer's mutex: readIndex's pull has its margin
     bool monitorPrimed = false;                // guarded by the mixer's mutex: the same for monitorReadIndex
+    bool fed = false;                          // guarded by the mixer's mutex: the last bus pull took half of it or more
     uint32_t pushCountAtDecay = 0;             // guarded by the mixer's mutex
     // Bus-1 buffers only; used by the source's single pushing thread.
     SRC_STATE *resamplerState = nullptr;
@@ -113,6 +114,10 @@ public:
     // finds its block there (at most the margin's latency).
     void pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFrames = 0);
     void pullMonitor(float *out, uint32_t frames, uint32_t marginFrames = 0);
+    // True when a source the bus's last pull fed from now holds less than
+    // half of frames: its next push is due about now, and a pull made at
+    // once would miss it.
+    bool busSourceDue(uint32_t bus, uint32_t frames) const;
 
     void updateBusMeters();
     void decayLevels(float factor);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace looptest;
@@ -192,10 +193,15 @@ TEST_F(BusForwarderTest, UnitsFillTheirBufferAtTheMixRate)
     const auto rec = world->recording(speakers);
     EXPECT_EQ(rec.format.Format.nSamplesPerSec, 48000u);
     const std::vector<float> monitor = played(speakers);
-    int rises = 0; // upward zero crossings of the left channel over the tone played (less the margin)
+    // The tone (less the margin) ends the first fill's pull, so that it
+    // plays on without a break; before it the buffer is silent.
     const size_t toneFrames = 2400 - kPullMarginFrames;
-    ASSERT_GE(monitor.size(), toneFrames * 2);
-    for (size_t f = 1; f < toneFrames; ++f)
+    const size_t toneStart = 7200 - toneFrames;
+    ASSERT_GE(monitor.size(), 7200u * 2);
+    EXPECT_TRUE(std::all_of(monitor.begin(), monitor.begin() + long(toneStart * 2), [](float s) { return s == 0.0f; }));
+    EXPECT_FLOAT_EQ(monitor[toneStart * 2 + 2], tone[2]);
+    int rises = 0; // upward zero crossings of the left channel over the tone played
+    for (size_t f = toneStart + 1; f < 7200; ++f)
         rises += monitor[2 * (f - 1)] < 0.0f && monitor[2 * f] >= 0.0f ? 1 : 0;
     EXPECT_NEAR(rises * double(rec.format.Format.nSamplesPerSec) / double(toneFrames), 1000.0, 26.0);
 }

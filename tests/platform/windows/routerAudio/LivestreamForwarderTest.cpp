@@ -556,27 +556,51 @@ TEST_F(ForwarderTest, StartSendsTheStreamFormatAndStopClosesTheDriver)
     forwarder->Stop(); // stopping twice is harmless
 }
 
-TEST_F(ForwarderTest, OneBlockPerTenMilliseconds)
+// Each block goes out in the loop after its push, one period apart. A push
+// that lands after its loop (the source's pushes and the loop sharing their
+// phase) is waited for half a block, on the lead the driver still holds, and
+// the loops run half a block later from then on: no block is lost and none
+// waits a whole period more.
+TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
 {
     make(clock);
-    // The lead, then a silent block: the thread's pull waits until the
-    // source is a block ahead of it, so each block goes out one period
-    // after its push.
-    std::vector<uint8_t> expected(2 * 3840, 0);
+    std::vector<uint8_t> expected(3840, 0); // the lead
     std::vector<uint8_t> converted;
-    auto block = toneBlock(0);
-    push(block);
-    ASSERT_TRUE(forwarder->Start());
-    ASSERT_TRUE(waitForWrites(2));
-    for (size_t n = 1; n < 6; ++n) {
+    const auto expect = [&](const std::vector<float>& block) {
         LivestreamForwarder::convertBlock(block.data(), format(48000, 2, 32), converted);
         expected.insert(expected.end(), converted.begin(), converted.end());
-        block = toneBlock(n * 480);
+    };
+    auto block = toneBlock(0);
+    push(block);
+    expect(block);
+    ASSERT_TRUE(forwarder->Start());
+    ASSERT_TRUE(waitForWrites(2));
+    // Each push comes right after the previous loop, or 2 ms after the loop
+    // meant for it. Waiting moves the lead's time into the mixer: once moved,
+    // the driver holds half a block, too little to wait again, and a second
+    // late push is a silent block (and plays a period later).
+    enum Push { OnTime, LateWaited, LateMissed };
+    const Push pushes[] = {OnTime, OnTime, LateWaited, OnTime, LateMissed, OnTime};
+    size_t writes = 2;
+    for (size_t n = 0; n < std::size(pushes); ++n) {
+        block = toneBlock((n + 1) * 480);
+        int untilWriteMs = 10;
+        if (pushes[n] != OnTime) {
+            clock.advanceMs(10);
+            if (pushes[n] == LateMissed) {
+                expected.insert(expected.end(), 3840, 0);
+                ASSERT_TRUE(waitForWrites(++writes)) << n;
+            }
+            ASSERT_TRUE(waitForWrites(writes)) << n;
+            clock.advanceMs(2);
+            untilWriteMs = pushes[n] == LateWaited ? 3 : 8;
+        }
+        expect(block);
         push(block);
-        clock.advanceMs(9);
-        ASSERT_TRUE(waitForWrites(n + 1)); // not yet
+        clock.advanceMs(untilWriteMs - 1);
+        ASSERT_TRUE(waitForWrites(writes)) << n << ": not yet";
         clock.advanceMs(1);
-        ASSERT_TRUE(waitForWrites(n + 2));
+        ASSERT_TRUE(waitForWrites(++writes)) << n;
     }
     EXPECT_EQ(driver.writtenBytes(), expected);
     forwarder->Stop();

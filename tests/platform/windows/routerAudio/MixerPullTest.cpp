@@ -101,24 +101,32 @@ TEST_F(MixerPull, ShortRingFillsOnlyTheFrontAndOthersStillAdd)
     EXPECT_EQ(shortRing->readIndex.load(), 500u);
 }
 
-// With a one-block margin a source is taken only once it is a block ahead
-// of the pull; from then on a push that lands after a pull costs nothing,
-// and a removed source starts over.
-TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
+// With a one-block margin a source is taken only once it is ahead of the
+// margin, from the first sample beyond it, placed at the end of the pull so
+// that it begins without a break; from then on a push that lands after a
+// pull costs nothing, and a source that ran dry or was removed starts over.
+TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
 {
     auto b = mixer->bufferFor(100, 2);
     struct Step {
         uint32_t filled;  // samples written before the pull
         bool remove;      // the source is removed before the writes
-        int firstSample;  // the sample the pull starts with; -1: silent
+        int firstSample;  // the sample the source starts with in the pull; -1: silent
+        uint32_t offset;  // where in the pull it starts
     } steps[] = {
-        {960, false, -1},  // one block: not yet ahead
-        {960, false, 0},   // two blocks: the first is played, one kept
-        {0, false, 960},   // the push is late: the kept block plays
-        {960, false, 1920},
-        {960, false, 2880},
-        {960, true, -1},   // removed and pushing again: waits anew
-        {960, false, 0},
+        {960, false, -1, 0},  // one block: not yet beyond the margin
+        {960, false, 0, 0},   // two blocks: the first is played, one kept
+        {0, false, 960, 0},   // the push is late: the kept block plays
+        {1920, false, 1920, 0}, // it lands with the next: one kept again
+        {960, false, 2880, 0},
+        {0, false, 3840, 0},  // the source pauses: the kept block plays,
+        {0, false, -1, 0},    // then it runs dry
+        {960, false, -1, 0},  // back: it waits for its margin again
+        {960, false, 4800, 0},
+        {960, true, -1, 0},   // removed and pushing again: waits anew
+        {40, false, 0, 920},  // 20 frames beyond the margin start at the pull's end
+        {960, false, 40, 0},  // the margin stays one block
+        {960, false, 1000, 0},
     };
     float next = 0.0f;
     for (const Step &step : steps) {
@@ -134,8 +142,45 @@ TEST_F(MixerPull, MarginPullWaitsForABlockAheadThenAbsorbsALatePush)
             ASSERT_TRUE(allZero(out)) << step.filled;
             continue;
         }
-        for (uint32_t i = 0; i < 960; ++i)
-            ASSERT_FLOAT_EQ(out[i], float(step.firstSample + int(i)) * 1e-5f) << step.firstSample << " " << i;
+        for (uint32_t i = 0; i < 960; ++i) {
+            const float expected = i < step.offset ? 0.0f : float(step.firstSample + int(i - step.offset)) * 1e-5f;
+            ASSERT_FLOAT_EQ(out[i], expected) << step.firstSample << " " << i;
+        }
+    }
+}
+
+// A source is due when the bus's last pull fed from it (half a pull or
+// more) and it now holds less than half a pull: its push has not come yet.
+TEST_F(MixerPull, SourceIsDueOnlyAfterFeedingAPullAndWhileShort)
+{
+    auto b = mixer->bufferFor(100, 2);
+    struct Step {
+        uint32_t filled; // samples written, then the question, then the pull if any
+        bool remove;     // the source is removed before the writes
+        bool due;
+        bool pull;
+    } steps[] = {
+        {0, false, false, true},     // never fed: a silent source is not waited for
+        {960, false, false, true},   // a block: taken, the source fed the pull
+        {0, false, true, false},     // nothing yet: due
+        {479, false, true, false},   // less than half a pull: still due
+        {1, false, false, true},     // half a pull: not due, and it feeds the pull
+        {0, false, true, true},      // due; the pull finds nothing
+        {0, false, false, true},     // a source that stopped is not due again
+        {960, false, false, true},
+        {0, true, false, false},     // removed: starts over
+        {480, false, false, true},   // half a pull feeds it again
+        {0, false, true, false},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const Step &step = steps[i];
+        if (step.remove)
+            mixer->removeSource(100);
+        fill(*b, step.filled);
+        EXPECT_EQ(mixer->busSourceDue(2, 480), step.due) << i;
+        EXPECT_FALSE(mixer->busSourceDue(1, 480)) << i; // the other bus never pulled from it
+        if (step.pull)
+            pullBus(480, 2);
     }
 }
 
