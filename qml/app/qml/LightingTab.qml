@@ -115,7 +115,7 @@ ScrollView {
         width: parent.width
         height: inner.implicitHeight + 40
         radius: 6
-        color: "#242424"
+        color: Colors.card
         Column {
             id: inner
             x: 20
@@ -125,10 +125,7 @@ ScrollView {
         }
     }
 
-    component Label: Text {
-        color: "#ffffff"
-        font.pixelSize: 14
-    }
+    component Label: LightingLabel {}
 
     Column {
         id: sections
@@ -211,24 +208,13 @@ ScrollView {
 
             Label { text: qsTr("方向") }
 
-            Row {
+            LightingChoiceRow {
                 id: inputDirSelect
                 objectName: "inputDirSelect"
-                property int selectIndex: 1
-                spacing: 10
-
-                Repeater {
-                    model: ["icons/left_aw.svg", "icons/right_aw.svg"]
-                    LightingButton {
-                        required property string modelData
-                        required property int index
-                        objectName: "inputDirection" + index
-                        implicitWidth: 65
-                        iconSource: TvConfig.iconUrl(modelData)
-                        selected: inputDirSelect.selectIndex === index
-                        onClicked: tab.chooseInputDirection(index)
-                    }
-                }
+                selectIndex: 1
+                icons: TvConfig.lightDirectionIcons
+                buttonName: "inputDirection"
+                onChosen: function(index) { tab.chooseInputDirection(index) }
             }
         }
 
@@ -291,7 +277,7 @@ ScrollView {
                 id: brightnessSlider
                 objectName: "brightnessSlider"
                 width: parent.width
-                backgroundColor: "#000000"
+                backgroundColor: Colors.sliderTrack
                 from: 0.01
                 to: 1.0
                 stepSize: 0.01

@@ -17,6 +17,8 @@ QtObject {
     readonly property color mainColor: Colors.window
     readonly property color secondaryColor: Colors.accent
     readonly property color highlightColor: Colors.highlight
+    // The two directions of a moving light, leftwards first.
+    readonly property var lightDirectionIcons: Object.freeze(["icons/left_aw.svg", "icons/right_aw.svg"])
 
     // Picture tables by picture type (0 home, 1 firmware upgrade, 2 small
     // icon), keyed by the decimal text of the USB product id.
