@@ -44,6 +44,35 @@ Item {
         font.pixelSize: 14
     }
 
+    // A titled switch with its tip, the switch at the row's right end.
+    component SwitchRow: Item {
+        id: titled
+        // Names the switch: name + "Switch".
+        property string name
+        property alias title: titleText.text
+        property alias tips: titleText.tips
+        property alias key: titledSwitch.key
+        property alias usageEvent: titledSwitch.usageEvent
+        readonly property alias toggle: titledSwitch
+
+        signal toggled()
+
+        width: parent.width
+        height: 24
+        CustomText {
+            id: titleText
+            anchors.verticalCenter: parent.verticalCenter
+            textPpixelSize: 16
+        }
+        SettingSwitch {
+            id: titledSwitch
+            objectName: titled.name + "Switch"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            onToggled: titled.toggled()
+        }
+    }
+
     // An audio-enhancement row: a switch with its title and tip and, while
     // switched on, a dB slider over its scale. The slider's value is stored
     // and its usage recorded when a drag ends.
@@ -51,14 +80,14 @@ Item {
         id: row
         // Names the switch and the slider: name + "Switch", name + "Slider".
         property string name
-        property alias title: rowTitle.text
-        property alias tips: rowTitle.tips
-        property alias key: rowSwitch.key
+        property alias title: switchRow.title
+        property alias tips: switchRow.tips
+        property alias key: switchRow.key
         property string switchEvent
         property string valueKey
         property string valueEvent
         property alias from: rowSlider.from
-        readonly property alias toggle: rowSwitch
+        readonly property alias toggle: switchRow.toggle
         readonly property alias slider: rowSlider
 
         signal toggled()
@@ -69,29 +98,18 @@ Item {
         spacing: 10
         visible: microphoneTab.hasPresets
 
-        Item {
-            width: parent.width
-            height: 24
-            CustomText {
-                id: rowTitle
-                anchors.verticalCenter: parent.verticalCenter
-                textPpixelSize: 16
-            }
-            SettingSwitch {
-                id: rowSwitch
-                objectName: row.name + "Switch"
-                anchors.right: parent.right
-                anchors.verticalCenter: parent.verticalCenter
-                usageEvent: ["音频增强", row.switchEvent]
-                onToggled: row.toggled()
-            }
+        SwitchRow {
+            id: switchRow
+            name: row.name
+            usageEvent: ["音频增强", row.switchEvent]
+            onToggled: row.toggled()
         }
 
         CustomSlider {
             id: rowSlider
             objectName: row.name + "Slider"
             property bool isManually: false
-            visible: rowSwitch.checked
+            visible: switchRow.toggle.checked
             width: parent.width
             to: 0
             stepSize: 1
@@ -112,7 +130,7 @@ Item {
 
         ScaleLabels {
             width: parent.width
-            visible: rowSwitch.checked
+            visible: switchRow.toggle.checked
         }
     }
 
@@ -144,7 +162,7 @@ Item {
     }
 
     function updateAIType() {
-        const value = aiNoiseSwitch.checked ? noiseSelect2.selectIndex + 1 : 0
+        const value = aiNoiseRow.toggle.checked ? noiseSelect2.selectIndex + 1 : 0
         send(attrs.ai_jianzao, value)
         recordEvent("音频增强", "AI降噪", value)
     }
@@ -191,7 +209,7 @@ Item {
         }
         const preset = presets[index]
         if (preset !== undefined) {
-            aiNoiseSwitch.checked = preset.ai
+            aiNoiseRow.toggle.checked = preset.ai
             noiseSelect2.selectIndex = preset.strength
             boomRow.toggle.checked = preset.boom
             boomRow.slider.value = preset.boomValue
@@ -236,13 +254,13 @@ Item {
         autoGainSwitch.checked = ConfigMgr.getValue("auto_gain_on") === true
         muteSwitch.checked = ConfigMgr.getValue("device_mute") === true
         powerSwitch.checked = ConfigMgr.getValue("device_phantom") === true
-        aiNoiseSwitch.checked = ConfigMgr.getValue("ai_jianzao") === true
+        aiNoiseRow.toggle.checked = ConfigMgr.getValue("ai_jianzao") === true
         noiseSelect2.selectIndex = Number(ConfigMgr.getValue("ai_jianzao_type"))
         boomRow.toggle.checked = ConfigMgr.getValue("device_boom") === true
         boomRow.slider.value = ConfigMgr.getValue("device_boom_value")
         compressorRow.toggle.checked = ConfigMgr.getValue("device_compressor") === true
         compressorRow.slider.value = ConfigMgr.getValue("device_compressor_value")
-        antiNoiseSwitch.checked = ConfigMgr.getValue("device_boom") === true
+        antiNoiseRow.toggle.checked = ConfigMgr.getValue("device_boom") === true
         selectRowType.selectIndex = Number(ConfigMgr.getValue("audio_enhancement_index"))
     }
 
@@ -299,7 +317,7 @@ Item {
                 return
             const value = Number(data)
             ConfigMgr.setValue("ai_jianzao", value !== 0)
-            aiNoiseSwitch.checked = value !== 0
+            aiNoiseRow.toggle.checked = value !== 0
             if (value !== 0) {
                 ConfigMgr.setValue("ai_jianzao_type", value - 1)
                 noiseSelect2.selectIndex = value - 1
@@ -577,26 +595,16 @@ Item {
                         spacing: 10
                         visible: microphoneTab.hasPresets
 
-                        Item {
-                            width: parent.width
-                            height: 24
-                            CustomText {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: qsTr("AI降噪")
-                                textPpixelSize: 16
-                                tips: qsTr("弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大")
-                            }
-                            SettingSwitch {
-                                id: aiNoiseSwitch
-                                objectName: "aiNoiseSwitch"
-                                anchors.right: parent.right
-                                anchors.verticalCenter: parent.verticalCenter
-                                key: "ai_jianzao"
-                                onToggled: {
-                                    microphoneTab.updateAIType()
-                                    console.log("AI降噪")
-                                    microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                                }
+                        SwitchRow {
+                            id: aiNoiseRow
+                            name: "aiNoise"
+                            title: qsTr("AI降噪")
+                            tips: qsTr("弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大")
+                            key: "ai_jianzao"
+                            onToggled: {
+                                microphoneTab.updateAIType()
+                                console.log("AI降噪")
+                                microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                             }
                         }
 
@@ -604,7 +612,7 @@ Item {
                             id: noiseSelect2
                             objectName: "noiseSelect2"
                             property int selectIndex: 0
-                            visible: aiNoiseSwitch.checked
+                            visible: aiNoiseRow.toggle.checked
                             width: parent.width
                             spacing: 5
                             Repeater {
@@ -674,26 +682,16 @@ Item {
                         onValueStored: SystemBridge.updateMonitorDevice()
                     }
 
-                    Item {
-                        width: parent.width
-                        height: 24
+                    // Follows the user's clicks only, not the device's reports.
+                    SwitchRow {
+                        id: antiNoiseRow
+                        name: "antiNoise"
                         visible: microphoneTab.isR7
-                        CustomText {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("防爆音")
-                            textPpixelSize: 16
-                            tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
-                        }
-                        // Follows the user's clicks only, not the device's reports.
-                        SettingSwitch {
-                            id: antiNoiseSwitch
-                            objectName: "antiNoiseSwitch"
-                            anchors.right: parent.right
-                            anchors.verticalCenter: parent.verticalCenter
-                            key: "device_boom"
-                            usageEvent: ["音频增强", "防爆音"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseSwitch.checked ? 1 : 0)
-                        }
+                        title: qsTr("防爆音")
+                        tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
+                        key: "device_boom"
+                        usageEvent: ["音频增强", "防爆音"]
+                        onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseRow.toggle.checked ? 1 : 0)
                     }
 
                     Item {
