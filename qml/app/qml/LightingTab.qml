@@ -125,8 +125,6 @@ ScrollView {
         }
     }
 
-    component Label: LightingLabel {}
-
     Column {
         id: sections
         width: tab.availableWidth - 12
@@ -139,7 +137,7 @@ ScrollView {
 
         Card {
             objectName: "backgroundCard"
-            Label { text: qsTr("效果") }
+            LightingLabel { text: qsTr("效果") }
 
             // Wraps where a language's labels are wider than the card; a
             // little closer than other rows, so English keeps one line.
@@ -187,7 +185,7 @@ ScrollView {
         }
 
         Card {
-            Label { text: qsTr("颜色") }
+            LightingLabel { text: qsTr("颜色") }
 
             CustomMultColorSelect {
                 id: inputIllusoryColor
@@ -206,7 +204,7 @@ ScrollView {
                 }
             }
 
-            Label { text: qsTr("方向") }
+            LightingLabel { text: qsTr("方向") }
 
             LightingChoiceRow {
                 id: inputDirSelect
@@ -221,7 +219,7 @@ ScrollView {
         Header { text: qsTr("指示灯") }
 
         Card {
-            Label { text: qsTr("麦克风增益") }
+            LightingLabel { text: qsTr("麦克风增益") }
             CustomColorSelect {
                 id: gainColorSelect
                 objectName: "gainColorSelect"
@@ -235,7 +233,7 @@ ScrollView {
                     DataTrackerMgr.storeEventNow("灯光", "指示灯", "麦克风增益", isReset ? "重置" : color, "software")
                 }
             }
-            Label { text: qsTr("监听音量") }
+            LightingLabel { text: qsTr("监听音量") }
             CustomColorSelect {
                 id: volumeColorSelect
                 objectName: "volumeColorSelect"
@@ -246,7 +244,7 @@ ScrollView {
                                          HIDDeviceMgr.attrs.listen_volume_light_color, color)
                 }
             }
-            Label { text: qsTr("麦克风/电脑音量监听比") }
+            LightingLabel { text: qsTr("麦克风/电脑音量监听比") }
             CustomColorSelect {
                 id: micRatioColorSelect
                 objectName: "micRatioColorSelect"
@@ -257,7 +255,7 @@ ScrollView {
                                          HIDDeviceMgr.attrs.mic_listen_ratio_light_color, color)
                 }
             }
-            Label { text: qsTr("静音") }
+            LightingLabel { text: qsTr("静音") }
             CustomColorSelect {
                 id: muteColorSelect
                 objectName: "muteColorSelect"
@@ -272,7 +270,7 @@ ScrollView {
         Header { text: qsTr("其他") }
 
         Card {
-            Label { text: qsTr("亮度") }
+            LightingLabel { text: qsTr("亮度") }
             CustomSlider {
                 id: brightnessSlider
                 objectName: "brightnessSlider"
@@ -290,7 +288,7 @@ ScrollView {
                     DataTrackerMgr.storeEventNow("灯光", "其他", "亮度", String(v * 100), "software")
                 }
             }
-            Label { text: qsTr("关闭灯光") }
+            LightingLabel { text: qsTr("关闭灯光") }
             CustomCheckBox {
                 id: closeLightingSwitch
                 objectName: "closeLightingSwitch"
