@@ -146,7 +146,7 @@ WindowFrame {
 
             background: Rectangle {
                 objectName: "morePopupBackground"
-                color: "#222121"
+                color: Colors.menu
                 radius: 12
             }
 
@@ -165,7 +165,7 @@ WindowFrame {
                         width: parent ? parent.width : 0
                         height: 30
                         radius: 6
-                        color: rowMouse.containsMouse ? "#383838" : "transparent"
+                        color: rowMouse.containsMouse ? Colors.hover : "transparent"
 
                         RowLayout {
                             anchors.fill: parent
@@ -186,7 +186,7 @@ WindowFrame {
                                 Layout.fillWidth: true
                                 Layout.alignment: Qt.AlignVCenter
                                 text: modelData.label
-                                color: "#ffffff"
+                                color: Colors.text
                                 font.pixelSize: 14
                                 elide: Text.ElideRight
                             }

@@ -61,7 +61,7 @@ ComboBox {
                     width: control.nameWidth
                     anchors.verticalCenter: parent.verticalCenter
                     text: control.rowText(row.modelData)
-                    color: "#ffffff"
+                    color: Colors.text
                     font: control.font
                     elide: Text.ElideRight
                 }
@@ -79,7 +79,7 @@ ComboBox {
 
         background: Rectangle {
             radius: 8
-            color: row.hovered ? "#404040" : "transparent"
+            color: row.hovered ? Colors.listHover : "transparent"
         }
 
         MouseArea {
@@ -109,14 +109,14 @@ ComboBox {
                     implicitWidth: 6
                     implicitHeight: 6
                     radius: 3
-                    color: "#808080"
+                    color: Colors.textDisabled
                     opacity: scrollIndicator.active ? 1.0 : 0.3
                 }
             }
         }
 
         background: Rectangle {
-            color: "#2a2a2a"
+            color: Colors.popup
             radius: 12
         }
     }

@@ -99,13 +99,13 @@ Rectangle {
             objectName: "clipLamp"
             width: parent.width
             height: 6.5
-            color: root.clipping ? "#DF3E2B" : "#000000"
+            color: root.clipping ? Colors.meterClip : Colors.meterBack
         }
 
         Rectangle {
             width: parent.width
             height: Math.max(0, parent.height - 6.5 - parent.spacing)
-            color: "#000000"
+            color: Colors.meterBack
 
             Canvas {
                 id: bar
@@ -128,10 +128,10 @@ Rectangle {
                     // The gradient spans the whole bar, not the lit part, so
                     // red only shows near full scale.
                     const gradient = ctx.createLinearGradient(0, height, 0, 0)
-                    gradient.addColorStop(0.0, "#75B646")
-                    gradient.addColorStop(0.4, "#75B646")
-                    gradient.addColorStop(0.7, "#F89625")
-                    gradient.addColorStop(1.0, "#D73327")
+                    gradient.addColorStop(0.0, Colors.meterLow)
+                    gradient.addColorStop(0.4, Colors.meterLow)
+                    gradient.addColorStop(0.7, Colors.meterMid)
+                    gradient.addColorStop(1.0, Colors.meterHigh)
                     ctx.fillStyle = gradient
                     const lit = displayedLevel * height
                     ctx.fillRect(0, height - lit, width, lit)

@@ -54,10 +54,10 @@ Rectangle {
             height: parent.height
             gradient: Gradient {
                 orientation: Gradient.Horizontal
-                GradientStop { position: 0.0; color: "#75B646" }
-                GradientStop { position: 0.4; color: "#75B646" }
-                GradientStop { position: 0.7; color: "#F89625" }
-                GradientStop { position: 1.0; color: "#D73327" }
+                GradientStop { position: 0.0; color: Colors.meterLow }
+                GradientStop { position: 0.4; color: Colors.meterLow }
+                GradientStop { position: 0.7; color: Colors.meterMid }
+                GradientStop { position: 1.0; color: Colors.meterHigh }
             }
 
             Rectangle {
@@ -65,7 +65,7 @@ Rectangle {
                 anchors.right: parent.right
                 height: parent.height
                 width: bar.width - bar.width * root.clampLevel(root.level)
-                color: "#232323"
+                color: Colors.meterOff
             }
         }
 
@@ -74,7 +74,7 @@ Rectangle {
             objectName: "clipLamp"
             width: 9
             height: parent.height
-            color: root.clipping ? "#DF3E2B" : "#232323"
+            color: root.clipping ? Colors.meterClip : Colors.meterOff
         }
     }
 

@@ -13,7 +13,7 @@ Button {
 
     contentItem: Text {
         text: control.text
-        color: control.enabled ? "#ffffff" : "#808080"
+        color: control.enabled ? Colors.text : Colors.textDisabled
         font.pixelSize: 14
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter

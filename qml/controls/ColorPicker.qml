@@ -185,7 +185,7 @@ Rectangle {
     }
 
     function markerBorder() {
-        return brightnessSelector.brightness < 0.8 ? "white" : "#3E3E3E"
+        return brightnessSelector.brightness < 0.8 ? Colors.text : Colors.control
     }
 
     onSelectedColorChanged: {
@@ -200,7 +200,7 @@ Rectangle {
 
     width: 210
     height: 330
-    color: "#292929"
+    color: Colors.picker
     radius: 8
 
     // Beneath everything: nothing under the panel gets presses or hover.
@@ -445,7 +445,7 @@ Rectangle {
                 anchors.verticalCenter: parent.verticalCenter
                 width: parent.width
                 height: 1
-                color: "#3E3E3E"
+                color: Colors.control
             }
         }
 
@@ -469,7 +469,7 @@ Rectangle {
                     radius: 4
                     color: empty || !root.validColorText(modelData) ? "transparent" : modelData
                     border.width: empty ? 1 : 0
-                    border.color: "#3E3E3E"
+                    border.color: Colors.control
 
                     Image {
                         anchors.centerIn: parent
@@ -501,7 +501,7 @@ Rectangle {
 
     component FieldLabel: Text {
         anchors.horizontalCenter: parent.horizontalCenter
-        color: "white"
+        color: Colors.text
         font.pixelSize: 10
         opacity: 0.5
     }
@@ -510,7 +510,7 @@ Rectangle {
         height: 28
         color: "transparent"
         border.width: 1
-        border.color: "#3E3E3E"
+        border.color: Colors.control
         radius: 4
     }
 
@@ -522,7 +522,7 @@ Rectangle {
         padding: 0
         topPadding: 0
         bottomPadding: 0
-        color: "white"
+        color: Colors.text
         font.pixelSize: 12
         horizontalAlignment: TextInput.AlignHCenter
         verticalAlignment: TextInput.AlignVCenter

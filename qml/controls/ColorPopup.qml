@@ -30,7 +30,7 @@ Popup {
     onClosed: flickable = null
 
     background: Rectangle {
-        color: "#2a2a2a"
+        color: Colors.popup
         radius: 8
     }
 

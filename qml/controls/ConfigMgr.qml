@@ -48,15 +48,13 @@ Item {
         { name: "低中频增强", type: 0, value: [-1, 0, 4, 2, 0, 0, 0, 1, 1, 0, 0, 0], img: "icons/dzp.svg" }
     ].map(function(preset) { return JSON.stringify(preset) })
 
-    readonly property var color_illusory_color_list: [
-        ["#FDE725", "#27FFDE", "#FDE725"], ["#5D36FA", "#E720F9", "#5D36FA"], ["#E02903", "#FDE725", "#E02903"]
+    // Every gradient list's second and third presets are the same.
+    readonly property var sharedIllusoryGradients: [
+        ["#5D36FA", "#E720F9", "#5D36FA"], ["#E02903", "#FDE725", "#E02903"]
     ]
-    readonly property var color_illusory_color_list2: [
-        ["#00FF00", "#FF9900", "#FF0000"], ["#5D36FA", "#E720F9", "#5D36FA"], ["#E02903", "#FDE725", "#E02903"]
-    ]
-    readonly property var color_illusory_color_list3: [
-        ["#B5F701", "#9101FF", "#00FF00"], ["#5D36FA", "#E720F9", "#5D36FA"], ["#E02903", "#FDE725", "#E02903"]
-    ]
+    readonly property var color_illusory_color_list: [["#FDE725", "#27FFDE", "#FDE725"]].concat(sharedIllusoryGradients)
+    readonly property var color_illusory_color_list2: [["#00FF00", "#FF9900", "#FF0000"]].concat(sharedIllusoryGradients)
+    readonly property var color_illusory_color_list3: [["#B5F701", "#9101FF", "#00FF00"]].concat(sharedIllusoryGradients)
     readonly property var color_wave_send_colors: [
         "#20E020", "#64FA01", "#B5F701", "#D46D01", "#D7445D", "#D744B6",
         "#9101FF", "#3662FF", "#20B6E0", "#00FFC4", "#00FF65", "#00FF00"

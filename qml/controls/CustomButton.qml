@@ -34,7 +34,7 @@ Button {
                     source: blurred
                     radius: 8
                     samples: 17
-                    color: "#80000000"
+                    color: Colors.shadow
                 }
             }
         }

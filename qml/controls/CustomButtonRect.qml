@@ -16,19 +16,19 @@ Rectangle {
 
     function getColor(defaultColor) {
         if (isActive && isSelect && isWorn)
-            return "#991010"
+            return Colors.warning
         if (isActive && isSelect)
-            return "#F77F13"
+            return Colors.accent
         return defaultColor
     }
 
     function setActive(newIsActive) {
         isActive = newIsActive
-        color = getColor("#3E3E3E")
+        color = getColor(Colors.control)
     }
 
     radius: 5
-    Component.onCompleted: color = getColor("#3E3E3E")
+    Component.onCompleted: color = getColor(Colors.control)
 
     CustomButton {
         id: button
@@ -42,15 +42,15 @@ Rectangle {
         anchors.fill: parent
         hoverEnabled: true
         onEntered: {
-            root.color = root.getColor("#5E5E5E")
+            root.color = root.getColor(Colors.controlHover)
             if (root.Window.window)
                 root.Window.window.requestActivate()
         }
-        onExited: root.color = root.getColor("#3E3E3E")
+        onExited: root.color = root.getColor(Colors.control)
         onClicked: {
             if (root.isSelect)
                 root.isActive = !root.isActive
-            root.color = root.getColor("#5E5E5E")
+            root.color = root.getColor(Colors.controlHover)
             root.click()
         }
     }

@@ -12,8 +12,8 @@ CheckBox {
         y: control.topPadding + (control.availableHeight - height) / 2
         radius: 4
         border.width: 1
-        border.color: control.checked ? "#F77F13" : "#ffffff"
-        color: control.checked ? "#F77F13" : "transparent"
+        border.color: control.checked ? Colors.accent : Colors.border
+        color: control.checked ? Colors.accent : "transparent"
 
         Image {
             anchors.centerIn: parent

@@ -5,7 +5,7 @@ import QtQuick.Controls
 Item {
     id: root
 
-    property color defaultColor: "#F77F13"
+    property color defaultColor: Colors.accent
     property color selectedColor: defaultColor
 
     signal colorChanged(string newColor)
@@ -37,7 +37,7 @@ Item {
             background: Rectangle {
                 color: "transparent"
                 border.width: 1
-                border.color: "#ffffff"
+                border.color: Colors.border
                 radius: 6
                 opacity: 0.5
             }

@@ -70,7 +70,7 @@ AppComboBox {
     background: Rectangle {
         color: "transparent"
         border.width: 1
-        border.color: "#ffffff"
+        border.color: Colors.border
         radius: 6
         opacity: 0.5
     }
@@ -82,7 +82,7 @@ AppComboBox {
         width: control.width - 30
         text: qsTr(control.displayText)
         font: control.font
-        color: "#ffffff"
+        color: Colors.text
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
         maximumLineCount: 1

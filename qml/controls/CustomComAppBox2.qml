@@ -77,7 +77,7 @@ AppComboBox {
     }
 
     background: Rectangle {
-        color: "#000000"
+        color: Colors.window
         radius: 6
     }
 
@@ -88,7 +88,7 @@ AppComboBox {
         width: control.width - 30
         text: control.currentApp && control.currentApp.name ? control.currentApp.name : control.displayText
         font: control.font
-        color: "#ffffff"
+        color: Colors.text
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
         maximumLineCount: 1

@@ -42,7 +42,7 @@ Rectangle {
 
     width: 70
     radius: 6
-    color: tileArea.containsMouse ? "#262626" : "#222222"
+    color: tileArea.containsMouse ? Colors.tileHover : Colors.tile
 
     Image {
         anchors.centerIn: parent
@@ -69,7 +69,7 @@ Rectangle {
         onOpened: root.isProcessing = false
 
         background: Rectangle {
-            color: "#181818"
+            color: Colors.panel
             radius: 12
         }
 
@@ -89,7 +89,7 @@ Rectangle {
                 width: list.width
                 height: 40
                 radius: 4
-                color: rowArea.containsMouse ? "#212121" : "transparent"
+                color: rowArea.containsMouse ? Colors.rowHover : "transparent"
 
                 Row {
                     anchors.left: parent.left
@@ -110,7 +110,7 @@ Rectangle {
                         width: list.width - 56
                         anchors.verticalCenter: parent.verticalCenter
                         text: row.modelData.name
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 14
                         elide: Text.ElideRight
                     }
@@ -131,7 +131,7 @@ Rectangle {
                     implicitWidth: 6
                     implicitHeight: 6
                     radius: 3
-                    color: "#808080"
+                    color: Colors.textDisabled
                     opacity: scrollIndicator.active ? 1.0 : 0.3
                 }
             }

@@ -24,9 +24,9 @@ ComboBox {
     background: Rectangle {
         implicitWidth: 140
         implicitHeight: 40
-        color: "#202020"
+        color: Colors.field
         border.width: 1
-        border.color: "#ffffff"
+        border.color: Colors.border
         radius: 8
         opacity: 0.5
     }
@@ -36,7 +36,7 @@ ComboBox {
         rightPadding: 30
         text: control.displayText
         font: control.font
-        color: "#ffffff"
+        color: Colors.text
         verticalAlignment: Text.AlignVCenter
         elide: Text.ElideRight
         wrapMode: Text.NoWrap
@@ -64,14 +64,14 @@ ComboBox {
         contentItem: Text {
             text: entry.modelData
             font: control.font
-            color: "#ffffff"
+            color: Colors.text
             verticalAlignment: Text.AlignVCenter
             elide: Text.ElideRight
         }
 
         background: Rectangle {
             radius: 8
-            color: entry.hovered ? "#404040" : "transparent"
+            color: entry.hovered ? Colors.listHover : "transparent"
         }
 
         Image {
@@ -104,14 +104,14 @@ ComboBox {
                 contentItem: Rectangle {
                     implicitWidth: 6
                     radius: 3
-                    color: "#808080"
+                    color: Colors.textDisabled
                     opacity: scrollIndicator.active ? 1 : 0.3
                 }
             }
         }
 
         background: Rectangle {
-            color: "#2a2a2a"
+            color: Colors.popup
             radius: 8
             clip: true
         }

@@ -97,7 +97,7 @@ Column {
                 radius: 4
                 color: modelData
                 border.width: root.selectedIndex === index ? 1 : 0
-                border.color: "#ffffff"
+                border.color: Colors.border
 
                 MouseArea {
                     anchors.fill: parent
@@ -119,7 +119,7 @@ Column {
             src: "icons/plus.svg"
             iconSize: Qt.size(14, 14)
             border.width: 1
-            border.color: "#3E3E3E"
+            border.color: Colors.control
             onClick: {
                 root.addColor(root.colorList[root.colorList.length - 1])
                 root.showColorPicker()

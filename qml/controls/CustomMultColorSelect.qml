@@ -188,7 +188,7 @@ Column {
                 height: 32
                 radius: 6
                 border.width: root.selectedPresetIndex === index ? 1 : 0
-                border.color: "#ffffff"
+                border.color: Colors.border
                 gradient: Gradient {
                     orientation: Gradient.Horizontal
                     GradientStop { position: 0.0; color: presetTile.modelData[0] }
@@ -208,9 +208,9 @@ Column {
             width: 60
             height: 32
             radius: 6
-            color: "#3E3E3E"
+            color: Colors.control
             border.width: root.customMode ? 1 : 0
-            border.color: "#ffffff"
+            border.color: Colors.border
 
             Image {
                 anchors.centerIn: parent
@@ -268,7 +268,7 @@ Column {
             Rectangle {
                 id: marker
                 required property int index
-                readonly property color edge: root.selectedColorIndex === index ? "#F77F13" : "#ffffff"
+                readonly property color edge: root.selectedColorIndex === index ? Colors.accent : Colors.border
 
                 objectName: "marker" + index
                 x: root.markerX(index)

@@ -17,7 +17,7 @@ Column {
     Text {
         id: title
         width: parent.width
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 16
         horizontalAlignment: Text.AlignHCenter
     }
@@ -32,7 +32,7 @@ Column {
 
         background: Rectangle {
             implicitHeight: 8
-            color: "#383838"
+            color: Colors.track
             radius: 4
         }
 
@@ -44,7 +44,7 @@ Column {
                 width: bar.visualPosition * parent.width
                 height: parent.height
                 radius: 4
-                color: "#F77F13"
+                color: Colors.accent
             }
         }
     }
@@ -53,7 +53,7 @@ Column {
         id: percentage
         width: parent.width
         text: Math.round(root.value * 100) + "%"
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 14
         horizontalAlignment: Text.AlignHCenter
     }

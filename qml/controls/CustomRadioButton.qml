@@ -14,14 +14,14 @@ RadioButton {
         radius: 8
         color: "transparent"
         border.width: 1
-        border.color: "#ffffff"
+        border.color: Colors.border
 
         Rectangle {
             width: 10
             height: 10
             radius: 5
             anchors.centerIn: parent
-            color: "#ffffff"
+            color: Colors.knob
             visible: control.checked
         }
     }
@@ -29,7 +29,7 @@ RadioButton {
     contentItem: Text {
         text: control.text
         font.pixelSize: 18
-        color: "#F77F13"
+        color: Colors.accent
         verticalAlignment: Text.AlignVCenter
         leftPadding: control.indicator.width + control.spacing
     }

@@ -69,7 +69,7 @@ Slider {
         width: control.horizontal ? control.visualPosition * track.width : track.width
         height: control.horizontal ? track.height : (1 - control.visualPosition) * track.height
         radius: 3
-        color: "#ffffff"
+        color: Colors.knob
     }
 
     handle: Item {
@@ -90,7 +90,7 @@ Slider {
         layer.sourceRect: Qt.rect(-6, -6, width + 12, height + 12)
         layer.effect: DropShadow {
             objectName: "handleShadow"
-            color: "#FF000000"
+            color: Colors.handleShadow
             // Full blur within the padding.
             radius: 6
             samples: 13
@@ -101,7 +101,7 @@ Slider {
         Rectangle {
             anchors.fill: parent
             radius: 7
-            color: "#ffffff"
+            color: Colors.knob
             antialiasing: true
         }
 
@@ -132,14 +132,14 @@ Slider {
         width: bubbleLabel.width + 15
         height: bubbleLabel.height + 10
         radius: 4
-        color: "#181818"
+        color: Colors.panel
 
         Text {
             id: bubbleLabel
             objectName: "bubbleText"
             anchors.centerIn: parent
             text: control.bubbleText()
-            color: "#ffffff"
+            color: Colors.text
             font.pixelSize: 12
         }
 
@@ -152,7 +152,7 @@ Slider {
             onPaint: {
                 const ctx = getContext("2d")
                 ctx.reset()
-                ctx.fillStyle = "#181818"
+                ctx.fillStyle = Colors.panel
                 ctx.beginPath()
                 ctx.moveTo(0, 0)
                 ctx.lineTo(8, 0)

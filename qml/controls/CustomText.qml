@@ -14,7 +14,7 @@ Row {
 
     Text {
         id: label
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 16
     }
 
@@ -48,13 +48,13 @@ Row {
 
             contentItem: Text {
                 text: bubble.text
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 12
                 wrapMode: Text.WordWrap
             }
 
             background: Rectangle {
-                color: "#000000"
+                color: Colors.tooltip
                 radius: 7
 
                 Rectangle {
@@ -62,7 +62,7 @@ Row {
                     width: bubble.pointerSize
                     height: bubble.pointerSize
                     rotation: 45
-                    color: "#000000"
+                    color: Colors.tooltip
                     x: 15
                     // Pushed below its place (no room above): point up instead.
                     y: bubble.y > -bubble.height - 15 ? -height / 2 : parent.height - height / 2

@@ -10,7 +10,7 @@ Popup {
     property string title: qsTr("有新版本可升级,是否重启并升级软件?")
     property string cancelText: qsTr("取消")
     property string confirmText: qsTr("立即升级")
-    property color dialogColor: "#323232"
+    property color dialogColor: Colors.dialog
 
     signal confirmed()
     signal cancelled()
@@ -47,7 +47,7 @@ Popup {
 
         Text {
             text: messageDialog.title
-            color: "#ffffff"
+            color: Colors.text
             font.pixelSize: 16
             wrapMode: Text.WordWrap
             verticalAlignment: Text.AlignVCenter
@@ -78,13 +78,13 @@ Popup {
                     width: implicitContentWidth + leftPadding + rightPadding
                     background: Rectangle {
                         color: "transparent"
-                        border.color: "#ffffff"
+                        border.color: Colors.border
                         border.width: 1
                         radius: 5
                     }
                     contentItem: Text {
                         text: button.text
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 14
                         horizontalAlignment: Text.AlignHCenter
                         verticalAlignment: Text.AlignVCenter

@@ -12,7 +12,7 @@ Rectangle {
     width: 30
     height: 16
     radius: 8
-    color: checked ? "#F77F13" : "#404040"
+    color: checked ? Colors.accent : Colors.switchOff
 
     // Named objects of the switch, so that their timing can be checked.
     ColorAnimation { id: colorAnimation; objectName: "colorAnimation"; duration: 200 }
@@ -25,7 +25,7 @@ Rectangle {
         width: 12
         height: 12
         radius: 6
-        color: "#ffffff"
+        color: Colors.knob
         anchors.verticalCenter: parent.verticalCenter
         x: root.checked ? root.width - width - 2 : 2
 

@@ -15,7 +15,7 @@ Button {
 
     contentItem: Text {
         text: control.text
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 18
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
@@ -24,7 +24,7 @@ Button {
     background: Rectangle {
         objectName: "background"
         radius: 6
-        color: control.type === 0 ? (control.hovered ? "#f68522" : "#F77F13")
-                                  : (control.hovered ? "#535353" : "#434343")
+        color: control.type === 0 ? (control.hovered ? Colors.accentHover : Colors.accent)
+                                  : (control.hovered ? Colors.neutralButtonHover : Colors.neutralButton)
     }
 }

@@ -146,9 +146,9 @@ TestCase {
         const tile = createTemporaryObject(tileComponent, testCase)
         compare(tile.getColor("#123456"), "#123456")
         tile.isActive = true
-        compare(tile.getColor("#123456"), "#F77F13")
+        sameColor(tile.getColor("#123456"), "#F77F13")
         tile.isWorn = true
-        compare(tile.getColor("#123456"), "#991010")
+        sameColor(tile.getColor("#123456"), "#991010")
         tile.isSelect = false
         compare(tile.getColor("#123456"), "#123456")
     }

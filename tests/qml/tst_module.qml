@@ -14,10 +14,10 @@ TestCase {
         "CustomColorSelect", "CustomMultColorSelect", "CustomCycColorSelect",
         "AudioChannelIndicator", "AudioChannelIndicatorSingle", "AudioLevelIndicator", "ColorPicker",
         "ConfigMgr", "DataTrackerMgr", "NetworkMgr", "MessageDialog", "MessageDialogMgr",
-        "HIDDeviceMgr", "MessageBus", "MessageListener"
+        "HIDDeviceMgr", "MessageBus", "MessageListener", "Colors"
     ]
     readonly property var singletonTypes: [
-        "ConfigMgr", "DataTrackerMgr", "NetworkMgr", "MessageDialogMgr", "HIDDeviceMgr", "MessageBus"
+        "ConfigMgr", "DataTrackerMgr", "NetworkMgr", "MessageDialogMgr", "HIDDeviceMgr", "MessageBus", "Colors"
     ]
 
     function readQmldir() {

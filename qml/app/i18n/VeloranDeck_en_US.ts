@@ -215,11 +215,14 @@ Countdown </translation>
     </message>
 </context>
 <context>
-    <name>LightingSub1</name>
+    <name>LightingEffectPage</name>
     <message>
         <source>颜色</source>
         <translation>Color</translation>
     </message>
+</context>
+<context>
+    <name>LightingSub1</name>
     <message>
         <source>单色</source>
         <translation>Solid</translation>
@@ -231,10 +234,6 @@ Countdown </translation>
 </context>
 <context>
     <name>LightingSub2</name>
-    <message>
-        <source>颜色</source>
-        <translation>Color</translation>
-    </message>
     <message>
         <source>单色</source>
         <translation>Solid</translation>
@@ -250,10 +249,6 @@ Countdown </translation>
 </context>
 <context>
     <name>LightingSub3</name>
-    <message>
-        <source>颜色</source>
-        <translation>Color</translation>
-    </message>
     <message>
         <source>方向</source>
         <translation>Direction</translation>

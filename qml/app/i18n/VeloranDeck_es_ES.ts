@@ -215,11 +215,14 @@ Quedan </translation>
     </message>
 </context>
 <context>
-    <name>LightingSub1</name>
+    <name>LightingEffectPage</name>
     <message>
         <source>颜色</source>
         <translation>Color</translation>
     </message>
+</context>
+<context>
+    <name>LightingSub1</name>
     <message>
         <source>单色</source>
         <translation>Sólido</translation>
@@ -231,10 +234,6 @@ Quedan </translation>
 </context>
 <context>
     <name>LightingSub2</name>
-    <message>
-        <source>颜色</source>
-        <translation>Color</translation>
-    </message>
     <message>
         <source>单色</source>
         <translation>Sólido</translation>
@@ -250,10 +249,6 @@ Quedan </translation>
 </context>
 <context>
     <name>LightingSub3</name>
-    <message>
-        <source>颜色</source>
-        <translation>Color</translation>
-    </message>
     <message>
         <source>方向</source>
         <translation>Dirección</translation>

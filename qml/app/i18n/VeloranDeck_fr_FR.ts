@@ -215,11 +215,14 @@ Encore </translation>
     </message>
 </context>
 <context>
-    <name>LightingSub1</name>
+    <name>LightingEffectPage</name>
     <message>
         <source>颜色</source>
         <translation>Couleur</translation>
     </message>
+</context>
+<context>
+    <name>LightingSub1</name>
     <message>
         <source>单色</source>
         <translation>Uni</translation>
@@ -231,10 +234,6 @@ Encore </translation>
 </context>
 <context>
     <name>LightingSub2</name>
-    <message>
-        <source>颜色</source>
-        <translation>Couleur</translation>
-    </message>
     <message>
         <source>单色</source>
         <translation>Uni</translation>
@@ -250,10 +249,6 @@ Encore </translation>
 </context>
 <context>
     <name>LightingSub3</name>
-    <message>
-        <source>颜色</source>
-        <translation>Couleur</translation>
-    </message>
     <message>
         <source>方向</source>
         <translation>Direction</translation>

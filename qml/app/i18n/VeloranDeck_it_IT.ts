@@ -215,11 +215,14 @@ Mancano </translation>
     </message>
 </context>
 <context>
-    <name>LightingSub1</name>
+    <name>LightingEffectPage</name>
     <message>
         <source>颜色</source>
         <translation>Colore</translation>
     </message>
+</context>
+<context>
+    <name>LightingSub1</name>
     <message>
         <source>单色</source>
         <translation>Tinta unita</translation>
@@ -231,10 +234,6 @@ Mancano </translation>
 </context>
 <context>
     <name>LightingSub2</name>
-    <message>
-        <source>颜色</source>
-        <translation>Colore</translation>
-    </message>
     <message>
         <source>单色</source>
         <translation>Tinta unita</translation>
@@ -250,10 +249,6 @@ Mancano </translation>
 </context>
 <context>
     <name>LightingSub3</name>
-    <message>
-        <source>颜色</source>
-        <translation>Colore</translation>
-    </message>
     <message>
         <source>方向</source>
         <translation>Direzione</translation>

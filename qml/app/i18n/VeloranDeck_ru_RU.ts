@@ -215,11 +215,14 @@
     </message>
 </context>
 <context>
-    <name>LightingSub1</name>
+    <name>LightingEffectPage</name>
     <message>
         <source>颜色</source>
         <translation>Цвет</translation>
     </message>
+</context>
+<context>
+    <name>LightingSub1</name>
     <message>
         <source>单色</source>
         <translation>Один цвет</translation>
@@ -231,10 +234,6 @@
 </context>
 <context>
     <name>LightingSub2</name>
-    <message>
-        <source>颜色</source>
-        <translation>Цвет</translation>
-    </message>
     <message>
         <source>单色</source>
         <translation>Один цвет</translation>
@@ -250,10 +249,6 @@
 </context>
 <context>
     <name>LightingSub3</name>
-    <message>
-        <source>颜色</source>
-        <translation>Цвет</translation>
-    </message>
     <message>
         <source>方向</source>
         <translation>Направление</translation>

@@ -143,7 +143,7 @@ Rectangle {
 
     width: 130
     radius: 6
-    color: showType <= 1 ? "#272727" : "#222222"
+    color: showType <= 1 ? Colors.strip : Colors.tile
 
     onBundleIdentifierChanged: refreshAppControls()
 
@@ -203,7 +203,7 @@ Rectangle {
             height: 67
             radius: 6
             anchors.horizontalCenter: parent.horizontalCenter
-            color: root.showType <= 1 ? "#373737" : "transparent"
+            color: root.showType <= 1 ? Colors.iconBox : "transparent"
 
             Image {
                 objectName: "icon"
@@ -218,7 +218,7 @@ Rectangle {
                 objectName: "settingsOverlay"
                 anchors.fill: parent
                 radius: 6
-                color: "#AA000000"
+                color: Colors.overlay
                 visible: root.isDeviceStrip && iconArea.containsMouse
 
                 Image {
@@ -248,7 +248,7 @@ Rectangle {
                 anchors.rightMargin: 5
                 visible: root.showType !== 3 || !root.appIsFound
                 text: root.showType === 0 ? qsTr("直播") : root.showType === 1 ? qsTr("监听") : root.title
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 16
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter
@@ -298,7 +298,7 @@ Rectangle {
                     height: parent.height
                     width: 20
                     leftPadding: 8
-                    backgroundColor: "#000000"
+                    backgroundColor: Colors.sliderTrack
                     snapToStep: true
                     from: root.usesDeviceRange
                           ? (root.isDeviceStrip ? ConfigMgr.auto_gain_min : ConfigMgr.auto_device_min)

@@ -154,7 +154,7 @@ WindowFrame {
                     anchors.horizontalCenter: parent.horizontalCenter
                     height: 30
                     text: autoGainWindow.resultText
-                    color: "#ffffff"
+                    color: Colors.text
                     font.pixelSize: 16
                     horizontalAlignment: Text.AlignHCenter
                 }

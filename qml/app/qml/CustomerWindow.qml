@@ -22,7 +22,7 @@ WindowFrame {
     modality: Qt.ApplicationModal
 
     component FieldLabel: Text {
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 16
         font.weight: 500
         font.bold: true
@@ -30,13 +30,13 @@ WindowFrame {
     }
 
     component Value: Text {
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 16
     }
 
     component Panel: Rectangle {
         default property alias items: panelColumn.data
-        color: "#181818"
+        color: Colors.panel
         radius: 8
         Layout.topMargin: 10
         Layout.fillWidth: true
@@ -83,20 +83,20 @@ WindowFrame {
 
                     Text {
                         text: qsTr("联系我们")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 16
                         font.bold: true
                     }
                     Text {
                         text: qsTr("周一到周日：9:00-12:00，13:00-18:00 (GMT+8)")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 14
                         opacity: 0.5
                     }
                     Panel {
                         Text {
                             text: qsTr("电话")
-                            color: "#ffffff"
+                            color: Colors.text
                             font.pixelSize: 16
                             font.bold: true
                         }
@@ -138,13 +138,13 @@ WindowFrame {
 
                     Text {
                         text: qsTr("Support")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 16
                         font.bold: true
                     }
                     Text {
                         text: qsTr("Mon to Sun.9:00-12:00,13:00-18:30 (GMT+8)")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 14
                         opacity: 0.5
                     }
@@ -158,7 +158,7 @@ WindowFrame {
                             Text {
                                 anchors.verticalCenter: parent.verticalCenter
                                 text: qsTr("Online Support")
-                                color: "#ffffff"
+                                color: Colors.text
                                 font.pixelSize: 16
                                 font.bold: true
                             }

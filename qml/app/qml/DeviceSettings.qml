@@ -22,7 +22,7 @@ Rectangle {
     // The back button: the control page closes its drawer.
     signal backClicked()
 
-    color: "#181818"
+    color: Colors.panel
 
     // The general tab is the T40's last one too.
     onIsT40Changed: {
@@ -61,7 +61,7 @@ Rectangle {
                 objectName: "deviceName"
                 anchors.verticalCenter: parent.verticalCenter
                 text: HIDDeviceMgr.deviceName
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 20
                 font.bold: true
             }
@@ -94,7 +94,7 @@ Rectangle {
                 objectName: "infoText"
                 anchors.verticalCenter: parent.verticalCenter
                 text: "SN:" + HIDDeviceMgr.deviceSN + "    " + HIDDeviceMgr.deviceVersion
-                color: "#ffffff"
+                color: Colors.text
                 opacity: 0.5
                 font.pixelSize: 12
             }
@@ -105,13 +105,13 @@ Rectangle {
                 width: badgeText.implicitWidth + 14
                 height: 18
                 radius: 9
-                color: "#FF3B30"
+                color: Colors.badge
 
                 Text {
                     id: badgeText
                     anchors.centerIn: parent
                     text: qsTr("新版本")
-                    color: "#ffffff"
+                    color: Colors.text
                     font.pixelSize: 11
                     font.bold: true
                 }
@@ -137,9 +137,9 @@ Rectangle {
                     width: Math.max(label.contentWidth + 10, 60)
                     height: 35
                     radius: 4
-                    color: selected ? "#F77F13" : "transparent"
+                    color: selected ? Colors.accent : "transparent"
                     border.width: tabArea.containsMouse ? 1 : 0
-                    border.color: "#33ffffff"
+                    border.color: Colors.borderFaint
 
                     Text {
                         id: label
@@ -147,7 +147,7 @@ Rectangle {
                         leftPadding: 5
                         rightPadding: 5
                         text: modelData
-                        color: "#ffffff"
+                        color: Colors.text
                         opacity: parent.selected ? 1 : 0.3
                         font.pixelSize: 14
                         horizontalAlignment: Text.AlignHCenter

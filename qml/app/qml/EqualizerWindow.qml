@@ -276,9 +276,9 @@ WindowFrame {
                             width: Math.max(66, tileName.implicitWidth + 20)
                             height: 66
                             radius: 8
-                            color: equalizerWindow.selectIndex === index ? "#F77F13" : "#3E3E3E"
+                            color: equalizerWindow.selectIndex === index ? Colors.accent : Colors.control
                             border.width: tileArea.containsMouse ? 1 : 0
-                            border.color: "#88ffffff"
+                            border.color: Colors.borderDim
 
                             Image {
                                 anchors.top: parent.top
@@ -297,7 +297,7 @@ WindowFrame {
                                 anchors.bottomMargin: 6
                                 anchors.horizontalCenter: parent.horizontalCenter
                                 text: tile.name
-                                color: "#ffffff"
+                                color: Colors.text
                                 font.pixelSize: 12
                             }
 
@@ -380,7 +380,7 @@ WindowFrame {
                         ctx.clearRect(0, 0, width, height)
                         const values = equalizerWindow.getEqValues()
 
-                        ctx.strokeStyle = "#333333"
+                        ctx.strokeStyle = Colors.grid
                         ctx.lineWidth = 1
                         ctx.setLineDash([3, 3])
                         for (let k = 0; k < EqCurve.bandCount; ++k) {
@@ -407,13 +407,13 @@ WindowFrame {
                         ctx.closePath()
                         ctx.clip()
                         const gradient = ctx.createLinearGradient(0, -50, 0, bottom)
-                        gradient.addColorStop(0, "#66F77F13")
+                        gradient.addColorStop(0, Colors.accentFill)
                         gradient.addColorStop(1, "transparent")
                         ctx.fillStyle = gradient
                         ctx.fillRect(0, -50, width, bottom + 50)
                         ctx.restore()
 
-                        ctx.strokeStyle = "#F77F13"
+                        ctx.strokeStyle = Colors.accent
                         ctx.lineWidth = 1
                         ctx.beginPath()
                         ctx.moveTo(samples[0].x, samples[0].y)
@@ -421,8 +421,8 @@ WindowFrame {
                             ctx.lineTo(samples[i].x, samples[i].y)
                         ctx.stroke()
 
-                        ctx.fillStyle = "#ffffff"
-                        ctx.strokeStyle = "#F77F13"
+                        ctx.fillStyle = Colors.knob
+                        ctx.strokeStyle = Colors.accent
                         ctx.lineWidth = 2
                         for (let k = 0; k < points.length; ++k) {
                             ctx.beginPath()
@@ -457,7 +457,7 @@ WindowFrame {
                             width: (chart.width - 30) / EqCurve.bandCount
                             height: 20
                             text: modelData
-                            color: "#888888"
+                            color: Colors.axisText
                             font.pixelSize: 10
                             horizontalAlignment: Text.AlignHCenter
                             verticalAlignment: Text.AlignVCenter
@@ -477,7 +477,7 @@ WindowFrame {
                             width: gainColumn.width
                             height: gainColumn.height / EqCurve.gainLabels.length
                             text: modelData
-                            color: "#888888"
+                            color: Colors.axisText
                             font.pixelSize: 10
                             verticalAlignment: Text.AlignVCenter
                         }

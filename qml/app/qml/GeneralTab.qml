@@ -233,18 +233,18 @@ ScrollView {
     component Card: Rectangle {
         width: parent.width
         radius: 6
-        color: "#242424"
+        color: Colors.card
     }
 
     component Label: Text {
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 14
     }
 
     component ValueField: TextField {
         height: 32
-        color: "#ffffff"
-        placeholderTextColor: "#80ffffff"
+        color: Colors.text
+        placeholderTextColor: Colors.placeholder
         font.pixelSize: 14
         leftPadding: 10
         rightPadding: 10
@@ -256,7 +256,7 @@ ScrollView {
             color: "transparent"
             radius: 6
             border.width: 1
-            border.color: "#80ffffff"
+            border.color: Colors.fieldBorder
         }
     }
 
@@ -466,7 +466,7 @@ ScrollView {
             id: resetCard
             objectName: "resetCard"
             height: 60
-            color: resetArea.containsMouse ? "#383838" : "#242424"
+            color: resetArea.containsMouse ? Colors.hover : Colors.card
 
             Label {
                 x: 20

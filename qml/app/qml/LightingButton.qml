@@ -1,4 +1,5 @@
 import QtQuick
+import MediaControls
 
 // A choice button of the lighting pages: filled in the accent colour while
 // selected, a light border while hovered; a text or an icon.
@@ -16,9 +17,9 @@ Rectangle {
     implicitWidth: Math.max(minimumWidth, label.implicitWidth + 20)
     height: 40
     radius: 6
-    color: selected ? "#F77F13" : "#3E3E3E"
+    color: selected ? Colors.accent : Colors.control
     border.width: area.containsMouse ? 1 : 0
-    border.color: "#33ffffff"
+    border.color: Colors.borderFaint
 
     Text {
         id: label
@@ -26,7 +27,7 @@ Rectangle {
         anchors.centerIn: parent
         visible: root.text !== ""
         text: root.text
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 14
     }
 

@@ -4,7 +4,7 @@ import "ledpayload.js" as Led
 
 // Colours of the static background effect: one solid colour or a gradient
 // over the LEDs.
-Column {
+LightingEffectPage {
     id: page
 
     readonly property int ledCount: Led.backgroundLedCount(HIDDeviceMgr.isU20())
@@ -26,7 +26,7 @@ Column {
 
     // A microphone preset's reload keeps the custom gradient; a reset or a
     // change of model removes it.
-    function reload(reason) {
+    onReload: function(reason) {
         signalColor.selectedColor = ConfigMgr.getValue(ConfigMgr.keys.color_bg_static_single_color)
         typeSelect2.selectIndex = ConfigMgr.getValue(ConfigMgr.keys.color_bg_static_type)
         if (reason !== "audio_enhancement")
@@ -35,38 +35,11 @@ Column {
         mutableColor.selectedPresetIndex = ConfigMgr.getValue(ConfigMgr.keys.color_bg_static_illusory_color_index)
     }
 
-    spacing: 10
-    Component.onCompleted: reload("audio_enhancement")
-
-    MessageListener {
-        messageTypes: [MessageBus.messageTypes.UPDATE_CONFIG_MESSAGE]
-        onMessage: function(topic, data) { page.reload(data) }
-    }
-
-    Text {
-        text: qsTr("颜色")
-        color: "#ffffff"
-        font.pixelSize: 14
-    }
-
-    Row {
+    LightingChoiceRow {
         id: typeSelect2
         objectName: "typeSelect2"
-        property int selectIndex: 0
-        spacing: 10
-
-        Repeater {
-            model: [qsTr("单色"), qsTr("幻彩")]
-            LightingButton {
-                required property string modelData
-                required property int index
-                objectName: "type" + index
-                minimumWidth: 65
-                text: modelData
-                selected: typeSelect2.selectIndex === index
-                onClicked: page.chooseType(index, text)
-            }
-        }
+        labels: [qsTr("单色"), qsTr("幻彩")]
+        onChosen: function(index, label) { page.chooseType(index, label) }
     }
 
     CustomColorSelect {
@@ -74,7 +47,7 @@ Column {
         objectName: "signalColor"
         width: parent.width
         visible: typeSelect2.selectIndex === 0
-        defaultColor: "#FF8C00"
+        defaultColor: ConfigMgr.defaults.color_bg_static_single_color
         onColorChanged: function(newColor) {
             if (newColor === ConfigMgr.getValue(ConfigMgr.keys.color_bg_static_single_color))
                 return

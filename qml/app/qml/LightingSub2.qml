@@ -4,7 +4,7 @@ import "ledpayload.js" as Led
 
 // Colours of the breathing background effect: one solid colour or a cycle
 // of up to seven, always seven slots on the device.
-Column {
+LightingEffectPage {
     id: page
 
     function getInitColor(colors) {
@@ -22,45 +22,19 @@ Column {
         send(index === 0 ? [signalColor.selectedColor.toString()] : mutableColor.colorList)
     }
 
-    function reload() {
+    onReload: {
         signalColor.selectedColor = ConfigMgr.getValue(ConfigMgr.keys.color_bg_bln_single_color)
         typeSelect2.selectIndex = ConfigMgr.getValue(ConfigMgr.keys.color_bg_bln_type)
         mutableColor.colorList = Array.from(ConfigMgr.getStringList(ConfigMgr.keys.color_bg_bln_cyc_color))
         mutableColor.selectedIndex = 0
     }
 
-    spacing: 10
-    Component.onCompleted: reload()
-
-    MessageListener {
-        messageTypes: [MessageBus.messageTypes.UPDATE_CONFIG_MESSAGE]
-        onMessage: function(topic, data) { page.reload() }
-    }
-
-    Text {
-        text: qsTr("颜色")
-        color: "#ffffff"
-        font.pixelSize: 14
-    }
-
-    Row {
+    LightingChoiceRow {
         id: typeSelect2
         objectName: "typeSelect2"
-        property int selectIndex: 1
-        spacing: 10
-
-        Repeater {
-            model: [qsTr("单色"), qsTr("循环")]
-            LightingButton {
-                required property string modelData
-                required property int index
-                objectName: "type" + index
-                minimumWidth: 65
-                text: modelData
-                selected: typeSelect2.selectIndex === index
-                onClicked: page.chooseType(index, text)
-            }
-        }
+        selectIndex: 1
+        labels: [qsTr("单色"), qsTr("循环")]
+        onChosen: function(index, label) { page.chooseType(index, label) }
     }
 
     CustomColorSelect {
@@ -68,7 +42,7 @@ Column {
         objectName: "signalColor"
         width: parent.width
         visible: typeSelect2.selectIndex === 0
-        defaultColor: "#FF8C00"
+        defaultColor: ConfigMgr.defaults.color_bg_bln_single_color
         onColorChanged: function(newColor) {
             if (newColor === ConfigMgr.getValue(ConfigMgr.keys.color_bg_bln_single_color))
                 return
@@ -80,11 +54,9 @@ Column {
         }
     }
 
-    Text {
+    LightingLabel {
         visible: typeSelect2.selectIndex === 1
         text: qsTr("循环顺序")
-        color: "#ffffff"
-        font.pixelSize: 14
     }
 
     CustomCycColorSelect {

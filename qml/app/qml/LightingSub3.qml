@@ -4,7 +4,7 @@ import "ledpayload.js" as Led
 
 // Colours and direction of the wave background effect. Its first preset is
 // shown as three stops but sent as the twelve fixed wave colours.
-Column {
+LightingEffectPage {
     id: page
 
     readonly property int ledCount: Led.backgroundLedCount(HIDDeviceMgr.isU20())
@@ -17,26 +17,12 @@ Column {
         DataTrackerMgr.storeEventNow("灯光", "背景", "颜色-方向", String(!index), "software")
     }
 
-    function reload(reason) {
+    onReload: function(reason) {
         if (reason !== "audio_enhancement")
             ConfigMgr.removeValue(customKey)
         colorSelect.selectedGradient = Array.from(ConfigMgr.getStringList(ConfigMgr.keys.color_bg_wave_color))
         colorSelect.selectedPresetIndex = ConfigMgr.getValue(ConfigMgr.keys.color_bg_wave_type)
         typeSelect3.selectIndex = ConfigMgr.getValue(ConfigMgr.keys.color_bg_wave_dir_index)
-    }
-
-    spacing: 10
-    Component.onCompleted: reload("audio_enhancement")
-
-    MessageListener {
-        messageTypes: [MessageBus.messageTypes.UPDATE_CONFIG_MESSAGE]
-        onMessage: function(topic, data) { page.reload(data) }
-    }
-
-    Text {
-        text: qsTr("颜色")
-        color: "#ffffff"
-        font.pixelSize: 14
     }
 
     CustomMultColorSelect {
@@ -57,29 +43,16 @@ Column {
         }
     }
 
-    Text {
+    LightingLabel {
         text: qsTr("方向")
-        color: "#ffffff"
-        font.pixelSize: 14
     }
 
-    Row {
+    LightingChoiceRow {
         id: typeSelect3
         objectName: "typeSelect3"
-        property int selectIndex: 1
-        spacing: 10
-
-        Repeater {
-            model: ["icons/left_aw.svg", "icons/right_aw.svg"]
-            LightingButton {
-                required property string modelData
-                required property int index
-                objectName: "direction" + index
-                implicitWidth: 65
-                iconSource: TvConfig.iconUrl(modelData)
-                selected: typeSelect3.selectIndex === index
-                onClicked: page.chooseDirection(index)
-            }
-        }
+        selectIndex: 1
+        icons: TvConfig.lightDirectionIcons
+        buttonName: "direction"
+        onChosen: function(index) { page.chooseDirection(index) }
     }
 }

@@ -115,7 +115,7 @@ ScrollView {
         width: parent.width
         height: inner.implicitHeight + 40
         radius: 6
-        color: "#242424"
+        color: Colors.card
         Column {
             id: inner
             x: 20
@@ -123,11 +123,6 @@ ScrollView {
             width: parent.width - 40
             spacing: 10
         }
-    }
-
-    component Label: Text {
-        color: "#ffffff"
-        font.pixelSize: 14
     }
 
     Column {
@@ -142,7 +137,7 @@ ScrollView {
 
         Card {
             objectName: "backgroundCard"
-            Label { text: qsTr("效果") }
+            LightingLabel { text: qsTr("效果") }
 
             // Wraps where a language's labels are wider than the card; a
             // little closer than other rows, so English keeps one line.
@@ -190,7 +185,7 @@ ScrollView {
         }
 
         Card {
-            Label { text: qsTr("颜色") }
+            LightingLabel { text: qsTr("颜色") }
 
             CustomMultColorSelect {
                 id: inputIllusoryColor
@@ -209,33 +204,22 @@ ScrollView {
                 }
             }
 
-            Label { text: qsTr("方向") }
+            LightingLabel { text: qsTr("方向") }
 
-            Row {
+            LightingChoiceRow {
                 id: inputDirSelect
                 objectName: "inputDirSelect"
-                property int selectIndex: 1
-                spacing: 10
-
-                Repeater {
-                    model: ["icons/left_aw.svg", "icons/right_aw.svg"]
-                    LightingButton {
-                        required property string modelData
-                        required property int index
-                        objectName: "inputDirection" + index
-                        implicitWidth: 65
-                        iconSource: TvConfig.iconUrl(modelData)
-                        selected: inputDirSelect.selectIndex === index
-                        onClicked: tab.chooseInputDirection(index)
-                    }
-                }
+                selectIndex: 1
+                icons: TvConfig.lightDirectionIcons
+                buttonName: "inputDirection"
+                onChosen: function(index) { tab.chooseInputDirection(index) }
             }
         }
 
         Header { text: qsTr("指示灯") }
 
         Card {
-            Label { text: qsTr("麦克风增益") }
+            LightingLabel { text: qsTr("麦克风增益") }
             CustomColorSelect {
                 id: gainColorSelect
                 objectName: "gainColorSelect"
@@ -249,7 +233,7 @@ ScrollView {
                     DataTrackerMgr.storeEventNow("灯光", "指示灯", "麦克风增益", isReset ? "重置" : color, "software")
                 }
             }
-            Label { text: qsTr("监听音量") }
+            LightingLabel { text: qsTr("监听音量") }
             CustomColorSelect {
                 id: volumeColorSelect
                 objectName: "volumeColorSelect"
@@ -260,7 +244,7 @@ ScrollView {
                                          HIDDeviceMgr.attrs.listen_volume_light_color, color)
                 }
             }
-            Label { text: qsTr("麦克风/电脑音量监听比") }
+            LightingLabel { text: qsTr("麦克风/电脑音量监听比") }
             CustomColorSelect {
                 id: micRatioColorSelect
                 objectName: "micRatioColorSelect"
@@ -271,7 +255,7 @@ ScrollView {
                                          HIDDeviceMgr.attrs.mic_listen_ratio_light_color, color)
                 }
             }
-            Label { text: qsTr("静音") }
+            LightingLabel { text: qsTr("静音") }
             CustomColorSelect {
                 id: muteColorSelect
                 objectName: "muteColorSelect"
@@ -286,12 +270,12 @@ ScrollView {
         Header { text: qsTr("其他") }
 
         Card {
-            Label { text: qsTr("亮度") }
+            LightingLabel { text: qsTr("亮度") }
             CustomSlider {
                 id: brightnessSlider
                 objectName: "brightnessSlider"
                 width: parent.width
-                backgroundColor: "#000000"
+                backgroundColor: Colors.sliderTrack
                 from: 0.01
                 to: 1.0
                 stepSize: 0.01
@@ -304,7 +288,7 @@ ScrollView {
                     DataTrackerMgr.storeEventNow("灯光", "其他", "亮度", String(v * 100), "software")
                 }
             }
-            Label { text: qsTr("关闭灯光") }
+            LightingLabel { text: qsTr("关闭灯光") }
             CustomCheckBox {
                 id: closeLightingSwitch
                 objectName: "closeLightingSwitch"

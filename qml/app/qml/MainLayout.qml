@@ -120,7 +120,7 @@ Item {
         anchors.top: parent.top
         anchors.bottom: parent.bottom
         width: isOpen ? 450 : 0
-        color: "#181818"
+        color: Colors.panel
         clip: true
 
         Behavior on width {

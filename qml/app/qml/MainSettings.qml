@@ -79,7 +79,7 @@ Item {
             Text {
                 height: 30
                 text: qsTr("输出")
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 20
                 verticalAlignment: Text.AlignVCenter
             }
@@ -116,7 +116,7 @@ Item {
             Text {
                 height: 30
                 text: qsTr("输入")
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 20
                 verticalAlignment: Text.AlignVCenter
             }

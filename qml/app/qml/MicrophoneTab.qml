@@ -39,9 +39,99 @@ Item {
     }
 
     component Heading: Text {
-        color: "#ffffff"
+        color: Colors.text
         opacity: 0.5
         font.pixelSize: 14
+    }
+
+    // A titled switch with its tip, the switch at the row's right end.
+    component SwitchRow: Item {
+        id: titled
+        // Names the switch: name + "Switch".
+        property string name
+        property alias title: titleText.text
+        property alias tips: titleText.tips
+        property alias key: titledSwitch.key
+        property alias usageEvent: titledSwitch.usageEvent
+        readonly property alias toggle: titledSwitch
+
+        signal toggled()
+
+        width: parent.width
+        height: 24
+        CustomText {
+            id: titleText
+            anchors.verticalCenter: parent.verticalCenter
+            textPpixelSize: 16
+        }
+        SettingSwitch {
+            id: titledSwitch
+            objectName: titled.name + "Switch"
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            onToggled: titled.toggled()
+        }
+    }
+
+    // An audio-enhancement row: a switch with its title and tip and, while
+    // switched on, a dB slider over its scale. The slider's value is stored
+    // and its usage recorded when a drag ends.
+    component SliderRow: Column {
+        id: row
+        // Names the switch and the slider: name + "Switch", name + "Slider".
+        property string name
+        property alias title: switchRow.title
+        property alias tips: switchRow.tips
+        property alias key: switchRow.key
+        property string switchEvent
+        property string valueKey
+        property string valueEvent
+        property alias from: rowSlider.from
+        readonly property alias toggle: switchRow.toggle
+        readonly property alias slider: rowSlider
+
+        signal toggled()
+        signal movedByUser()
+        signal valueStored()
+
+        width: parent.width
+        spacing: 10
+        visible: microphoneTab.hasPresets
+
+        SwitchRow {
+            id: switchRow
+            name: row.name
+            usageEvent: ["音频增强", row.switchEvent]
+            onToggled: row.toggled()
+        }
+
+        CustomSlider {
+            id: rowSlider
+            objectName: row.name + "Slider"
+            property bool isManually: false
+            visible: switchRow.toggle.checked
+            width: parent.width
+            to: 0
+            stepSize: 1
+            snapToStep: true
+            formatedValueFunc: function(v) { return Math.round(v) + "dB" }
+            onPressedChanged: if (pressed) isManually = true
+            onMoved: {
+                if (isManually)
+                    row.movedByUser()
+            }
+            onChangeComplete: function(released) {
+                ConfigMgr.setValue(row.valueKey, value)
+                row.valueStored()
+                microphoneTab.recordEvent("音频增强", row.valueEvent, value)
+                isManually = false
+            }
+        }
+
+        ScaleLabels {
+            width: parent.width
+            visible: switchRow.toggle.checked
+        }
     }
 
     component ScaleLabels: Item {
@@ -51,7 +141,7 @@ Item {
             Text {
                 x: index === 0 ? 0 : index === 1 ? (parent.width - width) / 2 : parent.width - width
                 text: modelData
-                color: "#88ffffff"
+                color: Colors.textDim
                 font.pixelSize: 12
             }
         }
@@ -72,7 +162,7 @@ Item {
     }
 
     function updateAIType() {
-        const value = aiNoiseSwitch.checked ? noiseSelect2.selectIndex + 1 : 0
+        const value = aiNoiseRow.toggle.checked ? noiseSelect2.selectIndex + 1 : 0
         send(attrs.ai_jianzao, value)
         recordEvent("音频增强", "AI降噪", value)
     }
@@ -119,12 +209,12 @@ Item {
         }
         const preset = presets[index]
         if (preset !== undefined) {
-            aiNoiseSwitch.checked = preset.ai
+            aiNoiseRow.toggle.checked = preset.ai
             noiseSelect2.selectIndex = preset.strength
-            fanbaoYinSwitch.checked = preset.boom
-            fanbaoYinSlider.value = preset.boomValue
-            yasuoQiSwitch.checked = preset.compressor
-            yasuoQiSlider.value = preset.compressorValue
+            boomRow.toggle.checked = preset.boom
+            boomRow.slider.value = preset.boomValue
+            compressorRow.toggle.checked = preset.compressor
+            compressorRow.slider.value = preset.compressorValue
             if (sendToDevice) {
                 updateAIType()
                 send(attrs.anti_noise, index === 0 ? 0 : 1)
@@ -164,13 +254,13 @@ Item {
         autoGainSwitch.checked = ConfigMgr.getValue("auto_gain_on") === true
         muteSwitch.checked = ConfigMgr.getValue("device_mute") === true
         powerSwitch.checked = ConfigMgr.getValue("device_phantom") === true
-        aiNoiseSwitch.checked = ConfigMgr.getValue("ai_jianzao") === true
+        aiNoiseRow.toggle.checked = ConfigMgr.getValue("ai_jianzao") === true
         noiseSelect2.selectIndex = Number(ConfigMgr.getValue("ai_jianzao_type"))
-        fanbaoYinSwitch.checked = ConfigMgr.getValue("device_boom") === true
-        fanbaoYinSlider.value = ConfigMgr.getValue("device_boom_value")
-        yasuoQiSwitch.checked = ConfigMgr.getValue("device_compressor") === true
-        yasuoQiSlider.value = ConfigMgr.getValue("device_compressor_value")
-        antiNoiseSwitch.checked = ConfigMgr.getValue("device_boom") === true
+        boomRow.toggle.checked = ConfigMgr.getValue("device_boom") === true
+        boomRow.slider.value = ConfigMgr.getValue("device_boom_value")
+        compressorRow.toggle.checked = ConfigMgr.getValue("device_compressor") === true
+        compressorRow.slider.value = ConfigMgr.getValue("device_compressor_value")
+        antiNoiseRow.toggle.checked = ConfigMgr.getValue("device_boom") === true
         selectRowType.selectIndex = Number(ConfigMgr.getValue("audio_enhancement_index"))
     }
 
@@ -218,7 +308,7 @@ Item {
     }
     MessageListener {
         messageTypes: [MessageBus.messageTypes.ANTI_NOISE_STATE]
-        onMessage: function(messageType, data) { fanbaoYinSwitch.checked = data == 1 }
+        onMessage: function(messageType, data) { boomRow.toggle.checked = data == 1 }
     }
     MessageListener {
         messageTypes: [MessageBus.messageTypes.AI_JIANZAO_STATE]
@@ -227,7 +317,7 @@ Item {
                 return
             const value = Number(data)
             ConfigMgr.setValue("ai_jianzao", value !== 0)
-            aiNoiseSwitch.checked = value !== 0
+            aiNoiseRow.toggle.checked = value !== 0
             if (value !== 0) {
                 ConfigMgr.setValue("ai_jianzao_type", value - 1)
                 noiseSelect2.selectIndex = value - 1
@@ -290,7 +380,7 @@ Item {
                 width: parent.width
                 height: microphoneTab.isR7 ? 220 : 180
                 radius: 6
-                color: "#242424"
+                color: Colors.card
 
                 Column {
                     anchors.fill: parent
@@ -379,7 +469,7 @@ Item {
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
                             text: qsTr("静音")
-                            color: "#ffffff"
+                            color: Colors.text
                             font.pixelSize: 16
                         }
                         SettingSwitch {
@@ -403,7 +493,7 @@ Item {
                         Text {
                             anchors.verticalCenter: parent.verticalCenter
                             text: qsTr("48V幻象电源")
-                            color: "#ffffff"
+                            color: Colors.text
                             font.pixelSize: 16
                         }
                         SettingSwitch {
@@ -434,7 +524,7 @@ Item {
                 width: parent.width
                 height: enhancementRows.height + 40
                 radius: 6
-                color: "#242424"
+                color: Colors.card
 
                 Column {
                     id: enhancementRows
@@ -465,9 +555,9 @@ Item {
                                 width: (selectRowType.width - 20) / 5
                                 height: 60
                                 radius: 8
-                                color: selectRowType.selectIndex === index ? "#F77F13" : "#3E3E3E"
+                                color: selectRowType.selectIndex === index ? Colors.accent : Colors.control
                                 border.width: presetArea.containsMouse ? 1 : 0
-                                border.color: "#88ffffff"
+                                border.color: Colors.borderDim
 
                                 Column {
                                     anchors.centerIn: parent
@@ -483,7 +573,7 @@ Item {
                                     Text {
                                         width: parent.width
                                         text: modelData.text
-                                        color: "#ffffff"
+                                        color: Colors.text
                                         font.pixelSize: 12
                                         wrapMode: Text.Wrap
                                         horizontalAlignment: Text.AlignHCenter
@@ -505,26 +595,16 @@ Item {
                         spacing: 10
                         visible: microphoneTab.hasPresets
 
-                        Item {
-                            width: parent.width
-                            height: 24
-                            CustomText {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: qsTr("AI降噪")
-                                textPpixelSize: 16
-                                tips: qsTr("弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大")
-                            }
-                            SettingSwitch {
-                                id: aiNoiseSwitch
-                                objectName: "aiNoiseSwitch"
-                                anchors.right: parent.right
-                                anchors.verticalCenter: parent.verticalCenter
-                                key: "ai_jianzao"
-                                onToggled: {
-                                    microphoneTab.updateAIType()
-                                    console.log("AI降噪")
-                                    microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                                }
+                        SwitchRow {
+                            id: aiNoiseRow
+                            name: "aiNoise"
+                            title: qsTr("AI降噪")
+                            tips: qsTr("弱降噪可以在消除环境噪音的同时，保持高音质收音效果。强降噪可以更好的消除环境噪音，音质损失较弱降噪略大")
+                            key: "ai_jianzao"
+                            onToggled: {
+                                microphoneTab.updateAIType()
+                                console.log("AI降噪")
+                                microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                             }
                         }
 
@@ -532,7 +612,7 @@ Item {
                             id: noiseSelect2
                             objectName: "noiseSelect2"
                             property int selectIndex: 0
-                            visible: aiNoiseSwitch.checked
+                            visible: aiNoiseRow.toggle.checked
                             width: parent.width
                             spacing: 5
                             Repeater {
@@ -542,11 +622,11 @@ Item {
                                     width: (noiseSelect2.width - 5) / 2
                                     height: 30
                                     radius: 4
-                                    color: noiseSelect2.selectIndex === index ? "#F77F13" : "#3E3E3E"
+                                    color: noiseSelect2.selectIndex === index ? Colors.accent : Colors.control
                                     Text {
                                         anchors.centerIn: parent
                                         text: modelData
-                                        color: "#ffffff"
+                                        color: Colors.text
                                         font.pixelSize: 14
                                     }
                                     MouseArea {
@@ -563,143 +643,55 @@ Item {
                         }
                     }
 
-                    Column {
-                        width: parent.width
-                        spacing: 10
-                        visible: microphoneTab.hasPresets
-
-                        Item {
-                            width: parent.width
-                            height: 24
-                            CustomText {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: qsTr("防爆音")
-                                textPpixelSize: 16
-                                tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
-                            }
-                            SettingSwitch {
-                                id: fanbaoYinSwitch
-                                objectName: "fanbaoYinSwitch"
-                                anchors.right: parent.right
-                                anchors.verticalCenter: parent.verticalCenter
-                                key: "device_boom"
-                                usageEvent: ["音频增强", "防爆音开关"]
-                                onToggled: {
-                                    microphoneTab.send(microphoneTab.attrs.anti_noise, fanbaoYinSwitch.checked ? 1 : 0)
-                                    microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                                }
-                            }
+                    SliderRow {
+                        id: boomRow
+                        name: "fanbaoYin"
+                        title: qsTr("防爆音")
+                        tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
+                        key: "device_boom"
+                        switchEvent: "防爆音开关"
+                        valueKey: "device_boom_value"
+                        valueEvent: "防爆音"
+                        from: -40
+                        onToggled: {
+                            microphoneTab.send(microphoneTab.attrs.anti_noise, boomRow.toggle.checked ? 1 : 0)
+                            microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                         }
-
-                        CustomSlider {
-                            id: fanbaoYinSlider
-                            objectName: "fanbaoYinSlider"
-                            property bool isManually: false
-                            visible: fanbaoYinSwitch.checked
-                            width: parent.width
-                            from: -40
-                            to: 0
-                            stepSize: 1
-                            snapToStep: true
-                            formatedValueFunc: function(v) { return Math.round(v) + "dB" }
-                            onPressedChanged: if (pressed) isManually = true
-                            onMoved: {
-                                if (!isManually)
-                                    return
-                                microphoneTab.send(microphoneTab.attrs.device_boom_value, value)
-                                microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                            }
-                            onChangeComplete: function(released) {
-                                ConfigMgr.setValue("device_boom_value", value)
-                                microphoneTab.recordEvent("音频增强", "防爆音", value)
-                                isManually = false
-                            }
-                        }
-
-                        ScaleLabels {
-                            width: parent.width
-                            visible: fanbaoYinSwitch.checked
+                        onMovedByUser: {
+                            microphoneTab.send(microphoneTab.attrs.device_boom_value, boomRow.slider.value)
+                            microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                         }
                     }
 
-                    Column {
-                        width: parent.width
-                        spacing: 10
-                        visible: microphoneTab.hasPresets
-
-                        Item {
-                            width: parent.width
-                            height: 24
-                            CustomText {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: qsTr("压缩器")
-                                textPpixelSize: 16
-                                tips: qsTr("压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。")
-                            }
-                            SettingSwitch {
-                                id: yasuoQiSwitch
-                                objectName: "yasuoQiSwitch"
-                                anchors.right: parent.right
-                                anchors.verticalCenter: parent.verticalCenter
-                                key: "device_compressor"
-                                usageEvent: ["音频增强", "压缩器开关"]
-                                onToggled: {
-                                    SystemBridge.updateMonitorDevice()
-                                    microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                                }
-                            }
+                    SliderRow {
+                        id: compressorRow
+                        name: "yasuoQi"
+                        title: qsTr("压缩器")
+                        tips: qsTr("压缩器用于控制音频信号的动态范围，开启后，可避免音量过高导致失真或听感刺耳。")
+                        key: "device_compressor"
+                        switchEvent: "压缩器开关"
+                        valueKey: "device_compressor_value"
+                        valueEvent: "压缩器"
+                        from: -80
+                        onToggled: {
+                            SystemBridge.updateMonitorDevice()
+                            microphoneTab.updateSelectIndex(microphoneTab.customPreset)
                         }
-
-                        CustomSlider {
-                            id: yasuoQiSlider
-                            objectName: "yasuoQiSlider"
-                            property bool isManually: false
-                            visible: yasuoQiSwitch.checked
-                            width: parent.width
-                            from: -80
-                            to: 0
-                            stepSize: 1
-                            snapToStep: true
-                            formatedValueFunc: function(v) { return Math.round(v) + "dB" }
-                            onPressedChanged: if (pressed) isManually = true
-                            onMoved: {
-                                if (isManually)
-                                    microphoneTab.updateSelectIndex(microphoneTab.customPreset)
-                            }
-                            onChangeComplete: function(released) {
-                                ConfigMgr.setValue("device_compressor_value", value)
-                                SystemBridge.updateMonitorDevice()
-                                microphoneTab.recordEvent("音频增强", "压缩器", value)
-                                isManually = false
-                            }
-                        }
-
-                        ScaleLabels {
-                            width: parent.width
-                            visible: yasuoQiSwitch.checked
-                        }
+                        onMovedByUser: microphoneTab.updateSelectIndex(microphoneTab.customPreset)
+                        // The compressor runs in the system bridge, which reads the stored value.
+                        onValueStored: SystemBridge.updateMonitorDevice()
                     }
 
-                    Item {
-                        width: parent.width
-                        height: 24
+                    // Follows the user's clicks only, not the device's reports.
+                    SwitchRow {
+                        id: antiNoiseRow
+                        name: "antiNoise"
                         visible: microphoneTab.isR7
-                        CustomText {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("防爆音")
-                            textPpixelSize: 16
-                            tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
-                        }
-                        // Follows the user's clicks only, not the device's reports.
-                        SettingSwitch {
-                            id: antiNoiseSwitch
-                            objectName: "antiNoiseSwitch"
-                            anchors.right: parent.right
-                            anchors.verticalCenter: parent.verticalCenter
-                            key: "device_boom"
-                            usageEvent: ["音频增强", "防爆音"]
-                            onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseSwitch.checked ? 1 : 0)
-                        }
+                        title: qsTr("防爆音")
+                        tips: qsTr("用于限制音频信号的最大音量，开启后，动态控制话筒音量，防止突发爆音")
+                        key: "device_boom"
+                        usageEvent: ["音频增强", "防爆音"]
+                        onToggled: microphoneTab.send(microphoneTab.attrs.anti_noise, antiNoiseRow.toggle.checked ? 1 : 0)
                     }
 
                     Item {
@@ -724,7 +716,7 @@ Item {
                                     objectName: "equalizerName"
                                     anchors.verticalCenter: parent.verticalCenter
                                     text: microphoneTab.equalizerText
-                                    color: "#ffffff"
+                                    color: Colors.text
                                     font.pixelSize: 16
                                 }
                                 Image {

@@ -108,7 +108,7 @@ Item {
 
             Text {
                 text: qsTr("监听")
-                color: "#ffffff"
+                color: Colors.text
                 opacity: 0.5
                 font.pixelSize: 14
             }
@@ -118,7 +118,7 @@ Item {
                 width: parent.width
                 height: 140
                 radius: 6
-                color: "#242424"
+                color: Colors.card
 
                 Column {
                     anchors.fill: parent
@@ -126,7 +126,7 @@ Item {
 
                     Text {
                         text: qsTr("麦克风/电脑监听比")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 16
                     }
 
@@ -147,7 +147,7 @@ Item {
 
                     Text {
                         text: qsTr("监听音量")
-                        color: "#ffffff"
+                        color: Colors.text
                         font.pixelSize: 16
                     }
 

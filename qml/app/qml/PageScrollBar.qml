@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import MediaControls
 
 // The pages' thin grey scroll bar: fully opaque while in use (scrolled, held
 // or under the pointer), half opaque at rest. The style fades its handle out
@@ -19,7 +20,7 @@ ScrollBar {
         implicitWidth: 8
         implicitHeight: 8
         radius: control.radius
-        color: "#808080"
+        color: Colors.textDisabled
         opacity: control.active || control.pressed || control.hovered ? 1.0 : 0.5
     }
 }

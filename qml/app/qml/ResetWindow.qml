@@ -81,7 +81,7 @@ WindowFrame {
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: parent.width - 60
                 text: qsTr("恢复出厂设置后，所有设置将恢复至默认状态，确定要恢复出厂设置吗？")
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 16
                 wrapMode: Text.Wrap
             }
@@ -117,7 +117,7 @@ WindowFrame {
                 Text {
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: qsTr("成功")
-                    color: "#ffffff"
+                    color: Colors.text
                     font.pixelSize: 16
                 }
             }

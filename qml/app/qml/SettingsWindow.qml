@@ -23,21 +23,21 @@ WindowFrame {
     modality: Qt.ApplicationModal
 
     component Header: Text {
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 14
         font.bold: true
         opacity: 0.5
     }
 
     component Panel: Rectangle {
-        color: "#181818"
+        color: Colors.panel
         radius: 8
         Layout.topMargin: 10
         Layout.fillWidth: true
     }
 
     component WhiteText: Text {
-        color: "#ffffff"
+        color: Colors.text
         font.pixelSize: 16
     }
 

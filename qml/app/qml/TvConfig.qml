@@ -14,9 +14,11 @@ QtObject {
     }
 
     property int activeTheme: TvConfig.Dark
-    readonly property color mainColor: "#000000"
-    readonly property color secondaryColor: "#F77F13"
-    readonly property color highlightColor: "#2B8CFF"
+    readonly property color mainColor: Colors.window
+    readonly property color secondaryColor: Colors.accent
+    readonly property color highlightColor: Colors.highlight
+    // The two directions of a moving light, leftwards first.
+    readonly property var lightDirectionIcons: Object.freeze(["icons/left_aw.svg", "icons/right_aw.svg"])
 
     // Picture tables by picture type (0 home, 1 firmware upgrade, 2 small
     // icon), keyed by the decimal text of the USB product id.

@@ -34,7 +34,7 @@ WindowFrame {
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: parent.width - 60
                 text: qsTr("在升级过程中发生错误，建议您重新启动应用，或从官网下载最新版手动安装。")
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 16
                 wrapMode: Text.Wrap
             }

@@ -204,7 +204,7 @@ Rectangle {
                                                      : qsTr("连接你的 Veloran 设备")
             font.pixelSize: 35
             font.bold: true
-            color: "#ffffff"
+            color: Colors.text
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
         }
@@ -216,7 +216,7 @@ Rectangle {
             visible: false
             text: qsTr("已连接")
             font.pixelSize: 20
-            color: "#ffffff"
+            color: Colors.text
             wrapMode: Text.WordWrap
             horizontalAlignment: Text.AlignHCenter
         }
@@ -239,7 +239,7 @@ Rectangle {
                 anchors.fill: parent
                 text: qsTr("Veloran Deck 可将你的兼容设备变身为强大中枢\n支持低延迟混音，体验高清音质，享受每一次声音表达")
                 font.pixelSize: 20
-                color: "#ffffff"
+                color: Colors.text
                 wrapMode: Text.WordWrap
                 horizontalAlignment: Text.AlignHCenter
                 verticalAlignment: Text.AlignVCenter
@@ -277,7 +277,7 @@ Rectangle {
                                                      : qsTr("连接你的 Veloran 设备")
             font.pixelSize: 35
             font.bold: true
-            color: "#ffffff"
+            color: Colors.text
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
         }
@@ -301,7 +301,7 @@ Rectangle {
                 anchors.top: parent.top
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: qsTr("升级中")
-                color: "#ffffff"
+                color: Colors.text
                 font.pixelSize: 20
                 wrapMode: Text.WordWrap
             }

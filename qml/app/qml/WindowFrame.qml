@@ -24,7 +24,7 @@ ApplicationWindow {
     minimumHeight: 500
     // Stays on top while being created, which keeps text services quiet.
     flags: Qt.Window | Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
-    color: "#000000"
+    color: Colors.window
     opacity: 0
 
     Behavior on opacity {
@@ -102,7 +102,7 @@ ApplicationWindow {
             if (TvConfig.platformOs === "osx")
                 visibility = Window.Windowed
             if (TvConfig.isWindowsPlatform())
-                color = "#1e1e1e"
+                color = Colors.windowsFrame
         }
         if (visible)
             requestActivate()
@@ -142,7 +142,7 @@ ApplicationWindow {
             Rectangle {
                 anchors.fill: parent
                 anchors.margins: 10
-                color: "#000000"
+                color: Colors.window
                 opacity: 0.3
                 radius: 8
             }
@@ -163,7 +163,7 @@ ApplicationWindow {
             anchors.right: parent.right
             height: 30
             z: 1000
-            color: "#1a1a1a"
+            color: Colors.titleBar
 
             Text {
                 id: titleText
@@ -172,7 +172,7 @@ ApplicationWindow {
                 text: windowFrame.title
                 font.pixelSize: 12
                 font.bold: true
-                color: "#ffffff"
+                color: Colors.text
             }
 
             MouseArea {
