@@ -167,6 +167,9 @@ QtObject {
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies off the window or the screen")
         else if (clippedAway(item))
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies outside the view that shows it")
+        // The pointer travels there first, so what it leaves stops showing
+        // its hover and what it reaches shows it, as under a user's mouse.
+        input.mouseMove(item, item.width / 2, item.height / 2, -1, Qt.NoButton)
         input.mouseClick(item, item.width / 2, item.height / 2, Qt.LeftButton, Qt.NoModifier, -1)
         next(500)
     }
@@ -184,6 +187,12 @@ QtObject {
         return false
     }
 
+    // One wheel turn with the pointer over the middle of the view.
+    function wheel(view, delta) {
+        input.mouseMove(view, view.width / 2, view.height / 2, -1, Qt.NoButton)
+        input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, delta, -1)
+    }
+
     // Wheel turns over the view until the item inside it shows.
     function scrollIntoView(view, item, what) {
         const flickable = flickableOf(view)
@@ -197,7 +206,7 @@ QtObject {
             }
             ++turns
             const up = item.mapToItem(flickable, 0, item.height / 2).y < 0
-            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, up ? 120 : -120, -1)
+            wheel(view, up ? 120 : -120)
             pollTimer.check = turn
             pollTimer.start()
         }
@@ -221,7 +230,7 @@ QtObject {
                 return
             }
             ++turns
-            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, -120, -1)
+            wheel(view, -120)
             pollTimer.check = turn
             pollTimer.start()
         }
