@@ -313,6 +313,24 @@ QtObject {
             checkTexts(children[i], view)
     }
 
+    // The device picture as painted must leave the texts and buttons around
+    // it uncovered, however small the window.
+    function checkPictureClear(view, names) {
+        const image = find(main.contentItem, "deviceImage")
+        const left = (image.width - image.paintedWidth) / 2
+        const top = (image.height - image.paintedHeight) / 2
+        const at = image.mapToItem(null, left, top)
+        for (const name of names) {
+            const item = find(main.contentItem, name)
+            if (!item || !item.visible)
+                continue
+            const other = item.mapToItem(null, 0, 0)
+            if (at.x < other.x + item.width && other.x < at.x + image.paintedWidth
+                    && at.y < other.y + item.height && other.y < at.y + image.paintedHeight)
+                fail(view + ": the device picture covers " + name)
+        }
+    }
+
     // Asks page-tour.sh for a picture of the screen and waits for it.
     function shot(name, window, probes, facts) {
         if (!window || !window.visible) {
@@ -519,6 +537,7 @@ QtObject {
                 }, 10000)
             },
             function() {
+                checkPictureClear("home", ["title", "statusText", "button"])
                 shot("home", main, { start: find(main.contentItem, "button"), heading: find(main.contentItem, "title") })
             },
             function() { click(find(main.contentItem, "button"), "the start button") },
@@ -566,6 +585,7 @@ QtObject {
                 waitFor("the upgrade's failure", function() { return find(main.contentItem, "btn3").visible }, 15000)
             },
             function() {
+                checkPictureClear("upgrade", ["upgradeTitle", "resetText", "btn1", "btn3"])
                 shot("upgrade", main, { heading: find(main.contentItem, "upgradeTitle"),
                                         retry: find(main.contentItem, "btn3") })
             },
