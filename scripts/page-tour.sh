@@ -80,13 +80,15 @@ for model in "${models[@]}"; do
     [ -z "$lang" ] || language=(-u LC_ALL -u LC_MESSAGES LANG="$lang.UTF-8" LANGUAGE="$lang")
     # A new user's folders; the server address is a closed local port, so
     # nothing leaves the machine.
-    if ! env "${language[@]}" XDG_CONFIG_HOME="$dir/home/config" XDG_DATA_HOME="$dir/home/data" \
+    result=0
+    env "${language[@]}" XDG_CONFIG_HOME="$dir/home/config" XDG_DATA_HOME="$dir/home/data" \
             XDG_CACHE_HOME="$dir/home/cache" XDG_RUNTIME_DIR="$dir/home/tmp" TMPDIR="$dir/home/tmp" \
             VELORAN_EMULATE="$model" VELORAN_SERVER_URL="http://127.0.0.1:9" \
             VELORAN_ROOT_URL="file://$dir/PageTour.qml" QT_QPA_PLATFORM=xcb \
             QT_SCALE_FACTOR="$scale" QT_SCALE_FACTOR_ROUNDING_POLICY=PassThrough \
-            timeout 300 xvfb-run -a -s "-screen 0 ${screen}x24" "$0" --serve "$dir" "$program"; then
-        echo "$model: the tour failed, see $dir/tour.log" >&2
+            timeout 300 xvfb-run -a -s "-screen 0 ${screen}x24" "$0" --serve "$dir" "$program" || result=$?
+    if [ $result -ne 0 ]; then
+        echo "$model: the tour failed (exit status $result), see $dir/tour.log" >&2
         grep "TOUR FAILED" "$dir/tour.log" >&2 || true
         status=1
     fi

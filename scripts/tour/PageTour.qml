@@ -167,6 +167,9 @@ QtObject {
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies off the window or the screen")
         else if (clippedAway(item))
             fail(what + " at " + Math.round(at.x) + "," + Math.round(at.y) + " lies outside the view that shows it")
+        // The pointer travels there first, so what it leaves stops showing
+        // its hover and what it reaches shows it, as under a user's mouse.
+        input.mouseMove(item, item.width / 2, item.height / 2, -1, Qt.NoButton)
         input.mouseClick(item, item.width / 2, item.height / 2, Qt.LeftButton, Qt.NoModifier, -1)
         next(500)
     }
@@ -184,6 +187,12 @@ QtObject {
         return false
     }
 
+    // One wheel turn with the pointer over the middle of the view.
+    function wheel(view, delta) {
+        input.mouseMove(view, view.width / 2, view.height / 2, -1, Qt.NoButton)
+        input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, delta, -1)
+    }
+
     // Wheel turns over the view until the item inside it shows.
     function scrollIntoView(view, item, what) {
         const flickable = flickableOf(view)
@@ -197,7 +206,7 @@ QtObject {
             }
             ++turns
             const up = item.mapToItem(flickable, 0, item.height / 2).y < 0
-            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, up ? 120 : -120, -1)
+            wheel(view, up ? 120 : -120)
             pollTimer.check = turn
             pollTimer.start()
         }
@@ -221,7 +230,7 @@ QtObject {
                 return
             }
             ++turns
-            input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, -120, -1)
+            wheel(view, -120)
             pollTimer.check = turn
             pollTimer.start()
         }
@@ -302,6 +311,24 @@ QtObject {
         const children = item.children || []
         for (let i = 0; i < children.length; ++i)
             checkTexts(children[i], view)
+    }
+
+    // The device picture as painted must leave the texts and buttons around
+    // it uncovered, however small the window.
+    function checkPictureClear(view, names) {
+        const image = find(main.contentItem, "deviceImage")
+        const left = (image.width - image.paintedWidth) / 2
+        const top = (image.height - image.paintedHeight) / 2
+        const at = image.mapToItem(null, left, top)
+        for (const name of names) {
+            const item = find(main.contentItem, name)
+            if (!item || !item.visible)
+                continue
+            const other = item.mapToItem(null, 0, 0)
+            if (at.x < other.x + item.width && other.x < at.x + image.paintedWidth
+                    && at.y < other.y + item.height && other.y < at.y + image.paintedHeight)
+                fail(view + ": the device picture covers " + name)
+        }
     }
 
     // Asks page-tour.sh for a picture of the screen and waits for it.
@@ -510,6 +537,7 @@ QtObject {
                 }, 10000)
             },
             function() {
+                checkPictureClear("home", ["title", "statusText", "button"])
                 shot("home", main, { start: find(main.contentItem, "button"), heading: find(main.contentItem, "title") })
             },
             function() { click(find(main.contentItem, "button"), "the start button") },
@@ -557,6 +585,7 @@ QtObject {
                 waitFor("the upgrade's failure", function() { return find(main.contentItem, "btn3").visible }, 15000)
             },
             function() {
+                checkPictureClear("upgrade", ["upgradeTitle", "resetText", "btn1", "btn3"])
                 shot("upgrade", main, { heading: find(main.contentItem, "upgradeTitle"),
                                         retry: find(main.contentItem, "btn3") })
             },

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Controls
 import QtTest
 import MediaControls
 import VeloranDeck
@@ -6,7 +7,8 @@ import VeloranDeckSettings
 import VeloranDeckTranslation
 
 // Every page's scroll bar comes back to half opacity once it is no longer in
-// use, and stays there (the style would fade it out entirely).
+// use, and stays there (the style would fade it out entirely); the tabs,
+// which scroll only up and down, keep no sideways bar that takes presses.
 TestCase {
     id: testCase
     name: "ScrollBars"
@@ -68,5 +70,25 @@ TestCase {
         // Longer than the style's pause and fade together.
         wait(3200)
         compare(opacities(), all(0.5), "at rest")
+    }
+
+    // A press along a tab's bottom edge reaches the control shown there (at
+    // 200 % a scrolled-in button sits right on that edge).
+    function test_bottom_edge_press_reaches_the_page() {
+        const tabs = [
+            { name: "microphone", component: microphoneComponent },
+            { name: "lighting", component: lightingComponent },
+            { name: "general", component: generalComponent }
+        ]
+        for (const tab of tabs) {
+            const made = createTemporaryObject(tab.component, testCase)
+            verify(made, tab.name)
+            const view = findChild(made, "scrollView") || made
+            const sideways = view.ScrollBar.horizontal
+            mousePress(view, view.width / 2, view.height - 4)
+            const taken = sideways !== null && sideways.pressed
+            mouseRelease(view, view.width / 2, view.height - 4)
+            verify(!taken, tab.name + ": the sideways bar took the press")
+        }
     }
 }

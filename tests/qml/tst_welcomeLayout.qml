@@ -114,4 +114,33 @@ MainWindowCase {
         compare(p.item("statusText").text, "Connected")
         compare(p.item("button").text, "Get Started")
     }
+
+    // The picture shows at its natural size in a window of the designed
+    // size; a window made smaller to fit the screen shrinks it clear of the
+    // heading and the start button.
+    function test_picture_between_heading_and_button_data() {
+        return [
+            { tag: "designed size", width: 1300, height: 800, natural: true },
+            { tag: "smallest window", width: 800, height: 500, natural: false }
+        ]
+    }
+
+    function test_picture_between_heading_and_button(data) {
+        const p = page()
+        HIDHotplugManager.deviceConnected(t40, true)
+        p.window.width = data.width
+        p.window.height = data.height
+        const image = p.item("deviceImage")
+        tryCompare(p.home, "height", data.height - 30)
+        tryCompare(image, "status", Image.Ready)
+        const top = image.mapToItem(p.home, 0, (image.height - image.paintedHeight) / 2).y
+        const bottom = top + image.paintedHeight
+        const above = p.item("statusText")
+        const below = p.item("button")
+        verify(top >= above.mapToItem(p.home, 0, above.height).y, "picture under the heading, top " + top)
+        verify(bottom <= below.mapToItem(p.home, 0, 0).y, "picture above the button, bottom " + bottom)
+        verify(image.paintedHeight > 100, "picture still shown")
+        if (data.natural)
+            compare(Qt.size(image.paintedWidth, image.paintedHeight), Qt.size(image.implicitWidth, image.implicitHeight))
+    }
 }

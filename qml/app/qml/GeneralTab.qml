@@ -176,6 +176,9 @@ ScrollView {
     contentWidth: availableWidth
     contentHeight: sections.implicitHeight
     clip: true
+    // Nothing scrolls sideways; the style's idle bar would still take
+    // presses along the view's bottom edge.
+    ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
     ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"

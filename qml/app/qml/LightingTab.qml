@@ -77,6 +77,9 @@ ScrollView {
     // Set, not derived: the listener is a second child of the view.
     contentHeight: sections.implicitHeight
     clip: true
+    // Nothing scrolls sideways; the style's idle bar would still take
+    // presses along the view's bottom edge.
+    ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
     ScrollBar.vertical: PageScrollBar {
         objectName: "scrollBar"

@@ -353,6 +353,9 @@ Item {
         anchors.fill: parent
         contentWidth: availableWidth
         clip: true
+        // Nothing scrolls sideways; the style's idle bar would still take
+        // presses along the view's bottom edge.
+        ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
 
         ScrollBar.vertical: PageScrollBar {
             objectName: "verticalBar"

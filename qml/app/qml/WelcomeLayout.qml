@@ -171,6 +171,16 @@ Rectangle {
         id: deviceImage
         objectName: "deviceImage"
         anchors.centerIn: parent
+        // Natural size where the page holds it; a page made smaller to fit
+        // the screen shrinks the picture (aspect kept) to the band between
+        // the heading and the box below, so that it covers neither.
+        readonly property Item above: welcomeLayout.isUpdateFirmware ? upgradeTitle
+                                                                    : statusText.visible ? statusText : title
+        readonly property Item below: welcomeLayout.isUpdateFirmware ? upgradeBox : homeBox
+        readonly property real band: 2 * Math.min(welcomeLayout.height / 2 - (above.parent.y + above.y + above.height),
+                                                  below.parent.y + below.y - welcomeLayout.height / 2)
+        width: Math.min(implicitWidth, welcomeLayout.width)
+        height: Math.max(0, Math.min(implicitHeight, band))
         fillMode: Image.PreserveAspectFit
         // The product id is read first, so a change of model alone
         // re-evaluates the picture.
@@ -227,6 +237,7 @@ Rectangle {
         }
 
         Rectangle {
+            id: homeBox
             Layout.preferredWidth: 500
             Layout.preferredHeight: 100
             Layout.bottomMargin: 20
