@@ -365,7 +365,9 @@ int hidProtocol::sendCommand(std::string_view text, const uint8_t *params, size_
     if (readAfterMs > 0)
         waitEventLoop(readAfterMs);
     quint16 length = 0;
-    const int result = readReport(reply, &length, true);
+    // The upgrade confirmation passes on any reply, whatever its text; only the
+    // boot loader, which sends nothing of its own, is listening by then.
+    const int result = readReport(reply, &length, text != kCmdUpgrade);
     m_link.storeReply(reply, length);
     return result;
 }
