@@ -114,7 +114,9 @@ int hidProtocol::sendSndcFrame(const uint8_t *payload, quint16 length)
     return result;
 }
 
-int hidProtocol::readSndcReport(uint8_t *body, quint16 *length)
+int hidProtocol::readSndcReport(uint8_t *body, quint16 *length) { return readReport(body, length, false); }
+
+int hidProtocol::readReport(uint8_t *body, quint16 *length, bool commandReplyOnly)
 {
     *length = 0;
     if (!m_handle) {
@@ -124,10 +126,19 @@ int hidProtocol::readSndcReport(uint8_t *body, quint16 *length)
     m_backend->setNonblocking(m_handle, 1);
     uint8_t report[kReplyBufferBytes];
     int result = 0;
+    int passedOver = 0;
     for (int attempt = 1; attempt <= kReadAttempts; ++attempt) {
         waitEventLoop(1);
-        std::memset(report, 0, sizeof report);
-        result = m_backend->read(m_handle, report, sizeof report);
+        for (;;) {
+            std::memset(report, 0, sizeof report);
+            result = m_backend->read(m_handle, report, sizeof report);
+            if (result <= 0 || !commandReplyOnly || isCommandReply(report, result) || passedOver == kMaxPassedOver)
+                break;
+            // The application firmware shares the interface: a report it sent
+            // just before our command reached it arrives after the drain.
+            ++passedOver;
+            print("not a command reply, passed over\n");
+        }
         if (result == 0) {
             print("read_waiting...\n");
             if (attempt == kReadAttempts)
@@ -354,7 +365,9 @@ int hidProtocol::sendCommand(std::string_view text, const uint8_t *params, size_
     if (readAfterMs > 0)
         waitEventLoop(readAfterMs);
     quint16 length = 0;
-    const int result = readSndcReport(reply, &length);
+    // The upgrade confirmation passes on any reply, whatever its text; only the
+    // boot loader, which sends nothing of its own, is listening by then.
+    const int result = readReport(reply, &length, text != kCmdUpgrade);
     m_link.storeReply(reply, length);
     return result;
 }

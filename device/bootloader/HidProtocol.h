@@ -132,6 +132,10 @@ private:
     // Throws away input queued on the handle, so a late or repeated reply never
     // answers the next command.
     void drainInput();
+    // readSndcReport's loop; with commandReplyOnly, reports that answer no
+    // command are passed over (at most kMaxPassedOver of them).
+    int readReport(uint8_t *body, quint16 *length, bool commandReplyOnly);
+    static constexpr int kMaxPassedOver = 64;
     using StringGetter = int (HidBackend::*)(HidHandle *, wchar_t *, size_t);
     void printString(StringGetter getter, const char *format, const char *failure);
 

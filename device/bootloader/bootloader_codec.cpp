@@ -102,6 +102,13 @@ int replyBody(const uint8_t *report, int bytesRead, uint8_t *body)
     return length;
 }
 
+bool isCommandReply(const uint8_t *report, int bytesRead)
+{
+    uint8_t body[kReplyBufferBytes];
+    const int length = replyBody(report, bytesRead, body);
+    return length > int(kCmdData.size()) && std::memcmp(body + 1, kCmdData.data(), kCmdData.size()) == 0;
+}
+
 std::string_view expectedReplyText(int code)
 {
     switch (code) {

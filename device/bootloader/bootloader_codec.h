@@ -72,6 +72,10 @@ std::array<uint8_t, kDataPacketBytes> dataPacket(const uint8_t *image, size_t im
 // bounded by the bytes read (0 for 2 bytes or fewer). body has 256 bytes and
 // is not cleared here.
 int replyBody(const uint8_t *report, int bytesRead, uint8_t *body);
+// Whether a report read after a command is a reply to one: its body repeats
+// a command text ("cm...") from byte 1. The application firmware's own reports
+// on the same interface (beacons, notifications) never do.
+bool isCommandReply(const uint8_t *report, int bytesRead);
 
 // Check codes for the boot loader's replies: most name the command text the
 // reply repeats; kCheckAnyReply passes on any reply at all (the upgrade

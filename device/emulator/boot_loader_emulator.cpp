@@ -117,7 +117,7 @@ BootLoaderEmulator::Action BootLoaderEmulator::onCommand(const std::array<uint8_
     if (bodyIs(body, "cm_upgd?isok")) {
         if (upgradeChecksOut(readLe(body.data() + 12, 3))) {
             m_confirmed = true;
-            reply(makeBootReply("cm_upgd!ok"));
+            reply(makeBootReply(m_faults.plainConfirmReply ? "ok" : "cm_upgd!ok"));
         }
         return Action::None;
     }

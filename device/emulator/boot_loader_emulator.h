@@ -27,6 +27,7 @@ inline constexpr size_t kUpgradeReportBytes = 64;
 struct BootLoaderFaults {
     bool wrongVcrcEcho = false;       // cm_vcrc answered with another text
     bool duplicateVcrcReply = false;  // cm_vcrc answered twice
+    bool plainConfirmReply = false;   // cm_upgd?isok answered with a text that is no command's
     int dropPacket = 0;               // number of a data packet that never arrives (0: none)
     int corruptPacket = 0;            // number of a data packet with a byte flipped on the way
     // The unit loses power once the packet before this number is taken, so

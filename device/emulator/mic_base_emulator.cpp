@@ -203,14 +203,28 @@ void MicBaseEmulator::step(uint64_t nowMs)
         deliver(lock);
         return;
     }
-    if (!m_beaconSent || nowMs - m_lastBeaconMs >= m_config.beaconPeriodMs) {
-        m_beaconSent = true;
-        m_lastBeaconMs = nowMs;
-        send(linkFrame(kTypeNotification, NodeAddress{}));
-    }
+    if (!m_beaconSent || nowMs - m_lastBeaconMs >= m_config.beaconPeriodMs)
+        beaconLocked();
     applyPull(m_pull.step(nowMs), nullptr);
     stepAutoGain(nowMs);
     cutReports(!m_streamFaults.packFrames || nowMs - m_streamSinceMs >= kPackHoldMs);
+    deliver(lock);
+}
+
+void MicBaseEmulator::beaconLocked()
+{
+    m_beaconSent = true;
+    m_lastBeaconMs = m_nowMs;
+    send(linkFrame(kTypeNotification, NodeAddress{}));
+}
+
+void MicBaseEmulator::sendBeacon()
+{
+    std::unique_lock lock(m_mutex);
+    catchUpLocked();
+    if (!m_plugged)
+        return;
+    beaconLocked();
     deliver(lock);
 }
 

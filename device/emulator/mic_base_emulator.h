@@ -96,6 +96,8 @@ public:
     void replug();
 
     // --- device-side events, on demand ---
+    // The link beacon, now (the next one counts from it).
+    void sendBeacon();
     // Private messages to the host; false when no host has been heard yet.
     bool sendAutoGainLevel(uint8_t level);
     bool pressKnob(uint8_t value = 1);
@@ -165,6 +167,7 @@ private:
     void cutReports(bool force, bool padLast = true);
     bool takeFault(FrameFault::Kind kind, const Frame& frame, uint32_t* delayMs = nullptr);
     Frame linkFrame(uint8_t type, NodeAddress destination);
+    void beaconLocked();
     bool sendToHost(uint16_t messageId, std::vector<uint8_t> payload);
     void startAutoGain(bool on);
     void stepAutoGain(uint64_t nowMs);

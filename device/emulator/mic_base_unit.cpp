@@ -298,6 +298,8 @@ bool MicBaseUnit::applicationCommand(const uint8_t* report, size_t length)
     if (!body)
         return false;
     logCommand(*body);
+    if (m_faults.beaconCrossesCommand)
+        m_application->sendBeacon();
     holdBack();
     if (bodyIs(*body, "cm_vsrc")) {
         const auto& v = m_options.bootLoaderVersion;

@@ -37,6 +37,9 @@ namespace veloran::emu {
 struct UnitFaults {
     bool shortVersionReply = false;  // cm_vsrc answered with 8 body bytes, no version
     bool ignoreRestart = false;      // cm_rest?isok taken, but the unit never reboots
+    // The application's beacon crosses each cm_ command: sent just before the
+    // command reaches the unit, it lands behind whatever the host drained.
+    bool beaconCrossesCommand = false;
     BootLoaderFaults bootLoader;
 };
 

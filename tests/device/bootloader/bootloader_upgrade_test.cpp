@@ -202,6 +202,10 @@ TEST_F(bootloader_upgrade, FaultsEndWithTheirResultAndNeverReachOneHundred)
          QStringLiteral("发送固件数据失败 (包9/54)"), MicBaseUnit::Mode::Off},
         {"cm_vcrc answered twice", [](UnitOptions &, UnitFaults &f) { f.bootLoader.duplicateVcrcReply = true; }, 0,
          QString(), MicBaseUnit::Mode::Application},
+        {"confirmation answered with a plain text", [](UnitOptions &, UnitFaults &f) { f.bootLoader.plainConfirmReply = true; },
+         0, QString(), MicBaseUnit::Mode::Application},
+        {"beacon crossing the commands", [](UnitOptions &, UnitFaults &f) { f.beaconCrossesCommand = true; }, 0,
+         QString(), MicBaseUnit::Mode::Application},
     };
     const QString path = writeFile(makeFirmwareImage(Model::R7, 4, 1, kImageBytes));
     for (const Case &c : cases) {
