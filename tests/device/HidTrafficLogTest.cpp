@@ -131,41 +131,70 @@ TEST_F(HidTrafficLogTest, InputReportsAreLoggedAfterTheHeadIsDropped)
     EXPECT_TRUE(matches(lines[2], R"(\[RX\] 5510)"));
 }
 
-// A long session's traffic costs at most the current and the previous file.
+// A long session's traffic costs at most the current and the previous file:
+// each rollover keeps the full file whole as the previous one and drops only
+// the one before it.
 TEST_F(HidTrafficLogTest, LogsRollOverKeepingOnlyThePreviousFile)
 {
     struct Case {
         const char *name;
         std::function<void(int)> append; // writes line i of about 64 KiB
+        QString numbered; // a line after its time stamp up to its fixed ending, its number captured
+        int base;
+        QString ending;
     };
-    const QByteArray hex(64 * 1024, 'A');
+    const QByteArray filler(64 * 1024 - 8, 'A');
     const QByteArray payload(32 * 1024, '\xAB');
     const Case cases[] = {
-        {"hid_data.log", [&](int) { HidTrafficLog::appendDataLog(hex, QStringLiteral("RX")); }},
+        {"hid_data.log",
+         [&](int i) { HidTrafficLog::appendDataLog(QByteArray::number(i).rightJustified(8, '0') + filler, "RX"); },
+         R"(\[RX\] (\d{8}))", 10, QString::fromLatin1(filler)},
         {"hid_attribute.log",
-         [&](int i) { HidTrafficLog::appendAttributeLog(quint16(i), payload, QStringLiteral("接收")); }},
+         [&](int i) { HidTrafficLog::appendAttributeLog(quint16(i), payload, QStringLiteral("接收")); },
+         QStringLiteral(R"(\[属性接收\] attID:0x([0-9A-F]{4}) 数据:)"), 16,
+         QString::fromLatin1(payload.toHex().toUpper())},
     };
+    const QDir folder(HidTrafficLog::folder());
+    const auto size = [&](const QString &name) { return QFileInfo(folder.filePath(name)).size(); };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const int lines = 20 * 16; // 20 MiB
-        for (int i = 0; i < lines; ++i)
+        const QString live = QString::fromLatin1(c.name);
+        const QString previous = live + ".1";
+        const QRegularExpression numbered(QRegularExpression::anchoredPattern(kStamp + c.numbered));
+        const auto numbers = [&](const QString &name) { // -1 for a line that is not whole
+            QList<int> numbers;
+            for (const QString &line : linesOf(name)) {
+                const QRegularExpressionMatch match = numbered.match(line.chopped(c.ending.size()));
+                numbers.append(line.endsWith(c.ending) && match.hasMatch() ? match.captured(1).toInt(nullptr, c.base)
+                                                                          : -1);
+            }
+            return numbers;
+        };
+
+        QList<int> current, before; // the lines the live and the previous file should hold
+        int rollovers = 0;
+        for (int i = 0; i < 20 * 16; ++i) { // 20 MiB
+            SCOPED_TRACE(i);
+            const qint64 sizeBefore = size(live);
             c.append(i);
-        const QStringList files = QDir(HidTrafficLog::folder()).entryList({QString::fromLatin1(c.name) + "*"},
-                                                                          QDir::Files);
-        EXPECT_EQ(files, QStringList({QString::fromLatin1(c.name), QString::fromLatin1(c.name) + ".1"}));
-        qint64 kept = 0;
-        for (const QString &name : files) {
-            const qint64 size = QFileInfo(QDir(HidTrafficLog::folder()).filePath(name)).size();
-            EXPECT_LE(size, HidTrafficLog::kMaxFileBytes) << name.toStdString();
-            kept += size;
+            const qint64 sizeAfter = size(live);
+            ASSERT_LE(sizeAfter, HidTrafficLog::kMaxFileBytes);
+            ASSERT_LE(size(previous), HidTrafficLog::kMaxFileBytes);
+            if (sizeAfter > sizeBefore) { // appended
+                current.append(i);
+                continue;
+            }
+            // Rolled over: the full file is the previous one, whole, and the line starts the live one.
+            ++rollovers;
+            ASSERT_GT(sizeBefore + sizeAfter, HidTrafficLog::kMaxFileBytes) << "a file rolled over before it was full";
+            ASSERT_EQ(numbers(previous), current);
+            ASSERT_EQ(numbers(live), QList<int>{i});
+            before = current;
+            current = {i};
         }
-        // The newest lines are kept: more than one full file's worth.
-        EXPECT_GT(kept, HidTrafficLog::kMaxFileBytes);
-        // The current file ends with the last line written, whole.
-        const QStringList current = linesOf(QString::fromLatin1(c.name));
-        ASSERT_FALSE(current.isEmpty());
-        EXPECT_TRUE(current.last().endsWith(c.name == QLatin1String("hid_data.log")
-                                                ? QString::fromLatin1(hex)
-                                                : QString::fromLatin1(payload.toHex().toUpper())));
+        EXPECT_EQ(rollovers, 2);
+        EXPECT_EQ(numbers(previous), before);
+        EXPECT_EQ(numbers(live), current);
+        EXPECT_EQ(folder.entryList({live + "*"}, QDir::Files), QStringList({live, previous}));
     }
 }
