@@ -3,15 +3,13 @@
 #include "bridge/SystemBridge.h"
 #include "threading/QtHandoff.h"
 #include "platform/os/OsPlatform.h"
+#include "platform/os/linux/DesktopEntries.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFileIconProvider>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QProcess>
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
@@ -23,26 +21,34 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <atomic>
 #include <memory>
-#include <optional>
+#include <vector>
 
 namespace {
 
 constexpr int kScanDepth = 3;
 
-// Writes the icon as a 128 x 128 PNG, whatever sizes it has.
-void saveIcon(const QIcon &icon, const QString &iconFilePath, const QString &name)
+const QString kSystemBrowserName = QStringLiteral("系统浏览器");
+
+QVariantMap systemBrowserEntry()
 {
-    if (icon.isNull()) {
-        qWarning().noquote() << "未能生成图标:" << name;
-        return;
-    }
-    const QSize size(kInstalledIconSize, kInstalledIconSize);
-    const QImage source = icon.pixmap(size, QIcon::Normal, QIcon::Off).toImage();
+    return {
+        {QStringLiteral("name"), kSystemBrowserName},
+        {QStringLiteral("bundlePath"), QString()},
+        {QStringLiteral("executablePath"), QString()},
+        {QStringLiteral("isSystemBrowser"), true},
+    };
+}
+
+// Writes the picture, centred on a transparent 128 x 128 square, as PNG.
+void saveIcon(const QImage &source, const QString &iconFilePath, const QString &name)
+{
     if (source.isNull()) {
         qWarning().noquote() << "未能生成图标:" << name;
         return;
     }
+    const QSize size(kInstalledIconSize, kInstalledIconSize);
     QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     const QImage scaled = source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -56,114 +62,46 @@ void saveIcon(const QIcon &icon, const QString &iconFilePath, const QString &nam
         file.commit();
 }
 
-void renderIcon(const QString &executablePath, const QString &iconFilePath, const QString &name)
-{
-    if (!QFileInfo::exists(iconFilePath))
-        saveIcon(QFileIconProvider().icon(QFileInfo(executablePath)), iconFilePath, name);
-}
-
-// A program as its desktop entry describes it: shown name, the executable
-// its command starts (field codes and arguments left out, found through
-// PATH) and its icon (a theme name or a file). Hidden entries and entries
-// whose program is not there describe nothing.
-struct DesktopEntry {
+// A desktop entry's picture still to be drawn into its icon file.
+struct DesktopIcon {
+    QString source; // empty: the entry names no picture that exists
+    QString iconFilePath;
     QString name;
-    QString executable;
-    QString icon;
 };
 
-std::optional<DesktopEntry> readDesktopEntry(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text) || file.size() > 1024 * 1024)
-        return std::nullopt;
-    QHash<QString, QString> keys;
-    bool inMainGroup = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (!inMainGroup || line.startsWith(QLatin1Char('#')) || equals <= 0)
-            continue;
-        const QString key = line.left(equals).trimmed();
-        if (!keys.contains(key))
-            keys.insert(key, line.mid(equals + 1).trimmed());
-    }
-    if (keys.value(QStringLiteral("Type")) != QLatin1String("Application")
-        || keys.value(QStringLiteral("NoDisplay")) == QLatin1String("true")
-        || keys.value(QStringLiteral("Hidden")) == QLatin1String("true"))
-        return std::nullopt;
-
-    static const QRegularExpression kFieldCode(QStringLiteral("%[fFuUdDnNickvm]"));
-    QString command = keys.value(QStringLiteral("Exec"));
-    command.remove(kFieldCode);
-    command.replace(QLatin1String("%%"), QLatin1String("%"));
-    const QStringList words = QProcess::splitCommand(command);
-    if (words.isEmpty())
-        return std::nullopt;
-    const QString executable = QFileInfo(words.front()).isAbsolute() ? words.front()
-                                                                     : QStandardPaths::findExecutable(words.front());
-    const QString name = keys.value(QStringLiteral("Name"));
-    if (name.isEmpty() || executable.isEmpty() || !QFileInfo(executable).isExecutable())
-        return std::nullopt;
-    return DesktopEntry{name, executable, keys.value(QStringLiteral("Icon"))};
-}
-
-// An entry's icon: a file, or a name looked up in the icon theme. Without a
-// desktop theme (offscreen, a bare session) the lookup follows the XDG icon
-// folders and the hicolor theme every system has, as desktops do.
-QIcon desktopIcon(const QString &icon)
-{
-    if (icon.isEmpty())
-        return {};
-    if (QFileInfo(icon).isAbsolute())
-        return QIcon(icon);
-    if (QIcon::themeName().isEmpty())
-        QIcon::setThemeName(QStringLiteral("hicolor"));
-    QStringList paths = QIcon::themeSearchPaths();
-    const qsizetype known = paths.size();
-    for (const QString &data : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
-        const QString folder = data + QStringLiteral("/icons");
-        if (!paths.contains(folder))
-            paths.append(folder);
-    }
-    if (paths.size() != known)
-        QIcon::setThemeSearchPaths(paths);
-    return QIcon::fromTheme(icon);
-}
-
 } // namespace
 
-namespace {
+struct SystemBridge::InstalledScan {
+    QVariantList apps;
+    std::vector<DesktopIcon> icons;
+};
 
-QFuture<void> pooledIconJob(std::function<void()> job)
+QStringList installedDataFolders()
 {
-    auto promise = std::make_shared<QPromise<void>>();
-    QFuture<void> future = promise->future();
-    promise->start();
-    startPooled([promise, job = std::move(job)] {
-        job();
-        promise->finish();
-    });
-    return future;
+    // Desktop entries live in the "applications" folder of a data folder.
+    QStringList folders;
+    for (const std::wstring &folder : os::currentPlatform()->applicationFolders())
+        folders.append(QFileInfo(QString::fromStdWString(folder)).path());
+    return folders;
 }
-
-} // namespace
 
 QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name)
 {
-    return pooledIconJob([executablePath, iconFilePath, name] { renderIcon(executablePath, iconFilePath, name); });
-}
-
-QFuture<void> generateDesktopIconAsync(const QIcon &icon, const QString &iconFilePath, const QString &name)
-{
-    return pooledIconJob([icon, iconFilePath, name] {
+    // Icons and pixmaps belong to the GUI thread; only the finished picture
+    // goes to the pool.
+    QImage picture;
+    const QIcon icon = QFileIconProvider().icon(QFileInfo(executablePath));
+    if (!icon.isNull())
+        picture = icon.pixmap(QSize(kInstalledIconSize, kInstalledIconSize), QIcon::Normal, QIcon::Off).toImage();
+    auto promise = std::make_shared<QPromise<void>>();
+    QFuture<void> future = promise->future();
+    promise->start();
+    startPooled([promise, picture, iconFilePath, name] {
         if (!QFileInfo::exists(iconFilePath))
-            saveIcon(icon, iconFilePath, name);
+            saveIcon(picture, iconFilePath, name);
+        promise->finish();
     });
+    return future;
 }
 
 QString SystemBridge::sanitizeIconFileName(const QString &name)
@@ -202,55 +140,123 @@ void SystemBridge::scanApplications(const QString &folder, QVariantList &out, QS
             scanApplications(entry.absoluteFilePath(), out, seen, depth - 1);
             continue;
         }
-        std::optional<DesktopEntry> desktop;
-        if (entry.suffix() == QLatin1String("desktop"))
-            desktop = readDesktopEntry(entry.absoluteFilePath());
-        else if (entry.suffix().toLower() != QLatin1String("exe"))
+        if (entry.suffix().toLower() != QLatin1String("exe"))
             continue;
-        if (entry.suffix() == QLatin1String("desktop") && !desktop)
-            continue;
-        const QString path = desktop ? desktop->executable : entry.absoluteFilePath();
+        const QString path = entry.absoluteFilePath();
         // The maker's own programs are not offered.
         if (path.contains(QLatin1String("Veloran")))
             continue;
-        const QString name = desktop ? desktop->name : entry.completeBaseName();
+        const QString name = entry.completeBaseName();
         if (seen.contains(name))
             continue;
         seen.insert(name);
-
         QVariantMap app{
             {QStringLiteral("name"), name},
             {QStringLiteral("executablePath"), path},
             {QStringLiteral("bundlePath"), QUrl::fromLocalFile(path).toString()},
         };
-        const QString iconUrl = appIconPath(path, name);
-        if (!iconUrl.isEmpty()) {
+        if (const QString iconUrl = appIconPath(path, name); !iconUrl.isEmpty())
             app.insert(QStringLiteral("iconFilePath"), iconUrl);
-            if (desktop)
-                generateDesktopIconAsync(desktopIcon(desktop->icon), QUrl(iconUrl).toLocalFile(), name);
-            else
-                generateIconAsync(path, QUrl(iconUrl).toLocalFile(), name);
-        }
         out.append(app);
     }
+}
+
+SystemBridge::InstalledScan SystemBridge::scanInstalled(const QStringList &programFolders,
+                                                        const QStringList &dataFolders,
+                                                        const QStringList &iconThemes,
+                                                        const std::atomic<bool> &cancelled)
+{
+    InstalledScan scan;
+    scan.apps.append(systemBrowserEntry());
+    QSet<QString> seen;
+    for (const QString &folder : programFolders)
+        if (QFileInfo(folder).isDir())
+            scanApplications(folder, scan.apps, seen, kScanDepth);
+    for (const os::desktop::Application &entry : os::desktop::shownApplications(dataFolders, iconThemes, &cancelled)) {
+        if (entry.file.contains(QLatin1String("Veloran")))
+            continue;
+        QVariantMap app{
+            {QStringLiteral("name"), entry.name},
+            {QStringLiteral("executablePath"), entry.file},
+            {QStringLiteral("bundlePath"), QUrl::fromLocalFile(entry.file).toString()},
+        };
+        // Keyed by the entry, not its name: names change with the language
+        // and two entries may share one.
+        const QString key = entry.id.chopped(int(qstrlen(".desktop")));
+        if (const QString iconUrl = appIconPath(entry.file, key); !iconUrl.isEmpty()) {
+            app.insert(QStringLiteral("iconFilePath"), iconUrl);
+            scan.icons.push_back({entry.iconFile, QUrl(iconUrl).toLocalFile(), entry.name});
+        }
+        scan.apps.append(app);
+    }
+    return scan;
 }
 
 QVariantList SystemBridge::getRunningApplicationsByQt()
 {
     qDebug().noquote() << "SystemBridge::getRunningApplicationsByQt() called on platform:" << getPlatform();
-    QVariantList apps;
-    QSet<QString> seen;
-    for (const std::wstring &folder : os::currentPlatform()->applicationFolders()) {
-        const QString path = QString::fromStdWString(folder);
-        if (QFileInfo(path).isDir())
-            scanApplications(path, apps, seen, kScanDepth);
+    if (m_installedApps.isEmpty())
+        m_installedApps.append(systemBrowserEntry());
+    startInstalledAppsScan();
+    return m_installedApps;
+}
+
+void SystemBridge::startInstalledAppsScan()
+{
+    if (m_installedScan) {
+        m_installedRescan = true;
+        return;
     }
-    apps.prepend(QVariantMap{
-        {QStringLiteral("name"), QStringLiteral("系统浏览器")},
-        {QStringLiteral("bundlePath"), QString()},
-        {QStringLiteral("executablePath"), QString()},
-        {QStringLiteral("isSystemBrowser"), true},
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    m_installedScan = cancelled;
+    QStringList folders;
+    for (const std::wstring &folder : os::currentPlatform()->applicationFolders())
+        folders.append(QString::fromStdWString(folder));
+    const QStringList dataFolders = installedDataFolders();
+    const QStringList themes{QIcon::themeName()};
+    auto promise = std::make_shared<QPromise<void>>();
+    m_installedScanJob = promise->future();
+    promise->start();
+    startPooled([this, promise, cancelled, folders, dataFolders, themes] {
+        InstalledScan scan = scanInstalled(folders, dataFolders, themes, *cancelled);
+        postQueued(this, [this, cancelled, apps = scan.apps] { finishInstalledAppsScan(cancelled, apps); });
+        // The list is out first; pictures of files that exist stay as drawn.
+        for (const DesktopIcon &icon : scan.icons) {
+            if (cancelled->load(std::memory_order_relaxed))
+                break;
+            if (!QFileInfo::exists(icon.iconFilePath))
+                saveIcon(os::desktop::renderIconFile(icon.source, kInstalledIconSize), icon.iconFilePath, icon.name);
+        }
+        promise->finish();
     });
+}
+
+void SystemBridge::finishInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan, const QVariantList &apps)
+{
+    if (m_installedScan != scan)
+        return;
+    m_installedScan.reset();
     qDebug().noquote() << "getRunningApplicationsByQt: Found" << apps.size() << "applications";
-    return apps;
+    for (const QVariant &entry : apps) {
+        const QVariantMap app = entry.toMap();
+        const QString path = app.value(QStringLiteral("executablePath")).toString();
+        const QString icon = QUrl(app.value(QStringLiteral("iconFilePath")).toString()).toLocalFile();
+        if (!icon.isEmpty() && !path.endsWith(QLatin1String(".desktop")) && !QFileInfo::exists(icon))
+            generateIconAsync(path, icon, app.value(QStringLiteral("name")).toString());
+    }
+    if (apps != m_installedApps) {
+        m_installedApps = apps;
+        emit installedAppsChanged(apps);
+    }
+    if (m_installedRescan) {
+        m_installedRescan = false;
+        startInstalledAppsScan();
+    }
+}
+
+void SystemBridge::stopInstalledAppsScan()
+{
+    if (m_installedScan)
+        m_installedScan->store(true);
+    m_installedScanJob.waitForFinished();
 }

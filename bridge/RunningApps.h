@@ -9,7 +9,6 @@
 #include "platform/windows/routerAudio/AudioSessionIcons.h"
 
 #include <QFuture>
-#include <QIcon>
 #include <QString>
 #include <QVariantList>
 
@@ -40,8 +39,9 @@ QVariantList getWindowsRunningApplicationsWithIcon();
 // What makes two running lists differ for the interface: sources and their
 // process ids, not states, names or icons.
 QString runningAppsSignature(const QVariantList &list);
+// The data folders whose "applications" folders hold the platform's desktop
+// entries (the parents of its program folders).
+QStringList installedDataFolders();
 // Draws the program's icon into a 128 x 128 PNG on the global thread pool,
-// unless the file exists.
+// unless the file exists. GUI thread: the icon is looked up there.
 QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name);
-// The same from an icon at hand (a desktop entry's).
-QFuture<void> generateDesktopIconAsync(const QIcon &icon, const QString &iconFilePath, const QString &name);

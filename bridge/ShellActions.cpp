@@ -1,6 +1,8 @@
 #include "bridge/ShellActions.h"
 
+#include "bridge/RunningApps.h"
 #include "platform/os/OsPlatform.h"
+#include "platform/os/linux/DesktopEntries.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -145,8 +147,20 @@ bool isOpenableUrl(const QUrl &url)
     return false;
 }
 
+// An installed application is started as its desktop entry says.
+bool launchDesktopEntry(const QString &path)
+{
+    QString why;
+    if (os::desktop::launch(path, installedDataFolders(), &why))
+        return true;
+    qWarning().noquote() << "Failed to open application:" << path << why;
+    return false;
+}
+
 bool launch(const QString &path)
 {
+    if (path.endsWith(QLatin1String(".desktop")))
+        return launchDesktopEntry(path);
     const QFileInfo info(path);
     if (info.isFile() && info.isExecutable()) {
         QProcess process;
@@ -182,7 +196,8 @@ bool openWindowsApplication(const QString &text)
     qDebug().noquote() << "openWindowsApplication() called with path:" << text;
     try {
         const QString path = applicationPath(text);
-        if (path.isEmpty()) {
+        // A relative path would name whatever lies in the working folder.
+        if (path.isEmpty() || !QFileInfo(path).isAbsolute()) {
             qWarning().noquote() << "Invalid application path:" << text;
             return false;
         }

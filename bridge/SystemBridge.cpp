@@ -69,6 +69,7 @@ SystemBridge::~SystemBridge()
     cleanupNativeBridge();
     stopDeviceCacheWorker();
     stopRunningAppsWorker();
+    stopInstalledAppsScan();
     if (m_audioRouter) {
         m_audioRouter->Stop();
         m_audioRouter.reset();

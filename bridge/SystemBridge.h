@@ -4,6 +4,7 @@
 #include "bridge/RunningApps.h"
 #include "bridge/dsp/MonitorProcessing.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -80,6 +81,7 @@ public:
     DeviceListCache &deviceCacheForTests() { return m_deviceCache; }
     RunningAppsCache &runningAppsForTests() { return m_runningApps; }
     void stopDeviceCacheWorkerForTests() { stopDeviceCacheWorker(); }
+    bool installedAppsScanningForTests() const { return m_installedScan != nullptr; }
 
     bool isMacOS() const { return false; }
     bool isWindows() const { return true; }
@@ -134,6 +136,8 @@ signals:
     void audioInputLevelChanged(QVariantList levels);
     void audioDeviceListChanged();
     void runningAppsChanged();
+    // A scan of the installed programs found a list other than the last.
+    void installedAppsChanged(QVariantList apps);
     void screenPowerStateChanged(bool screenOn);
     void virtualDriverStatusChanged(bool installed);
     void deviceSampleRateChanged(QString deviceName, double sampleRate, bool success);
@@ -174,9 +178,18 @@ private:
     void stopRunningAppsWorker();
     // One refresh and the wait before the next.
     void runningAppsPass();
-    void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
-    QString appIconPath(const QString &executablePath, const QString &name);
+    // Installed programs are scanned on the pool, one scan at a time; the
+    // bridge keeps the last list (GUI thread).
+    struct InstalledScan;
+    static InstalledScan scanInstalled(const QStringList &programFolders, const QStringList &dataFolders,
+                                       const QStringList &iconThemes, const std::atomic<bool> &cancelled);
+    static void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
+    static QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);
+    void startInstalledAppsScan();
+    void finishInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan, const QVariantList &apps);
+    // Stops a running scan and waits for it.
+    void stopInstalledAppsScan();
 
     // Endpoint sample rate (EndpointSampleRate.cpp).
     bool setDeviceFormatForFlow(os::DataFlow flow, os::PolicyConfig &policy, const QString &deviceName,
@@ -194,6 +207,10 @@ private:
     bool m_powerMonitorStarted = false;
     DeviceListCache m_deviceCache;
     RunningAppsCache m_runningApps;
+    QVariantList m_installedApps;                          // browser entry first
+    std::shared_ptr<std::atomic<bool>> m_installedScan;    // the running scan's stop flag; null when none runs
+    bool m_installedRescan = false;                        // asked for again while one ran
+    QFuture<void> m_installedScanJob;
 
     // Created by createRouters on the GUI thread, destroyed by the destructor.
     std::unique_ptr<AudioRouterService> m_audioRouter;

@@ -12,7 +12,7 @@ packages=(
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtquick-dialogs
     qml6-module-qtquick-shapes qml6-module-qtqml-workerscript qml6-module-qtqml qml6-module-qtqml-models qml6-module-qttest
     qml6-module-qt5compat-graphicaleffects
-    libhidapi-dev portaudio19-dev libsamplerate0-dev libx11-dev libxtst-dev libxext-dev dbus
+    libglib2.0-dev libhidapi-dev portaudio19-dev libsamplerate0-dev libx11-dev libxtst-dev libxext-dev dbus
     fonts-noto-cjk xvfb xauth imagemagick librsvg2-bin qrencode
 )
 

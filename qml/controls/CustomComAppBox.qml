@@ -44,11 +44,20 @@ AppComboBox {
 
     property bool loaded: false
 
-    Component.onCompleted: {
-        // One scan per instance; the list is not refreshed while it lives.
-        systemApps = SystemBridge.getRunningApplicationsByQt()
+    // The list the bridge has; a scan it starts may bring another.
+    function showApps(apps) {
+        // A new model resets the index: that is no choice to store.
+        loaded = false
+        systemApps = apps
         loaded = true
         currentIndex = storedIndex()
+    }
+
+    Component.onCompleted: showApps(SystemBridge.getRunningApplicationsByQt())
+
+    Connections {
+        target: SystemBridge
+        function onInstalledAppsChanged(apps) { control.showApps(apps) }
     }
 
     onCurrentIndexChanged: {

@@ -1,20 +1,17 @@
 // The bridge over the Linux desktop services: keys reaching an X11 window
-// through the X Test extension, power events from a login manager on a
-// private bus, and the programs of the XDG desktop entries.
+// through the X Test extension, and power events from a login manager on a
+// private bus.
 #include "BridgeTestSupport.h"
 
 #include "bridge/SystemBridge.h"
 #include "platform/os/linux/LinuxPlatform.h"
 
-#include <QColor>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUrl>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -281,71 +278,6 @@ TEST_F(LinuxDesktop, LoginManagerSleepAndDisplayPowerReachTheGuiThreadOnceEach)
 
     m_bridge.stopPowerEventMonitor();
     QDBusConnection::disconnectFromBus(QStringLiteral("stand-in"));
-}
-
-TEST_F(LinuxDesktop, DesktopEntriesOfTheXdgDataFoldersAreTheInstalledPrograms)
-{
-    const QDir data(m_tmp.path());
-    const auto write = [&](const QString &path, const QByteArray &text, bool executable = false) {
-        ASSERT_TRUE(data.mkpath(QFileInfo(data.filePath(path)).path()));
-        QFile file(data.filePath(path));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
-        if (executable)
-            file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    };
-    const auto image = [&](const QString &path, QColor color) {
-        ASSERT_TRUE(data.mkpath(QFileInfo(data.filePath(path)).path()));
-        QImage icon(48, 48, QImage::Format_ARGB32);
-        icon.fill(color);
-        ASSERT_TRUE(icon.save(data.filePath(path), "PNG"));
-    };
-    write(QStringLiteral("bin/alpha"), "#!/bin/sh\n", true);
-    write(QStringLiteral("bin/beta tool"), "#!/bin/sh\n", true);
-    image(QStringLiteral("icons/hicolor/48x48/apps/veloran-test-alpha.png"), Qt::red);
-    write(QStringLiteral("icons/hicolor/index.theme"),
-          "[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\nType=Fixed\n");
-    image(QStringLiteral("art/beta.png"), Qt::blue);
-    write(QStringLiteral("applications/alpha.desktop"),
-          "[Desktop Entry]\nType=Application\nName=Alpha\nName[de]=Alfa\nExec=" + data.filePath("bin/alpha").toUtf8()
-              + " %U\nIcon=veloran-test-alpha\n");
-    write(QStringLiteral("applications/beta.desktop"),
-          "# a comment\n[Desktop Entry]\nType=Application\nName=Beta\nExec=\"" + data.filePath("bin/beta tool").toUtf8()
-              + "\" --new-window %f\nIcon=" + data.filePath("art/beta.png").toUtf8()
-              + "\n\n[Desktop Action Other]\nName=Other\nExec=/bin/false\n");
-    write(QStringLiteral("applications/hidden.desktop"),
-          "[Desktop Entry]\nType=Application\nName=Hidden\nNoDisplay=true\nExec=" + data.filePath("bin/alpha").toUtf8()
-              + "\n");
-    write(QStringLiteral("applications/gone.desktop"), "[Desktop Entry]\nType=Application\nName=Gone\nExec=/no/such/program\n");
-    qputenv("XDG_DATA_DIRS", QFile::encodeName(data.path()));
-    install({});
-
-    const QVariantList apps = m_bridge.getRunningApplicationsByQt();
-    QMap<QString, QVariantMap> byName;
-    for (const QVariant &app : apps)
-        byName.insert(app.toMap().value("name").toString(), app.toMap());
-    EXPECT_EQ(QStringList(byName.keys()), (QStringList{"Alpha", "Beta", QStringLiteral("系统浏览器")}));
-
-    const struct {
-        const char *name;
-        QString executable;
-        QColor color;
-    } cases[] = {
-        {"Alpha", data.filePath("bin/alpha"), Qt::red},
-        {"Beta", data.filePath("bin/beta tool"), Qt::blue},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const QVariantMap app = byName.value(QString::fromLatin1(c.name));
-        EXPECT_EQ(app.value("executablePath").toString(), c.executable);
-        EXPECT_EQ(app.value("bundlePath").toString(), QUrl::fromLocalFile(c.executable).toString());
-        const QString icon = QUrl(app.value("iconFilePath").toString()).toLocalFile();
-        ASSERT_TRUE(eventually([&] { return QFile::exists(icon); })) << icon.toStdString();
-        const QImage written(icon);
-        EXPECT_EQ(written.size(), QSize(128, 128));
-        EXPECT_EQ(written.pixelColor(64, 64), c.color);
-    }
 }
 
 } // namespace

@@ -31,6 +31,7 @@ const Member kTable[] = {
     {S, "void", "audioInputLevelChanged(QVariantList levels)", false},
     {S, "void", "audioDeviceListChanged()", false},
     {S, "void", "runningAppsChanged()", false},
+    {S, "void", "installedAppsChanged(QVariantList apps)", false},
     {S, "void", "screenPowerStateChanged(bool screenOn)", false},
     {S, "void", "virtualDriverStatusChanged(bool installed)", false},
     {S, "void", "deviceSampleRateChanged(QString deviceName,double sampleRate,bool success)", false},
@@ -77,7 +78,7 @@ const Member kTable[] = {
     {M, "void", "SetDeviceSampleRateAsync(QString deviceName,double sampleRate)", false},
     {M, "QString", "GetDeviceCurrentRateKHz(QString deviceName)", true},
 };
-static_assert(std::size(kTable) == 51);
+static_assert(std::size(kTable) == 52);
 
 // The fake's scripting members, which the real bridge does not have.
 const std::set<std::string> kFakeScriptingMethods = {"setResult(QString method,QVariant value)", "reset()", "scriptChanged()"};

@@ -27,6 +27,18 @@ bool eventually(Condition condition, int realMs = 10000)
     return testwait::until(condition, realMs, [] { QCoreApplication::processEvents(); });
 }
 
+// The installed programs, once the scan that asking for them starts has
+// ended and its list reached the GUI thread.
+inline QVariantList scanInstalledApps(SystemBridge &bridge)
+{
+    QVariantList apps = bridge.getRunningApplicationsByQt();
+    const QMetaObject::Connection update =
+        QObject::connect(&bridge, &SystemBridge::installedAppsChanged, [&apps](const QVariantList &list) { apps = list; });
+    EXPECT_TRUE(eventually([&] { return !bridge.installedAppsScanningForTests(); }));
+    QObject::disconnect(update);
+    return apps;
+}
+
 class BridgeTest : public ::testing::Test, public LogCollector
 {
 protected:

@@ -71,7 +71,7 @@ TEST_F(InstalledApps, ScansThreeLevelsFirstNameWinsBrowserFirst)
         SCOPED_TRACE(c.what);
         useFolders(c.folders);
         SystemBridge bridge{SystemBridge::Options{}};
-        const QVariantList list = bridge.getRunningApplicationsByQt();
+        const QVariantList list = scanInstalledApps(bridge);
         QThreadPool::globalInstance()->waitForDone();
 
         ASSERT_EQ(list.size(), c.paths.size() + 1);
@@ -107,7 +107,7 @@ TEST_F(InstalledApps, IconFilesKeepApartAndAreNeverRewritten)
     kept.close();
 
     SystemBridge bridge{SystemBridge::Options{}};
-    const QVariantList list = bridge.getRunningApplicationsByQt();
+    const QVariantList list = scanInstalledApps(bridge);
     QThreadPool::globalInstance()->waitForDone();
 
     QSet<QString> icons;

@@ -106,6 +106,29 @@ TestCase {
         compare(hotkeyValue(), data.kept ? data.value : JSON.stringify(installed[1]))
     }
 
+    // The bridge scans in the background: a box made before the scan ends
+    // shows the browser alone, then the list, the stored program chosen.
+    function test_hotkey_list_arrives_later_data() {
+        return [
+            { tag: "nothing stored", value: "", index: 0, stored: "" },
+            { tag: "stored program", value: JSON.stringify({ name: "player" }), index: 2,
+              stored: JSON.stringify(installed[2]) },
+            { tag: "browser stored", value: JSON.stringify(browser), index: 0, stored: JSON.stringify(browser) }
+        ]
+    }
+
+    function test_hotkey_list_arrives_later(data) {
+        SystemBridge.installedApplications = [browser]
+        ConfigMgr.setValue(ConfigMgr.keys.general_hotkey_value_app, data.value)
+        const box = createTemporaryObject(hotkeyComponent, testCase)
+        const selected = spyOn(box, "itemSelected")
+        SystemBridge.installedAppsChanged(installed)
+        compare(box.count, installed.length)
+        compare(box.currentIndex, data.index)
+        compare(hotkeyValue(), data.stored)
+        compare(selected.count, data.index > 0 ? 1 : 0)
+    }
+
     function test_hotkey_choice_is_stored_at_once() {
         const box = createTemporaryObject(hotkeyComponent, testCase)
         const selected = spyOn(box, "itemSelected")

@@ -11,6 +11,7 @@ TestCase {
 
     SignalSpy { id: deviceListSpy; target: SystemBridge; signalName: "audioDeviceListChanged" }
     SignalSpy { id: runningAppsSpy; target: SystemBridge; signalName: "runningAppsChanged" }
+    SignalSpy { id: installedAppsSpy; target: SystemBridge; signalName: "installedAppsChanged" }
     SignalSpy { id: powerSpy; target: SystemBridge; signalName: "screenPowerStateChanged" }
 
     function names(list) {
@@ -152,8 +153,11 @@ TestCase {
         const folder = SimWorld.makeFolder(["Tools/tabletool.exe", "viewer.exe", "notes.txt"])
         verify(folder.length > 0)
         SimWorld.setApplicationFolders([folder])
-        const list = SystemBridge.getRunningApplicationsByQt()
+        installedAppsSpy.clear()
+        compare(names(SystemBridge.getRunningApplicationsByQt()), ["系统浏览器"])
+        installedAppsSpy.wait(5000)
         SimWorld.setApplicationFolders([])
+        const list = installedAppsSpy.signalArguments[0][0]
         compare(names(list), ["系统浏览器", "tabletool", "viewer"])
         compare(list[0].isSystemBrowser, true)
         compare(list[1].executablePath, folder + "/Tools/tabletool.exe")

@@ -86,6 +86,7 @@ signals:
     void audioInputLevelChanged(QVariantList levels);
     void audioDeviceListChanged();
     void runningAppsChanged();
+    void installedAppsChanged(QVariantList apps);
     void screenPowerStateChanged(bool screenOn);
     void virtualDriverStatusChanged(bool installed);
     void deviceSampleRateChanged(QString deviceName, double sampleRate, bool success);

@@ -1,0 +1,246 @@
+// The installed programs of a Linux desktop as the bridge lists them, held
+// against GLib's own reading of the same desktop entries (the packages
+// installed for the tests, plus a user's entries that hide, rename or
+// break theirs), and pictured off the GUI thread.
+// GLib's headers first: they use Qt's keyword "signals" as a name.
+#include <gio/gdesktopappinfo.h>
+
+#include "BridgeTestSupport.h"
+
+#include "bridge/SystemBridge.h"
+#include "platform/os/linux/LinuxPlatform.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+void writeImage(const QString &path, QColor color)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(color);
+    ASSERT_TRUE(image.save(path, "PNG"));
+}
+
+// Sets the variables for one test and puts back what was there.
+class ScopedEnvironment
+{
+public:
+    void set(const char *name, const QByteArray &value)
+    {
+        save(name);
+        qputenv(name, value);
+    }
+    void unset(const char *name)
+    {
+        save(name);
+        qunsetenv(name);
+    }
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
+            if (it->second)
+                qputenv(it->first.constData(), *it->second);
+            else
+                qunsetenv(it->first.constData());
+    }
+
+private:
+    void save(const char *name)
+    {
+        m_saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    }
+    std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
+};
+
+// What a menu shows, as "entry file | name", sorted.
+QStringList glibShownApplications()
+{
+    QStringList shown;
+    GList *all = g_app_info_get_all();
+    for (GList *item = all; item; item = item->next) {
+        GAppInfo *info = G_APP_INFO(item->data);
+        if (g_app_info_should_show(info))
+            shown.append(QString::fromUtf8(g_desktop_app_info_get_filename(G_DESKTOP_APP_INFO(info))) + " | "
+                         + QString::fromUtf8(g_app_info_get_name(info)));
+    }
+    g_list_free_full(all, g_object_unref);
+    shown.sort();
+    return shown;
+}
+
+QStringList listed(const QVariantList &apps)
+{
+    QStringList shown;
+    for (const QVariant &app : apps.mid(1))
+        shown.append(app.toMap().value("executablePath").toString() + " | " + app.toMap().value("name").toString());
+    shown.sort();
+    return shown;
+}
+
+QString iconFileOf(const QVariantList &apps, const QString &entry)
+{
+    for (const QVariant &app : apps)
+        if (app.toMap().value("executablePath").toString() == entry)
+            return QUrl(app.toMap().value("iconFilePath").toString()).toLocalFile();
+    return {};
+}
+
+// Pixels that are not transparent: a picture, not an empty square.
+int drawnPixels(const QImage &image)
+{
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            drawn += qAlpha(image.pixel(x, y)) > 0;
+    return drawn;
+}
+
+class DesktopApps : public BridgeTest
+{
+protected:
+    SystemBridge m_bridge{SystemBridge::Options{}};
+    QTemporaryDir m_tmp;
+    ScopedEnvironment m_environment;
+};
+
+TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
+{
+    const QString system = QStringLiteral("/usr/share/applications/");
+    for (const char *entry : {"lxterminal.desktop", "debian-xterm.desktop", "htop.desktop", "mc.desktop",
+                              "galculator.desktop", "vim.desktop"})
+        ASSERT_TRUE(QFile::exists(system + entry)) << entry << ": the tests' desktop packages are not installed";
+
+    // A user's entries: one renames a system program, one hides one, one
+    // breaks one (its TryExec is missing), and the rest take every rule.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString user = data + QStringLiteral("/applications/");
+    const QByteArray probe = QFile::encodeName(m_tmp.filePath("bin/veloran-probe"));
+    writeFile(m_tmp.filePath("bin/veloran-probe"), "#!/bin/sh\n");
+    ASSERT_TRUE(QFile::setPermissions(m_tmp.filePath("bin/veloran-probe"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const QByteArray head = "[Desktop Entry]\nType=Application\n";
+    writeFile(user + "debian-xterm.desktop", head + "Name=My XTerm\nName[de]=Mein XTerm\nExec=xterm\n");
+    writeFile(user + "htop.desktop", head + "Name=Htop\nExec=htop\nHidden=true\n");
+    writeFile(user + "mc.desktop", head + "Name=Midnight Commander\nTryExec=/no/such/mc\nExec=mc\n");
+    writeFile(user + "kde4/veloran-nested.desktop",
+              head + "Name=Nested\nName[de]=Verschachtelt\nName[zh_CN]=嵌套\nExec=veloran-probe %U\nIcon=veloran-test-themed\n");
+    writeFile(user + "veloran-twin-a.desktop", head + "Name=Twin\nExec=\"" + probe + "\" \"two words\" 100%%\n");
+    writeFile(user + "veloran-twin-b.desktop", head + "Name=Twin\nExec=" + probe + " \"a\\\\$b\" %f\nIcon="
+                                                   + QFile::encodeName(m_tmp.filePath("art/blue.png")) + "\n");
+    writeFile(user + "veloran-nodisplay.desktop", head + "Name=No Display\nNoDisplay=1\nExec=" + probe + "\n");
+    writeFile(user + "veloran-kde-only.desktop", head + "Name=KDE Only\nOnlyShowIn=KDE;\nExec=" + probe + "\n");
+    writeFile(user + "veloran-not-here.desktop", head + "Name=Not Here\nNotShowIn=Veloran;\nExec=" + probe + "\n");
+    writeFile(user + "veloran-no-program.desktop", head + "Name=No Program\nExec=veloran-no-such-program\n");
+    writeFile(user + "veloran-link.desktop", head + "Type=Link\nName=Link\nURL=https://example.invalid/\n");
+    writeImage(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
+    writeImage(m_tmp.filePath("art/blue.png"), Qt::blue);
+    m_environment.set("PATH", QFile::encodeName(m_tmp.filePath("bin")) + ':' + qgetenv("PATH"));
+    m_environment.set("XDG_CURRENT_DESKTOP", "Veloran");
+    os::installPlatform(std::make_shared<os::LinuxPlatform>(m_world, os::LinuxPlatform::Options{}));
+
+    const struct {
+        const char *lang;
+        QString nested;
+        QString terminal; // lxterminal's name
+    } languages[] = {
+        {"C", "Nested", "LXTerminal"},
+        {"de_DE.UTF-8", "Verschachtelt", "LXTerminal"},
+        {"zh_CN.UTF-8", QStringLiteral("嵌套"), QStringLiteral("LX 终端")},
+    };
+    QVariantList apps;
+    for (const auto &language : languages) {
+        SCOPED_TRACE(language.lang);
+        m_environment.unset("LANGUAGE");
+        m_environment.unset("LC_ALL");
+        m_environment.unset("LC_MESSAGES");
+        m_environment.set("LANG", language.lang);
+        apps = scanInstalledApps(m_bridge);
+        const QStringList shown = listed(apps);
+        EXPECT_EQ(shown, glibShownApplications());
+        for (const QString &expected :
+             {user + "kde4/veloran-nested.desktop | " + language.nested, system + "lxterminal.desktop | " + language.terminal,
+              user + "veloran-twin-a.desktop | Twin", user + "veloran-twin-b.desktop | Twin"})
+            EXPECT_TRUE(shown.contains(expected)) << expected.toStdString();
+        for (const char *gone : {"htop.desktop", "mc.desktop", "veloran-nodisplay", "veloran-kde-only",
+                                 "veloran-not-here", "veloran-no-program", "veloran-link"})
+            EXPECT_EQ(shown.filter(QString::fromLatin1(gone)), QStringList()) << gone;
+    }
+
+    // Pictures come from the themes, the pixmaps folder and files, drawn off
+    // the GUI thread while it draws icons of its own.
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    const struct {
+        QString entry;
+        QColor centre; // invalid: any picture
+    } pictures[] = {
+        {user + "kde4/veloran-nested.desktop", Qt::red},
+        {user + "veloran-twin-b.desktop", Qt::blue},
+        {system + "lxterminal.desktop", {}},  // 128 px PNG
+        {system + "galculator.desktop", {}},  // SVG
+        {system + "mcedit.desktop", {}},      // 64 px PNG
+        {system + "debian-uxterm.desktop", {}}, // SVG
+    };
+    for (const auto &picture : pictures) {
+        SCOPED_TRACE(picture.entry.toStdString());
+        const QString icon = iconFileOf(apps, picture.entry);
+        ASSERT_FALSE(icon.isEmpty());
+        ASSERT_TRUE(eventually([&] {
+            QIcon::fromTheme(QStringLiteral("galculator")).pixmap(64);
+            return QFile::exists(icon);
+        }));
+        const QImage written(icon);
+        EXPECT_EQ(written.size(), QSize(128, 128));
+        EXPECT_GT(drawnPixels(written), 128 * 128 / 8);
+        if (picture.centre.isValid())
+            EXPECT_EQ(written.pixelColor(64, 64), picture.centre);
+    }
+    EXPECT_NE(iconFileOf(apps, user + "veloran-twin-a.desktop"), iconFileOf(apps, user + "veloran-twin-b.desktop"))
+        << "entries of one name keep icons of their own";
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+// An entry that is a pipe, or names one as its picture, is passed over at
+// once; GLib itself would wait on it for good.
+TEST_F(DesktopApps, PipesAmongTheEntriesAreNeverWaitedOn)
+{
+    const QDir data(m_tmp.path());
+    const QString pipe = data.filePath("pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString applications = data.filePath("applications");
+    writeFile(applications + "/fine.desktop", "[Desktop Entry]\nType=Application\nName=Fine\nExec=/bin/true\nIcon="
+                                                  + QFile::encodeName(pipe) + "\n");
+    ASSERT_EQ(symlink(QFile::encodeName(pipe).constData(), QFile::encodeName(applications + "/pipe.desktop").constData()),
+              0);
+    writeFile(applications + "/huge.desktop", "[Desktop Entry]\nType=Application\nName=Huge\nExec=/bin/true\n#"
+                                                  + QByteArray(2 * 1024 * 1024, 'x') + "\n");
+    m_world->setApplicationFolders({applications.toStdWString()});
+
+    const QVariantList apps = scanInstalledApps(m_bridge);
+    EXPECT_EQ(listed(apps), QStringList{applications + "/fine.desktop | Fine"});
+    EXPECT_FALSE(m_bridge.openApplication(applications + "/pipe.desktop"));
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_FALSE(QFile::exists(iconFileOf(apps, applications + "/fine.desktop")));
+    EXPECT_GE(find(QStringLiteral("未能生成图标: Fine"), 0, QtWarningMsg), 0);
+}
+
+} // namespace
