@@ -60,6 +60,9 @@ TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
         {QStringLiteral("file:///"), false, {}, "Invalid application path: file:///"},
         {QString(), false, {}, "Invalid application path:"},
         {m_tmp.filePath(QStringLiteral("missing.exe")), false, {}, "Application path does not exist:"},
+        // Relative texts would name whatever lies in the working folder.
+        {QStringLiteral("bin/tool"), false, {}, "Invalid application path: bin/tool"},
+        {QStringLiteral("file://bin/tool"), false, {}, "Invalid application path: file://bin/tool"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -177,6 +180,102 @@ TEST_F(BridgeShell, ExecutablesRunInTheirFolderAndTheInstallerEndsTheLoop)
     EXPECT_EQ(QFile::permissions(installer), permissions);
     EXPECT_FALSE(QTest::qWaitFor([&] { return QFile::exists(written); }, 300)) << "the installer ran as a program";
     qputenv("XDG_CACHE_HOME", savedCache);
+}
+
+// An installed application starts as its desktop entry says: the whole
+// command line (wrappers, quoting, escapes, field codes undone), in a
+// terminal when it asks for one, from the entry that stands for its id now.
+// Hidden entries, missing programs and entries outside the applications
+// folders start nothing and say so.
+TEST_F(BridgeShell, DesktopEntriesStartAsTheirEntrySays)
+{
+    const QDir root(m_tmp.path());
+    const QString ran = root.filePath(QStringLiteral("ran"));
+    ASSERT_TRUE(root.mkpath(QStringLiteral("ran")) && root.mkpath(QStringLiteral("bin")));
+    const auto write = [&](const QString &path, const QByteArray &text) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    };
+    // Writes its name, its tag and its arguments, one a line.
+    const QString probe = root.filePath(QStringLiteral("bin/probe"));
+    write(probe, "#!/bin/sh\n{ basename \"$0\"; echo \"tag=$VELORAN_PROBE_TAG\"; for a; do echo \"$a\"; done; }"
+                 " > \"$VELORAN_PROBE_OUT/.$$\" && mv \"$VELORAN_PROBE_OUT/.$$\" \"$VELORAN_PROBE_OUT/$$\"\n");
+    // Whichever terminal the desktop looks for first.
+    for (const char *terminal : {"x-terminal-emulator", "gnome-terminal", "mate-terminal", "xfce4-terminal", "tilix",
+                                 "konsole", "nxterm", "color-xterm", "rxvt", "dtterm", "xterm", "kgx", "lxterminal",
+                                 "terminator", "urxvt", "alacritty", "kitty", "foot", "qterminal", "terminology"})
+        ASSERT_TRUE(QFile::link(probe, root.filePath(QStringLiteral("bin/")) + QLatin1String(terminal)));
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(root.filePath(QStringLiteral("bin"))) + ':' + savedPath);
+    qputenv("VELORAN_PROBE_OUT", QFile::encodeName(ran));
+
+    const QString user = root.filePath(QStringLiteral("user/applications/"));
+    const QString system = root.filePath(QStringLiteral("system/applications/"));
+    const QByteArray head = "[Desktop Entry]\nType=Application\nName=Probe\n";
+    write(user + "env.desktop", head + "Exec=env VELORAN_PROBE_TAG=env probe %U\n");
+    write(user + "shell.desktop", head + "Exec=sh -c \"probe from-sh\"\n");
+    write(user + "quoted.desktop", head + "Exec=\"" + QFile::encodeName(probe) + "\" \"two words\" 100%% \"a\\\\$b\" %f\n");
+    write(user + "terminal.desktop", head + "Terminal=true\nExec=probe in-terminal\n");
+    write(system + "shadowed.desktop", head + "Exec=probe system\n");
+    write(user + "shadowed.desktop", head + "Exec=probe user\n");
+    write(system + "sub/nested.desktop", head + "Exec=probe nested\n");
+    write(user + "missing.desktop", head + "Exec=/no/such/program\n");
+    write(user + "hidden.desktop", head + "Hidden=true\nExec=probe hidden\n");
+    write(system + "hidden-by-user.desktop", head + "Exec=probe system\n");
+    write(user + "hidden-by-user.desktop", head + "Hidden=true\nExec=probe user\n");
+    write(root.filePath(QStringLiteral("elsewhere/outside.desktop")), head + "Exec=probe outside\n");
+    m_world->setApplicationFolders(
+        {QDir::cleanPath(user).toStdWString(), QDir::cleanPath(system).toStdWString()});
+
+    const auto runs = [&]() -> QStringList {
+        const QDir out(ran);
+        if (!QTest::qWaitFor([&] { return !out.entryList(QDir::Files).isEmpty(); }, 10000))
+            return {QStringLiteral("(nothing ran)")};
+        const QString first = out.filePath(out.entryList(QDir::Files).first());
+        QFile file(first);
+        const QStringList lines = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n') : QStringList();
+        file.remove();
+        return lines.mid(0, lines.size() - 1);
+    };
+    const QString terminalRun = QStringLiteral("(a terminal) probe in-terminal");
+    const struct {
+        QString text;
+        QStringList ran; // empty: refused
+    } cases[] = {
+        {user + "env.desktop", {"probe", "tag=env"}},
+        {QUrl::fromLocalFile(user + "shell.desktop").toString(), {"probe", "tag=", "from-sh"}},
+        {user + "quoted.desktop", {"probe", "tag=", "two words", "100%", "a$b"}},
+        {user + "terminal.desktop", {terminalRun}},
+        {system + "shadowed.desktop", {"probe", "tag=", "user"}},
+        {system + "sub/nested.desktop", {"probe", "tag=", "nested"}},
+        {user + "missing.desktop", {}},
+        {user + "hidden.desktop", {}},
+        {system + "hidden-by-user.desktop", {}},
+        {root.filePath(QStringLiteral("elsewhere/outside.desktop")), {}},
+        {user + "../../elsewhere/outside.desktop", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        clearLines();
+        EXPECT_EQ(m_bridge.openApplication(c.text), !c.ran.isEmpty());
+        if (c.ran.isEmpty()) {
+            EXPECT_GE(find(QStringLiteral("Failed to open application:"), 0, QtWarningMsg), 0);
+            continue;
+        }
+        QStringList lines = runs();
+        // The terminal is told to run the program, in its own words.
+        if (c.ran.first() == terminalRun && lines.size() > 2 && lines.first() != QLatin1String("probe")
+            && lines.mid(lines.size() - 2) == QStringList{"probe", "in-terminal"})
+            lines = QStringList{terminalRun};
+        EXPECT_EQ(lines, c.ran);
+    }
+    EXPECT_TRUE(QDir(ran).entryList(QDir::Files).isEmpty()) << "nothing else ran";
+    EXPECT_TRUE(m_sink.opened.isEmpty()) << "entries are started, never opened";
+    qputenv("PATH", savedPath);
 }
 
 TEST_F(BridgeShell, QuitClosesTheDeviceStopsTheMonitorAndEndsTheLoopWithZero)

@@ -73,7 +73,10 @@ EntryFiles entryFiles(const QStringList &dataFolders)
 
 // The entry as GLib loads it; null when GLib refuses it (not an
 // application, TryExec or Exec program not found) or it cannot be read.
-AppInfo loadEntry(const QString &path, bool keepDBusActivation = true)
+// Read from its bytes it has no file name, so GLib starts its Exec line
+// itself rather than asking the session bus to, whose answer it never waits
+// for: a start is then reported only when it happened.
+AppInfo loadEntry(const QString &path)
 {
     const std::optional<QByteArray> bytes = readRegularFile(path, kMaxEntryBytes);
     if (!bytes)
@@ -81,11 +84,6 @@ AppInfo loadEntry(const QString &path, bool keepDBusActivation = true)
     KeyFile keys(g_key_file_new());
     if (!g_key_file_load_from_data(keys.get(), bytes->constData(), gsize(bytes->size()), G_KEY_FILE_NONE, nullptr))
         return nullptr;
-    // Activation over the session bus is fire and forget: a program that
-    // never comes would still count as started. Its Exec line is spawned
-    // instead, whose start can be told.
-    if (!keepDBusActivation)
-        g_key_file_remove_key(keys.get(), G_KEY_FILE_DESKTOP_GROUP, "DBusActivatable", nullptr);
     return AppInfo(g_desktop_app_info_new_from_keyfile(keys.get()));
 }
 
@@ -271,7 +269,7 @@ bool launch(const QString &entryPath, const QStringList &dataFolders, QString *w
     const QString current = entryFiles(dataFolders).value(id);
     if (current.isEmpty())
         return refuse(QStringLiteral("no entry %1 is installed").arg(id));
-    const AppInfo info = loadEntry(current, false);
+    const AppInfo info = loadEntry(current);
     if (!info)
         return refuse(QStringLiteral("%1 cannot be read or its program is missing").arg(current));
     if (g_desktop_app_info_get_is_hidden(info.get()))
