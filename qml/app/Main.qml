@@ -65,9 +65,11 @@ WindowFrame {
         if (type === 0) {
             openApplicationEntry()
         } else if (type === 1) {
+            // A stored address is the user's text: the bridge opens only
+            // absolute web, mail and file addresses.
             const url = String(ConfigMgr.getValue(ConfigMgr.keys.general_hotkey_value_url) || "")
             if (url.length > 0)
-                Qt.openUrlExternally(url)
+                callBridge("openUrl", url)
         } else if (type === 2) {
             const key = String(ConfigMgr.getValue(ConfigMgr.keys.general_hotkey_value_key) || "")
             if (key.length > 0)

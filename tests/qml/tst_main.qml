@@ -79,8 +79,8 @@ MainWindowCase {
             { tag: "0 no entry", type: 0, app: "", calls: [], urls: [homePage] },
             { tag: "0 entry not an object", type: 0, app: "42", calls: [], urls: [homePage] },
             { tag: "1 empty", type: 1, url: "", calls: [], urls: [] },
-            { tag: "1 set", type: 1, url: "https://example.invalid/page?a=1", calls: [],
-              urls: ["https://example.invalid/page?a=1"] },
+            { tag: "1 set", type: 1, url: "https://example.invalid/page?a=1",
+              calls: [["openUrl", ["https://example.invalid/page?a=1"]]], urls: [] },
             { tag: "2 empty", type: 2, key: "", calls: [], urls: [] },
             { tag: "2 set", type: 2, key: "Ctrl+Shift+A", calls: [["simulateKeyPress", ["Ctrl+Shift+A"]]], urls: [] },
             { tag: "3", type: 3, calls: [["takeScreenshot", []]], urls: [] },
@@ -99,7 +99,7 @@ MainWindowCase {
         mainWindow()
 
         HIDHotplugManager.priMsgCallback(data.msgid !== undefined ? data.msgid : 0x8003, 1)
-        const names = ["openApplication", "simulateKeyPress", "takeScreenshot", "startScreenRecording"]
+        const names = ["openApplication", "openUrl", "simulateKeyPress", "takeScreenshot", "startScreenRecording"]
         const calls = []
         for (let i = 0; i < names.length; ++i) {
             const made = SystemBridge.callsTo(names[i])
