@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what Veloran Deck needs to build, run and test on Debian 12.
-# Idempotent; run as root (or with sudo available).
+# Idempotent; run as root (or with sudo available). With --tests, also a
+# few small programs whose desktop entries and icons the tests list as a
+# user's desktop would.
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,10 @@ packages=(
     libglib2.0-dev libhidapi-dev portaudio19-dev libsamplerate0-dev libx11-dev libxtst-dev libxext-dev dbus
     fonts-noto-cjk xvfb xauth imagemagick librsvg2-bin qrencode
 )
+
+if [ "${1:-}" = "--tests" ]; then
+    packages+=(xterm htop mc vim galculator xarchiver lxterminal)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
