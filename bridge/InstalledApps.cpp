@@ -219,7 +219,7 @@ void SystemBridge::startInstalledAppsScan()
     promise->start();
     startPooled([this, promise, cancelled, folders, dataFolders, themes] {
         InstalledScan scan = scanInstalled(folders, dataFolders, themes, *cancelled);
-        postQueued(this, [this, cancelled, apps = scan.apps] { finishInstalledAppsScan(cancelled, apps); });
+        postQueued(this, [this, apps = scan.apps] { showInstalledApps(apps); });
         // The list is out first; pictures of files that exist stay as drawn.
         for (const DesktopIcon &icon : scan.icons) {
             if (cancelled->load(std::memory_order_relaxed))
@@ -227,15 +227,13 @@ void SystemBridge::startInstalledAppsScan()
             if (!QFileInfo::exists(icon.iconFilePath))
                 saveIcon(os::desktop::renderIconFile(icon.source, kInstalledIconSize), icon.iconFilePath, icon.name);
         }
+        postQueued(this, [this, cancelled] { endInstalledAppsScan(cancelled); });
         promise->finish();
     });
 }
 
-void SystemBridge::finishInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan, const QVariantList &apps)
+void SystemBridge::showInstalledApps(const QVariantList &apps)
 {
-    if (m_installedScan != scan)
-        return;
-    m_installedScan.reset();
     qDebug().noquote() << "getRunningApplicationsByQt: Found" << apps.size() << "applications";
     for (const QVariant &entry : apps) {
         const QVariantMap app = entry.toMap();
@@ -248,6 +246,13 @@ void SystemBridge::finishInstalledAppsScan(const std::shared_ptr<std::atomic<boo
         m_installedApps = apps;
         emit installedAppsChanged(apps);
     }
+}
+
+void SystemBridge::endInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan)
+{
+    if (m_installedScan != scan)
+        return;
+    m_installedScan.reset();
     if (m_installedRescan) {
         m_installedRescan = false;
         startInstalledAppsScan();

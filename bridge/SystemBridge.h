@@ -186,8 +186,10 @@ private:
     static void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
     static QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);
+    // One scan, its pictures included, at a time.
     void startInstalledAppsScan();
-    void finishInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan, const QVariantList &apps);
+    void showInstalledApps(const QVariantList &apps);
+    void endInstalledAppsScan(const std::shared_ptr<std::atomic<bool>> &scan);
     // Stops a running scan and waits for it.
     void stopInstalledAppsScan();
 

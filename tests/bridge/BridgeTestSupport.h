@@ -28,7 +28,7 @@ bool eventually(Condition condition, int realMs = 10000)
 }
 
 // The installed programs, once the scan that asking for them starts has
-// ended and its list reached the GUI thread.
+// ended (its pictures drawn) and its list reached the GUI thread.
 inline QVariantList scanInstalledApps(SystemBridge &bridge)
 {
     QVariantList apps = bridge.getRunningApplicationsByQt();
