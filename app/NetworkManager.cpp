@@ -21,6 +21,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
 const char *const kSavePathProperty = "savePath";
 
@@ -411,6 +414,15 @@ void NetworkManager::refuseDownload(QNetworkReply *reply, const QString &reason)
 // Empty when the file is complete and in place, else why not.
 QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
 {
+    // Qt fails 4xx and 5xx itself; a redirect it did not follow, or any
+    // other status, would otherwise land its own body as the file. Qt 6.4
+    // also ends a chain of more than two verified redirects here, "finished"
+    // with status 100.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status > 299) {
+        download.file.remove();
+        return QStringLiteral("Download failed with HTTP status %1").arg(status);
+    }
     if (const QString failure = drain(reply, download); !failure.isEmpty()) {
         download.file.remove();
         return failure;
@@ -424,8 +436,11 @@ QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
         return QStringLiteral("Cannot write file: ") + download.target;
     }
     download.file.close();
-    QFile::remove(download.target);
-    if (!download.file.rename(download.target)) {
+    // One rename that replaces the old file, so that it stays whole until
+    // the new one is complete in its place.
+    std::error_code error;
+    std::filesystem::rename(download.file.filesystemFileName(), QFile(download.target).filesystemFileName(), error);
+    if (error) {
         download.file.remove();
         return QStringLiteral("Cannot write file: ") + download.target;
     }

@@ -48,10 +48,11 @@ public:
                                       const QVariantMap &headers = {}, int timeoutMs = kRequestWithMethodTimeoutMs);
     Q_INVOKABLE int uploadFile(const QString &url, const QString &filePath, const QVariantMap &headers = {});
     // The body goes to savePath as it arrives (through "<savePath>.part"),
-    // refused past maxBytes or short of its Content-Length; a refused or
-    // failed download leaves no file. Only https addresses are fetched, or
-    // the scheme and host of VELORAN_SERVER_URL when it is set; a redirect
-    // elsewhere is refused.
+    // refused past maxBytes, short of its Content-Length or with a final
+    // status outside 2xx; a refused or failed download leaves no file and
+    // an older file at savePath untouched. Only https addresses are fetched,
+    // or the scheme and host of VELORAN_SERVER_URL when it is set; a
+    // redirect elsewhere is refused.
     Q_INVOKABLE int downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers = {},
                                  qint64 maxBytes = kFirmwareMaxBytes);
     Q_INVOKABLE bool isDownloadAddressAllowed(const QString &url) const;
