@@ -100,6 +100,15 @@ bool isConnectionLoss(QNetworkReply::NetworkError error)
 
 const char *const kPartSuffix = ".part";
 constexpr qint64 kDownloadReadBufferBytes = 256 * 1024;
+
+// Default ports made explicit, so that https://h and https://h:443 match.
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const auto port = [](const QUrl &url) {
+        return url.port(url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : -1);
+    };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+}
 } // namespace
 
 struct NetworkManager::Download {
@@ -111,6 +120,7 @@ struct NetworkManager::Download {
     // reply's own headers may still be those of the redirect.
     qint64 announced = -1;
     QString refusal; // set when we aborted the reply ourselves
+    QList<QUrl> hops; // every address fetched, the requested one first
 };
 
 NetworkManager *NetworkManager::instance()
@@ -295,6 +305,8 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
     // The bytes as sent, so that they can be held against Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(kMaxDownloadRedirects);
+    download->hops.append(request.url());
     QNetworkReply *reply = m_access->get(request);
     reply->setReadBufferSize(kDownloadReadBufferBytes);
     reply->setProperty(kSavePathProperty, savePath);
@@ -312,11 +324,21 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
             refuseDownload(reply, QStringLiteral("Download larger than %1 bytes").arg(it->second->maxBytes));
     });
     connect(reply, &QNetworkReply::redirected, this, [this, reply](const QUrl &target) {
-        const QUrl resolved = reply->url().resolved(target);
-        if (isDownloadAddressAllowed(resolved.toString()))
+        const auto it = m_downloads.find(reply);
+        if (it == m_downloads.end())
+            return;
+        QList<QUrl> &hops = it->second->hops;
+        const QUrl next = hops.last().resolved(target);
+        // Every hop stays on the origin of the first, so a redirect can
+        // neither leave the allowed server nor reach another service on it.
+        if (!isDownloadAddressAllowed(next.toString()) || !sameOrigin(next, hops.last())) {
+            refuseDownload(reply, QStringLiteral("Redirect refused: ") + next.toString());
+        } else if (hops.contains(next)) {
+            refuseDownload(reply, QStringLiteral("Redirect loop: ") + next.toString());
+        } else {
+            hops.append(next);
             emit reply->redirectAllowed();
-        else
-            refuseDownload(reply, QStringLiteral("Redirect refused: ") + resolved.toString());
+        }
     });
     qDebug() << "File download" << id << "started:" << url << "->" << savePath;
     return id;

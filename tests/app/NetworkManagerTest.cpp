@@ -343,6 +343,10 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
 // stays as it was. The two that land replace it.
 TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
 {
+    // Another service on the allowed host, which a redirect must not reach.
+    TestHttpServer otherPort;
+    ASSERT_TRUE(otherPort.listen());
+    otherPort.route("GET", "/fw.bin", Response::text("other service"));
     const auto redirect = [](const QByteArray &location) {
         Response response = Response::text("", 302);
         response.headers = {{"Location", location}};
@@ -361,6 +365,7 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
     shortChunks.omitLength = true;
     shortChunks.headers = {{"Transfer-Encoding", "chunked"}, {"Content-Length", "2000"}};
     const QString elsewhere = QStringLiteral("http://127.0.0.2:%1/fw.bin").arg(m_server.port());
+    const QString otherService = otherPort.url("/fw.bin").toString();
     const QByteArray image(1000, 'i');
     m_server.route("GET", "/fw.bin", Response::text(image));
     m_server.route("GET", "/too-long", tooLong);
@@ -369,8 +374,10 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
     m_server.route("GET", "/short-chunks", shortChunks);
     m_server.route("GET", "/choices", Response::text("pick one", 300));
     m_server.route("GET", "/elsewhere", redirect(elsewhere.toUtf8()));
+    m_server.route("GET", "/other-port", redirect(otherService.toUtf8()));
     m_server.route("GET", "/other-scheme", redirect("ftp://127.0.0.1/fw.bin"));
     m_server.route("GET", "/same-server", redirect("/fw.bin"));
+    m_server.route("GET", "/loop", redirect("/loop"));
     m_server.route("GET", "/chain", [redirect](const TestHttpServer::Request &request) {
         return redirect("/chain?n=" + QByteArray::number(request.query.queryItemValue("n").toInt() + 1));
     });
@@ -394,7 +401,9 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
         {"http on another host", elsewhere, 1024 * 1024, "Download address refused: " + elsewhere, 0},
         {"file address", "file:///etc/hostname", 1024 * 1024, "Download address refused: file:///etc/hostname", 0},
         {"redirect to another host", url("/elsewhere"), 1024 * 1024, "Redirect refused: " + elsewhere, 1},
+        {"redirect to another port", url("/other-port"), 1024 * 1024, "Redirect refused: " + otherService, 1},
         {"redirect to another scheme", url("/other-scheme"), 1024 * 1024, "", 1},
+        {"redirect loop", url("/loop"), 1024 * 1024, "Redirect loop: " + url("/loop"), 1},
         {"redirect chain", url("/chain"), 1024 * 1024, "", 3},
         {"redirect on the same server", url("/same-server"), 1024 * 1024, "", 2, true},
         {"within the cap", url("/fw.bin"), 1000, "", 1, true},
@@ -404,6 +413,7 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
             SCOPED_TRACE(std::string(c.name) + (older ? ", over an older file" : ""));
             QTemporaryDir dir;
             m_server.clearRequests();
+            otherPort.clearRequests();
             const QString target = dir.filePath("fw.bin");
             QFile file(target);
             if (older) {
@@ -427,6 +437,7 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
                 EXPECT_GE(m_server.requestCount(), c.requests);
                 EXPECT_EQ(m_recorder.completion(id).success, lands);
             }
+            EXPECT_EQ(otherPort.requestCount(), 0);
             EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), lands || older ? QStringList{"fw.bin"} : QStringList{});
             if (lands || older) {
                 ASSERT_TRUE(file.open(QIODevice::ReadOnly));
