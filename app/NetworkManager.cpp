@@ -21,6 +21,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <filesystem>
+#include <system_error>
+
 namespace {
 const char *const kSavePathProperty = "savePath";
 
@@ -97,6 +100,15 @@ bool isConnectionLoss(QNetworkReply::NetworkError error)
 
 const char *const kPartSuffix = ".part";
 constexpr qint64 kDownloadReadBufferBytes = 256 * 1024;
+
+// Default ports made explicit, so that https://h and https://h:443 match.
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const auto port = [](const QUrl &url) {
+        return url.port(url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : -1);
+    };
+    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+}
 } // namespace
 
 struct NetworkManager::Download {
@@ -108,6 +120,7 @@ struct NetworkManager::Download {
     // reply's own headers may still be those of the redirect.
     qint64 announced = -1;
     QString refusal; // set when we aborted the reply ourselves
+    QList<QUrl> hops; // every address fetched, the requested one first
 };
 
 NetworkManager *NetworkManager::instance()
@@ -292,6 +305,8 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
     // The bytes as sent, so that they can be held against Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setMaximumRedirectsAllowed(kMaxDownloadRedirects);
+    download->hops.append(request.url());
     QNetworkReply *reply = m_access->get(request);
     reply->setReadBufferSize(kDownloadReadBufferBytes);
     reply->setProperty(kSavePathProperty, savePath);
@@ -309,11 +324,21 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
             refuseDownload(reply, QStringLiteral("Download larger than %1 bytes").arg(it->second->maxBytes));
     });
     connect(reply, &QNetworkReply::redirected, this, [this, reply](const QUrl &target) {
-        const QUrl resolved = reply->url().resolved(target);
-        if (isDownloadAddressAllowed(resolved.toString()))
+        const auto it = m_downloads.find(reply);
+        if (it == m_downloads.end())
+            return;
+        QList<QUrl> &hops = it->second->hops;
+        const QUrl next = hops.last().resolved(target);
+        // Every hop stays on the origin of the first, so a redirect can
+        // neither leave the allowed server nor reach another service on it.
+        if (!isDownloadAddressAllowed(next.toString()) || !sameOrigin(next, hops.last())) {
+            refuseDownload(reply, QStringLiteral("Redirect refused: ") + next.toString());
+        } else if (hops.contains(next)) {
+            refuseDownload(reply, QStringLiteral("Redirect loop: ") + next.toString());
+        } else {
+            hops.append(next);
             emit reply->redirectAllowed();
-        else
-            refuseDownload(reply, QStringLiteral("Redirect refused: ") + resolved.toString());
+        }
     });
     qDebug() << "File download" << id << "started:" << url << "->" << savePath;
     return id;
@@ -411,6 +436,15 @@ void NetworkManager::refuseDownload(QNetworkReply *reply, const QString &reason)
 // Empty when the file is complete and in place, else why not.
 QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
 {
+    // Qt fails 4xx and 5xx itself; a redirect it did not follow, or any
+    // other status, would otherwise land its own body as the file. Qt 6.4
+    // also ends a chain of more than two verified redirects here, "finished"
+    // with status 100.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status > 299) {
+        download.file.remove();
+        return QStringLiteral("Download failed with HTTP status %1").arg(status);
+    }
     if (const QString failure = drain(reply, download); !failure.isEmpty()) {
         download.file.remove();
         return failure;
@@ -424,8 +458,11 @@ QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
         return QStringLiteral("Cannot write file: ") + download.target;
     }
     download.file.close();
-    QFile::remove(download.target);
-    if (!download.file.rename(download.target)) {
+    // One rename that replaces the old file, so that it stays whole until
+    // the new one is complete in its place.
+    std::error_code error;
+    std::filesystem::rename(download.file.filesystemFileName(), QFile(download.target).filesystemFileName(), error);
+    if (error) {
         download.file.remove();
         return QStringLiteral("Cannot write file: ") + download.target;
     }

@@ -34,6 +34,7 @@ public:
     // The largest image any firmware upgrade road accepts.
     static constexpr qint64 kFirmwareMaxBytes = 16 * 1024 * 1024;
     static constexpr qint64 kInstallerMaxBytes = 512 * 1024 * 1024;
+    static constexpr int kMaxDownloadRedirects = 5;
     qint64 firmwareMaxBytes() const { return kFirmwareMaxBytes; }
     qint64 installerMaxBytes() const { return kInstallerMaxBytes; }
 
@@ -48,10 +49,13 @@ public:
                                       const QVariantMap &headers = {}, int timeoutMs = kRequestWithMethodTimeoutMs);
     Q_INVOKABLE int uploadFile(const QString &url, const QString &filePath, const QVariantMap &headers = {});
     // The body goes to savePath as it arrives (through "<savePath>.part"),
-    // refused past maxBytes or short of its Content-Length; a refused or
-    // failed download leaves no file. Only https addresses are fetched, or
-    // the scheme and host of VELORAN_SERVER_URL when it is set; a redirect
-    // elsewhere is refused.
+    // refused past maxBytes, short of its Content-Length or with a final
+    // status outside 2xx; a refused or failed download leaves no file and
+    // an older file at savePath untouched. Only https addresses are fetched,
+    // or the scheme and host of VELORAN_SERVER_URL when it is set. A
+    // redirect is followed only to the same scheme, host and port (default
+    // ports made explicit), never back to an address already fetched, and
+    // at most kMaxDownloadRedirects times.
     Q_INVOKABLE int downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers = {},
                                  qint64 maxBytes = kFirmwareMaxBytes);
     Q_INVOKABLE bool isDownloadAddressAllowed(const QString &url) const;

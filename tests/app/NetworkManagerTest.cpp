@@ -339,9 +339,19 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
 }
 
 // Downloads that must not land: each is refused, reported on the error path
-// and leaves no file, partial or whole, behind.
+// and leaves no file, partial or whole, behind; an older file at the target
+// stays as it was. The two that land replace it.
 TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
 {
+    // Another service on the allowed host, which a redirect must not reach.
+    TestHttpServer otherPort;
+    ASSERT_TRUE(otherPort.listen());
+    otherPort.route("GET", "/fw.bin", Response::text("other service"));
+    const auto redirect = [](const QByteArray &location) {
+        Response response = Response::text("", 302);
+        response.headers = {{"Location", location}};
+        return response;
+    };
     Response tooLong;
     tooLong.generatedBytes = 64 * 1024 * 1024; // announced: refused before the body
     Response unannounced;
@@ -349,19 +359,28 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
     unannounced.omitLength = true;
     Response shortBody = Response::text(QByteArray(256 * 1024, 'f'));
     shortBody.dropAfterBytes = 100 * 1024;
-    Response elsewhere = Response::text("", 302);
-    elsewhere.headers = {{"Location", "http://localhost:1/fw.bin"}};
-    Response otherScheme = Response::text("", 302);
-    otherScheme.headers = {{"Location", "ftp://127.0.0.1/fw.bin"}};
-    Response sameServer = Response::text("", 302);
-    sameServer.headers = {{"Location", "/fw.bin"}};
-    m_server.route("GET", "/fw.bin", Response::text(QByteArray(1000, 'i')));
+    // Complete as its chunks frame it, so only the announced length shows
+    // that it is short.
+    Response shortChunks = Response::text("3e8\r\n" + QByteArray(1000, 'c') + "\r\n0\r\n\r\n");
+    shortChunks.omitLength = true;
+    shortChunks.headers = {{"Transfer-Encoding", "chunked"}, {"Content-Length", "2000"}};
+    const QString elsewhere = QStringLiteral("http://127.0.0.2:%1/fw.bin").arg(m_server.port());
+    const QString otherService = otherPort.url("/fw.bin").toString();
+    const QByteArray image(1000, 'i');
+    m_server.route("GET", "/fw.bin", Response::text(image));
     m_server.route("GET", "/too-long", tooLong);
     m_server.route("GET", "/unannounced", unannounced);
     m_server.route("GET", "/short", shortBody);
-    m_server.route("GET", "/elsewhere", elsewhere);
-    m_server.route("GET", "/other-scheme", otherScheme);
-    m_server.route("GET", "/same-server", sameServer);
+    m_server.route("GET", "/short-chunks", shortChunks);
+    m_server.route("GET", "/choices", Response::text("pick one", 300));
+    m_server.route("GET", "/elsewhere", redirect(elsewhere.toUtf8()));
+    m_server.route("GET", "/other-port", redirect(otherService.toUtf8()));
+    m_server.route("GET", "/other-scheme", redirect("ftp://127.0.0.1/fw.bin"));
+    m_server.route("GET", "/same-server", redirect("/fw.bin"));
+    m_server.route("GET", "/loop", redirect("/loop"));
+    m_server.route("GET", "/chain", [redirect](const TestHttpServer::Request &request) {
+        return redirect("/chain?n=" + QByteArray::number(request.query.queryItemValue("n").toInt() + 1));
+    });
 
     struct Case {
         const char *name;
@@ -371,50 +390,68 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
         int requests;
         bool lands = false;
     };
-    const QString plainOther = QStringLiteral("http://127.0.0.2:%1/fw.bin").arg(m_server.port());
     const Case cases[] = {
         {"Content-Length over the cap", url("/too-long"), 8 * 1024 * 1024, "Download larger than 8388608 bytes", 1},
         {"body over the cap", url("/unannounced"), 2 * 1024 * 1024, "Download larger than 2097152 bytes", 1},
-        {"body short of Content-Length", url("/short"), 1024 * 1024, "", 1},
-        {"http on another host", plainOther, 1024 * 1024, "Download address refused: " + plainOther, 0},
+        {"body cut short of Content-Length", url("/short"), 1024 * 1024, "", 1},
+        {"chunks short of Content-Length", url("/short-chunks"), 1024 * 1024,
+         "Download ended after 1000 of 2000 bytes", 1},
+        {"not found", url("/missing"), 1024 * 1024, "", 1},
+        {"status Qt passes", url("/choices"), 1024 * 1024, "Download failed with HTTP status 300", 1},
+        {"http on another host", elsewhere, 1024 * 1024, "Download address refused: " + elsewhere, 0},
         {"file address", "file:///etc/hostname", 1024 * 1024, "Download address refused: file:///etc/hostname", 0},
-        {"redirect to another host", url("/elsewhere"), 1024 * 1024,
-         "Redirect refused: http://localhost:1/fw.bin", 1},
+        {"redirect to another host", url("/elsewhere"), 1024 * 1024, "Redirect refused: " + elsewhere, 1},
+        {"redirect to another port", url("/other-port"), 1024 * 1024, "Redirect refused: " + otherService, 1},
         {"redirect to another scheme", url("/other-scheme"), 1024 * 1024, "", 1},
+        {"redirect loop", url("/loop"), 1024 * 1024, "Redirect loop: " + url("/loop"), 1},
+        {"redirect chain", url("/chain"), 1024 * 1024, "", 3},
         {"redirect on the same server", url("/same-server"), 1024 * 1024, "", 2, true},
         {"within the cap", url("/fw.bin"), 1000, "", 1, true},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        QTemporaryDir dir;
-        m_server.clearRequests();
-        const QString target = dir.filePath("fw.bin");
-        const int id = m_client.downloadFile(c.address, target, {}, c.maxBytes);
-        const bool refusedUnsent = c.requests == 0;
-        if (refusedUnsent)
-            TestHttpServer::spin(100);
-        else
-            ASSERT_TRUE(m_recorder.waitCompleted(id));
-        TestHttpServer::spin(50);
-        const bool lands = c.lands;
-        // The access manager may send a GET again once when a reused
-        // connection closes early.
-        if (refusedUnsent)
-            EXPECT_EQ(m_server.requestCount(), 0);
-        else
-            EXPECT_GE(m_server.requestCount(), c.requests);
-        EXPECT_EQ(QFile::exists(target), lands);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), lands ? 1 : 0);
-        EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
-        if (!refusedUnsent)
-            EXPECT_EQ(m_recorder.completion(id).success, lands);
-        if (lands)
-            continue;
-        const auto errors = m_recorder.of(id, "error");
-        ASSERT_GE(errors.size(), 1);
-        if (!c.error.isEmpty()) {
-            EXPECT_EQ(errors.at(0).text, c.error);
-            EXPECT_EQ(errors.at(0).code, -1);
+        for (const bool older : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (older ? ", over an older file" : ""));
+            QTemporaryDir dir;
+            m_server.clearRequests();
+            otherPort.clearRequests();
+            const QString target = dir.filePath("fw.bin");
+            QFile file(target);
+            if (older) {
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write("older");
+                file.close();
+            }
+            const int id = m_client.downloadFile(c.address, target, {}, c.maxBytes);
+            const bool refusedUnsent = c.requests == 0;
+            if (refusedUnsent)
+                TestHttpServer::spin(100);
+            else
+                ASSERT_TRUE(m_recorder.waitCompleted(id));
+            TestHttpServer::spin(50);
+            const bool lands = c.lands;
+            // The access manager may send a GET again once when a reused
+            // connection closes early.
+            if (refusedUnsent) {
+                EXPECT_EQ(m_server.requestCount(), 0);
+            } else {
+                EXPECT_GE(m_server.requestCount(), c.requests);
+                EXPECT_EQ(m_recorder.completion(id).success, lands);
+            }
+            EXPECT_EQ(otherPort.requestCount(), 0);
+            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), lands || older ? QStringList{"fw.bin"} : QStringList{});
+            if (lands || older) {
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                EXPECT_EQ(file.readAll(), lands ? image : QByteArray("older"));
+            }
+            EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
+            if (lands)
+                continue;
+            const auto errors = m_recorder.of(id, "error");
+            EXPECT_GE(errors.size(), 1);
+            if (!c.error.isEmpty() && !errors.isEmpty()) {
+                EXPECT_EQ(errors.at(0).text, c.error);
+                EXPECT_EQ(errors.at(0).code, -1);
+            }
         }
     }
 }
