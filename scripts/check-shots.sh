@@ -7,8 +7,9 @@
 # it, the title's text fills the title's place and nothing beside it, and
 # every probe of the view's table looks as that item looks on that view
 # alone (the selected tab's orange button of its own width, the meter lit by
-# the microphone, the last row of a tab scrolled onto the screen, ...). So a
-# blank picture, one of another view or a window off the screen fails.
+# the microphone, the last row of a tab scrolled onto the screen, ...) and
+# lies inside the window. So a blank picture, one of another view, a window
+# off the screen or a button past its window's edge fails.
 #   scripts/check-shots.sh <tour folder> <model> [screen WxH, default 1920x1080]
 set -euo pipefail
 dir="${1:?tour folder}"
@@ -156,7 +157,7 @@ probes_of() {
     window_reset) echo "confirm button"; echo "cancel plain"; echo "cancel ink" ;;
     window_support) echo "code ink"; echo "chat ink" ;;
     window_settings) echo "update ink" ;;
-    window_upgrade_failure) echo "restart button" ;;
+    window_upgrade_failure) echo "restart button"; echo "download ink" ;;
     upgrade) echo "heading ink"; echo "retry button" ;;
     esac
 }
@@ -235,8 +236,15 @@ check_view() {
             fail "$view: the tour gave no place for $label"
             continue
         fi
-        [ "$label" != lastRow ] || inside "${box[@]}" "$wx" "$wy" "$ww" "$wh" \
-            || fail "$view: the tab's last row ${box[*]} is not inside the window, scrolled to the end"
+        # Every probed item belongs to the window: one past its edges is cut
+        # off, even where the screen still shows it (a pixel for rounding).
+        if ! inside "${box[@]}" $((wx - 1)) $((wy - 1)) $((ww + 2)) $((wh + 2)); then
+            if [ "$label" = lastRow ]; then
+                fail "$view: the tab's last row ${box[*]} is not inside the window, scrolled to the end"
+            else
+                fail "$view: $label ${box[*]} is not inside the window ${window[*]}"
+            fi
+        fi
         probe "$view" "$file" "$kind" "$label" "${box[@]}"
     done < <(probes_of "$view")
     echo "$view: checked"

@@ -17,6 +17,11 @@ Button {
         text: control.text
         color: Colors.text
         font.pixelSize: 18
+        // Given less width than its text needs, the button shrinks the text
+        // and elides it only below 12 px, rather than drawing past its edges.
+        fontSizeMode: Text.HorizontalFit
+        minimumPixelSize: 12
+        elide: Text.ElideRight
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }

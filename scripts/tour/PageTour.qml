@@ -514,7 +514,10 @@ QtObject {
                 steps.unshift(function() { failure.visible = true; next() })
             },
             function() { return failure },
-            function(window) { return { restart: find(window.contentItem, "restartButton") } }))
+            function(window) {
+                return { restart: find(window.contentItem, "restartButton"),
+                         download: find(window.contentItem, "downloadButton") }
+            }))
         list.push(function() { click(find(titleBar(settings), "closeButton"), "the settings close button") })
         list.push(function() { waitFor("the settings closing", function() { return !settings.visible }, 3000) })
         return list

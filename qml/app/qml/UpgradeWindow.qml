@@ -24,6 +24,7 @@ WindowFrame {
 
     Item {
         Item {
+            id: content
             anchors.fill: parent
             anchors.margins: 20
 
@@ -40,12 +41,16 @@ WindowFrame {
             }
 
             Row {
+                id: buttonRow
                 anchors.right: parent.right
                 anchors.bottom: parent.bottom
                 spacing: 20
 
                 TvButton {
                     objectName: "downloadButton"
+                    // A long translation gets what the restart button leaves
+                    // of the row, and its text shrinks to that.
+                    width: Math.min(implicitWidth, content.width - buttonRow.spacing - restartButton.width)
                     height: 40
                     type: 1
                     leftPadding: 16
@@ -56,6 +61,7 @@ WindowFrame {
                 }
 
                 TvButton {
+                    id: restartButton
                     objectName: "restartButton"
                     height: 40
                     leftPadding: 16
