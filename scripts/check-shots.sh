@@ -141,7 +141,9 @@ views=(home control_mixer control_microphone control_microphone_end window_equal
 [ "$model" = r7 ] && views+=(window_auto_gain)
 views+=(control_monitor control_monitor_end)
 [ "$model" = t40 ] || views+=(control_lighting control_lighting_end)
-views+=(control_general control_general_end window_reset window_support window_settings window_upgrade_failure upgrade)
+views+=(control_general control_general_end)
+[ "$model" = r7 ] && views+=(control_hotkey_programs)
+views+=(window_reset window_support window_settings window_upgrade_failure upgrade)
 
 probes_of() {
     case "$1" in
@@ -153,6 +155,7 @@ probes_of() {
     control_general) tab_probes $((tabs - 1)) $tabs ;;
     control_*_end) probes_of "${1%_end}"; echo "lastRow ink" ;;
     window_equalizer) echo "chart ink" ;;
+    control_hotkey_programs) echo "programs ink" ;;
     window_auto_gain) echo "progress ink"; echo "cancel plain"; echo "cancel ink" ;;
     window_reset) echo "confirm button"; echo "cancel plain"; echo "cancel ink" ;;
     window_support) echo "code ink"; echo "chat ink" ;;

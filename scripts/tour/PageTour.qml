@@ -455,6 +455,30 @@ QtObject {
         ]
     }
 
+    // The knob's program picker, opened: this machine's installed programs
+    // with their pictures, once the bridge's scan has brought them.
+    function hotkeyProgramSteps() {
+        let box = null
+        return [
+            function() {
+                box = find(drawer(), "appBox")
+                then([function() { scrollIntoView(tabView(), box, "the hotkey program box") },
+                      function() { click(box, "the hotkey program box") }])
+            },
+            function() {
+                waitFor("the installed programs", function() { return box.popup.opened && box.count > 1 }, 10000)
+            },
+            function() {
+                shot("control_hotkey_programs", main, { programs: find(box.popup.contentItem, "appList") },
+                     { count: box.count })
+            },
+            function() { click(box, "the hotkey program box") },
+            function() { waitFor("the program list closing", function() { return !box.popup.visible }, 3000) },
+            // Back where the general tab's pictures left it.
+            function() { scrollToEnd(tabView(), "general") }
+        ]
+    }
+
     function controlSteps() {
         const isT40 = HIDDeviceMgr.isT40()
         const isR7 = HIDDeviceMgr.isR7()
@@ -480,6 +504,8 @@ QtObject {
         if (!isT40)
             list = list.concat(tabSteps(2, "lighting"))
         list = list.concat(tabSteps(isT40 ? 2 : 3, "general"))
+        if (isR7)
+            list = list.concat(hotkeyProgramSteps())
         list = list.concat(windowSteps("window_reset",
             function() { click(find(drawer(), "resetArea"), "factory reset") },
             function() { return find(drawer(), "generalTab").resetWindow },
