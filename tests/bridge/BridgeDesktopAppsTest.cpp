@@ -42,37 +42,6 @@ void writeImage(const QString &path, QColor color)
     ASSERT_TRUE(image.save(path, "PNG"));
 }
 
-// Sets the variables for one test and puts back what was there.
-class ScopedEnvironment
-{
-public:
-    void set(const char *name, const QByteArray &value)
-    {
-        save(name);
-        qputenv(name, value);
-    }
-    void unset(const char *name)
-    {
-        save(name);
-        qunsetenv(name);
-    }
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
-            if (it->second)
-                qputenv(it->first.constData(), *it->second);
-            else
-                qunsetenv(it->first.constData());
-    }
-
-private:
-    void save(const char *name)
-    {
-        m_saved.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-    }
-    std::vector<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
-};
-
 // What a menu shows, as "entry file | name", sorted.
 QStringList glibShownApplications()
 {
@@ -121,7 +90,6 @@ class DesktopApps : public BridgeTest
 protected:
     SystemBridge m_bridge{SystemBridge::Options{}};
     QTemporaryDir m_tmp;
-    ScopedEnvironment m_environment;
 };
 
 TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
@@ -154,8 +122,9 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     writeFile(user + "veloran-link.desktop", head + "Type=Link\nName=Link\nURL=https://example.invalid/\n");
     writeImage(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
     writeImage(m_tmp.filePath("art/blue.png"), Qt::blue);
-    m_environment.set("PATH", QFile::encodeName(m_tmp.filePath("bin")) + ':' + qgetenv("PATH"));
-    m_environment.set("XDG_CURRENT_DESKTOP", "Veloran");
+    // ctest runs each case in a process of its own: what is set here stays there.
+    qputenv("PATH", QFile::encodeName(m_tmp.filePath("bin")) + ':' + qgetenv("PATH"));
+    qputenv("XDG_CURRENT_DESKTOP", "Veloran");
     os::installPlatform(std::make_shared<os::LinuxPlatform>(m_world, os::LinuxPlatform::Options{}));
 
     const struct {
@@ -170,10 +139,9 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     QVariantList apps;
     for (const auto &language : languages) {
         SCOPED_TRACE(language.lang);
-        m_environment.unset("LANGUAGE");
-        m_environment.unset("LC_ALL");
-        m_environment.unset("LC_MESSAGES");
-        m_environment.set("LANG", language.lang);
+        for (const char *overriding : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            qunsetenv(overriding);
+        qputenv("LANG", language.lang);
         apps = scanInstalledApps(m_bridge);
         const QStringList shown = listed(apps);
         EXPECT_EQ(shown, glibShownApplications());
