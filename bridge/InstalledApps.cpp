@@ -29,12 +29,10 @@ namespace {
 
 constexpr int kScanDepth = 3;
 
-const QString kSystemBrowserName = QStringLiteral("系统浏览器");
-
 QVariantMap systemBrowserEntry()
 {
     return {
-        {QStringLiteral("name"), kSystemBrowserName},
+        {QStringLiteral("name"), QStringLiteral("系统浏览器")},
         {QStringLiteral("bundlePath"), QString()},
         {QStringLiteral("executablePath"), QString()},
         {QStringLiteral("isSystemBrowser"), true},
@@ -76,13 +74,30 @@ struct SystemBridge::InstalledScan {
     std::vector<DesktopIcon> icons;
 };
 
-QStringList installedDataFolders()
+namespace {
+
+QStringList programFolders()
 {
-    // Desktop entries live in the "applications" folder of a data folder.
     QStringList folders;
     for (const std::wstring &folder : os::currentPlatform()->applicationFolders())
-        folders.append(QFileInfo(QString::fromStdWString(folder)).path());
+        folders.append(QString::fromStdWString(folder));
     return folders;
+}
+
+// Desktop entries live in the "applications" folder of a data folder.
+QStringList dataFoldersOf(const QStringList &programFolders)
+{
+    QStringList folders;
+    for (const QString &folder : programFolders)
+        folders.append(QFileInfo(folder).path());
+    return folders;
+}
+
+} // namespace
+
+QStringList installedDataFolders()
+{
+    return dataFoldersOf(programFolders());
 }
 
 QFuture<void> generateIconAsync(const QString &executablePath, const QString &iconFilePath, const QString &name)
@@ -162,7 +177,6 @@ void SystemBridge::scanApplications(const QString &folder, QVariantList &out, QS
 }
 
 SystemBridge::InstalledScan SystemBridge::scanInstalled(const QStringList &programFolders,
-                                                        const QStringList &dataFolders,
                                                         const QStringList &iconThemes,
                                                         const std::atomic<bool> &cancelled)
 {
@@ -172,7 +186,8 @@ SystemBridge::InstalledScan SystemBridge::scanInstalled(const QStringList &progr
     for (const QString &folder : programFolders)
         if (QFileInfo(folder).isDir())
             scanApplications(folder, scan.apps, seen, kScanDepth);
-    for (const os::desktop::Application &entry : os::desktop::shownApplications(dataFolders, iconThemes, &cancelled)) {
+    for (const os::desktop::Application &entry :
+         os::desktop::shownApplications(dataFoldersOf(programFolders), iconThemes, &cancelled)) {
         if (entry.file.contains(QLatin1String("Veloran")))
             continue;
         QVariantMap app{
@@ -209,23 +224,20 @@ void SystemBridge::startInstalledAppsScan()
     }
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
     m_installedScan = cancelled;
-    QStringList folders;
-    for (const std::wstring &folder : os::currentPlatform()->applicationFolders())
-        folders.append(QString::fromStdWString(folder));
-    const QStringList dataFolders = installedDataFolders();
+    const QStringList folders = programFolders();
     const QStringList themes{QIcon::themeName()};
     auto promise = std::make_shared<QPromise<void>>();
     m_installedScanJob = promise->future();
     promise->start();
-    startPooled([this, promise, cancelled, folders, dataFolders, themes] {
-        InstalledScan scan = scanInstalled(folders, dataFolders, themes, *cancelled);
+    startPooled([this, promise, cancelled, folders, themes] {
+        InstalledScan scan = scanInstalled(folders, themes, *cancelled);
         postQueued(this, [this, apps = scan.apps] { showInstalledApps(apps); });
         // The list is out first; pictures of files that exist stay as drawn.
         for (const DesktopIcon &icon : scan.icons) {
             if (cancelled->load(std::memory_order_relaxed))
                 break;
             if (!QFileInfo::exists(icon.iconFilePath))
-                saveIcon(os::desktop::renderIconFile(icon.source, kInstalledIconSize), icon.iconFilePath, icon.name);
+                saveIcon(os::desktop::readIconFile(icon.source, kInstalledIconSize), icon.iconFilePath, icon.name);
         }
         postQueued(this, [this, cancelled] { endInstalledAppsScan(cancelled); });
         promise->finish();

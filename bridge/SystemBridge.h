@@ -181,8 +181,8 @@ private:
     // Installed programs are scanned on the pool, one scan at a time; the
     // bridge keeps the last list (GUI thread).
     struct InstalledScan;
-    static InstalledScan scanInstalled(const QStringList &programFolders, const QStringList &dataFolders,
-                                       const QStringList &iconThemes, const std::atomic<bool> &cancelled);
+    static InstalledScan scanInstalled(const QStringList &programFolders, const QStringList &iconThemes,
+                                       const std::atomic<bool> &cancelled);
     static void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
     static QString appIconPath(const QString &executablePath, const QString &name);
     static QString sanitizeIconFileName(const QString &name);

@@ -26,14 +26,6 @@
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &text)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
 void writeImage(const QString &path, QColor color)
 {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
@@ -104,8 +96,7 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString user = data + QStringLiteral("/applications/");
     const QByteArray probe = QFile::encodeName(m_tmp.filePath("bin/veloran-probe"));
-    writeFile(m_tmp.filePath("bin/veloran-probe"), "#!/bin/sh\n");
-    ASSERT_TRUE(QFile::setPermissions(m_tmp.filePath("bin/veloran-probe"), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    writeFile(m_tmp.filePath("bin/veloran-probe"), "#!/bin/sh\n", true);
     const QByteArray head = "[Desktop Entry]\nType=Application\n";
     writeFile(user + "debian-xterm.desktop", head + "Name=My XTerm\nName[de]=Mein XTerm\nExec=xterm\n");
     writeFile(user + "htop.desktop", head + "Name=Htop\nExec=htop\nHidden=true\n");

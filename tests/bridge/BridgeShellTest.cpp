@@ -192,14 +192,7 @@ TEST_F(BridgeShell, DesktopEntriesStartAsTheirEntrySays)
     const QDir root(m_tmp.path());
     const QString ran = root.filePath(QStringLiteral("ran"));
     ASSERT_TRUE(root.mkpath(QStringLiteral("ran")) && root.mkpath(QStringLiteral("bin")));
-    const auto write = [&](const QString &path, const QByteArray &text) {
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
-        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-    };
+    const auto write = [](const QString &path, const QByteArray &text) { writeFile(path, text, true); };
     // Writes its name, its tag and its arguments, one a line.
     const QString probe = root.filePath(QStringLiteral("bin/probe"));
     write(probe, "#!/bin/sh\n{ basename \"$0\"; echo \"tag=$VELORAN_PROBE_TAG\"; for a; do echo \"$a\"; done; }"

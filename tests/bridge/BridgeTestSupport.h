@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 #include <memory>
@@ -25,6 +28,18 @@ template <class Condition>
 bool eventually(Condition condition, int realMs = 10000)
 {
     return testwait::until(condition, realMs, [] { QCoreApplication::processEvents(); });
+}
+
+// Writes the file, making its folder; executable on request.
+inline void writeFile(const QString &path, const QByteArray &text, bool executable = false)
+{
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    file.close();
+    if (executable)
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
 // The installed programs, once the scan that asking for them starts has

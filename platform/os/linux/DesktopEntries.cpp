@@ -10,7 +10,6 @@
 #include <QHash>
 #include <QImageReader>
 #include <QMap>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -219,7 +218,7 @@ std::vector<Application> shownApplications(const QStringList &dataFolders, const
                                            const std::atomic<bool> *cancelled)
 {
     std::vector<Application> apps;
-    QHash<qsizetype, QString> iconNames;
+    QStringList themedIcons; // one per application, empty where it names a file or nothing
     const EntryFiles files = entryFiles(dataFolders);
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         if (cancelled && cancelled->load(std::memory_order_relaxed))
@@ -228,16 +227,14 @@ std::vector<Application> shownApplications(const QStringList &dataFolders, const
         if (!info || g_desktop_app_info_get_is_hidden(info.get()) || !g_app_info_should_show(G_APP_INFO(info.get())))
             continue;
         Application app{it.key(), it.value(), QString::fromUtf8(g_app_info_get_name(G_APP_INFO(info.get()))), {}};
-        const QString themed = iconOf(info.get(), &app.iconFile);
-        if (!themed.isEmpty())
-            iconNames.insert(qsizetype(apps.size()), themed);
+        themedIcons.append(iconOf(info.get(), &app.iconFile));
         apps.push_back(std::move(app));
     }
 
-    const QList<QString> names = iconNames.values();
-    const IconFinder icons(dataFolders, iconThemes, QSet<QString>(names.cbegin(), names.cend()));
-    for (auto it = iconNames.cbegin(); it != iconNames.cend(); ++it)
-        apps[size_t(it.key())].iconFile = icons.find(it.value());
+    const IconFinder icons(dataFolders, iconThemes, QSet<QString>(themedIcons.cbegin(), themedIcons.cend()));
+    for (size_t i = 0; i < apps.size(); ++i)
+        if (!themedIcons[qsizetype(i)].isEmpty())
+            apps[i].iconFile = icons.find(themedIcons[qsizetype(i)]);
 
     std::stable_sort(apps.begin(), apps.end(), [](const Application &a, const Application &b) {
         const int order = a.name.compare(b.name, Qt::CaseInsensitive);
@@ -319,7 +316,7 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
     return bytes;
 }
 
-QImage renderIconFile(const QString &path, int side)
+QImage readIconFile(const QString &path, int side)
 {
     const std::optional<QByteArray> bytes = readRegularFile(path, kMaxIconBytes);
     if (!bytes)
@@ -333,18 +330,7 @@ QImage renderIconFile(const QString &path, int side)
     // Drawings are drawn at the size wanted, never scaled up from their own.
     if (reader.supportsOption(QImageIOHandler::ScaledSize) && reader.size().isValid())
         reader.setScaledSize(reader.size().scaled(box, Qt::KeepAspectRatio));
-    const QImage source = reader.read();
-    if (source.isNull())
-        return {};
-    const QSize fitted = source.size().scaled(box, Qt::KeepAspectRatio);
-    const QImage scaled =
-        source.size() == fitted ? source : source.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QImage canvas(box, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    QPainter painter(&canvas);
-    painter.drawImage((side - scaled.width()) / 2, (side - scaled.height()) / 2, scaled);
-    painter.end();
-    return canvas;
+    return reader.read();
 }
 
 } // namespace os::desktop

@@ -49,8 +49,8 @@ bool launch(const QString &entryPath, const QStringList &dataFolders, QString *w
 // pipe, device, folder or larger file, and no wait on any of them.
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes);
 
-// The picture of an image file (PNG, SVG, SVGZ, XPM, ...), drawn centred on
-// a transparent square of the given side; a null image when it cannot be read.
-QImage renderIconFile(const QString &path, int side);
+// The picture of an image file (PNG, SVG, SVGZ, XPM, ...); drawings are
+// drawn to fit a square of the given side. A null image when it cannot be read.
+QImage readIconFile(const QString &path, int side);
 
 } // namespace os::desktop
