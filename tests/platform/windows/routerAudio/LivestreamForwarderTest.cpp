@@ -502,10 +502,13 @@ protected:
     void make(os::Clock& c) { forwarder = std::make_unique<LivestreamForwarder>(*mixer, c, log.sink()); }
 
     // Waits (generously) until the forwarding thread has written n blocks
-    // and sleeps on the clock again.
+    // and sleeps on the clock again, having seen the clock's last step: a
+    // thread still asleep from before the step would act on it only later.
     bool waitForWrites(size_t n)
     {
-        return testwait::until([&] { return driver.writeSizes().size() == n && clock.waitingThreads() == 1; }, 20000);
+        return testwait::until(
+            [&] { return driver.writeSizes().size() == n && clock.waitingThreads() == 1 && clock.settledThreads() == 1; },
+            20000);
     }
 
     std::unique_ptr<LivestreamForwarder> forwarder;
