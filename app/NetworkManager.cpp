@@ -612,6 +612,9 @@ void NetworkManager::onRequestError(QNetworkReply::NetworkError error)
 void NetworkManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
+    // A redirect's page is no part of the progress.
+    if (!reply || !redirectTarget(reply).isEmpty())
+        return;
     emit downloadProgress(pendingId(reply), bytesReceived, bytesTotal);
 }
 

@@ -52,8 +52,9 @@ public:
                          [this](int id, int code, const QString &text) { m_events.append(makeEvent("error", id, code, text)); });
         QObject::connect(&client, &NetworkManager::fileDownloaded, &m_context,
                          [this](int id, const QString &path) { m_events.append(makeEvent("downloaded", id, 0, path)); });
-        QObject::connect(&client, &NetworkManager::downloadProgress, &m_context,
-                         [this](int id, qint64, qint64) { m_events.append(makeEvent("downloadProgress", id)); });
+        QObject::connect(&client, &NetworkManager::downloadProgress, &m_context, [this](int id, qint64, qint64 total) {
+            m_events.append(makeEvent("downloadProgress", id, int(total)));
+        });
         QObject::connect(&client, &NetworkManager::uploadProgress, &m_context,
                          [this](int id, qint64, qint64) { m_events.append(makeEvent("uploadProgress", id)); });
     }
@@ -466,8 +467,11 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
                 EXPECT_EQ(file.readAll(), lands ? image : QByteArray("older"));
             }
             EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
-            if (lands)
+            if (lands) {
+                for (const Event &progress : m_recorder.of(id, "downloadProgress"))
+                    EXPECT_TRUE(progress.code == image.size() || progress.code == -1) << progress.code; // -1: unknown
                 continue;
+            }
             const auto errors = m_recorder.of(id, "error");
             EXPECT_GE(errors.size(), 1);
             if (!c.error.isEmpty() && !errors.isEmpty()) {
