@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -101,13 +102,30 @@ bool isConnectionLoss(QNetworkReply::NetworkError error)
 const char *const kPartSuffix = ".part";
 constexpr qint64 kDownloadReadBufferBytes = 256 * 1024;
 
-// Default ports made explicit, so that https://h and https://h:443 match.
+// The address as the server sees it: the default port made explicit, so
+// that https://h and https://h:443 are one, and no fragment.
+QUrl canonical(QUrl url)
+{
+    const int fallback = url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : -1;
+    url.setPort(url.port(fallback));
+    return url.adjusted(QUrl::RemoveFragment);
+}
+
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
-    const auto port = [](const QUrl &url) {
-        return url.port(url.scheme() == QLatin1String("https") ? 443 : url.scheme() == QLatin1String("http") ? 80 : -1);
-    };
-    return a.scheme() == b.scheme() && a.host() == b.host() && port(a) == port(b);
+    const QUrl x = canonical(a);
+    const QUrl y = canonical(b);
+    return x.scheme() == y.scheme() && x.host() == y.host() && x.port() == y.port();
+}
+
+// Where a redirect points; empty for any other reply, and for a 3xx that
+// names no target.
+QUrl redirectTarget(QNetworkReply *reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 300 || status > 399)
+        return {};
+    return reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
 }
 } // namespace
 
@@ -116,8 +134,8 @@ struct NetworkManager::Download {
     QString target;
     qint64 maxBytes = 0;
     qint64 received = 0;
-    // What the last response announced (-1: nothing); after a redirect the
-    // reply's own headers may still be those of the redirect.
+    // What the last response announced (-1: nothing). Each hop reports its
+    // own total, at the latest as it ends, so a redirect's does not stay.
     qint64 announced = -1;
     QString refusal; // set when we aborted the reply ourselves
     QList<QUrl> hops; // every address fetched, the requested one first
@@ -304,12 +322,20 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
     QNetworkRequest request = buildRequest(url, headers, m_defaultTimeoutMs, false);
     // The bytes as sent, so that they can be held against Content-Length.
     request.setRawHeader("Accept-Encoding", "identity");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxDownloadRedirects);
+    // Redirects are checked and followed here, hop by hop: Qt 6.4's verified
+    // policy ends any chain of two or more with status 100.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     download->hops.append(request.url());
+    fetch(request, id, std::move(download));
+    qDebug() << "File download" << id << "started:" << url << "->" << savePath;
+    return id;
+}
+
+void NetworkManager::fetch(const QNetworkRequest &request, int id, std::unique_ptr<Download> download)
+{
     QNetworkReply *reply = m_access->get(request);
     reply->setReadBufferSize(kDownloadReadBufferBytes);
-    reply->setProperty(kSavePathProperty, savePath);
+    reply->setProperty(kSavePathProperty, download->target);
     m_downloads[reply] = std::move(download);
     track(reply, id, false);
     connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onDownloadData(reply); });
@@ -317,31 +343,27 @@ int NetworkManager::downloadFile(const QString &url, const QString &savePath, co
         const auto it = m_downloads.find(reply);
         if (it == m_downloads.end())
             return;
-        // A redirect's empty answer may report its 0 after the real one.
-        if (total > 0)
+        if (total >= 0)
             it->second->announced = total;
         if (total > it->second->maxBytes)
             refuseDownload(reply, QStringLiteral("Download larger than %1 bytes").arg(it->second->maxBytes));
     });
-    connect(reply, &QNetworkReply::redirected, this, [this, reply](const QUrl &target) {
-        const auto it = m_downloads.find(reply);
-        if (it == m_downloads.end())
-            return;
-        QList<QUrl> &hops = it->second->hops;
-        const QUrl next = hops.last().resolved(target);
-        // Every hop stays on the origin of the first, so a redirect can
-        // neither leave the allowed server nor reach another service on it.
-        if (!isDownloadAddressAllowed(next.toString()) || !sameOrigin(next, hops.last())) {
-            refuseDownload(reply, QStringLiteral("Redirect refused: ") + next.toString());
-        } else if (hops.contains(next)) {
-            refuseDownload(reply, QStringLiteral("Redirect loop: ") + next.toString());
-        } else {
-            hops.append(next);
-            emit reply->redirectAllowed();
-        }
-    });
-    qDebug() << "File download" << id << "started:" << url << "->" << savePath;
-    return id;
+}
+
+QString NetworkManager::nextHop(Download &download, const QUrl &target) const
+{
+    QList<QUrl> &hops = download.hops;
+    const QUrl next = hops.last().resolved(target);
+    // Every hop stays on the origin of the first, so a redirect can neither
+    // leave the allowed server nor reach another service on it.
+    if (!isDownloadAddressAllowed(next.toString()) || !sameOrigin(next, hops.last()))
+        return QStringLiteral("Redirect refused: ") + next.toString();
+    if (std::any_of(hops.cbegin(), hops.cend(), [&next](const QUrl &hop) { return canonical(hop) == canonical(next); }))
+        return QStringLiteral("Redirect loop: ") + next.toString();
+    if (hops.size() > kMaxDownloadRedirects)
+        return QStringLiteral("More than %1 redirects: ").arg(kMaxDownloadRedirects) + next.toString();
+    hops.append(next);
+    return {};
 }
 
 bool NetworkManager::isDownloadAddressAllowed(const QString &url) const
@@ -404,6 +426,10 @@ void NetworkManager::onDownloadData(QNetworkReply *reply)
     const auto it = m_downloads.find(reply);
     if (it == m_downloads.end() || !it->second->refusal.isEmpty())
         return;
+    if (!redirectTarget(reply).isEmpty()) {
+        reply->skip(reply->bytesAvailable()); // a redirect's page is no part of the file
+        return;
+    }
     const QString failure = drain(reply, *it->second);
     if (!failure.isEmpty())
         refuseDownload(reply, failure);
@@ -436,36 +462,26 @@ void NetworkManager::refuseDownload(QNetworkReply *reply, const QString &reason)
 // Empty when the file is complete and in place, else why not.
 QString NetworkManager::finishDownload(QNetworkReply *reply, Download &download)
 {
-    // Qt fails 4xx and 5xx itself; a redirect it did not follow, or any
-    // other status, would otherwise land its own body as the file. Qt 6.4
-    // also ends a chain of more than two verified redirects here, "finished"
-    // with status 100.
+    // Qt fails 4xx and 5xx itself; a 3xx without a target, or any other
+    // status, would otherwise land its own body as the file, and so would a
+    // part of the file that no range asked for.
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status < 200 || status > 299) {
-        download.file.remove();
+    const bool unaskedPart = status == 206 && !reply->request().hasRawHeader("Range");
+    if (status < 200 || status > 299 || unaskedPart)
         return QStringLiteral("Download failed with HTTP status %1").arg(status);
-    }
-    if (const QString failure = drain(reply, download); !failure.isEmpty()) {
-        download.file.remove();
+    if (const QString failure = drain(reply, download); !failure.isEmpty())
         return failure;
-    }
-    if (download.announced >= 0 && download.announced != download.received) {
-        download.file.remove();
+    if (download.announced >= 0 && download.announced != download.received)
         return QStringLiteral("Download ended after %1 of %2 bytes").arg(download.received).arg(download.announced);
-    }
-    if (!download.file.flush()) {
-        download.file.remove();
+    if (!download.file.flush())
         return QStringLiteral("Cannot write file: ") + download.target;
-    }
     download.file.close();
     // One rename that replaces the old file, so that it stays whole until
     // the new one is complete in its place.
     std::error_code error;
     std::filesystem::rename(download.file.filesystemFileName(), QFile(download.target).filesystemFileName(), error);
-    if (error) {
-        download.file.remove();
+    if (error)
         return QStringLiteral("Cannot write file: ") + download.target;
-    }
     return {};
 }
 
@@ -548,14 +564,22 @@ void NetworkManager::onRequestFinished()
     }
 
     if (download) {
-        // The body is in the file: the reply map carries no copy of it.
-        const QString failure = finishDownload(reply, *download);
+        const QUrl redirect = redirectTarget(reply);
+        const QString failure = redirect.isEmpty() ? finishDownload(reply, *download) : nextHop(*download, redirect);
         if (!failure.isEmpty()) {
+            download->file.remove();
             qWarning() << "Request" << id << "failed:" << failure;
             emit requestError(id, -1, failure);
             emit requestCompleted(id, false, failureMap(failure, -1));
             return;
         }
+        if (!redirect.isEmpty()) {
+            QNetworkRequest request = reply->request();
+            request.setUrl(download->hops.last());
+            fetch(request, id, std::move(download));
+            return;
+        }
+        // The body is in the file: the reply map carries no copy of it.
         emit fileDownloaded(id, download->target);
         qDebug() << "File downloaded:" << download->target;
         qDebug() << "Request" << id << "completed successfully";
@@ -588,6 +612,9 @@ void NetworkManager::onRequestError(QNetworkReply::NetworkError error)
 void NetworkManager::onDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
+    // A redirect's page is no part of the progress.
+    if (!reply || !redirectTarget(reply).isEmpty())
+        return;
     emit downloadProgress(pendingId(reply), bytesReceived, bytesTotal);
 }
 

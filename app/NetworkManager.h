@@ -49,13 +49,14 @@ public:
                                       const QVariantMap &headers = {}, int timeoutMs = kRequestWithMethodTimeoutMs);
     Q_INVOKABLE int uploadFile(const QString &url, const QString &filePath, const QVariantMap &headers = {});
     // The body goes to savePath as it arrives (through "<savePath>.part"),
-    // refused past maxBytes, short of its Content-Length or with a final
-    // status outside 2xx; a refused or failed download leaves no file and
-    // an older file at savePath untouched. Only https addresses are fetched,
-    // or the scheme and host of VELORAN_SERVER_URL when it is set. A
-    // redirect is followed only to the same scheme, host and port (default
-    // ports made explicit), never back to an address already fetched, and
-    // at most kMaxDownloadRedirects times.
+    // refused past maxBytes, short of its Content-Length, with a final
+    // status outside 2xx or with a 206 that no Range header asked for; a
+    // refused or failed download leaves no file and an older file at
+    // savePath untouched. Only https addresses are fetched, or the scheme
+    // and host of VELORAN_SERVER_URL when it is set. A redirect is followed
+    // only to the same scheme, host and port (default ports made explicit),
+    // never back to an address already fetched, and at most
+    // kMaxDownloadRedirects times in a row; the address rule holds at every hop.
     Q_INVOKABLE int downloadFile(const QString &url, const QString &savePath, const QVariantMap &headers = {},
                                  qint64 maxBytes = kFirmwareMaxBytes);
     Q_INVOKABLE bool isDownloadAddressAllowed(const QString &url) const;
@@ -114,6 +115,11 @@ private:
     // Queued, so that the caller has the id in hand when it arrives.
     void refuseLater(int id, const QString &reason);
     QString finishDownload(QNetworkReply *reply, Download &download);
+    // Sends one hop of a download; the reply takes the download along.
+    void fetch(const QNetworkRequest &request, int id, std::unique_ptr<Download> download);
+    // Empty when the redirect may be followed (its address is then the last
+    // hop), else why not.
+    QString nextHop(Download &download, const QUrl &target) const;
     int nextId();
     int pendingId(QNetworkReply *reply);
     void track(QNetworkReply *reply, int id, bool upload);

@@ -52,8 +52,9 @@ public:
                          [this](int id, int code, const QString &text) { m_events.append(makeEvent("error", id, code, text)); });
         QObject::connect(&client, &NetworkManager::fileDownloaded, &m_context,
                          [this](int id, const QString &path) { m_events.append(makeEvent("downloaded", id, 0, path)); });
-        QObject::connect(&client, &NetworkManager::downloadProgress, &m_context,
-                         [this](int id, qint64, qint64) { m_events.append(makeEvent("downloadProgress", id)); });
+        QObject::connect(&client, &NetworkManager::downloadProgress, &m_context, [this](int id, qint64, qint64 total) {
+            m_events.append(makeEvent("downloadProgress", id, int(total)));
+        });
         QObject::connect(&client, &NetworkManager::uploadProgress, &m_context,
                          [this](int id, qint64, qint64) { m_events.append(makeEvent("uploadProgress", id)); });
     }
@@ -340,15 +341,16 @@ TEST_F(NetworkManagerTest, DownloadCutByTheServerIsAFailure)
 
 // Downloads that must not land: each is refused, reported on the error path
 // and leaves no file, partial or whole, behind; an older file at the target
-// stays as it was. The two that land replace it.
+// stays as it was. Those that land replace it with the exact bytes.
 TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
 {
     // Another service on the allowed host, which a redirect must not reach.
     TestHttpServer otherPort;
     ASSERT_TRUE(otherPort.listen());
     otherPort.route("GET", "/fw.bin", Response::text("other service"));
+    // With a page of its own, which is no part of the file.
     const auto redirect = [](const QByteArray &location) {
-        Response response = Response::text("", 302);
+        Response response = Response::text("moved", 302);
         response.headers = {{"Location", location}};
         return response;
     };
@@ -372,23 +374,33 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
     m_server.route("GET", "/unannounced", unannounced);
     m_server.route("GET", "/short", shortBody);
     m_server.route("GET", "/short-chunks", shortChunks);
+    Response part = Response::text(image, 206);
+    part.headers = {{"Content-Range", "bytes 0-999/4000"}};
+    m_server.route("GET", "/part", part);
     m_server.route("GET", "/choices", Response::text("pick one", 300));
     m_server.route("GET", "/elsewhere", redirect(elsewhere.toUtf8()));
     m_server.route("GET", "/other-port", redirect(otherService.toUtf8()));
+    m_server.route("GET", "/late-other-port", redirect("/other-port"));
     m_server.route("GET", "/other-scheme", redirect("ftp://127.0.0.1/fw.bin"));
     m_server.route("GET", "/same-server", redirect("/fw.bin"));
     m_server.route("GET", "/loop", redirect("/loop"));
-    m_server.route("GET", "/chain", [redirect](const TestHttpServer::Request &request) {
-        return redirect("/chain?n=" + QByteArray::number(request.query.queryItemValue("n").toInt() + 1));
+    // left=N: N more redirects, then the file, whose length only its end
+    // tells.
+    Response unannouncedImage = Response::text(image);
+    unannouncedImage.omitLength = true;
+    m_server.route("GET", "/chain", [redirect, unannouncedImage](const TestHttpServer::Request &request) {
+        const int left = request.query.queryItemValue("left").toInt();
+        return left > 0 ? redirect("/chain?left=" + QByteArray::number(left - 1)) : unannouncedImage;
     });
 
     struct Case {
         const char *name;
         QString address;
         qint64 maxBytes;
-        QString error; // our own refusal's text; empty: the error is the reply's
+        QString error; // our own refusal's text ("<target>" the path); empty: the error is the reply's
         int requests;
         bool lands = false;
+        bool partTakenAway = false; // "<target>.part" gone while the body arrives: the final rename fails
     };
     const Case cases[] = {
         {"Content-Length over the cap", url("/too-long"), 8 * 1024 * 1024, "Download larger than 8388608 bytes", 1},
@@ -402,10 +414,18 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
         {"file address", "file:///etc/hostname", 1024 * 1024, "Download address refused: file:///etc/hostname", 0},
         {"redirect to another host", url("/elsewhere"), 1024 * 1024, "Redirect refused: " + elsewhere, 1},
         {"redirect to another port", url("/other-port"), 1024 * 1024, "Redirect refused: " + otherService, 1},
-        {"redirect to another scheme", url("/other-scheme"), 1024 * 1024, "", 1},
+        {"redirect to another port at the second hop", url("/late-other-port"), 1024 * 1024,
+         "Redirect refused: " + otherService, 2},
+        {"redirect to another scheme", url("/other-scheme"), 1024 * 1024, "Redirect refused: ftp://127.0.0.1/fw.bin",
+         1},
         {"redirect loop", url("/loop"), 1024 * 1024, "Redirect loop: " + url("/loop"), 1},
-        {"redirect chain", url("/chain"), 1024 * 1024, "", 3},
+        {"6 redirects", url("/chain?left=6"), 1024 * 1024, "More than 5 redirects: " + url("/chain?left=0"), 6},
+        {"part that no range asked for", url("/part"), 1024 * 1024, "Download failed with HTTP status 206", 1},
+        {"final rename impossible", url("/fw.bin"), 1000, "Cannot write file: <target>", 1, false, true},
         {"redirect on the same server", url("/same-server"), 1024 * 1024, "", 2, true},
+        {"2 redirects", url("/chain?left=2"), 1024 * 1024, "", 3, true},
+        {"3 redirects", url("/chain?left=3"), 1024 * 1024, "", 4, true},
+        {"5 redirects", url("/chain?left=5"), 1024 * 1024, "", 6, true},
         {"within the cap", url("/fw.bin"), 1000, "", 1, true},
     };
     for (const Case &c : cases) {
@@ -422,6 +442,9 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
                 file.close();
             }
             const int id = m_client.downloadFile(c.address, target, {}, c.maxBytes);
+            if (c.partTakenAway) {
+                ASSERT_TRUE(QFile::remove(target + ".part"));
+            }
             const bool refusedUnsent = c.requests == 0;
             if (refusedUnsent)
                 TestHttpServer::spin(100);
@@ -444,12 +467,15 @@ TEST_F(NetworkManagerTest, RefusedDownloadsLeaveNoFile)
                 EXPECT_EQ(file.readAll(), lands ? image : QByteArray("older"));
             }
             EXPECT_EQ(m_recorder.of(id, "downloaded").size(), lands ? 1 : 0);
-            if (lands)
+            if (lands) {
+                for (const Event &progress : m_recorder.of(id, "downloadProgress"))
+                    EXPECT_TRUE(progress.code == image.size() || progress.code == -1) << progress.code; // -1: unknown
                 continue;
+            }
             const auto errors = m_recorder.of(id, "error");
             EXPECT_GE(errors.size(), 1);
             if (!c.error.isEmpty() && !errors.isEmpty()) {
-                EXPECT_EQ(errors.at(0).text, c.error);
+                EXPECT_EQ(errors.at(0).text, QString(c.error).replace("<target>", target));
                 EXPECT_EQ(errors.at(0).code, -1);
             }
         }

@@ -41,6 +41,11 @@ TestCase {
         errors = []
     }
 
+    function cleanup() {
+        UsageStore.keepRows(false)
+        DataTrackerMgr.uploadStopped = false
+    }
+
     // Rows straight into the store, without the upload check.
     function fill(count, source, value) {
         const time = Qt.formatDateTime(new Date(), "yyyy-MM-dd hh:mm:ss")
@@ -171,6 +176,25 @@ TestCase {
             compare(uploads, [])
             compare(errors, [])
         }
+    }
+
+    // A batch the server took but the store deleted only in part is not
+    // followed by another: each would send the rows still there again.
+    function test_partly_deleted_batch_is_not_sent_again() {
+        answer({ code: 0 })
+        verify(UsageStore.keepRows(true))
+        fill(98)
+        fill(1, "software", "kept") // among the newest, which go first
+        DataTrackerMgr.storeEventNow("话筒", "XLR输入", "静音", true, "software")
+        tryCompare(DataTrackerMgr, "uploadInFlight", false, 5000)
+        compare(DataTrackerMgr.countEvents(), 51)
+        // Enough rows for a batch, were the upload still going.
+        DataTrackerMgr.storeEventNow("话筒", "XLR输入", "静音", true, "software")
+        tryCompare(DataTrackerMgr, "uploadInFlight", false, 5000)
+        const sent = [].concat.apply([], bodies(operation))
+        compare(sent.filter(function(record) { return record.eventValue === "kept" }).length, 1)
+        compare(TestServer.requestCount(operation), 1)
+        compare(DataTrackerMgr.countEvents(), 52)
     }
 
     function test_one_batch_at_a_time() {

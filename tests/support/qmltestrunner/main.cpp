@@ -58,7 +58,8 @@ public:
 };
 
 // The usage-event database under the tests' hands: spoilt before the store
-// opens it, or made read-only as a full or write-protected folder makes it.
+// opens it, made read-only as a full or write-protected folder makes it, or
+// keeping some rows a delete names.
 class UsageStore : public QObject
 {
     Q_OBJECT
@@ -81,6 +82,15 @@ public:
     {
         QSqlQuery query(QSqlDatabase::database(QStringLiteral("DataTrackerManagerConnection")));
         return query.exec(QStringLiteral("PRAGMA query_only = %1").arg(readOnly ? 1 : 0));
+    }
+    // While on, a delete passes over the rows whose event value is "kept"
+    // and removes the others: a delete that only partly happens.
+    Q_INVOKABLE bool keepRows(bool keep) const
+    {
+        QSqlQuery query(QSqlDatabase::database(QStringLiteral("DataTrackerManagerConnection")));
+        return query.exec(keep ? QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS kept_rows BEFORE DELETE ON events "
+                                                "WHEN old.eventValue = 'kept' BEGIN SELECT RAISE(IGNORE); END")
+                               : QStringLiteral("DROP TRIGGER IF EXISTS kept_rows"));
     }
 };
 
