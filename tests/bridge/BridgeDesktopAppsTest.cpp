@@ -305,18 +305,20 @@ TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
                 names.append(app.value("name").toString());
         }
     });
+    // The colour's name; empty for no picture.
     const auto centreOf = [&](int row) {
         const QImage picture = pictures.value(applications + QStringLiteral("veloran-row%1.desktop").arg(row));
-        return picture.isNull() ? QColor() : picture.pixelColor(64, 64);
+        return picture.isNull() ? std::string() : picture.pixelColor(64, 64).name().toStdString();
     };
+    const auto nameOf = [](QColor color) { return color.isValid() ? color.name().toStdString() : std::string(); };
     // Two thousand pictures take their time on a loaded machine.
     constexpr int kScanMs = 120000;
     scanInstalledApps(m_bridge, kScanMs);
     ASSERT_EQ(pictures.size(), 2000);
     EXPECT_EQ(unreadable, 0);
-    EXPECT_EQ(names, (QStringList{"Linked entry", "linked icon", "No picture", "Pixmaps", "Sizes", "themed"}));
+    EXPECT_EQ(names.join(", ").toStdString(), "Linked entry, linked icon, No picture, Pixmaps, Sizes, themed");
     for (size_t i = 0; i < std::size(rows); ++i)
-        EXPECT_EQ(centreOf(int(i)), rows[i].centre) << rows[i].name;
+        EXPECT_EQ(centreOf(int(i)), nameOf(rows[i].centre)) << rows[i].name;
 
     // A changed picture file, and an entry that names another, are drawn
     // again (the fillers go, so that the list changes and is sent).
@@ -330,8 +332,8 @@ TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
     scanInstalledApps(m_bridge, kScanMs);
     ASSERT_EQ(pictures.size(), qsizetype(std::size(rows)));
     EXPECT_EQ(unreadable, 0);
-    EXPECT_EQ(centreOf(0), QColor(Qt::magenta));
-    EXPECT_EQ(centreOf(1), QColor(Qt::yellow));
+    EXPECT_EQ(centreOf(0), nameOf(Qt::magenta));
+    EXPECT_EQ(centreOf(1), nameOf(Qt::yellow));
 }
 
 // Scans run one at a time: the requests made during one are answered by
