@@ -40,11 +40,11 @@ QVariantMap systemBrowserEntry()
     };
 }
 
-// The text key under which a desktop entry's picture names what it was drawn from.
+// The text of a desktop entry's picture that names what it was drawn from.
 constexpr char kSourceKey[] = "Source";
 
-// Writes the picture, centred on a transparent 128 x 128 square, as PNG
-// that carries the stamp of its source; false when nothing was written.
+// Writes the picture, centred on a transparent 128 x 128 square, as PNG,
+// with the stamp of its source when given; false when nothing was written.
 bool saveIcon(const QImage &source, const QString &iconFilePath, const QString &name, const QString &stamp = {})
 {
     if (source.isNull()) {
@@ -204,7 +204,8 @@ QVariantList SystemBridge::scanInstalled(const QStringList &programFolders, cons
         // Keyed by the entry, not its name: names change with the language
         // and two entries may share one.
         const QString iconUrl = appIconPath(entry.file, entry.id.chopped(int(qstrlen(".desktop"))));
-        const bool pictured = !iconUrl.isEmpty() && drawDesktopIcon(entry.iconFile, QUrl(iconUrl).toLocalFile(), entry.name);
+        const bool pictured =
+            !iconUrl.isEmpty() && drawDesktopIcon(entry.iconFile, QUrl(iconUrl).toLocalFile(), entry.name);
         apps.append(QVariantMap{
             {QStringLiteral("name"), entry.name},
             {QStringLiteral("executablePath"), entry.file},

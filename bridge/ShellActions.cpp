@@ -162,7 +162,8 @@ bool runsWhenOpened(const QString &path)
         return true;
     if (!info.isFile())
         return false;
-    return info.isExecutable() || QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("application/x-desktop"));
+    return info.isExecutable()
+           || QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("application/x-desktop"));
 }
 
 // An installed application is started as its desktop entry says.

@@ -29,14 +29,6 @@
 
 namespace {
 
-void writeImage(const QString &path, QColor color)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QImage image(48, 48, QImage::Format_ARGB32);
-    image.fill(color);
-    ASSERT_TRUE(image.save(path, "PNG"));
-}
-
 // What a menu shows, as "entry file | name", sorted.
 QStringList glibShownApplications()
 {
@@ -84,8 +76,8 @@ int drawnPixels(const QImage &image)
 void writePicture(const QString &path, QColor color)
 {
     if (path.endsWith(".svg")) {
-        writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><rect width='16' height='16' fill='"
-                            + color.name().toLatin1() + "'/></svg>");
+        writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                        "<rect width='16' height='16' fill='" + color.name().toLatin1() + "'/></svg>");
         return;
     }
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
@@ -170,8 +162,8 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     writeFile(user + "veloran-not-here.desktop", head + "Name=Not Here\nNotShowIn=Veloran;\nExec=" + probe + "\n");
     writeFile(user + "veloran-no-program.desktop", head + "Name=No Program\nExec=veloran-no-such-program\n");
     writeFile(user + "veloran-link.desktop", head + "Type=Link\nName=Link\nURL=https://example.invalid/\n");
-    writeImage(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
-    writeImage(m_tmp.filePath("art/blue.png"), Qt::blue);
+    writePicture(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
+    writePicture(m_tmp.filePath("art/blue.png"), Qt::blue);
     // ctest runs each case in a process of its own: what is set here stays there.
     qputenv("PATH", QFile::encodeName(m_tmp.filePath("bin")) + ':' + qgetenv("PATH"));
     qputenv("XDG_CURRENT_DESKTOP", "Veloran");
@@ -258,8 +250,10 @@ TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
         QColor centre; // invalid: no picture
         bool entryLinked = false;
     } rows[] = {
-        {"Sizes", {{"icons/hicolor/48x48/apps/%1.png", Qt::red}, {"icons/hicolor/256x256/apps/%1.png", Qt::blue}}, Qt::blue},
-        {"themed", {{"icons/veloran-test/48x48/apps/%1.png", Qt::green}, {"icons/hicolor/128x128/apps/%1.png", Qt::red}},
+        {"Sizes", {{"icons/hicolor/48x48/apps/%1.png", Qt::red}, {"icons/hicolor/256x256/apps/%1.png", Qt::blue}},
+         Qt::blue},
+        {"themed",
+         {{"icons/veloran-test/48x48/apps/%1.png", Qt::green}, {"icons/hicolor/128x128/apps/%1.png", Qt::red}},
          Qt::green},
         {"Pixmaps", {{"pixmaps/%1.xpm", Qt::red}, {"icons/hicolor/scalable/apps/%1.svg", Qt::blue}}, Qt::blue},
         {"linked icon", {{"icons/hicolor/128x128/apps/%1.png", Qt::green, true}}, Qt::green},
@@ -272,20 +266,22 @@ TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
             const QString path = data.filePath(QString::fromLatin1(file.path).arg(icon));
             const QString art = file.linked ? data.filePath("art/" + QFileInfo(path).fileName()) : path;
             writePicture(art, file.color);
-            if (file.linked)
+            if (file.linked) {
                 ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && QFile::link(art, path));
+            }
         }
         const QString entry = applications + icon + ".desktop";
         const QString real = rows[i].entryLinked ? data.filePath("elsewhere/" + icon + ".desktop") : entry;
         writeFile(real, head + "Name=" + rows[i].name + "\nIcon=" + icon.toLatin1() + "\n");
-        if (rows[i].entryLinked)
+        if (rows[i].entryLinked) {
             ASSERT_TRUE(QDir().mkpath(applications) && QFile::link(real, entry));
+        }
     }
-    // Enough entries that the pictures take their time.
+    // Enough entries, a quarter of them pictured, that the pictures take their time.
     writePicture(data.filePath("icons/hicolor/128x128/apps/veloran-filler.png"), Qt::gray);
     for (int i = 0; i < 2000 - int(std::size(rows)); ++i)
         writeFile(applications + QStringLiteral("filler-%1.desktop").arg(i),
-                  head + "Name=zz filler " + QByteArray::number(i) + "\nIcon=veloran-filler\n");
+                  head + "Name=zz filler " + QByteArray::number(i) + (i % 4 ? "\n" : "\nIcon=veloran-filler\n"));
     m_world->setApplicationFolders({QDir::cleanPath(applications).toStdWString()});
     QIcon::setThemeName(QStringLiteral("veloran-test"));
 
@@ -341,7 +337,8 @@ TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
 // stops its scan and waits for it.
 TEST_F(DesktopApps, ScansRunOneAtATimeAnswerEveryRequestAndEndWithTheBridge)
 {
-    writeFile(m_tmp.filePath("applications/one.desktop"), "[Desktop Entry]\nType=Application\nName=One\nExec=/bin/true\n");
+    writeFile(m_tmp.filePath("applications/one.desktop"),
+              "[Desktop Entry]\nType=Application\nName=One\nExec=/bin/true\n");
     m_world->setApplicationFolders({m_tmp.filePath("applications").toStdWString()});
     ScanGate gate;
     SystemBridge::Options options;

@@ -278,8 +278,9 @@ QString whyNotRunnable(const QString &program, int depth = 0)
         return {};
     if (depth >= kMaxScriptDepth)
         return QStringLiteral("%1 names interpreters too deep").arg(program);
-    if (!whyNotRunnable(QFile::decodeName(interpreter), depth + 1).isEmpty())
-        return QStringLiteral("the interpreter %1 of %2 cannot be executed").arg(QFile::decodeName(interpreter), program);
+    const QString path = QFile::decodeName(interpreter);
+    if (!whyNotRunnable(path, depth + 1).isEmpty())
+        return QStringLiteral("the interpreter %1 of %2 cannot be executed").arg(path, program);
     return {};
 }
 
