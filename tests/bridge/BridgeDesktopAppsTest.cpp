@@ -21,9 +21,6 @@
 #include <QThreadPool>
 #include <QUrl>
 
-#include <condition_variable>
-#include <mutex>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,43 +85,16 @@ void writePicture(const QString &path, QColor color)
 
 // Holds each installed-programs scan as it starts, until the test lets it
 // go or the scan is stopped.
-class ScanGate
-{
-public:
-    std::function<void(const std::atomic<bool> &)> hook()
+struct ScanGate {
+    std::atomic<int> started{0};
+    std::atomic<int> let{0}; // scans up to this number go on
+    std::atomic<int> stopsSeen{0};
+    void hold(const std::atomic<bool> &stopped)
     {
-        return [this](const std::atomic<bool> &stopped) {
-            std::unique_lock lock(m_mutex);
-            const int mine = ++m_started;
-            while (mine > m_let && !stopped.load())
-                m_changed.wait_for(lock, std::chrono::milliseconds(1));
-            m_stopsSeen += stopped.load();
-        };
+        const int mine = ++started;
+        testwait::until([&] { return mine <= let || stopped; }, 60000);
+        stopsSeen += stopped.load();
     }
-    // Scans up to this number go on.
-    void letGo(int upTo)
-    {
-        const std::lock_guard lock(m_mutex);
-        m_let = upTo;
-        m_changed.notify_all();
-    }
-    int started()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_started;
-    }
-    int stopsSeen()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_stopsSeen;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_started = 0;
-    int m_let = 0;
-    int m_stopsSeen = 0;
 };
 
 class DesktopApps : public BridgeTest
@@ -342,26 +312,29 @@ TEST_F(DesktopApps, ScansRunOneAtATimeAnswerEveryRequestAndEndWithTheBridge)
     m_world->setApplicationFolders({m_tmp.filePath("applications").toStdWString()});
     ScanGate gate;
     SystemBridge::Options options;
-    options.installedScanStarting = gate.hook();
+    options.installedScanStarting = [&gate](const std::atomic<bool> &stopped) { gate.hold(stopped); };
     auto bridge = std::make_unique<SystemBridge>(options);
     int changes = 0;
     QObject::connect(bridge.get(), &SystemBridge::installedAppsChanged, bridge.get(), [&] { ++changes; });
 
+    // Asked twice more while the first scan is held: one more scan answers
+    // both, and finds the list unchanged.
     bridge->getRunningApplicationsByQt();
-    ASSERT_TRUE(eventually([&] { return gate.started() == 1; }));
+    ASSERT_TRUE(eventually([&] { return gate.started == 1; }));
     bridge->getRunningApplicationsByQt();
     bridge->getRunningApplicationsByQt();
-    gate.letGo(1000);
+    gate.let = 1000;
     ASSERT_TRUE(eventually([&] { return !bridge->installedAppsScanningForTests(); }));
-    EXPECT_EQ(gate.started(), 2);
+    EXPECT_EQ(gate.started.load(), 2);
     EXPECT_EQ(changes, 1);
 
-    gate.letGo(2);
+    // Held again, and the bridge goes away.
+    gate.let = 2;
     bridge->getRunningApplicationsByQt();
-    ASSERT_TRUE(eventually([&] { return gate.started() == 3; }));
+    ASSERT_TRUE(eventually([&] { return gate.started == 3; }));
     bridge.reset();
-    EXPECT_EQ(gate.stopsSeen(), 1) << "the bridge went away with its scan running";
-    gate.letGo(1000);
+    EXPECT_EQ(gate.stopsSeen.load(), 1) << "the bridge went away with its scan running";
+    gate.let = 1000;
     QThreadPool::globalInstance()->waitForDone();
 }
 
