@@ -6,12 +6,14 @@
 #include "platform/os/linux/DesktopEntries.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QIcon>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPromise>
 #include <QRegularExpression>
@@ -23,7 +25,6 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -39,12 +40,16 @@ QVariantMap systemBrowserEntry()
     };
 }
 
-// Writes the picture, centred on a transparent 128 x 128 square, as PNG.
-void saveIcon(const QImage &source, const QString &iconFilePath, const QString &name)
+// The text of a desktop entry's picture that names what it was drawn from.
+constexpr char kSourceKey[] = "Source";
+
+// Writes the picture, centred on a transparent 128 x 128 square, as PNG,
+// with the stamp of its source when given; false when nothing was written.
+bool saveIcon(const QImage &source, const QString &iconFilePath, const QString &name, const QString &stamp = {})
 {
     if (source.isNull()) {
         qWarning().noquote() << "未能生成图标:" << name;
-        return;
+        return false;
     }
     const QSize size(kInstalledIconSize, kInstalledIconSize);
     QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
@@ -55,26 +60,32 @@ void saveIcon(const QImage &source, const QString &iconFilePath, const QString &
         painter.drawImage((kInstalledIconSize - scaled.width()) / 2, (kInstalledIconSize - scaled.height()) / 2,
                           scaled);
     }
+    if (!stamp.isEmpty())
+        canvas.setText(QLatin1String(kSourceKey), stamp);
     QSaveFile file(iconFilePath);
-    if (file.open(QIODevice::WriteOnly) && canvas.save(&file, "PNG"))
-        file.commit();
+    return file.open(QIODevice::WriteOnly) && canvas.save(&file, "PNG") && file.commit();
 }
 
-// A desktop entry's picture still to be drawn into its icon file.
-struct DesktopIcon {
-    QString source; // empty: the entry names no picture that exists
-    QString iconFilePath;
-    QString name;
-};
+// A picture file is drawn again once its source is another file, or the
+// same one changed.
+QString sourceStamp(const QString &source)
+{
+    const QFileInfo info(source);
+    return QStringLiteral("%1\n%2\n%3")
+        .arg(source, QString::number(info.size()), QString::number(info.lastModified().toMSecsSinceEpoch()));
+}
 
-} // namespace
-
-struct SystemBridge::InstalledScan {
-    QVariantList apps;
-    std::vector<DesktopIcon> icons;
-};
-
-namespace {
+// Draws a desktop entry's picture unless the one drawn before is still its
+// source's; false when the entry has no picture to show.
+bool drawDesktopIcon(const QString &source, const QString &iconFilePath, const QString &name)
+{
+    if (source.isEmpty())
+        return false;
+    const QString stamp = sourceStamp(source);
+    if (QImageReader(iconFilePath).text(QLatin1String(kSourceKey)) == stamp)
+        return true;
+    return saveIcon(os::desktop::readIconFile(source, kInstalledIconSize), iconFilePath, name, stamp);
+}
 
 QStringList programFolders()
 {
@@ -176,35 +187,34 @@ void SystemBridge::scanApplications(const QString &folder, QVariantList &out, QS
     }
 }
 
-SystemBridge::InstalledScan SystemBridge::scanInstalled(const QStringList &programFolders,
-                                                        const QStringList &iconThemes,
-                                                        const std::atomic<bool> &cancelled)
+QVariantList SystemBridge::scanInstalled(const QStringList &programFolders, const QStringList &iconThemes,
+                                         const std::atomic<bool> &cancelled)
 {
-    InstalledScan scan;
-    scan.apps.append(systemBrowserEntry());
+    QVariantList apps{systemBrowserEntry()};
     QSet<QString> seen;
     for (const QString &folder : programFolders)
         if (QFileInfo(folder).isDir())
-            scanApplications(folder, scan.apps, seen, kScanDepth);
+            scanApplications(folder, apps, seen, kScanDepth);
     for (const os::desktop::Application &entry :
          os::desktop::shownApplications(dataFoldersOf(programFolders), iconThemes, &cancelled)) {
+        if (cancelled.load(std::memory_order_relaxed))
+            break;
         if (entry.file.contains(QLatin1String("Veloran")))
             continue;
-        QVariantMap app{
+        // Keyed by the entry, not its name: names change with the language
+        // and two entries may share one.
+        const QString iconUrl = appIconPath(entry.file, entry.id.chopped(int(qstrlen(".desktop"))));
+        const bool pictured =
+            !iconUrl.isEmpty() && drawDesktopIcon(entry.iconFile, QUrl(iconUrl).toLocalFile(), entry.name);
+        apps.append(QVariantMap{
             {QStringLiteral("name"), entry.name},
             {QStringLiteral("executablePath"), entry.file},
             {QStringLiteral("bundlePath"), QUrl::fromLocalFile(entry.file).toString()},
-        };
-        // Keyed by the entry, not its name: names change with the language
-        // and two entries may share one.
-        const QString key = entry.id.chopped(int(qstrlen(".desktop")));
-        if (const QString iconUrl = appIconPath(entry.file, key); !iconUrl.isEmpty()) {
-            app.insert(QStringLiteral("iconFilePath"), iconUrl);
-            scan.icons.push_back({entry.iconFile, QUrl(iconUrl).toLocalFile(), entry.name});
-        }
-        scan.apps.append(app);
+            // Empty without a picture: the list shows its own.
+            {QStringLiteral("iconFilePath"), pictured ? iconUrl : QString()},
+        });
     }
-    return scan;
+    return apps;
 }
 
 QVariantList SystemBridge::getRunningApplicationsByQt()
@@ -229,17 +239,17 @@ void SystemBridge::startInstalledAppsScan()
     auto promise = std::make_shared<QPromise<void>>();
     m_installedScanJob = promise->future();
     promise->start();
-    startPooled([this, promise, cancelled, folders, themes] {
-        InstalledScan scan = scanInstalled(folders, themes, *cancelled);
-        postQueued(this, [this, apps = scan.apps] { showInstalledApps(apps); });
-        // The list is out first; pictures of files that exist stay as drawn.
-        for (const DesktopIcon &icon : scan.icons) {
-            if (cancelled->load(std::memory_order_relaxed))
-                break;
-            if (!QFileInfo::exists(icon.iconFilePath))
-                saveIcon(os::desktop::readIconFile(icon.source, kInstalledIconSize), icon.iconFilePath, icon.name);
-        }
-        postQueued(this, [this, cancelled] { endInstalledAppsScan(cancelled); });
+    startPooled([this, promise, cancelled, folders, themes, starting = m_options.installedScanStarting] {
+        if (starting)
+            starting(*cancelled);
+        // The list goes out with its pictures drawn; a stopped scan's list
+        // is unfinished and stays here.
+        const QVariantList apps = scanInstalled(folders, themes, *cancelled);
+        postQueued(this, [this, cancelled, apps] {
+            if (!cancelled->load())
+                showInstalledApps(apps);
+            endInstalledAppsScan(cancelled);
+        });
         promise->finish();
     });
 }

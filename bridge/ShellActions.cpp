@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStringList>
 #include <QUrl>
@@ -147,6 +148,24 @@ bool isOpenableUrl(const QUrl &url)
     return false;
 }
 
+bool isDesktopEntryName(const QString &path)
+{
+    return path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive);
+}
+
+// A file the desktop's opener would run rather than show: a program, or a
+// desktop entry by its name, its link's target or its content.
+bool runsWhenOpened(const QString &path)
+{
+    const QFileInfo info(path);
+    if (isDesktopEntryName(path) || isDesktopEntryName(info.canonicalFilePath()))
+        return true;
+    if (!info.isFile())
+        return false;
+    return info.isExecutable()
+           || QMimeDatabase().mimeTypeForFile(info).inherits(QStringLiteral("application/x-desktop"));
+}
+
 // An installed application is started as its desktop entry says.
 bool launchDesktopEntry(const QString &path)
 {
@@ -159,7 +178,7 @@ bool launchDesktopEntry(const QString &path)
 
 bool launch(const QString &path)
 {
-    if (path.endsWith(QLatin1String(".desktop")))
+    if (isDesktopEntryName(path))
         return launchDesktopEntry(path);
     const QFileInfo info(path);
     if (info.isFile() && info.isExecutable()) {
@@ -222,6 +241,10 @@ bool openWindowsUrl(const QString &url)
         const QUrl target(url.isEmpty() ? QStringLiteral("http://localhost") : url, QUrl::StrictMode);
         if (!isOpenableUrl(target)) {
             qWarning().noquote() << "Refused to open URL (not an absolute http, https, mailto or file address):" << url;
+            return false;
+        }
+        if (target.isLocalFile() && runsWhenOpened(target.toLocalFile())) {
+            qWarning().noquote() << "Refused to open URL (a program or desktop entry, which opening would run):" << url;
             return false;
         }
         if (!QDesktopServices::openUrl(target)) {

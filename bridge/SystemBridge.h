@@ -53,6 +53,10 @@ public:
         // Runs on the sample-rate worker between its last look at the
         // requested rate and the end of its run (tests reach into that gap).
         std::function<void()> sampleRateRunEnding;
+
+        // Runs on the pool as each scan of the installed programs starts,
+        // with the scan's stop flag (tests hold scans there).
+        std::function<void(const std::atomic<bool> &stopped)> installedScanStarting;
     };
     explicit SystemBridge(const Options &options, QObject *parent = nullptr);
     ~SystemBridge() override;
@@ -180,8 +184,8 @@ private:
     void runningAppsPass();
     // Installed programs are scanned on the pool, one scan at a time; the
     // bridge keeps the last list (GUI thread).
-    struct InstalledScan;
-    static InstalledScan scanInstalled(const QStringList &programFolders, const QStringList &iconThemes,
+    // The list with every picture it names drawn.
+    static QVariantList scanInstalled(const QStringList &programFolders, const QStringList &iconThemes,
                                        const std::atomic<bool> &cancelled);
     static void scanApplications(const QString &folder, QVariantList &out, QSet<QString> &seen, int depth);
     static QString appIconPath(const QString &executablePath, const QString &name);

@@ -26,14 +26,6 @@
 
 namespace {
 
-void writeImage(const QString &path, QColor color)
-{
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
-    QImage image(48, 48, QImage::Format_ARGB32);
-    image.fill(color);
-    ASSERT_TRUE(image.save(path, "PNG"));
-}
-
 // What a menu shows, as "entry file | name", sorted.
 QStringList glibShownApplications()
 {
@@ -77,6 +69,34 @@ int drawnPixels(const QImage &image)
     return drawn;
 }
 
+// A picture of one colour: PNG, XPM or SVG by the name's suffix.
+void writePicture(const QString &path, QColor color)
+{
+    if (path.endsWith(".svg")) {
+        writeFile(path, "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                        "<rect width='16' height='16' fill='" + color.name().toLatin1() + "'/></svg>");
+        return;
+    }
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(color);
+    ASSERT_TRUE(image.save(path, path.endsWith(".xpm") ? "XPM" : "PNG"));
+}
+
+// Holds each installed-programs scan as it starts, until the test lets it
+// go or the scan is stopped.
+struct ScanGate {
+    std::atomic<int> started{0};
+    std::atomic<int> let{0}; // scans up to this number go on
+    std::atomic<int> stopsSeen{0};
+    void hold(const std::atomic<bool> &stopped)
+    {
+        const int mine = ++started;
+        testwait::until([&] { return mine <= let || stopped; }, 60000);
+        stopsSeen += stopped.load();
+    }
+};
+
 class DesktopApps : public BridgeTest
 {
 protected:
@@ -103,7 +123,8 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     writeFile(user + "mc.desktop", head + "Name=Midnight Commander\nTryExec=/no/such/mc\nExec=mc\n");
     writeFile(user + "kde4/veloran-nested.desktop",
               head + "Name=Nested\nName[de]=Verschachtelt\nName[zh_CN]=嵌套\nExec=veloran-probe %U\nIcon=veloran-test-themed\n");
-    writeFile(user + "veloran-twin-a.desktop", head + "Name=Twin\nExec=\"" + probe + "\" \"two words\" 100%%\n");
+    writeFile(user + "veloran-twin-a.desktop",
+              head + "Name=Twin\nExec=\"" + probe + "\" \"two words\" 100%%\nIcon=veloran-test-themed\n");
     writeFile(user + "veloran-twin-b.desktop", head + "Name=Twin\nExec=" + probe + " \"a\\\\$b\" %f\nIcon="
                                                    + QFile::encodeName(m_tmp.filePath("art/blue.png")) + "\n");
     writeFile(user + "veloran-nodisplay.desktop", head + "Name=No Display\nNoDisplay=1\nExec=" + probe + "\n");
@@ -111,8 +132,8 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     writeFile(user + "veloran-not-here.desktop", head + "Name=Not Here\nNotShowIn=Veloran;\nExec=" + probe + "\n");
     writeFile(user + "veloran-no-program.desktop", head + "Name=No Program\nExec=veloran-no-such-program\n");
     writeFile(user + "veloran-link.desktop", head + "Type=Link\nName=Link\nURL=https://example.invalid/\n");
-    writeImage(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
-    writeImage(m_tmp.filePath("art/blue.png"), Qt::blue);
+    writePicture(data + "/icons/hicolor/128x128/apps/veloran-test-themed.png", Qt::red);
+    writePicture(m_tmp.filePath("art/blue.png"), Qt::blue);
     // ctest runs each case in a process of its own: what is set here stays there.
     qputenv("PATH", QFile::encodeName(m_tmp.filePath("bin")) + ':' + qgetenv("PATH"));
     qputenv("XDG_CURRENT_DESKTOP", "Veloran");
@@ -175,6 +196,145 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
     }
     EXPECT_NE(iconFileOf(apps, user + "veloran-twin-a.desktop"), iconFileOf(apps, user + "veloran-twin-b.desktop"))
         << "entries of one name keep icons of their own";
+    QThreadPool::globalInstance()->waitForDone();
+}
+
+// Every picture the list names is there when the list arrives, drawn from
+// the best file for its icon: the user's theme before hicolor, the size
+// nearest above 128 px before smaller ones, a theme before the pixmaps
+// folder, linked files as any others. An entry without one names none. The
+// list is sorted by name, whatever the case; a picture follows its source.
+TEST_F(DesktopApps, PicturesAreTheBestFileAndThereWhenTheListArrives)
+{
+    const QDir data(m_tmp.path());
+    const QString applications = data.filePath("applications/");
+    const QByteArray head = "[Desktop Entry]\nType=Application\nExec=/bin/true\n";
+    struct File {
+        const char *path; // under the data folder, %1 the icon's name
+        QColor color;
+        bool linked = false;
+    };
+    const struct {
+        const char *name;
+        std::vector<File> files;
+        QColor centre; // invalid: no picture
+        bool entryLinked = false;
+    } rows[] = {
+        {"Sizes", {{"icons/hicolor/48x48/apps/%1.png", Qt::red}, {"icons/hicolor/256x256/apps/%1.png", Qt::blue}},
+         Qt::blue},
+        {"themed",
+         {{"icons/veloran-test/48x48/apps/%1.png", Qt::green}, {"icons/hicolor/128x128/apps/%1.png", Qt::red}},
+         Qt::green},
+        {"Pixmaps", {{"pixmaps/%1.xpm", Qt::red}, {"icons/hicolor/scalable/apps/%1.svg", Qt::blue}}, Qt::blue},
+        {"linked icon", {{"icons/hicolor/128x128/apps/%1.png", Qt::green, true}}, Qt::green},
+        {"Linked entry", {{"icons/hicolor/128x128/apps/%1.png", Qt::blue}}, Qt::blue, true},
+        {"No picture", {}, {}},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const QString icon = QStringLiteral("veloran-row%1").arg(i);
+        for (const File &file : rows[i].files) {
+            const QString path = data.filePath(QString::fromLatin1(file.path).arg(icon));
+            const QString art = file.linked ? data.filePath("art/" + QFileInfo(path).fileName()) : path;
+            writePicture(art, file.color);
+            if (file.linked) {
+                ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()) && QFile::link(art, path));
+            }
+        }
+        const QString entry = applications + icon + ".desktop";
+        const QString real = rows[i].entryLinked ? data.filePath("elsewhere/" + icon + ".desktop") : entry;
+        writeFile(real, head + "Name=" + rows[i].name + "\nIcon=" + icon.toLatin1() + "\n");
+        if (rows[i].entryLinked) {
+            ASSERT_TRUE(QDir().mkpath(applications) && QFile::link(real, entry));
+        }
+    }
+    // Enough entries, a quarter of them pictured, that the pictures take their time.
+    writePicture(data.filePath("icons/hicolor/128x128/apps/veloran-filler.png"), Qt::gray);
+    for (int i = 0; i < 2000 - int(std::size(rows)); ++i)
+        writeFile(applications + QStringLiteral("filler-%1.desktop").arg(i),
+                  head + "Name=zz filler " + QByteArray::number(i) + (i % 4 ? "\n" : "\nIcon=veloran-filler\n"));
+    m_world->setApplicationFolders({QDir::cleanPath(applications).toStdWString()});
+    QIcon::setThemeName(QStringLiteral("veloran-test"));
+
+    // What each list's pictures are when it arrives, by entry file.
+    QHash<QString, QImage> pictures;
+    QStringList names;
+    int unreadable = 0;
+    QObject::connect(&m_bridge, &SystemBridge::installedAppsChanged, &m_bridge, [&](const QVariantList &apps) {
+        names.clear();
+        for (const QVariant &item : apps.mid(1)) {
+            const QVariantMap app = item.toMap();
+            const QString file = QUrl(app.value("iconFilePath").toString()).toLocalFile();
+            const QImage picture = file.isEmpty() ? QImage() : QImage(file);
+            unreadable += !file.isEmpty() && picture.isNull();
+            pictures.insert(app.value("executablePath").toString(), picture);
+            if (!app.value("name").toString().startsWith("zz "))
+                names.append(app.value("name").toString());
+        }
+    });
+    // The colour's name; empty for no picture.
+    const auto centreOf = [&](int row) {
+        const QImage picture = pictures.value(applications + QStringLiteral("veloran-row%1.desktop").arg(row));
+        return picture.isNull() ? std::string() : picture.pixelColor(64, 64).name().toStdString();
+    };
+    const auto nameOf = [](QColor color) { return color.isValid() ? color.name().toStdString() : std::string(); };
+    // Two thousand pictures take their time on a loaded machine.
+    constexpr int kScanMs = 120000;
+    scanInstalledApps(m_bridge, kScanMs);
+    ASSERT_EQ(pictures.size(), 2000);
+    EXPECT_EQ(unreadable, 0);
+    EXPECT_EQ(names.join(", ").toStdString(), "Linked entry, linked icon, No picture, Pixmaps, Sizes, themed");
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(centreOf(int(i)), nameOf(rows[i].centre)) << rows[i].name;
+
+    // A changed picture file, and an entry that names another, are drawn
+    // again (the fillers go, so that the list changes and is sent).
+    writePicture(data.filePath("icons/veloran-test/48x48/apps/veloran-row1.png"), Qt::yellow);
+    writePicture(data.filePath("art/purple.png"), Qt::magenta);
+    writeFile(applications + "veloran-row0.desktop",
+              head + "Name=Sizes\nIcon=" + QFile::encodeName(data.filePath("art/purple.png")) + "\n");
+    for (const QString &filler : QDir(applications).entryList({"filler-*"}))
+        ASSERT_TRUE(QFile::remove(applications + filler));
+    pictures.clear();
+    scanInstalledApps(m_bridge, kScanMs);
+    ASSERT_EQ(pictures.size(), qsizetype(std::size(rows)));
+    EXPECT_EQ(unreadable, 0);
+    EXPECT_EQ(centreOf(0), nameOf(Qt::magenta));
+    EXPECT_EQ(centreOf(1), nameOf(Qt::yellow));
+}
+
+// Scans run one at a time: the requests made during one are answered by
+// one more, and an unchanged list is not sent again. A bridge going away
+// stops its scan and waits for it.
+TEST_F(DesktopApps, ScansRunOneAtATimeAnswerEveryRequestAndEndWithTheBridge)
+{
+    writeFile(m_tmp.filePath("applications/one.desktop"),
+              "[Desktop Entry]\nType=Application\nName=One\nExec=/bin/true\n");
+    m_world->setApplicationFolders({m_tmp.filePath("applications").toStdWString()});
+    ScanGate gate;
+    SystemBridge::Options options;
+    options.installedScanStarting = [&gate](const std::atomic<bool> &stopped) { gate.hold(stopped); };
+    auto bridge = std::make_unique<SystemBridge>(options);
+    int changes = 0;
+    QObject::connect(bridge.get(), &SystemBridge::installedAppsChanged, bridge.get(), [&] { ++changes; });
+
+    // Asked twice more while the first scan is held: one more scan answers
+    // both, and finds the list unchanged.
+    bridge->getRunningApplicationsByQt();
+    ASSERT_TRUE(eventually([&] { return gate.started == 1; }));
+    bridge->getRunningApplicationsByQt();
+    bridge->getRunningApplicationsByQt();
+    gate.let = 1000;
+    ASSERT_TRUE(eventually([&] { return !bridge->installedAppsScanningForTests(); }));
+    EXPECT_EQ(gate.started.load(), 2);
+    EXPECT_EQ(changes, 1);
+
+    // Held again, and the bridge goes away.
+    gate.let = 2;
+    bridge->getRunningApplicationsByQt();
+    ASSERT_TRUE(eventually([&] { return gate.started == 3; }));
+    bridge.reset();
+    EXPECT_EQ(gate.stopsSeen.load(), 1) << "the bridge went away with its scan running";
+    gate.let = 1000;
     QThreadPool::globalInstance()->waitForDone();
 }
 

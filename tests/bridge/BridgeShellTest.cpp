@@ -49,6 +49,14 @@ TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
     QFile file(setup);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
+    // Files the opener would run rather than show.
+    const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Run\nExec=/bin/true\n";
+    const QString upperEntry = m_tmp.filePath(QStringLiteral("OUTSIDE.DESKTOP"));
+    writeFile(upperEntry, entry);
+    writeFile(m_tmp.filePath(QStringLiteral("x.desktop")), entry);
+    writeFile(m_tmp.filePath(QStringLiteral("entry-without-suffix")), entry);
+    writeFile(m_tmp.filePath(QStringLiteral("tool")), "#!/bin/sh\n", true);
+    ASSERT_TRUE(QFile::link(m_tmp.filePath(QStringLiteral("x.desktop")), m_tmp.filePath(QStringLiteral("notes.txt"))));
     struct Case {
         QString text;
         bool ok;
@@ -63,6 +71,8 @@ TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
         // Relative texts would name whatever lies in the working folder.
         {QStringLiteral("bin/tool"), false, {}, "Invalid application path: bin/tool"},
         {QStringLiteral("file://bin/tool"), false, {}, "Invalid application path: file://bin/tool"},
+        // Entries start only from the applications folders, whatever their case.
+        {upperEntry, false, {}, "not an entry of the applications folders"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -86,6 +96,11 @@ TEST_F(BridgeShell, ApplicationTextsAndWhatTheyOpen)
         {QStringLiteral("https://example.invalid/a"), QStringLiteral("https://example.invalid/a")},
         {QStringLiteral("mailto:help@example.invalid"), QStringLiteral("mailto:help@example.invalid")},
         {fileUrl, fileUrl},
+        {QUrl::fromLocalFile(upperEntry).toString(), {}},
+        {QUrl::fromLocalFile(m_tmp.filePath(QStringLiteral("x.desktop"))).toString(), {}},
+        {QUrl::fromLocalFile(m_tmp.filePath(QStringLiteral("notes.txt"))).toString(), {}},
+        {QUrl::fromLocalFile(m_tmp.filePath(QStringLiteral("entry-without-suffix"))).toString(), {}},
+        {QUrl::fromLocalFile(m_tmp.filePath(QStringLiteral("tool"))).toString(), {}},
         {QStringLiteral("-e"), {}},
         {QStringLiteral("--help"), {}},
         {QStringLiteral("javascript:x"), {}},
@@ -217,6 +232,10 @@ TEST_F(BridgeShell, DesktopEntriesStartAsTheirEntrySays)
     write(user + "shadowed.desktop", head + "Exec=probe user\n");
     write(system + "sub/nested.desktop", head + "Exec=probe nested\n");
     write(user + "missing.desktop", head + "Exec=/no/such/program\n");
+    write(root.filePath(QStringLiteral("bin/broken")), "#!/nonexistent/interp\n");
+    write(user + "no-interpreter.desktop", head + "Exec=broken\n");
+    write(user + "no-folder.desktop", head + "Path=/no/such/folder\nExec=probe no-folder\n");
+    write(root.filePath(QStringLiteral("elsewhere/UPPER.DESKTOP")), head + "Exec=probe upper\n");
     write(user + "hidden.desktop", head + "Hidden=true\nExec=probe hidden\n");
     write(system + "hidden-by-user.desktop", head + "Exec=probe system\n");
     write(user + "hidden-by-user.desktop", head + "Hidden=true\nExec=probe user\n");
@@ -238,6 +257,7 @@ TEST_F(BridgeShell, DesktopEntriesStartAsTheirEntrySays)
     const struct {
         QString text;
         QStringList ran; // empty: refused
+        const char *why = nullptr; // of a refusal
     } cases[] = {
         {user + "env.desktop", {"probe", "tag=env"}},
         {QUrl::fromLocalFile(user + "shell.desktop").toString(), {"probe", "tag=", "from-sh"}},
@@ -245,18 +265,25 @@ TEST_F(BridgeShell, DesktopEntriesStartAsTheirEntrySays)
         {user + "terminal.desktop", {terminalRun}},
         {system + "shadowed.desktop", {"probe", "tag=", "user"}},
         {system + "sub/nested.desktop", {"probe", "tag=", "nested"}},
-        {user + "missing.desktop", {}},
-        {user + "hidden.desktop", {}},
-        {system + "hidden-by-user.desktop", {}},
-        {root.filePath(QStringLiteral("elsewhere/outside.desktop")), {}},
-        {user + "../../elsewhere/outside.desktop", {}},
+        {user + "missing.desktop", {}, "its program is missing"},
+        {user + "hidden.desktop", {}, "is hidden"},
+        {system + "hidden-by-user.desktop", {}, "is hidden"},
+        {root.filePath(QStringLiteral("elsewhere/outside.desktop")), {}, "not an entry"},
+        {user + "../../elsewhere/outside.desktop", {}, "not an entry"},
+        {root.filePath(QStringLiteral("elsewhere/UPPER.DESKTOP")), {}, "not an entry"},
+        // GLib's helper would start, and fail to run it, unseen.
+        {user + "no-interpreter.desktop", {}, "the interpreter /nonexistent/interp"},
+        // GLib itself fails to start it.
+        {user + "no-folder.desktop", {}, "/no/such/folder"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         clearLines();
         EXPECT_EQ(m_bridge.openApplication(c.text), !c.ran.isEmpty());
         if (c.ran.isEmpty()) {
-            EXPECT_GE(find(QStringLiteral("Failed to open application:"), 0, QtWarningMsg), 0);
+            const int failed = find(QStringLiteral("Failed to open application:"), 0, QtWarningMsg);
+            EXPECT_GE(failed, 0);
+            EXPECT_GE(find(QString::fromUtf8(c.why), std::max(failed, 0), QtWarningMsg), 0) << c.why;
             continue;
         }
         QStringList lines = runs();

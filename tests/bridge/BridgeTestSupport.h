@@ -44,12 +44,12 @@ inline void writeFile(const QString &path, const QByteArray &text, bool executab
 
 // The installed programs, once the scan that asking for them starts has
 // ended (its pictures drawn) and its list reached the GUI thread.
-inline QVariantList scanInstalledApps(SystemBridge &bridge)
+inline QVariantList scanInstalledApps(SystemBridge &bridge, int realMs = 10000)
 {
     QVariantList apps = bridge.getRunningApplicationsByQt();
     const QMetaObject::Connection update =
         QObject::connect(&bridge, &SystemBridge::installedAppsChanged, [&apps](const QVariantList &list) { apps = list; });
-    EXPECT_TRUE(eventually([&] { return !bridge.installedAppsScanningForTests(); }));
+    EXPECT_TRUE(eventually([&] { return !bridge.installedAppsScanningForTests(); }, realMs));
     QObject::disconnect(update);
     return apps;
 }

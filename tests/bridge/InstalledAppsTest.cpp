@@ -50,8 +50,8 @@ TEST_F(InstalledApps, ScansThreeLevelsFirstNameWinsBrowserFirst)
 {
     const QString programs = m_programs.path();
     const QString startMenu = m_startMenu.path();
-    makeFiles(programs, {"Orbit/orbit.exe", "Tape/bin/x64/deep.exe", "Tape/bin/tape.EXE", "Tape/readme.txt",
-                         "top.exe", "Veloran/deck.exe", "Tools/Veloran Helper/helper.exe", "a/b/c/toodeep.exe"});
+    makeFiles(programs, {"Orbit/orbit.exe", "Tape/bin/x64/deep.exe", "Tape/bin/tape.EXE", "Tape/readme.txt", "top.exe",
+                         "Zulu.exe", "Veloran/deck.exe", "Tools/Veloran Helper/helper.exe", "a/b/c/toodeep.exe"});
     makeFiles(startMenu, {"Orbit/orbit.exe", "chat.exe"});
     const QString missing = programs + "/missing";
 
@@ -64,8 +64,9 @@ TEST_F(InstalledApps, ScansThreeLevelsFirstNameWinsBrowserFirst)
         {"missing folder", {missing}, {}},
         {"both",
          {programs, missing, startMenu},
+         // Sorted by name, whatever the case.
          {programs + "/Orbit/orbit.exe", programs + "/Tape/bin/tape.EXE", programs + "/top.exe",
-          startMenu + "/chat.exe"}},
+          programs + "/Zulu.exe", startMenu + "/chat.exe"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

@@ -42,6 +42,38 @@ using ErrorPtr = std::unique_ptr<GError, Deleter<GError, g_error_free>>;
 void unrefObject(GDesktopAppInfo *info) { g_object_unref(info); }
 using AppInfo = std::unique_ptr<GDesktopAppInfo, Deleter<GDesktopAppInfo, unrefObject>>;
 
+// A descriptor of the regular file, opened without waiting on a pipe or
+// acting on a device: looked at before it is opened, and again after, as it
+// may have been swapped meanwhile. -1 when it is none.
+int openRegularFile(const QByteArray &name, struct stat *info)
+{
+    if (::stat(name.constData(), info) != 0 || !S_ISREG(info->st_mode))
+        return -1;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 && (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Up to size bytes, fewer only at the end of the file; -1 on an error.
+qsizetype readFully(int fd, char *data, qsizetype size)
+{
+    qsizetype total = 0;
+    while (total < size) {
+        const ssize_t got = ::read(fd, data + total, size_t(size - total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += got;
+    }
+    return total;
+}
+
 // Desktop-file id -> entry, the first folder's winning, as GLib masks them.
 using EntryFiles = QMap<QString, QString>;
 
@@ -204,6 +236,54 @@ private:
     QHash<QString, Candidate> m_best;
 };
 
+// The program file the entry's command line starts, as GLib finds it.
+QString programOf(GDesktopAppInfo *info)
+{
+    const char *command = g_app_info_get_commandline(G_APP_INFO(info));
+    gint argc = 0;
+    gchar **argv = nullptr;
+    if (!command || !g_shell_parse_argv(command, &argc, &argv, nullptr))
+        return {};
+    gchar *found = g_find_program_in_path(argv[0]);
+    const QString program = found ? QString::fromLocal8Bit(found) : QString::fromLocal8Bit(argv[0]);
+    g_free(found);
+    g_strfreev(argv);
+    return program;
+}
+
+// Why the kernel would refuse to run the program; empty when it would not.
+// GLib runs the command through a helper of its own whose failed exec it
+// never hears of, so a script whose interpreter is missing would count as
+// started. Scripts may name scripts, as deep as the kernel follows them.
+QString whyNotRunnable(const QString &program, int depth = 0)
+{
+    constexpr int kMaxScriptDepth = 4;
+    constexpr qsizetype kHeadBytes = 256; // all the kernel reads of a "#!" line
+    const QByteArray name = QFile::encodeName(program);
+    struct stat info {};
+    const int fd = program.isEmpty() || ::access(name.constData(), X_OK) != 0 ? -1 : openRegularFile(name, &info);
+    if (fd < 0)
+        return QStringLiteral("%1 cannot be executed").arg(program);
+    QByteArray head(kHeadBytes, Qt::Uninitialized);
+    const qsizetype got = readFully(fd, head.data(), head.size());
+    ::close(fd);
+    head.truncate(std::max<qsizetype>(got, 0));
+    if (!head.startsWith("#!"))
+        return {};
+    const qsizetype end = head.indexOf('\n');
+    const QByteArray line = (end < 0 ? head : head.left(end)).mid(2).simplified();
+    const QByteArray interpreter = line.split(' ').constFirst();
+    // No interpreter at all: the shell runs it, as it runs any text file.
+    if (interpreter.isEmpty())
+        return {};
+    if (depth >= kMaxScriptDepth)
+        return QStringLiteral("%1 names interpreters too deep").arg(program);
+    const QString path = QFile::decodeName(interpreter);
+    if (!whyNotRunnable(path, depth + 1).isEmpty())
+        return QStringLiteral("the interpreter %1 of %2 cannot be executed").arg(path, program);
+    return {};
+}
+
 } // namespace
 
 QStringList applicationFolders(const QStringList &dataFolders)
@@ -271,6 +351,8 @@ bool launch(const QString &entryPath, const QStringList &dataFolders, QString *w
         return refuse(QStringLiteral("%1 cannot be read or its program is missing").arg(current));
     if (g_desktop_app_info_get_is_hidden(info.get()))
         return refuse(QStringLiteral("%1 is hidden").arg(current));
+    if (const QString why = whyNotRunnable(programOf(info.get())); !why.isEmpty())
+        return refuse(why);
     GError *error = nullptr;
     if (!g_app_info_launch(G_APP_INFO(info.get()), nullptr, nullptr, &error)) {
         const ErrorPtr owned(error);
@@ -281,34 +363,16 @@ bool launch(const QString &entryPath, const QStringList &dataFolders, QString *w
 
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
 {
-    const QByteArray name = QFile::encodeName(path);
     struct stat info {};
-    // Looked at before it is opened: opening a pipe waits, opening a device
-    // can act on it.
-    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
-        return std::nullopt;
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    // Looked at again: it may have been swapped since.
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
-        ::close(fd);
+    const int fd = openRegularFile(QFile::encodeName(path), &info);
+    if (fd < 0 || info.st_size > maxBytes) {
+        if (fd >= 0)
+            ::close(fd);
         return std::nullopt;
     }
     // One byte more than it says it holds, to tell a file that grew.
     QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
-    qsizetype total = 0;
-    while (total < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + total, size_t(bytes.size() - total));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            if (got < 0)
-                total = -1;
-            break;
-        }
-        total += got;
-    }
+    const qsizetype total = readFully(fd, bytes.data(), bytes.size());
     ::close(fd);
     if (total < 0 || total > info.st_size)
         return std::nullopt;

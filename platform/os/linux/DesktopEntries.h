@@ -42,7 +42,8 @@ std::vector<Application> shownApplications(const QStringList &dataFolders, const
 // the entry that now stands for its desktop-file id. The path must be an
 // entry of one of the data folders' "applications" folders. False, with
 // why, when it is not, when the entry is hidden or its program missing,
-// or when the program could not be started.
+// or when the program could not be started (a script whose interpreter is
+// missing among them).
 bool launch(const QString &entryPath, const QStringList &dataFolders, QString *why);
 
 // The whole content of a regular file of at most maxBytes; nothing for a
