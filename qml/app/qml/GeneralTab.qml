@@ -46,11 +46,7 @@ ScrollView {
         urlField.text = String(ConfigMgr.getValue(keys.general_hotkey_value_url))
         urlRewriting = false
         setKeyText(String(ConfigMgr.getValue(keys.general_hotkey_value_key)))
-        if (appBox.loaded) {
-            appBox.loaded = false
-            appBox.currentIndex = appBox.storedIndex()
-            appBox.loaded = true
-        }
+        appBox.restoreStored()
         indicatorSwitch.checked = ConfigMgr.getValue(keys.color_bg_other_lighting) === true
         refreshRate()
         loading = false
