@@ -269,6 +269,61 @@ TestCase {
         compare(box.currentIndex, 2)
     }
 
+    TextMetrics {
+        id: metrics
+    }
+
+    // The text a Text item shows, cut as the item cuts it.
+    function shownText(item) {
+        metrics.font = item.font
+        metrics.elide = item.elide
+        metrics.elideWidth = item.width - item.leftPadding - item.rightPadding
+        metrics.text = item.text
+        return metrics.elidedText
+    }
+
+    // Two names cut to the same width still read differently, in the list
+    // and in the closed box.
+    function test_cut_names_stay_apart_data() {
+        return [
+            { tag: "hotkey picker", component: hotkeyComponent, width: 150 },
+            { tag: "strip picker", component: stripComponent, width: 100 }
+        ]
+    }
+
+    function test_cut_names_stay_apart(data) {
+        const names = ["Midnight Commander (file manager)", "Midnight Commander (text editor)"]
+        SystemBridge.installedApplications = [browser].concat(names.map(function(name, i) {
+            return { bundlePath: "file:///usr/bin/mc" + i, executablePath: "/usr/bin/mc" + i, name: name }
+        }))
+        SystemBridge.runningApplications = [lineIn].concat(names.map(function(name, i) {
+            return { processIdentifier: 200 + i, bundleIdentifier: "file:///usr/bin/mc" + i, name: name,
+                     type: "app", isActive: true }
+        }))
+        const box = createTemporaryObject(data.component, testCase, { width: data.width })
+        const closed = findChild(box, "closedText")
+        const shown = []
+        for (let i = 1; i <= 2; ++i) {
+            if (box.appModels)
+                box.currentApp = box.appModels[i]
+            else
+                box.currentIndex = i
+            compare(closed.text, names[i - 1])
+            verify(closed.truncated)
+            shown.push(shownText(closed))
+        }
+        box.popup.open()
+        tryCompare(box.popup, "opened", true)
+        const list = findChild(box.popup, "appList")
+        for (let i = 1; i <= 2; ++i) {
+            const row = findChild(list.itemAtIndex(i), "rowText")
+            compare(row.text, names[i - 1])
+            verify(row.truncated)
+            shown.push(shownText(row))
+        }
+        verify(shown[0] !== shown[1] && shown[2] !== shown[3], shown.join(" | "))
+    }
+
     // The "+" tile
 
     function test_plus_lists_what_no_strip_holds_and_adds_once() {
