@@ -8,8 +8,10 @@
 # every probe of the view's table looks as that item looks on that view
 # alone (the selected tab's orange button of its own width, the meter lit by
 # the microphone, the last row of a tab scrolled onto the screen, ...) and
-# lies inside the window. So a blank picture, one of another view, a window
-# off the screen or a button past its window's edge fails.
+# lies inside the window, and no text the view shows runs into another
+# text or a control. So a blank picture, one of another view, a window off
+# the screen, a button past its window's edge or a label over its field
+# fails.
 #   scripts/check-shots.sh <tour folder> <model> [screen WxH, default 1920x1080]
 set -euo pipefail
 dir="${1:?tour folder}"
@@ -165,6 +167,39 @@ probes_of() {
     esac
 }
 
+# The tour's text_ and control_ boxes of a view: no text may run into
+# another text, nor partly into a control (one wholly inside a control is
+# that control's own). Two device pixels are left for rounding.
+check_layout() {
+    local view="$1" facts="$2" found
+    found="$(awk '
+        function lo(a, b) { return a < b ? a : b }
+        function hi(a, b) { return a > b ? a : b }
+        $1 ~ /^(text|control)_/ {
+            split($2, b, ",")
+            n++; name[n] = $1; x[n] = b[1]; y[n] = b[2]; r[n] = b[1] + b[3]; d[n] = b[2] + b[4]
+            if ($1 ~ /^text_/) texts++
+        }
+        END {
+            if (texts == 0) print "no texts probed"
+            for (i = 1; i <= n; i++) {
+                if (name[i] !~ /^text_/) continue
+                for (j = 1; j <= n; j++) {
+                    if (j == i || (name[j] ~ /^text_/ && j < i)) continue
+                    if (lo(r[i], r[j]) - hi(x[i], x[j]) < 2 || lo(d[i], d[j]) - hi(y[i], y[j]) < 2) continue
+                    if (name[j] ~ /^control_/ && x[i] >= x[j] - 1 && y[i] >= y[j] - 1 && r[i] <= r[j] + 1 && d[i] <= d[j] + 1)
+                        continue
+                    printf "%s %d,%d,%d,%d runs into %s %d,%d,%d,%d\n", name[i], x[i], y[i], r[i] - x[i], d[i] - y[i],
+                        name[j], x[j], y[j], r[j] - x[j], d[j] - y[j]
+                }
+            }
+        }' "$facts")"
+    local line
+    while IFS= read -r line; do
+        [ -z "$line" ] || fail "$view: $line"
+    done <<<"$found"
+}
+
 check_view() {
     local view="$1" file="$dir/$1.png" facts="$dir/$1.txt"
     if [ ! -f "$file" ] || [ ! -f "$facts" ]; then
@@ -250,6 +285,7 @@ check_view() {
         fi
         probe "$view" "$file" "$kind" "$label" "${box[@]}"
     done < <(probes_of "$view")
+    check_layout "$view" "$facts"
     echo "$view: checked"
 }
 

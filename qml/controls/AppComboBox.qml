@@ -63,7 +63,7 @@ ComboBox {
                     text: control.rowText(row.modelData)
                     color: Colors.text
                     font: control.font
-                    elide: Text.ElideRight
+                    elide: Text.ElideMiddle
                 }
             }
 

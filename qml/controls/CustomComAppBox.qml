@@ -15,8 +15,10 @@ AppComboBox {
         return name === "系统浏览器" ? qsTr("系统浏览器") : name
     }
 
-    // The stored program is found by name; a hand-edited value that is no
-    // JSON object counts as nothing stored.
+    // The stored program is found by its program file, since names repeat
+    // (two "Task Manager"s) and follow the language; only a record without
+    // one (the browser) by name. A hand-edited value that is no JSON object
+    // counts as nothing stored.
     function storedIndex() {
         const stored = ConfigMgr.getValue(ConfigMgr.keys.general_hotkey_value_app)
         if (stored === "" || stored === undefined || stored === null)
@@ -31,7 +33,10 @@ AppComboBox {
             console.warn("CustomComAppBox: stored hotkey application is not a JSON object:", stored)
             return 0
         }
-        return systemApps.findIndex(function(app) { return app.name === record.name })
+        const path = record.executablePath
+        return systemApps.findIndex(function(app) {
+            return path ? app.executablePath === path : app.name === record.name
+        })
     }
 
     model: systemApps
@@ -44,13 +49,19 @@ AppComboBox {
 
     property bool loaded: false
 
+    // Shows the stored choice again: no choice of the user, so nothing is
+    // stored (a stored record could otherwise give way to its look-alike).
+    function restoreStored() {
+        loaded = false
+        currentIndex = storedIndex()
+        loaded = true
+    }
+
     // The list the bridge has; a scan it starts may bring another.
     function showApps(apps) {
-        // A new model resets the index: that is no choice to store.
         loaded = false
         systemApps = apps
-        loaded = true
-        currentIndex = storedIndex()
+        restoreStored()
     }
 
     Component.onCompleted: showApps(SystemBridge.getRunningApplicationsByQt())
@@ -93,7 +104,7 @@ AppComboBox {
         font: control.font
         color: Colors.text
         verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
+        elide: Text.ElideMiddle
         maximumLineCount: 1
     }
 }

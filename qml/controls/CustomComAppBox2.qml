@@ -90,7 +90,7 @@ AppComboBox {
         font: control.font
         color: Colors.text
         verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
+        elide: Text.ElideMiddle
         maximumLineCount: 1
     }
 }

@@ -112,7 +112,7 @@ Rectangle {
                         text: row.modelData.name
                         color: Colors.text
                         font.pixelSize: 14
-                        elide: Text.ElideRight
+                        elide: Text.ElideMiddle
                     }
                 }
 

@@ -193,11 +193,20 @@ QtObject {
         input.mouseWheel(view, view.width / 2, view.height / 2, Qt.NoButton, Qt.NoModifier, 0, delta, -1)
     }
 
-    // Wheel turns over the view until the item inside it shows.
+    // Wheel turns over the view until the item inside it shows; where a
+    // notch goes past it (a short view), finer turns, as a touchpad sends.
     function scrollIntoView(view, item, what) {
         const flickable = flickableOf(view)
         let turns = 0
+        let step = 120
+        let wasUp = null
         const turn = function() {
+            // A turn's scroll runs on for a while: it is judged where it ends.
+            if (flickable.moving) {
+                pollTimer.check = turn
+                pollTimer.start()
+                return
+            }
             if (!clippedAway(item) || turns > 80) {
                 if (clippedAway(item))
                     fail(what + " does not scroll into view")
@@ -206,7 +215,10 @@ QtObject {
             }
             ++turns
             const up = item.mapToItem(flickable, 0, item.height / 2).y < 0
-            wheel(view, up ? 120 : -120)
+            if (wasUp !== null && up !== wasUp)
+                step = Math.max(15, step / 2)
+            wasUp = up
+            wheel(view, up ? step : -step)
             pollTimer.check = turn
             pollTimer.start()
         }
@@ -331,6 +343,64 @@ QtObject {
         }
     }
 
+    // The part of the item's box (x, y, width, height from its own origin)
+    // that the window and every clipping item above it let show, in device
+    // pixels; null where nothing shows.
+    function shownBox(item, x, y, width, height, window) {
+        const s = dpr()
+        const at = item.mapToGlobal(x, y)
+        let left = at.x, top = at.y, right = at.x + width, bottom = at.y + height
+        const cut = function(l, t, r, b) {
+            left = Math.max(left, l); top = Math.max(top, t)
+            right = Math.min(right, r); bottom = Math.min(bottom, b)
+        }
+        cut(window.x, window.y, window.x + window.width, window.y + window.height)
+        for (let above = item.parent; above; above = above.parent) {
+            if (above.clip) {
+                const corner = above.mapToGlobal(0, 0)
+                cut(corner.x, corner.y, corner.x + above.width, corner.y + above.height)
+            }
+        }
+        if (right - left < 1 || bottom - top < 1)
+            return null
+        return [left * s, top * s, (right - left) * s, (bottom - top) * s].map(Math.round)
+    }
+
+    // Every text a view shows (its painted lines, not its item) and every
+    // control, for check-shots.sh to find a text that runs into another.
+    // Named kind_number[_objectName].
+    function layoutProbes(window) {
+        const found = {}
+        let count = 0
+        const visit = function(item) {
+            if (!item || !item.visible || item.opacity === 0 || item.mapToGlobal === undefined)
+                return
+            const isControl = item.background !== undefined
+            const isText = typeof item.text === "string" && item.truncated !== undefined && item.text.trim() !== ""
+            let shown = null
+            if (isText) {
+                const room = Qt.size(item.width - item.leftPadding - item.rightPadding,
+                                     item.height - item.topPadding - item.bottomPadding)
+                const along = { [Text.AlignHCenter]: 0.5, [Text.AlignRight]: 1 }[item.effectiveHorizontalAlignment] || 0
+                const down = { [Text.AlignVCenter]: 0.5, [Text.AlignBottom]: 1 }[item.verticalAlignment] || 0
+                shown = shownBox(item, item.leftPadding + (room.width - item.contentWidth) * along,
+                                 item.topPadding + (room.height - item.contentHeight) * down,
+                                 item.contentWidth, item.contentHeight, window)
+            } else if (isControl) {
+                shown = shownBox(item, 0, 0, item.width, item.height, window)
+            }
+            if (shown) {
+                const name = String(item.objectName).replace(/[^A-Za-z0-9]/g, "")
+                found[(isText ? "text_" : "control_") + count++ + (name ? "_" + name : "")] = shown.join(",")
+            }
+            const children = item.children || []
+            for (let i = 0; i < children.length; ++i)
+                visit(children[i])
+        }
+        visit(window.contentItem)
+        return found
+    }
+
     // Asks page-tour.sh for a picture of the screen and waits for it.
     function shot(name, window, probes, facts) {
         if (!window || !window.visible) {
@@ -355,6 +425,9 @@ QtObject {
         }
         for (const fact in facts || {})
             line += " " + fact + "=" + facts[fact]
+        const laidOut = layoutProbes(window)
+        for (const label in laidOut)
+            line += " " + label + "=" + laidOut[label]
         console.log(line)
         ++shotCount
         const url = Qt.resolvedUrl(name + ".png")
@@ -456,13 +529,16 @@ QtObject {
     }
 
     // The knob's program picker, opened: this machine's installed programs
-    // with their pictures, once the bridge's scan has brought them.
+    // with their pictures, once the bridge's scan has brought them. The
+    // last value editor is brought into view first, so that on a short
+    // screen, too, every label beside an editor is pictured.
     function hotkeyProgramSteps() {
         let box = null
         return [
             function() {
                 box = find(drawer(), "appBox")
-                then([function() { scrollIntoView(tabView(), box, "the hotkey program box") },
+                then([function() { scrollIntoView(tabView(), find(drawer(), "keyField"), "the hotkey key field") },
+                      function() { scrollIntoView(tabView(), box, "the hotkey program box") },
                       function() { click(box, "the hotkey program box") }])
             },
             function() {

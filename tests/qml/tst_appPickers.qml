@@ -85,14 +85,18 @@ TestCase {
 
     // The hotkey program
 
+    // Restoring the stored choice stores nothing: the second "editor" stays
+    // the second, and a record without a path (old or hand-made) is found by
+    // name and left as it is.
     function test_hotkey_load_data() {
         return [
-            { tag: "nothing stored", value: "", index: 0, kept: true },
-            { tag: "first of two with the stored name", value: JSON.stringify(installed[3]), index: 1, kept: false },
-            { tag: "no longer installed", value: JSON.stringify({ name: "gone" }), index: -1, kept: true },
-            { tag: "damaged value", value: "{\"name\": \"edi", index: 0, kept: true,
+            { tag: "nothing stored", value: "", index: 0 },
+            { tag: "second of two with one name", value: JSON.stringify(installed[3]), index: 3 },
+            { tag: "record without a path", value: JSON.stringify({ name: "player" }), index: 2 },
+            { tag: "no longer installed", value: JSON.stringify({ name: "gone" }), index: -1 },
+            { tag: "damaged value", value: "{\"name\": \"edi", index: 0,
               warning: /stored hotkey application is not a JSON object/ },
-            { tag: "not an object", value: "[1, 2]", index: 0, kept: true,
+            { tag: "not an object", value: "[1, 2]", index: 0,
               warning: /stored hotkey application is not a JSON object/ }
         ]
     }
@@ -103,17 +107,16 @@ TestCase {
             ignoreWarning(data.warning)
         const box = createTemporaryObject(hotkeyComponent, testCase)
         compare(box.currentIndex, data.index)
-        compare(hotkeyValue(), data.kept ? data.value : JSON.stringify(installed[1]))
+        compare(hotkeyValue(), data.value)
     }
 
     // The bridge scans in the background: a box made before the scan ends
     // shows the browser alone, then the list, the stored program chosen.
     function test_hotkey_list_arrives_later_data() {
         return [
-            { tag: "nothing stored", value: "", index: 0, stored: "" },
-            { tag: "stored program", value: JSON.stringify({ name: "player" }), index: 2,
-              stored: JSON.stringify(installed[2]) },
-            { tag: "browser stored", value: JSON.stringify(browser), index: 0, stored: JSON.stringify(browser) }
+            { tag: "nothing stored", value: "", index: 0 },
+            { tag: "second of two with one name", value: JSON.stringify(installed[3]), index: 3 },
+            { tag: "browser stored", value: JSON.stringify(browser), index: 0 }
         ]
     }
 
@@ -125,8 +128,36 @@ TestCase {
         SystemBridge.installedAppsChanged(installed)
         compare(box.count, installed.length)
         compare(box.currentIndex, data.index)
-        compare(hotkeyValue(), data.stored)
-        compare(selected.count, data.index > 0 ? 1 : 0)
+        compare(hotkeyValue(), data.value)
+        compare(selected.count, 0)
+    }
+
+    // The second "editor", once chosen, stays the one shown and stored when a
+    // scan brings another list.
+    function test_hotkey_choice_kept_data() {
+        const atlas = { bundlePath: "file:///usr/bin/atlas", executablePath: "/usr/bin/atlas", name: "atlas" }
+        return [
+            { tag: "rescan with a changed list", list: [browser, atlas].concat(installed.slice(1)), index: 4 },
+            { tag: "language change", language: "de_DE", index: 3,
+              list: installed.map(function(app) {
+                  return Object.assign({}, app, { name: app.name === "editor" ? "Bearbeiter" : app.name })
+              }) }
+        ]
+    }
+
+    function test_hotkey_choice_kept(data) {
+        const box = createTemporaryObject(hotkeyComponent, testCase)
+        box.currentIndex = 3
+        const chosen = JSON.stringify(installed[3])
+        compare(hotkeyValue(), chosen)
+        const before = TranslationManager.getCurrentLanguage()
+        if (data.language)
+            TranslationManager.setLanguage(data.language)
+        SystemBridge.installedAppsChanged(data.list)
+        TranslationManager.setLanguage(before)
+        compare(box.currentIndex, data.index)
+        compare(box.model[box.currentIndex].executablePath, "/opt/editor/editor")
+        compare(hotkeyValue(), chosen)
     }
 
     function test_hotkey_choice_is_stored_at_once() {
@@ -236,6 +267,61 @@ TestCase {
         SystemBridge.audioDeviceListChanged()
         compare(box.appModels.length, 3)
         compare(box.currentIndex, 2)
+    }
+
+    TextMetrics {
+        id: metrics
+    }
+
+    // The text a Text item shows, cut as the item cuts it.
+    function shownText(item) {
+        metrics.font = item.font
+        metrics.elide = item.elide
+        metrics.elideWidth = item.width - item.leftPadding - item.rightPadding
+        metrics.text = item.text
+        return metrics.elidedText
+    }
+
+    // Two names cut to the same width still read differently, in the list
+    // and in the closed box.
+    function test_cut_names_stay_apart_data() {
+        return [
+            { tag: "hotkey picker", component: hotkeyComponent, width: 150 },
+            { tag: "strip picker", component: stripComponent, width: 100 }
+        ]
+    }
+
+    function test_cut_names_stay_apart(data) {
+        const names = ["Midnight Commander (file manager)", "Midnight Commander (text editor)"]
+        SystemBridge.installedApplications = [browser].concat(names.map(function(name, i) {
+            return { bundlePath: "file:///usr/bin/mc" + i, executablePath: "/usr/bin/mc" + i, name: name }
+        }))
+        SystemBridge.runningApplications = [lineIn].concat(names.map(function(name, i) {
+            return { processIdentifier: 200 + i, bundleIdentifier: "file:///usr/bin/mc" + i, name: name,
+                     type: "app", isActive: true }
+        }))
+        const box = createTemporaryObject(data.component, testCase, { width: data.width })
+        const closed = findChild(box, "closedText")
+        const shown = []
+        for (let i = 1; i <= 2; ++i) {
+            if (box.appModels)
+                box.currentApp = box.appModels[i]
+            else
+                box.currentIndex = i
+            compare(closed.text, names[i - 1])
+            verify(closed.truncated)
+            shown.push(shownText(closed))
+        }
+        box.popup.open()
+        tryCompare(box.popup, "opened", true)
+        const list = findChild(box.popup, "appList")
+        for (let i = 1; i <= 2; ++i) {
+            const row = findChild(list.itemAtIndex(i), "rowText")
+            compare(row.text, names[i - 1])
+            verify(row.truncated)
+            shown.push(shownText(row))
+        }
+        verify(shown[0] !== shown[1] && shown[2] !== shown[3], shown.join(" | "))
     }
 
     // The "+" tile

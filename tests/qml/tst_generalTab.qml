@@ -165,6 +165,28 @@ TestCase {
         compare(HIDHotplugManager.calls, [])
     }
 
+    // Each label beside an editor ends before the editor starts, however
+    // long its language writes it.
+    function test_hotkey_labels_clear_editors_data() {
+        return ["de_DE", "en_US", "es_ES", "fr_FR", "it_IT", "ja_JP", "ru_RU", "zh_CN", "zh_TW"].map(
+            function(language) { return { tag: language, language: language } })
+    }
+
+    function test_hotkey_labels_clear_editors(data) {
+        TranslationManager.setLanguage(data.language)
+        const t = tab("R7")
+        const editors = ["appBox", "urlField", "keyField"]
+        for (let i = 0; i < editors.length; ++i) {
+            const label = named(t, "hotkeyLabel" + i)
+            const editor = named(t, editors[i])
+            const labelEnd = label.mapToItem(null, label.contentWidth, 0).x
+            const editorStart = editor.mapToItem(null, 0, 0).x
+            verify(label.contentWidth > 0 && labelEnd + 8 <= editorStart,
+                   label.text + " ends at " + labelEnd + ", its editor starts at " + editorStart)
+            verify(editor.width >= 160, editors[i] + " is " + editor.width + " wide")
+        }
+    }
+
     function test_sample_rate_data() {
         return [
             { tag: "endpoint at 16 kHz", endpoint: "16", shown: -1, choose: Qt.Key_Down, chosen: "44.1", hz: 44100 },

@@ -249,6 +249,8 @@ TestCase {
               main: [0, 0, 1280, 720], dialog: [365, 120, 550, 480] },
             { tag: "150 % with a 40 px panel", screen: screenOf(0, 0, 1280, 720, 1280, 680),
               main: [0, 40, 1280, 640], dialog: [365, 120, 550, 480] },
+            { tag: "150 % with a 48 px dock at a side", screen: screenOf(0, 0, 1280, 720, 1232, 720),
+              main: [48, 0, 1184, 720], dialog: [365, 120, 550, 480] },
             { tag: "200 %", screen: screenOf(0, 0, 960, 540, 960, 540),
               main: [0, 0, 960, 540], dialog: [205, 30, 550, 480] },
             { tag: "200 % right of another screen", screen: screenOf(1920, 0, 960, 540, 2880, 1080),

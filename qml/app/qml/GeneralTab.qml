@@ -46,11 +46,7 @@ ScrollView {
         urlField.text = String(ConfigMgr.getValue(keys.general_hotkey_value_url))
         urlRewriting = false
         setKeyText(String(ConfigMgr.getValue(keys.general_hotkey_value_key)))
-        if (appBox.loaded) {
-            appBox.loaded = false
-            appBox.currentIndex = appBox.storedIndex()
-            appBox.loaded = true
-        }
+        appBox.restoreStored()
         indicatorSwitch.checked = ConfigMgr.getValue(keys.color_bg_other_lighting) === true
         refreshRate()
         loading = false
@@ -316,21 +312,37 @@ ScrollView {
                         }
 
                         Label {
+                            objectName: "hotkeyLabel" + parent.index
                             x: 54
+                            // A label beside an editor ends short of it.
+                            width: (parent.index < editors.besideRows ? editors.x - 20 - editors.gap : parent.width) - x
                             anchors.verticalCenter: parent.verticalCenter
                             text: parent.modelData.label
+                            elide: Text.ElideRight
                         }
                     }
                 }
             }
 
-            // The value editors stand over the rows' right ends; they stay
-            // live whichever row is checked.
+            FontMetrics {
+                id: labelMetrics
+                font.pixelSize: 14
+            }
+
+            // The value editors stand over the rows' right ends, clear of the
+            // widest label beside them (translations run long) but never
+            // narrower than 160; they stay live whichever row is checked.
             Item {
                 id: editors
-                x: 20 + 150
+                readonly property int besideRows: 3
+                readonly property int gap: 12
+                readonly property real widestLabel: Math.max.apply(null,
+                    generalTab.hotkeyRows.slice(0, besideRows).map(function(row) {
+                        return Math.ceil(labelMetrics.advanceWidth(row.label))
+                    }))
+                x: 20 + Math.min(Math.max(150, 54 + widestLabel + gap), parent.width - 40 - 160)
                 y: 56
-                width: parent.width - 40 - 150
+                width: parent.width - 20 - x
                 height: 32 * 3 + 24
 
                 CustomComAppBox {

@@ -12,6 +12,14 @@ TestCase {
 
     // The page under test, declared by each file at its own size.
     property Component page: null
+    // Installed programs as two real packages name them: one name twice.
+    readonly property var programsOfOneName: [
+        { bundlePath: "", executablePath: "", isSystemBrowser: true, name: "系统浏览器" },
+        { bundlePath: "file:///usr/share/applications/lxtask.desktop",
+          executablePath: "/usr/share/applications/lxtask.desktop", name: "Task Manager" },
+        { bundlePath: "file:///usr/share/applications/xfce4-taskmanager.desktop",
+          executablePath: "/usr/share/applications/xfce4-taskmanager.desktop", name: "Task Manager" }
+    ]
     // The base's message id of an attribute read.
     readonly property int attributeGet: 31
 
