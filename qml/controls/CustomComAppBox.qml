@@ -40,10 +40,12 @@ AppComboBox {
     }
 
     model: systemApps
+    // A new address at every rendering: a picture redrawn under the same
+    // name (its source changed) shows afresh.
     rowIcon: function(record) {
         if (record.isSystemBrowser)
             return "icons/audio.svg"
-        return record.iconFilePath ? record.iconFilePath : "icons/tarvologo.svg"
+        return record.iconFilePath ? record.iconFilePath + "?cache=" + Date.now() : "icons/tarvologo.svg"
     }
     rowText: function(record) { return translateAppName(record.name) }
 
