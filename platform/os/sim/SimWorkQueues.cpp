@@ -19,8 +19,10 @@ SimWorkQueues::SimWorkQueues(Clock& clock, SimFaults& faults)
     addQueueLocked(kMultithreadedQueue, L"", kMultithreadedQueueThreads);
     // The watcher's whole life is one wait on the clock: its condition does
     // the dispatching and only turns true at shutdown.
-    m_watcher = std::thread(
-        [this] { m_clock.waitOn(m_watchChannel, [this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline); });
+    m_watcher = std::thread([this] {
+        scheduleAboveAudioThreads(); // the system's dispatcher does not wait for the machine
+        m_clock.waitOn(m_watchChannel, [this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline);
+    });
 }
 
 SimWorkQueues::~SimWorkQueues()
@@ -94,7 +96,8 @@ void SimWorkQueues::addThreadLocked(std::uint32_t queueId, Queue& queue)
             return;
         }
         nameCurrentThread("vd-mfq-class");
-        const RealtimeThreadScope realtime(className, RealtimePriority::High);
+        // Two periods of the streams whose callbacks it runs.
+        const RealtimeThreadScope realtime(className, RealtimePriority::High, 20);
         queueThread(queueId);
     });
 }
