@@ -146,7 +146,7 @@ HRESULT SimWorkQueues::putWorkItem(std::uint32_t queueId, std::int32_t, std::sha
         Queue* queue = findQueueLocked(queueId);
         if (!queue || m_stopping)
             return E_INVALIDARG;
-        queue->pending.push_back({std::move(callback), 0});
+        queue->pending.push_back({std::move(callback), 0, m_clock.nowNs()});
         // Only this queue's threads have something to do.
         queue->workReady.notify_one();
     }
@@ -222,7 +222,7 @@ bool SimWorkQueues::dispatchSignalledLocked()
         for (auto it = m_armed.begin(); !stopping && it != m_armed.end();) {
             Queue* queue = findQueueLocked(it->callback->queueId());
             if (queue && it->event->trySignalled()) {
-                queue->pending.push_back({std::move(it->callback), it->key});
+                queue->pending.push_back({std::move(it->callback), it->key, m_clock.nowNs()});
                 if (wokenCount < woken.size())
                     woken[wokenCount++] = queue;
                 else
@@ -252,6 +252,7 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         queue->pending.pop_front();
         ++m_running;
         lock.unlock();
+        noteIfLate(m_clock.nowNs() - item.dueNs); // in a real-time scope: run late by the machine
         item.callback->invoke();
         item.callback.reset();
         lock.lock();
