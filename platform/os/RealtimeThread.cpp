@@ -105,7 +105,6 @@ bool RealtimeThreadScope::inRealtimeScope()
     return t_scopeDepth > 0;
 }
 
-
 void noteStall(std::int64_t lateNs, bool device)
 {
     const std::uint64_t n = g_stallCount.fetch_add(1, std::memory_order_relaxed);

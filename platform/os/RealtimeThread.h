@@ -20,8 +20,9 @@ enum class RealtimeScheduling { None, FlushToZeroOnly, RealtimePolicy };
 
 class RealtimeThreadScope {
 public:
-    // A wake-up of the thread later than bufferMs (its buffer lasts) is
-    // noted as a stall; 0 notes none.
+    // The thread handling a set event or a pause's end more than bufferMs
+    // (what its buffer lasts) after it was due is noted as a stall; 0 notes
+    // none.
     explicit RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority = RealtimePriority::High,
                                  int bufferMs = 0);
     ~RealtimeThreadScope();
