@@ -5,6 +5,7 @@
 #include "driverclient/sim/SimVirtualDriver.h"
 #include "driverclient/sim/SimVirtualDriverEndpoints.h"
 #include "platform/os/Apartment.h"
+#include "platform/os/RealtimeThread.h"
 #include "platform/os/sim/SimAudioWorld.h"
 #include "platform/os/sim/SimModelAudio.h"
 #include "platform/os/sim/SimWorkQueues.h"
@@ -40,12 +41,20 @@ void countMicBlock(float *, int, int, double)
     g_micBlocks.fetch_add(1, std::memory_order_relaxed);
 }
 
+int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // Keeps what one render endpoint plays, in buffers sized for the run: the
 // audio thread that advances the stream copies and publishes, the road reads.
+// Each append is marked with its time, so a stall can be found in the frames.
 class Recorder final : public os::RenderSink {
 public:
     explicit Recorder(size_t frames)
         : m_samples(frames * 2)
+        , m_marks(frames / 48 + 1)
     {
     }
     void rendered(const std::wstring &, const WAVEFORMATEXTENSIBLE &format, const uint8_t *data,
@@ -69,14 +78,27 @@ public:
         const size_t take = std::min<size_t>(frames, room);
         if (take)
             std::memcpy(m_samples.data() + have * 2, samples, take * 8);
-        m_frames.store(have + take, std::memory_order_release);
+        publish(have + take);
     }
     void appendSilence(uint32_t frames)
     {
         const size_t have = m_frames.load(std::memory_order_relaxed);
         const size_t take = std::min<size_t>(frames, m_samples.size() / 2 - have);
         std::fill_n(m_samples.data() + have * 2, take * 2, 0.0f);
-        m_frames.store(have + take, std::memory_order_release);
+        publish(have + take);
+    }
+    // After the run: the frames appended from fromNs to toNs (steady clock),
+    // as [first, last); empty when none were.
+    std::pair<size_t, size_t> framesBetween(int64_t fromNs, int64_t toNs) const
+    {
+        size_t first = frames(), last = 0, before = 0;
+        for (size_t i = 0; i < m_markCount; before = m_marks[i++].frames) {
+            if (m_marks[i].ns >= fromNs && m_marks[i].ns <= toNs) {
+                first = std::min(first, before);
+                last = m_marks[i].frames;
+            }
+        }
+        return {first, std::max(first, last)};
     }
     size_t frames() const { return m_frames.load(std::memory_order_acquire); }
     // After the run: the samples recorded, the buffer trimmed to them.
@@ -88,7 +110,20 @@ public:
     uint64_t foreignFrames() const { return m_foreign.load(); }
 
 private:
+    void publish(size_t frames)
+    {
+        if (m_markCount < m_marks.size())
+            m_marks[m_markCount++] = {steadyNs(), frames};
+        m_frames.store(frames, std::memory_order_release);
+    }
+
+    struct Mark {
+        int64_t ns;
+        size_t frames; // recorded once this append was done
+    };
     std::vector<float> m_samples;
+    std::vector<Mark> m_marks; // written by the appending thread, read after the run
+    size_t m_markCount = 0;    // the same
     std::atomic<size_t> m_frames{0};
     std::atomic<uint64_t> m_foreign{0};
 };
@@ -286,6 +321,9 @@ bool AudioRoad::start()
         r.clock = r.manual;
     } else {
         r.clock = std::make_shared<os::RealClock>(r.options.speed);
+        // The recording software takes the driver's lock: it must not sit
+        // on it behind the machine's other work while the forwarder waits.
+        os::scheduleAboveAudioThreads();
     }
     r.originNs = r.clock->nowNs();
     const size_t frames = static_cast<size_t>((r.options.seconds + 1.0) * kRate);
@@ -496,10 +534,36 @@ bool AudioRoad::writeFiles()
 void AudioRoad::printSummary()
 {
     Impl &r = *m;
+    // What the machine lost: each stall, widened by the audio in flight
+    // before it and by the time the road takes to settle again after it
+    // (the listen bus alone buffers 150 ms), in the frames of each
+    // recording ("[stall] file first last").
+    constexpr int64_t kInFlightNs = 50 * os::Clock::kNsPerMs;
+    constexpr int64_t kSettleNs = 250 * os::Clock::kNsPerMs;
+    uint64_t lost = 0;
+    const std::vector<os::Stall> stalls = os::notedStalls(lost);
+    int64_t longest[2] = {0, 0};
+    size_t counted[2] = {0, 0};
+    for (const os::Stall &s : stalls) {
+        ++counted[s.device];
+        longest[s.device] = std::max(longest[s.device], s.lateNs);
+        const struct {
+            const char *file;
+            const Recorder &recorder;
+        } recordings[] = {{"stream_mix.wav", *r.streamMixSink}, {"monitor.wav", *r.monitorSink}, {"listen_bus.wav", *r.listenSink}};
+        for (const auto &rec : recordings) {
+            const auto [first, last] = rec.recorder.framesBetween(s.endNs - s.lateNs - kInFlightNs, s.endNs + kSettleNs);
+            if (first < last)
+                r.print(std::string("[stall] ") + rec.file + " " + std::to_string(first) + " " + std::to_string(last));
+        }
+    }
     r.print("[road] summary: " + std::to_string(nowSeconds()) + " s simulated, microphone blocks "
             + std::to_string(micBlocks()) + ", stream mix " + std::to_string(r.streamMixSink->frames())
             + " frames, monitor " + std::to_string(r.monitorSink->frames()) + " frames, listen bus "
-            + std::to_string(r.listenSink->frames()) + " frames");
+            + std::to_string(r.listenSink->frames()) + " frames, stalls: devices " + std::to_string(counted[1])
+            + " (longest " + std::to_string(longest[1] / os::Clock::kNsPerMs) + " ms), threads "
+            + std::to_string(counted[0]) + " (longest " + std::to_string(longest[0] / os::Clock::kNsPerMs)
+            + " ms), not kept " + std::to_string(lost));
     r.print("[road] icon cache: " + logText(AudioRouterAPI::iconPathFor(L"C:\\Apps\\player.x64.exe", kPlayerPid)));
 }
 

@@ -136,6 +136,7 @@ void Event::set()
     {
         std::lock_guard lock(m_clock.m_mutex);
         m_set.store(true, std::memory_order_release);
+        m_setNs.store(m_clock.nowNs(), std::memory_order_relaxed);
         if (m_watcher)
             m_clock.notifyLocked(*m_watcher);
         m_clock.markUnsettledLocked(m_channel);
@@ -165,7 +166,10 @@ bool Event::trySignalled()
 
 bool Event::wait(std::int64_t timeoutMs)
 {
-    return m_clock.waitOn(m_channel, [this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
+    const bool signalled = m_clock.waitOn(m_channel, [this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
+    if (signalled)
+        noteIfLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed));
+    return signalled;
 }
 
 } // namespace os
@@ -182,6 +186,9 @@ bool Event::waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeout
             return signalled || !keepWaiting.load();
         },
         m_clock.deadlineAfterMs(timeoutMs));
+    // Handled this long after the set: woken late, or still busy when it came.
+    if (signalled)
+        noteIfLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed));
     return signalled;
 }
 

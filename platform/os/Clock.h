@@ -12,6 +12,8 @@
 // one) are woken only by that channel, wake() and time: a set costs one
 // wake-up, however many other threads wait on the clock.
 
+#include "platform/os/RealtimeThread.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -53,8 +55,13 @@ public:
         for (;;) {
             if (ready())
                 return true;
-            if (deadlineNs != kNoDeadline && nowNs() >= deadlineNs)
-                return false;
+            if (deadlineNs != kNoDeadline) {
+                const std::int64_t now = nowNs();
+                if (now >= deadlineNs) {
+                    noteIfLate(now - deadlineNs);
+                    return false;
+                }
+            }
             Waiter self{&channel, nullptr, m_waiters, true};
             if (m_waiters)
                 m_waiters->prev = &self;
@@ -195,6 +202,7 @@ private:
     Clock& m_clock;
     const EventReset m_reset;
     std::atomic<bool> m_set;         // written by set/reset/consumers, read under the clock's mutex
+    std::atomic<std::int64_t> m_setNs{0}; // clock time of the last set, written under the clock's mutex
     WaitChannel m_channel;           // guarded by the clock's mutex
     WaitChannel* m_watcher = nullptr; // guarded by the clock's mutex
 };

@@ -3,6 +3,10 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -17,6 +21,16 @@ namespace {
 // allocation hook, where nothing may allocate or take a lock.
 thread_local std::wstring t_taskName;
 thread_local int t_scopeDepth = 0;
+thread_local std::int64_t t_stallAfterNs = 0;
+
+struct StallSlot {
+    std::atomic<std::int64_t> endNs{0}; // written last: 0 is a slot not yet filled
+    std::atomic<std::int64_t> lateNs{0};
+    std::atomic<bool> device{false};
+};
+constexpr std::size_t kStallSlots = 4096;
+std::array<StallSlot, kStallSlots> g_stalls;
+std::atomic<std::uint64_t> g_stallCount{0};
 #ifdef VELORAN_HAVE_MXCSR
 constexpr unsigned kFlushToZero = 0x8000;
 constexpr unsigned kDenormalsAreZero = 0x0040;
@@ -37,12 +51,14 @@ int priorityFor(RealtimePriority priority)
 }
 } // namespace
 
-RealtimeThreadScope::RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority)
-    : m_previousTask(t_taskName)
+RealtimeThreadScope::RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority, int bufferMs)
+    : m_previousStallAfterNs(t_stallAfterNs)
+    , m_previousTask(t_taskName)
 {
     if (taskName.empty())
         return;
     m_joined = true;
+    t_stallAfterNs = std::int64_t(bufferMs) * 1'000'000;
     t_taskName = taskName;
     ++t_scopeDepth;
     m_scheduling = RealtimeScheduling::FlushToZeroOnly;
@@ -76,6 +92,7 @@ RealtimeThreadScope::~RealtimeThreadScope()
 #endif
     --t_scopeDepth;
     t_taskName = m_previousTask;
+    t_stallAfterNs = m_previousStallAfterNs;
 }
 
 std::wstring RealtimeThreadScope::currentTaskName()
@@ -86,6 +103,44 @@ std::wstring RealtimeThreadScope::currentTaskName()
 bool RealtimeThreadScope::inRealtimeScope()
 {
     return t_scopeDepth > 0;
+}
+
+void noteStall(std::int64_t lateNs, bool device)
+{
+    const std::uint64_t n = g_stallCount.fetch_add(1, std::memory_order_relaxed);
+    if (n >= kStallSlots)
+        return;
+    StallSlot& slot = g_stalls[n];
+    slot.lateNs.store(lateNs, std::memory_order_relaxed);
+    slot.device.store(device, std::memory_order_relaxed);
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    slot.endNs.store(std::max<std::int64_t>(1, std::chrono::nanoseconds(now).count()), std::memory_order_release);
+}
+
+void noteIfLate(std::int64_t lateNs)
+{
+    if (t_stallAfterNs > 0 && lateNs > t_stallAfterNs)
+        noteStall(lateNs, false);
+}
+
+std::vector<Stall> notedStalls(std::uint64_t& lost)
+{
+    const std::uint64_t count = g_stallCount.load(std::memory_order_acquire);
+    lost = count > kStallSlots ? count - kStallSlots : 0;
+    std::vector<Stall> stalls;
+    for (std::size_t i = 0; i < std::min<std::uint64_t>(count, kStallSlots); ++i) {
+        const StallSlot& slot = g_stalls[i];
+        if (const std::int64_t end = slot.endNs.load(std::memory_order_acquire))
+            stalls.push_back({end, slot.lateNs.load(std::memory_order_relaxed), slot.device.load(std::memory_order_relaxed)});
+    }
+    return stalls;
+}
+
+void scheduleAboveAudioThreads()
+{
+    sched_param wanted{};
+    wanted.sched_priority = priorityFor(RealtimePriority::Critical) + 1;
+    pthread_setschedparam(pthread_self(), SCHED_RR, &wanted);
 }
 
 void nameCurrentThread(const char* name)

@@ -7,7 +7,9 @@
 // scope also turns on flush-to-zero and denormals-are-zero for the thread
 // and restores the previous floating-point mode and policy when it ends.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace os {
 
@@ -18,7 +20,11 @@ enum class RealtimeScheduling { None, FlushToZeroOnly, RealtimePolicy };
 
 class RealtimeThreadScope {
 public:
-    explicit RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority = RealtimePriority::High);
+    // The thread handling a set event or a pause's end more than bufferMs
+    // (what its buffer lasts) after it was due is noted as a stall; 0 notes
+    // none.
+    explicit RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority = RealtimePriority::High,
+                                 int bufferMs = 0);
     ~RealtimeThreadScope();
     RealtimeThreadScope(const RealtimeThreadScope&) = delete;
     RealtimeThreadScope& operator=(const RealtimeThreadScope&) = delete;
@@ -37,8 +43,31 @@ private:
     unsigned m_savedFpMode = 0;
     int m_savedPolicy = 0;
     int m_savedPriority = 0;
+    std::int64_t m_previousStallAfterNs = 0;
     std::wstring m_previousTask;
 };
+
+// A stretch the machine did not serve in time: an audio thread woken later
+// than its buffer lasts, or a simulated device's period served later than
+// one period. The audio there is lost whatever the program does.
+struct Stall {
+    std::int64_t endNs = 0;  // steady clock, when it was served
+    std::int64_t lateNs = 0; // how long after it was due
+    bool device = false;     // a simulated device's period, else a thread
+};
+
+// Kept in a fixed log of atomics: no lock, no allocation, safe on audio
+// threads. What the log cannot hold is counted as lost.
+void noteStall(std::int64_t lateNs, bool device);
+std::vector<Stall> notedStalls(std::uint64_t& lost);
+// The calling thread came lateNs after it was due (woken, or at the end of
+// a pause): a stall where that is longer than the buffer its scope gave.
+void noteIfLate(std::int64_t lateNs);
+
+// Real-time scheduling for the calling thread above every audio thread of
+// the program, where the process may have it: for the simulation's devices
+// and dispatchers, which stand for hardware and a system that never wait.
+void scheduleAboveAudioThreads();
 
 // Names the calling thread for debuggers and tools ("vd-…"); Linux keeps at
 // most 15 bytes, the rest is cut.

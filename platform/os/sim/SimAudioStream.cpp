@@ -1,5 +1,7 @@
 #include "platform/os/sim/SimAudioStream.h"
 
+#include "platform/os/RealtimeThread.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -174,6 +176,11 @@ std::uint64_t SimStream::framesAt(std::uint64_t period) const
 
 std::uint64_t SimStream::elapsedPeriodsLocked(std::int64_t nowNs) const
 {
+    return static_cast<std::uint64_t>(runNsLocked(nowNs) / SimAudioWorld::kPeriodNs);
+}
+
+std::int64_t SimStream::runNsLocked(std::int64_t nowNs) const
+{
     const std::int64_t stallAt = m_stallAtNs.load(std::memory_order_acquire);
     if (stallAt >= 0 && nowNs > stallAt)
         nowNs = stallAt;
@@ -183,7 +190,7 @@ std::uint64_t SimStream::elapsedPeriodsLocked(std::int64_t nowNs) const
     const std::int32_t ppm = m_driftPpm.load(std::memory_order_acquire);
     if (ppm != 0)
         runNs += static_cast<std::int64_t>(static_cast<__int128>(runNs) * ppm / 1'000'000);
-    return static_cast<std::uint64_t>(runNs / SimAudioWorld::kPeriodNs);
+    return runNs;
 }
 
 HRESULT SimStream::checkLive(SimOp op)
@@ -547,6 +554,11 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>
         m_played = periods;
     }
     if (periods > m_signalled) {
+        // A device never waits: its period served a period or more late
+        // was lost to the machine, not to the program.
+        const std::int64_t late = runNsLocked(nowNs) - static_cast<std::int64_t>(m_signalled + 1) * SimAudioWorld::kPeriodNs;
+        if (late > SimAudioWorld::kPeriodNs)
+            noteStall(late, true);
         m_signalled = periods;
         if (m_event && !silentLoopback) {
             if (setLater)

@@ -76,6 +76,8 @@ private:
     // Frames from the stream's start to the end of period k.
     std::uint64_t framesAt(std::uint64_t period) const;
     std::uint64_t elapsedPeriodsLocked(std::int64_t nowNs) const;
+    // Clock time the stream has run, as its own clock counts it.
+    std::int64_t runNsLocked(std::int64_t nowNs) const;
     // An event to set is handed to setLater when given (to be set once
     // m_mutex is released), else set at once.
     std::int64_t catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>* setLater = nullptr);

@@ -1,5 +1,7 @@
 #include "platform/os/sim/SimAudioWorld.h"
 
+#include "platform/os/RealtimeThread.h"
+
 #include "platform/os/sim/SimAudioStream.h"
 #include "platform/os/sim/SimWorkQueues.h"
 #include "platform/os/sim/SimWorldCore.h"
@@ -658,6 +660,7 @@ void SimAudioWorld::serviceLoop()
 {
     SimWorldCore& core = *m_core;
     core.serviceThreadId.store(std::this_thread::get_id());
+    scheduleAboveAudioThreads(); // hardware does not wait for the machine
     std::vector<std::shared_ptr<SimStream>> live;
     for (;;) {
         // Deliver notifications and activations, in order.

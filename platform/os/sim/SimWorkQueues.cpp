@@ -19,8 +19,10 @@ SimWorkQueues::SimWorkQueues(Clock& clock, SimFaults& faults)
     addQueueLocked(kMultithreadedQueue, L"", kMultithreadedQueueThreads);
     // The watcher's whole life is one wait on the clock: its condition does
     // the dispatching and only turns true at shutdown.
-    m_watcher = std::thread(
-        [this] { m_clock.waitOn(m_watchChannel, [this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline); });
+    m_watcher = std::thread([this] {
+        scheduleAboveAudioThreads(); // the system's dispatcher does not wait for the machine
+        m_clock.waitOn(m_watchChannel, [this] { return dispatchSignalledLocked(); }, Clock::kNoDeadline);
+    });
 }
 
 SimWorkQueues::~SimWorkQueues()
@@ -94,7 +96,8 @@ void SimWorkQueues::addThreadLocked(std::uint32_t queueId, Queue& queue)
             return;
         }
         nameCurrentThread("vd-mfq-class");
-        const RealtimeThreadScope realtime(className, RealtimePriority::High);
+        // Two periods of the streams whose callbacks it runs.
+        const RealtimeThreadScope realtime(className, RealtimePriority::High, 20);
         queueThread(queueId);
     });
 }
@@ -143,7 +146,7 @@ HRESULT SimWorkQueues::putWorkItem(std::uint32_t queueId, std::int32_t, std::sha
         Queue* queue = findQueueLocked(queueId);
         if (!queue || m_stopping)
             return E_INVALIDARG;
-        queue->pending.push_back({std::move(callback), 0});
+        queue->pending.push_back({std::move(callback), 0, m_clock.nowNs()});
         // Only this queue's threads have something to do.
         queue->workReady.notify_one();
     }
@@ -219,7 +222,7 @@ bool SimWorkQueues::dispatchSignalledLocked()
         for (auto it = m_armed.begin(); !stopping && it != m_armed.end();) {
             Queue* queue = findQueueLocked(it->callback->queueId());
             if (queue && it->event->trySignalled()) {
-                queue->pending.push_back({std::move(it->callback), it->key});
+                queue->pending.push_back({std::move(it->callback), it->key, m_clock.nowNs()});
                 if (wokenCount < woken.size())
                     woken[wokenCount++] = queue;
                 else
@@ -249,6 +252,7 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         queue->pending.pop_front();
         ++m_running;
         lock.unlock();
+        noteIfLate(m_clock.nowNs() - item.dueNs); // in a real-time scope: run late by the machine
         item.callback->invoke();
         item.callback.reset();
         lock.lock();

@@ -43,6 +43,7 @@ private:
     struct Item {
         std::shared_ptr<AsyncCallback> callback;
         std::uint64_t key = 0; // waiting items keep their key until they run
+        std::int64_t dueNs = 0; // clock time it was handed to its queue
     };
     struct Queue {
         std::wstring className;

@@ -267,7 +267,7 @@ void BusForwarder::renderThread(Unit &u)
 {
     os::nameCurrentThread(("vd-busfwd-" + std::to_string(u.bus)).c_str());
     const os::ApartmentScope apartment(os::ApartmentKind::Multithreaded);
-    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High);
+    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High, kBufferDuration100ns / 10000);
     if (HRESULT hr = u.audioClient->start(); FAILED(hr)) {
         log("[BusForwarder] Start failed: 0x" + hresultText(hr));
         return;

@@ -433,7 +433,8 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
 {
     os::nameCurrentThread("vd-livestream");
     {
-        const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::Normal);
+        // Its buffer: what the driver still holds after the half block it may wait.
+        const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::Normal, kPeriodMs / 2);
         int64_t nextNs = m_clock.nowNs();
         constexpr int64_t kPeriodNs = kPeriodMs * os::Clock::kNsPerMs;
         while (m_running.load()) {
@@ -467,6 +468,8 @@ void LivestreamForwarder::pace(int64_t& nextNs)
     const int64_t now = m_clock.nowNs();
     if (now < nextNs)
         m_clock.waitUntil([this] { return !m_running.load(); }, nextNs);
-    else
+    else {
+        os::noteIfLate(now - nextNs);
         nextNs = now;
+    }
 }

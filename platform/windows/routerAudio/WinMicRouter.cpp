@@ -337,7 +337,7 @@ void WinMicRouter::micCaptureThread(MicUnit &unit)
 {
     os::nameCurrentThread(("vd-mic-" + std::to_string(unit.index)).c_str());
     const os::ApartmentScope apartment(os::ApartmentKind::Multithreaded);
-    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High);
+    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High, kBufferDuration100ns / 10000);
     m_platform->createEndpointEnumerator(unit.enumerator);
     while (unit.running.load())
         unit.pumpOnce();
@@ -494,7 +494,7 @@ void WinMicRouter::soloOutputThread()
 {
     os::nameCurrentThread("vd-solo");
     const os::ApartmentScope apartment(os::ApartmentKind::Multithreaded);
-    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High);
+    const os::RealtimeThreadScope realtime(L"Pro Audio", os::RealtimePriority::High, kBufferDuration100ns / 10000);
     SoloOutput solo{*this, nullptr, {}, nullptr, nullptr, nullptr, 0, false};
     m_platform->createEndpointEnumerator(solo.enumerator);
     while (soloRunning.load())

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,15 +53,20 @@ double goertzelAmplitude(const std::vector<float> &x, double hz)
 
 // The tone's amplitude over 100 ms windows (whole cycles of every tone),
 // their powers averaged: a source block arriving late shifts the phase of
-// what follows, which one long window would count as a loss.
-double toneAmplitude(const std::vector<float> &x, double hz)
+// what follows, which one long window would count as a loss. Windows the
+// machine stalled in are left out.
+double toneAmplitude(const std::vector<float> &x, const std::vector<bool> &stalled, double hz)
 {
     constexpr size_t kWindow = 4800;
     double power = 0.0;
     size_t windows = 0;
-    for (size_t from = 0; from + kWindow <= x.size(); from += kWindow, ++windows) {
+    for (size_t from = 0; from + kWindow <= x.size(); from += kWindow) {
+        if (std::find(stalled.begin() + long(from), stalled.begin() + long(from + kWindow), true)
+            != stalled.begin() + long(from + kWindow))
+            continue;
         const double a = goertzelAmplitude(std::vector<float>(x.begin() + long(from), x.begin() + long(from + kWindow)), hz);
         power += a * a;
+        ++windows;
     }
     return windows ? std::sqrt(power / double(windows)) : 0.0;
 }
@@ -125,6 +131,28 @@ std::map<std::string, double> lastLevels(const std::string &output)
     return levels;
 }
 
+// Frames of each recording the machine did not serve in time, from the
+// "[stall] file first last" lines; all of them when the demo could not keep
+// count of its stalls.
+std::map<std::string, std::vector<bool>> stalledFrames(const std::string &output, const std::map<std::string, size_t> &frames)
+{
+    std::map<std::string, std::vector<bool>> stalled;
+    const bool uncounted = output.find("not kept 0\n") == std::string::npos;
+    for (const auto &[file, count] : frames)
+        stalled[file].assign(count, uncounted);
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string tag, file;
+        size_t first = 0, last = 0;
+        if (words >> tag >> file >> first >> last && tag == "[stall]" && stalled.count(file))
+            std::fill(stalled[file].begin() + long(std::min(first, frames.at(file))),
+                      stalled[file].begin() + long(std::min(last, frames.at(file))), true);
+    }
+    return stalled;
+}
+
 // Width and height of a PNG, from its header chunk.
 bool pngSize(const std::string &path, uint32_t &width, uint32_t &height)
 {
@@ -137,17 +165,15 @@ bool pngSize(const std::string &path, uint32_t &width, uint32_t &height)
     return true;
 }
 
-// Lockstep runs are exact. The real clock gets the margins a loaded machine
-// still meets while the rest of the suite runs beside it: no silence of
-// every source over 100 ms (a render thread woken later than its device's
-// 20 ms buffer lasts is heard as silence), each tone within 1 dB.
+// Lockstep runs are exact. The real clock is judged as strictly where the
+// machine kept time; what a stall covers is left out. A run stalled through
+// most of its length is tried again, and skipped when every try was.
 struct RoadCase {
     const char *name;
     const char *options;
-    double levelToleranceDb;
-    size_t longestQuietFrames;
-    bool clicksChecked;
 };
+
+constexpr int kTries = 3;
 
 void PrintTo(const RoadCase &c, std::ostream *os)
 {
@@ -164,43 +190,81 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
     if (std::string(road.name) == "real")
         GTEST_SKIP() << "the real clock is not kept under a sanitizer";
 #endif
-    const DemoRun run = runDemo(road.name, road.options);
-    ASSERT_EQ(run.status, 0) << run.output;
     const std::vector<Expectation> expected = {
         {"stream_mix.wav", {{1000.0, 0.15}, {250.0, 0.2}}},
         {"listen_bus.wav", {{440.0, 0.3}, {250.0, 0.2}}},
         {"monitor.wav", {{440.0, 0.3}}},
     };
+    DemoRun run;
+    std::map<std::string, WavAudio> wavs;
+    std::map<std::string, std::vector<bool>> stalled;
+    std::string stallFigures;
+    for (int attempt = 1;; ++attempt) {
+        if (attempt > 1)
+            fs::remove_all(run.dir);
+        run = runDemo(road.name, road.options);
+        ASSERT_EQ(run.status, 0) << run.output;
+        std::map<std::string, size_t> frames;
+        for (const Expectation &e : expected) {
+            wavs[e.file] = load(run, e.file);
+            frames[e.file] = wavs[e.file].samples.size() / 2;
+            ASSERT_GT(frames[e.file], size_t(3.5 * kRate)) << e.file;
+        }
+        stalled = stalledFrames(run.output, frames);
+        size_t worst = 0; // the most stalled recording's stalled frames, per thousand
+        for (const auto &[file, mask] : stalled)
+            worst = std::max<size_t>(worst, size_t(std::count(mask.begin(), mask.end(), true)) * 1000 / mask.size());
+        const auto summary = run.output.find("stalls: ");
+        stallFigures += "\ntry " + std::to_string(attempt) + ": " + std::to_string(worst / 10) + "% stalled, "
+                        + run.output.substr(summary, run.output.find('\n', summary) - summary);
+        // A manual clock waits for every thread: nothing can stall there.
+        ASSERT_TRUE(std::string(road.name) == "real" || run.output.find("[stall]") == std::string::npos) << run.output;
+        if (worst <= 500)
+            break;
+        if (attempt == kTries) {
+            fs::remove_all(run.dir);
+            GTEST_SKIP() << "the machine could not keep time: every try stalled through most of its run" << stallFigures;
+        }
+    }
+    std::printf("stall figures:%s\n", stallFigures.c_str());
     for (const Expectation &e : expected) {
-        const WavAudio wav = load(run, e.file);
+        const WavAudio &wav = wavs[e.file];
         const size_t frames = wav.samples.size() / 2;
-        ASSERT_GT(frames, size_t(3.5 * kRate)) << e.file;
+        const std::vector<bool> &mask = stalled[e.file];
         double steepest = 0.0; // per sample, of the expected signal
         for (const Tone &t : e.tones)
             steepest += 2.0 * M_PI * t.hz / kRate * t.amplitude;
+        const size_t from = size_t(0.5 * kRate), to = frames - size_t(0.1 * kRate);
+        const std::vector<bool> stalledHere(mask.begin() + long(from), mask.begin() + long(to));
         for (int ch = 0; ch < 2; ++ch) {
-            const auto x = channel(wav, ch, size_t(0.5 * kRate), frames - size_t(0.1 * kRate));
+            const auto x = channel(wav, ch, from, to);
             for (double hz : kAllTones) {
                 double want = 0.0;
                 for (const Tone &t : e.tones)
                     want = t.hz == hz ? t.amplitude : want;
-                const double got = toneAmplitude(x, hz);
+                const double got = toneAmplitude(x, stalledHere, hz);
                 if (want > 0.0)
-                    EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, road.levelToleranceDb)
+                    EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, 0.5)
                         << e.file << " ch" << ch << " " << hz << " Hz";
                 else
                     EXPECT_LT(got, 0.01 * 0.15) << e.file << " ch" << ch << " " << hz << " Hz"; // 40 dB down
             }
             double worstStep = 0.0;
+            size_t worstAt = 0;
             for (size_t i = 1; i < x.size(); ++i)
-                worstStep = std::max(worstStep, std::fabs(double(x[i]) - x[i - 1]));
-            if (road.clicksChecked) {
-                EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch;
-            }
+                if (!stalledHere[i - 1] && !stalledHere[i] && std::fabs(double(x[i]) - x[i - 1]) > worstStep) {
+                    worstStep = std::fabs(double(x[i]) - x[i - 1]);
+                    worstAt = from + i;
+                }
+            EXPECT_LE(worstStep, 1.5 * steepest) << e.file << " ch" << ch << " at frame " << worstAt << stallFigures;
         }
-        const SilentGaps gaps = silentGaps(std::vector<float>(wav.samples.begin(), wav.samples.end() - 2 * size_t(0.1 * kRate)),
-                                           2, size_t(0.5 * kRate), road.longestQuietFrames);
-        EXPECT_EQ(gaps.count, 0u) << e.file << ": longest silence " << gaps.longestFrames << " frames";
+        // A stalled frame counts as sound: only silences the machine did not cause remain.
+        std::vector<float> heard(wav.samples.begin(), wav.samples.end() - 2 * size_t(0.1 * kRate));
+        for (size_t f = 0; f < heard.size() / 2; ++f)
+            if (mask[f])
+                heard[2 * f] = 1.0f;
+        const SilentGaps gaps = silentGaps(heard, 2, from, 48);
+        EXPECT_EQ(gaps.count, 0u) << e.file << ": longest silence " << gaps.longestFrames << " frames" << stallFigures;
     }
     const auto levels = lastLevels(run.output);
     for (const char *id : {"0", "4242", "5151", "4294967295", "4294967294"})
@@ -213,9 +277,8 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clocks, AudioRoadTest,
-                         testing::Values(RoadCase{"float48", "--loopback-format float48", 0.5, 48, true},
-                                         RoadCase{"pcm44", "--loopback-format pcm44", 0.5, 48, true},
-                                         RoadCase{"real", "--clock real --seconds 4", 1.0, 4800, false}),
+                         testing::Values(RoadCase{"float48", "--loopback-format float48"}, RoadCase{"pcm44", "--loopback-format pcm44"},
+                                         RoadCase{"real", "--clock real --seconds 4"}),
                          [](const testing::TestParamInfo<RoadCase> &info) { return std::string(info.param.name); });
 
 // A missing output folder is made; one that cannot be made is refused

@@ -219,6 +219,41 @@ TEST(OsRealtimeThreadScope, SchedulingIsRealtimeWhereAllowedAndRestored)
     }).join();
 }
 
+// An event handled, or a pause ended, later than the scope's buffer lasts
+// is a stall; sooner, or in a scope that gave no buffer, it is not.
+TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStall)
+{
+    const struct {
+        int bufferMs;
+        std::int64_t lateMs;
+        bool pause;
+        std::size_t stalls;
+    } cases[] = {{20, 10, false, 0}, {20, 30, false, 1}, {20, 30, true, 1}, {0, 30, false, 0}};
+    for (const auto &c : cases) {
+        std::thread([&c] {
+            ManualClock clock;
+            Event event(clock);
+            std::uint64_t lost = 0;
+            const std::size_t before = notedStalls(lost).size();
+            const RealtimeThreadScope scope(L"Pro Audio", RealtimePriority::High, c.bufferMs);
+            const std::int64_t dueNs = clock.nowNs();
+            if (!c.pause)
+                event.set();
+            clock.advanceMs(c.lateMs);
+            if (c.pause)
+                clock.sleepUntilNs(dueNs);
+            else
+                EXPECT_TRUE(event.wait(0));
+            const std::vector<Stall> stalls = notedStalls(lost);
+            ASSERT_EQ(stalls.size() - before, c.stalls) << c.bufferMs << " ms buffer, " << c.lateMs << " ms late";
+            if (c.stalls) {
+                EXPECT_EQ(stalls.back().lateNs, c.lateMs * Clock::kNsPerMs);
+                EXPECT_FALSE(stalls.back().device);
+            }
+        }).join();
+    }
+}
+
 TEST(OsRealtimeGuard, ViolationsAreAHeldAudioLockOrNoRealtimeScope)
 {
     AudioMutex audioLock;

@@ -165,7 +165,8 @@ TestCase {
     }
 
     // The engine runs on the machine's PortAudio; the microphone router only
-    // with the device, so unknown inputs are refused.
+    // with the device, so unknown inputs are refused once the device's
+    // services have started (on a busy machine, after this test begins).
     function test_engine_controls() {
         verify(SystemBridge.Start())
         verify(SystemBridge.IsRunning())
@@ -173,7 +174,7 @@ TestCase {
         compare(SystemBridge.GetInputDevices(), [])
         SystemBridge.Stop()
         verify(!SystemBridge.IsRunning())
-        compare(SystemBridge.RemoveInputDevice("No Such Microphone"), false)
+        tryVerify(function() { return SystemBridge.RemoveInputDevice("No Such Microphone") === false }, 30000)
     }
 
     // The emulated T40's microphone plays 250 Hz: a stored preset lifting
