@@ -430,6 +430,7 @@ HRESULT SimStream::captureBuffer(std::uint8_t*& data, std::uint32_t& frames, std
         *counterPosition = static_cast<std::uint64_t>(now / 100);
     m_held = true;
     m_heldFrames = count;
+    m_transfer = {false, m_loopback.targetProcessId, m_core->nextCall(), 0, first, count};
     data = m_packet.data();
     frames = count;
     return S_OK;
@@ -445,8 +446,11 @@ HRESULT SimStream::releaseCapture(std::uint32_t frames)
     if (frames != 0 && frames != m_heldFrames)
         return AUDCLNT_E_INVALID_SIZE;
     m_held = false;
-    if (frames != 0)
+    if (frames != 0) {
         ++m_nextPacket; // 0 keeps the packet for the next getBuffer
+        m_transfer.end = m_core->nextCall();
+        m_core->transferred(m_endpointId, m_transfer);
+    }
     return S_OK;
 }
 
@@ -462,6 +466,7 @@ HRESULT SimStream::renderBuffer(std::uint32_t frames, std::uint8_t*& data)
         return AUDCLNT_E_BUFFER_TOO_LARGE;
     m_held = true;
     m_heldFrames = frames;
+    m_transfer = {true, 0, m_core->nextCall(), 0, m_handed, 0};
     data = m_staging.data();
     return S_OK;
 }
@@ -490,6 +495,10 @@ HRESULT SimStream::releaseRender(std::uint32_t frames, std::uint32_t flags)
         write = (write + run) % m_bufferFrames;
     }
     m_queued += frames;
+    m_handed += frames;
+    m_transfer.end = m_core->nextCall();
+    m_transfer.frames = frames;
+    m_core->transferred(m_endpointId, m_transfer);
     return S_OK;
 }
 

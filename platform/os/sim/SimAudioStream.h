@@ -111,6 +111,7 @@ private:
     std::uint64_t m_nextPacket = 0;
     bool m_held = false;
     std::uint32_t m_heldFrames = 0;
+    StreamTransfer m_transfer;      // the buffer held now
     bool m_discontinuity = false;
     std::vector<std::uint8_t> m_packet;
     std::vector<float> m_mix;
@@ -121,6 +122,7 @@ private:
     std::vector<std::uint8_t> m_staging;
     std::uint32_t m_readFrame = 0;
     std::uint32_t m_queued = 0;
+    std::uint64_t m_handed = 0;     // frames handed to play since initialize
 };
 
 } // namespace os

@@ -321,6 +321,17 @@ void SimWorldCore::appendRendered(const std::wstring& id, const WAVEFORMATEXTENS
         sink->rendered(id, format, data, frames);
 }
 
+void SimWorldCore::transferred(const std::wstring& endpointId, const StreamTransfer& transfer)
+{
+    std::shared_ptr<TransferObserver> observer;
+    {
+        std::lock_guard lock(mutex);
+        observer = transferObserver;
+    }
+    if (observer)
+        observer->transferred(endpointId, transfer);
+}
+
 void SimWorldCore::addUnderrun(const std::wstring& id, std::uint64_t frames)
 {
     withEndpoint(*this, id, [frames](SimEndpointRecord& record) { record.recording.underrunFrames += frames; });
@@ -865,6 +876,12 @@ void SimAudioWorld::setRecordingLimitBytes(std::size_t bytes)
 bool SimAudioWorld::setRenderSink(const std::wstring& id, std::shared_ptr<RenderSink> sink)
 {
     return withEndpoint(*m_core, id, [&](SimEndpointRecord& record) { record.sink = std::move(sink); });
+}
+
+void SimAudioWorld::setTransferObserver(std::shared_ptr<TransferObserver> observer)
+{
+    std::lock_guard lock(m_core->mutex);
+    m_core->transferObserver = std::move(observer);
 }
 
 void SimAudioWorld::addProcess(const SimProcessSpec& spec)

@@ -74,6 +74,27 @@ public:
                           std::uint32_t frames) = 0;
 };
 
+// A buffer passed between the program and a stream: a capture packet taken
+// then released, or a render block got then released. begin and end number
+// the two calls in one order across all streams of the world, so which
+// buffer certainly went before which holds on any clock.
+struct StreamTransfer {
+    bool render = false;
+    std::uint32_t loopbackProcessId = 0; // target of a process-loopback capture, else 0
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint64_t firstFrame = 0; // capture: of the stream's signal; render: of all the stream was handed
+    std::uint32_t frames = 0;
+};
+
+// Sees each transfer once it is released, on the program's thread, under
+// the stream's lock. Must not call back into the world.
+class TransferObserver {
+public:
+    virtual ~TransferObserver() = default;
+    virtual void transferred(const std::wstring& endpointId, const StreamTransfer& transfer) = 0;
+};
+
 class SimAudioWorld final : public OsPlatform {
 public:
     static constexpr std::int64_t kPeriodNs = 10'000'000; // the engine's period
@@ -119,6 +140,7 @@ public:
     void clearRecording(const std::wstring& id);
     void setRecordingLimitBytes(std::size_t bytes);
     bool setRenderSink(const std::wstring& id, std::shared_ptr<RenderSink> sink);
+    void setTransferObserver(std::shared_ptr<TransferObserver> observer);
 
     // Processes and their sessions (listed on the default console render
     // endpoint, in the order the processes were added).

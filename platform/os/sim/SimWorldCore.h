@@ -66,6 +66,7 @@ struct SimWorldCore {
     std::set<std::uint32_t> heldActivations;
     std::map<std::uint32_t, std::int64_t> activationDelayNs;
     std::size_t recordingLimitBytes = 32u << 20;
+    std::shared_ptr<TransferObserver> transferObserver;
     std::uint32_t nextEndpointNumber = 1;
     bool closed = false;                        // the world has ended
 
@@ -116,6 +117,11 @@ struct SimWorldCore {
     void appendRendered(const std::wstring& id, const WAVEFORMATEXTENSIBLE& format, const std::uint8_t* data,
                         std::uint32_t frames);
     void addUnderrun(const std::wstring& id, std::uint64_t frames);
+    // The next number of the world's call order. One read-modify-write
+    // chain: a call numbered lower happened before one numbered higher.
+    std::uint64_t nextCall() { return callOrder.fetch_add(1, std::memory_order_acq_rel) + 1; }
+    void transferred(const std::wstring& endpointId, const StreamTransfer& transfer);
+    std::atomic<std::uint64_t> callOrder{0};
 };
 
 std::vector<std::uint8_t> makeDeviceFormat(std::uint32_t sampleRate, std::uint16_t channels, std::uint16_t bits,
