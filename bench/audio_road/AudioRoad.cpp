@@ -20,6 +20,7 @@
 #include "platform/windows/routerAudio/VirtualDriverEndpoints.h"
 #include "platform/windows/routerAudio/WinMicRouter.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -128,6 +129,62 @@ private:
     std::atomic<uint64_t> m_foreign{0};
 };
 
+// The buffers that tell when the monitor took up the player: the headphones'
+// render blocks and the player's loopback packets, the first of each kept.
+class StartWatch final : public os::TransferObserver {
+public:
+    explicit StartWatch(std::wstring headphones)
+        : m_headphones(std::move(headphones))
+    {
+        m_blocks.reserve(kKept);
+        m_packets.reserve(kKept);
+    }
+    void transferred(const std::wstring &endpointId, const os::StreamTransfer &transfer) override
+    {
+        std::vector<os::StreamTransfer> *list = nullptr;
+        if (transfer.render && endpointId == m_headphones)
+            list = &m_blocks;
+        else if (!transfer.render && transfer.loopbackProcessId == AudioRoad::kPlayerPid)
+            list = &m_packets;
+        std::lock_guard lock(m_mutex);
+        if (list && list->size() < kKept)
+            list->push_back(transfer);
+    }
+    // After the run: "[margin] monitor" and, of the player's packets pushed
+    // before the pull that began it and before the pull before that one,
+    // how many were certainly (released before the pull began) and possibly
+    // (taken before it ended).
+    std::string marginLine(const std::vector<float> &monitor) const
+    {
+        std::lock_guard lock(m_mutex);
+        const auto began = std::find_if(m_blocks.begin(), m_blocks.end(), [&](const os::StreamTransfer &b) {
+            const size_t from = std::min<size_t>(b.firstFrame * 2, monitor.size());
+            const size_t to = std::min<size_t>((b.firstFrame + b.frames) * 2, monitor.size());
+            return std::any_of(monitor.begin() + long(from), monitor.begin() + long(to),
+                               [](float v) { return std::fabs(v) > 1e-4f; });
+        });
+        if (began == m_blocks.end())
+            return "[margin] monitor never began";
+        std::string line = "[margin] monitor";
+        for (const auto *pull : {&*began, began == m_blocks.begin() ? nullptr : &*(began - 1)}) {
+            size_t certain = 0, possible = 0;
+            for (const os::StreamTransfer &p : m_packets) {
+                certain += pull && p.end < pull->begin;
+                possible += pull && p.begin < pull->end;
+            }
+            line += " " + std::to_string(certain) + " " + std::to_string(possible);
+        }
+        return line;
+    }
+
+private:
+    static constexpr size_t kKept = 4096;
+    const std::wstring m_headphones;
+    mutable std::mutex m_mutex;
+    std::vector<os::StreamTransfer> m_blocks;  // guarded by m_mutex
+    std::vector<os::StreamTransfer> m_packets; // guarded by m_mutex
+};
+
 std::vector<uint8_t> pcm44Record()
 {
     WAVEFORMATEX f{};
@@ -183,6 +240,7 @@ struct AudioRoad::Impl {
     std::wstring speakers, mic, headphones, listenCable;
     std::shared_ptr<Recorder> monitorSink, listenSink;
     std::unique_ptr<Recorder> streamMixSink;
+    std::shared_ptr<StartWatch> startWatch;
     std::unique_ptr<WinMicRouter> router;
     std::unique_ptr<LivestreamForwarder> livestream;
     std::unique_ptr<BusForwarder> busForwarder;
@@ -358,6 +416,8 @@ bool AudioRoad::start()
         r.world->setLoopbackMixFormat(pcm44Record());
     r.world->setRenderSink(r.headphones, r.monitorSink);
     r.world->setRenderSink(r.listenCable, r.listenSink);
+    r.startWatch = std::make_shared<StartWatch>(r.headphones);
+    r.world->setTransferObserver(r.startWatch);
     os::installPlatform(r.world);
     const os::ApartmentScope apartment(os::ApartmentKind::Multithreaded);
 
@@ -564,6 +624,7 @@ void AudioRoad::printSummary()
             + " (longest " + std::to_string(longest[1] / os::Clock::kNsPerMs) + " ms), threads "
             + std::to_string(counted[0]) + " (longest " + std::to_string(longest[0] / os::Clock::kNsPerMs)
             + " ms), not kept " + std::to_string(lost));
+    r.print(r.startWatch->marginLine(r.monitorSink->samples()));
     r.print("[road] icon cache: " + logText(AudioRouterAPI::iconPathFor(L"C:\\Apps\\player.x64.exe", kPlayerPid)));
 }
 
