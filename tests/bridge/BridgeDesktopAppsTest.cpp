@@ -191,8 +191,9 @@ TEST_F(DesktopApps, InstalledProgramsAreWhatGLibShowsInEachLanguage)
         const QImage written(icon);
         EXPECT_EQ(written.size(), QSize(128, 128));
         EXPECT_GT(drawnPixels(written), 128 * 128 / 8);
-        if (picture.centre.isValid())
+        if (picture.centre.isValid()) {
             EXPECT_EQ(written.pixelColor(64, 64), picture.centre);
+        }
     }
     EXPECT_NE(iconFileOf(apps, user + "veloran-twin-a.desktop"), iconFileOf(apps, user + "veloran-twin-b.desktop"))
         << "entries of one name keep icons of their own";

@@ -123,8 +123,9 @@ TEST_F(InstalledApps, IconFilesKeepApartAndAreNeverRewritten)
         else
             EXPECT_TRUE(QRegularExpression("^[a-zA-Z0-9_\\-]+_[0-9a-f]{8}\\.png$").match(file).hasMatch())
                 << file.toStdString();
-        if (name != "tape")
+        if (name != "tape") {
             EXPECT_EQ(QImageReader(icon).size(), QSize(128, 128)) << file.toStdString();
+        }
     }
     EXPECT_EQ(icons.size(), 4) << "each program has its own file";
 
