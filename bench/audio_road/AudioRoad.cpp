@@ -146,8 +146,10 @@ public:
             list = &m_blocks;
         else if (!transfer.render && transfer.loopbackProcessId == AudioRoad::kPlayerPid)
             list = &m_packets;
+        else
+            return; // the other streams' buffers, without taking the lock
         std::lock_guard lock(m_mutex);
-        if (list && list->size() < kKept)
+        if (list->size() < kKept)
             list->push_back(transfer);
     }
     // After the run: "[margin] monitor" and, of the player's packets pushed
@@ -165,13 +167,14 @@ public:
         });
         if (began == m_blocks.end())
             return "[margin] monitor never began";
+        // Before the stream's first pull nothing was pushed.
+        const os::StreamTransfer none{};
         std::string line = "[margin] monitor";
-        for (const auto *pull : {&*began, began == m_blocks.begin() ? nullptr : &*(began - 1)}) {
-            size_t certain = 0, possible = 0;
-            for (const os::StreamTransfer &p : m_packets) {
-                certain += pull && p.end < pull->begin;
-                possible += pull && p.begin < pull->end;
-            }
+        for (const os::StreamTransfer &pull : {*began, began == m_blocks.begin() ? none : *(began - 1)}) {
+            const auto certain = std::count_if(m_packets.begin(), m_packets.end(),
+                                               [&](const os::StreamTransfer &p) { return p.end < pull.begin; });
+            const auto possible = std::count_if(m_packets.begin(), m_packets.end(),
+                                                [&](const os::StreamTransfer &p) { return p.begin < pull.end; });
             line += " " + std::to_string(certain) + " " + std::to_string(possible);
         }
         return line;
