@@ -164,31 +164,29 @@ bool Event::trySignalled()
     return m_set.exchange(false, std::memory_order_acq_rel);
 }
 
-bool Event::wait(std::int64_t timeoutMs)
+std::int64_t Event::setSinceNs() const
 {
-    const bool signalled = m_clock.waitOn(m_channel, [this] { return trySignalled(); }, m_clock.deadlineAfterMs(timeoutMs));
-    if (signalled)
-        noteIfLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed));
-    return signalled;
+    std::lock_guard lock(m_clock.m_mutex);
+    return m_set.load(std::memory_order_relaxed) ? m_setNs.load(std::memory_order_relaxed) : Clock::kNoDeadline;
 }
 
-} // namespace os
-
-namespace os {
+bool Event::wait(std::int64_t timeoutMs)
+{
+    return waitWhile(std::atomic<bool>{true}, timeoutMs);
+}
 
 bool Event::waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeoutMs)
 {
     bool signalled = false;
-    m_clock.waitOn(
+    const Clock::WaitOutcome waited = m_clock.waitFor(
         m_channel,
         [&] {
             signalled = trySignalled();
             return signalled || !keepWaiting.load();
         },
         m_clock.deadlineAfterMs(timeoutMs));
-    // Handled this long after the set: woken late, or still busy when it came.
     if (signalled)
-        noteIfLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed));
+        noteLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed), !waited.blocked, m_clock.nsPerRealNs());
     return signalled;
 }
 

@@ -51,32 +51,7 @@ public:
     template <class Ready>
     bool waitOn(WaitChannel& channel, Ready&& ready, std::int64_t deadlineNs)
     {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            if (ready())
-                return true;
-            if (deadlineNs != kNoDeadline) {
-                const std::int64_t now = nowNs();
-                if (now >= deadlineNs) {
-                    noteIfLate(now - deadlineNs);
-                    return false;
-                }
-            }
-            Waiter self{&channel, nullptr, m_waiters, true};
-            if (m_waiters)
-                m_waiters->prev = &self;
-            m_waiters = &self;
-            ++m_waiting;
-            block(lock, channel, deadlineNs);
-            --m_waiting;
-            if (self.prev)
-                self.prev->next = self.next;
-            else
-                m_waiters = self.next;
-            if (self.next)
-                self.next->prev = self.prev;
-            ++t_wakeUps;
-        }
+        return waitFor(channel, std::forward<Ready>(ready), deadlineNs).ready;
     }
 
     // Changes what waiters of the channel read, then wakes only them.
@@ -107,11 +82,56 @@ public:
     // counted here, so no thread is still acting on the previous step.
     int settledThreads() const;
 
+    // This clock's nanoseconds in one real nanosecond: what converts the
+    // time the kernel kept a thread from a CPU; 0 where time does not
+    // follow real time.
+    virtual double nsPerRealNs() const { return 1.0; }
+
     // Times the calling thread came back from blocking in a wait (woken or
     // timed out); what the benchmark and the tests count per set.
     static std::uint64_t wakeUpsOfThisThread() { return t_wakeUps; }
 
 protected:
+    struct WaitOutcome {
+        bool ready;   // else the deadline came
+        bool blocked; // it blocked at least once: it was waiting when it became ready
+    };
+
+    // The wait behind waitOn(). A deadline that had passed when the thread
+    // came to the wait was missed by the thread's own doing; one that
+    // passed while it was blocked, by the machine's.
+    template <class Ready>
+    WaitOutcome waitFor(WaitChannel& channel, Ready&& ready, std::int64_t deadlineNs)
+    {
+        std::unique_lock lock(m_mutex);
+        noteWaitEntry();
+        for (bool blocked = false;; blocked = true) {
+            if (ready())
+                return {true, blocked};
+            if (deadlineNs != kNoDeadline) {
+                const std::int64_t now = nowNs();
+                if (now >= deadlineNs) {
+                    noteLate(now - deadlineNs, !blocked, nsPerRealNs());
+                    return {false, blocked};
+                }
+            }
+            Waiter self{&channel, nullptr, m_waiters, true};
+            if (m_waiters)
+                m_waiters->prev = &self;
+            m_waiters = &self;
+            ++m_waiting;
+            block(lock, channel, deadlineNs);
+            --m_waiting;
+            if (self.prev)
+                self.prev->next = self.next;
+            else
+                m_waiters = self.next;
+            if (self.next)
+                self.next->prev = self.prev;
+            ++t_wakeUps;
+        }
+    }
+
     // A thread blocked in waitOn(); lives on that thread's stack.
     struct Waiter {
         WaitChannel* channel;
@@ -145,6 +165,7 @@ class RealClock final : public Clock {
 public:
     explicit RealClock(double speed = 1.0);
     std::int64_t nowNs() const override;
+    double nsPerRealNs() const override { return m_speed; }
 
 protected:
     void block(std::unique_lock<std::mutex>& lock, WaitChannel& channel, std::int64_t deadlineNs) override;
@@ -159,6 +180,7 @@ class ManualClock final : public Clock {
 public:
     explicit ManualClock(std::int64_t startNs = 0);
     std::int64_t nowNs() const override;
+    double nsPerRealNs() const override { return 0.0; }
 
     void advanceNs(std::int64_t ns);
     void advanceMs(std::int64_t ms) { advanceNs(ms * kNsPerMs); }
@@ -191,6 +213,8 @@ public:
     // Takes the signal without waiting (an auto-reset event is reset).
     bool trySignalled();
     bool isSet() const { return m_set.load(std::memory_order_acquire); }
+    // Clock time of the set not yet taken, kNoDeadline when it is not set.
+    std::int64_t setSinceNs() const;
 
     Clock& clock() const { return m_clock; }
 

@@ -1,12 +1,16 @@
 #include "platform/os/RealtimeThread.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -22,11 +26,17 @@ namespace {
 thread_local std::wstring t_taskName;
 thread_local int t_scopeDepth = 0;
 thread_local std::int64_t t_stallAfterNs = 0;
+// The thread's scheduler statistics, open for the scope's life, and the
+// time it had waited for a CPU as it reached its last wait.
+thread_local int t_schedstat = -1;
+thread_local std::int64_t t_runQueueNs = 0;
+thread_local std::int64_t t_waitedForCpuNs = 0; // from the wait before the last to the last
 
 struct StallSlot {
     std::atomic<std::int64_t> endNs{0}; // written last: 0 is a slot not yet filled
     std::atomic<std::int64_t> lateNs{0};
-    std::atomic<bool> device{false};
+    std::atomic<StallKind> kind{StallKind::Thread};
+    char thread[16] = {}; // written before endNs, read after it
 };
 constexpr std::size_t kStallSlots = 4096;
 std::array<StallSlot, kStallSlots> g_stalls;
@@ -49,6 +59,24 @@ int priorityFor(RealtimePriority priority)
     }
     return low;
 }
+
+// Nanoseconds the thread has waited on a run queue (the second field of
+// its schedstat), or -1. A read of a file already open: no allocation.
+std::int64_t runQueueNs()
+{
+    if (t_schedstat < 0)
+        return -1;
+    char text[96];
+    const ssize_t n = pread(t_schedstat, text, sizeof text - 1, 0);
+    if (n <= 0)
+        return -1;
+    text[n] = '\0';
+    char* end = nullptr;
+    std::strtoll(text, &end, 10);
+    const char* second = end;
+    const long long value = std::strtoll(second, &end, 10);
+    return end == second ? -1 : value;
+}
 } // namespace
 
 RealtimeThreadScope::RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority, int bufferMs)
@@ -59,6 +87,11 @@ RealtimeThreadScope::RealtimeThreadScope(const std::wstring& taskName, RealtimeP
         return;
     m_joined = true;
     t_stallAfterNs = std::int64_t(bufferMs) * 1'000'000;
+    m_previousSchedstat = t_schedstat;
+    if (bufferMs > 0 && t_schedstat < 0) {
+        t_schedstat = open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC);
+        t_runQueueNs = std::max<std::int64_t>(0, runQueueNs());
+    }
     t_taskName = taskName;
     ++t_scopeDepth;
     m_scheduling = RealtimeScheduling::FlushToZeroOnly;
@@ -91,6 +124,10 @@ RealtimeThreadScope::~RealtimeThreadScope()
     _mm_setcsr(m_savedFpMode);
 #endif
     --t_scopeDepth;
+    if (t_schedstat != m_previousSchedstat) {
+        close(t_schedstat);
+        t_schedstat = m_previousSchedstat;
+    }
     t_taskName = m_previousTask;
     t_stallAfterNs = m_previousStallAfterNs;
 }
@@ -105,22 +142,39 @@ bool RealtimeThreadScope::inRealtimeScope()
     return t_scopeDepth > 0;
 }
 
-void noteStall(std::int64_t lateNs, bool device)
+void noteStall(std::int64_t lateNs, StallKind kind)
 {
     const std::uint64_t n = g_stallCount.fetch_add(1, std::memory_order_relaxed);
     if (n >= kStallSlots)
         return;
     StallSlot& slot = g_stalls[n];
     slot.lateNs.store(lateNs, std::memory_order_relaxed);
-    slot.device.store(device, std::memory_order_relaxed);
+    slot.kind.store(kind, std::memory_order_relaxed);
+    prctl(PR_GET_NAME, slot.thread);
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     slot.endNs.store(std::max<std::int64_t>(1, std::chrono::nanoseconds(now).count()), std::memory_order_release);
 }
 
-void noteIfLate(std::int64_t lateNs)
+void noteWaitEntry()
 {
-    if (t_stallAfterNs > 0 && lateNs > t_stallAfterNs)
-        noteStall(lateNs, false);
+    if (t_stallAfterNs <= 0)
+        return;
+    if (const std::int64_t total = runQueueNs(); total >= 0) {
+        t_waitedForCpuNs = total - t_runQueueNs;
+        t_runQueueNs = total;
+    }
+}
+
+void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs)
+{
+    if (t_stallAfterNs <= 0 || lateNs <= t_stallAfterNs)
+        return;
+    const auto machine = cameLate ? std::min(lateNs, static_cast<std::int64_t>(double(t_waitedForCpuNs) * clockNsPerRealNs))
+                                  : lateNs;
+    if (lateNs - machine > t_stallAfterNs)
+        noteStall(lateNs - machine, StallKind::Program);
+    else
+        noteStall(lateNs, StallKind::Thread);
 }
 
 std::vector<Stall> notedStalls(std::uint64_t& lost)
@@ -130,8 +184,13 @@ std::vector<Stall> notedStalls(std::uint64_t& lost)
     std::vector<Stall> stalls;
     for (std::size_t i = 0; i < std::min<std::uint64_t>(count, kStallSlots); ++i) {
         const StallSlot& slot = g_stalls[i];
-        if (const std::int64_t end = slot.endNs.load(std::memory_order_acquire))
-            stalls.push_back({end, slot.lateNs.load(std::memory_order_relaxed), slot.device.load(std::memory_order_relaxed)});
+        if (const std::int64_t end = slot.endNs.load(std::memory_order_acquire)) {
+            Stall& s = stalls.emplace_back();
+            s.endNs = end;
+            s.lateNs = slot.lateNs.load(std::memory_order_relaxed);
+            s.kind = slot.kind.load(std::memory_order_relaxed);
+            std::memcpy(s.thread, slot.thread, sizeof s.thread - 1);
+        }
     }
     return stalls;
 }

@@ -21,8 +21,8 @@ enum class RealtimeScheduling { None, FlushToZeroOnly, RealtimePolicy };
 class RealtimeThreadScope {
 public:
     // The thread handling a set event or a pause's end more than bufferMs
-    // (what its buffer lasts) after it was due is noted as a stall; 0 notes
-    // none.
+    // (what its buffer lasts) after it was due is noted as a stall, the
+    // machine's or its own (see noteWaitEntry); 0 notes none.
     explicit RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority = RealtimePriority::High,
                                  int bufferMs = 0);
     ~RealtimeThreadScope();
@@ -44,25 +44,47 @@ private:
     int m_savedPolicy = 0;
     int m_savedPriority = 0;
     std::int64_t m_previousStallAfterNs = 0;
+    int m_previousSchedstat = -1;
     std::wstring m_previousTask;
 };
 
-// A stretch the machine did not serve in time: an audio thread woken later
-// than its buffer lasts, or a simulated device's period served later than
-// one period. The audio there is lost whatever the program does.
+// What was late, and whose doing it was.
+enum class StallKind : std::uint8_t {
+    Thread,   // an audio thread woken later than its buffer lasts: the machine kept it
+    Device,   // a simulated device's period served later than one period: the machine's
+    Program,  // an audio thread that came to its wait later than its buffer lasts, by its own doing
+    Overflow, // a simulated capture device's packets lost because the program read them too late
+};
+
+// A stretch not served in time. Only the machine's (Thread, Device) lose
+// audio whatever the program does.
 struct Stall {
-    std::int64_t endNs = 0;  // steady clock, when it was served
-    std::int64_t lateNs = 0; // how long after it was due
-    bool device = false;     // a simulated device's period, else a thread
+    std::int64_t endNs = 0;  // steady clock, when it was noted
+    std::int64_t lateNs = 0; // how long after it was due (Overflow: the audio lost)
+    StallKind kind = StallKind::Thread;
+    char thread[16] = {};    // the noting thread's name
+    bool machine() const { return kind == StallKind::Thread || kind == StallKind::Device; }
 };
 
 // Kept in a fixed log of atomics: no lock, no allocation, safe on audio
 // threads. What the log cannot hold is counted as lost.
-void noteStall(std::int64_t lateNs, bool device);
+void noteStall(std::int64_t lateNs, StallKind kind);
 std::vector<Stall> notedStalls(std::uint64_t& lost);
-// The calling thread came lateNs after it was due (woken, or at the end of
-// a pause): a stall where that is longer than the buffer its scope gave.
-void noteIfLate(std::int64_t lateNs);
+// Called at every wait's entry on an audio thread: reads how long the
+// kernel has kept the thread waiting for a CPU since its previous wait.
+void noteWaitEntry();
+// The calling thread handled what it waited for lateNs after it came due;
+// a stall where that is longer than the buffer its scope gave. Blocked in
+// its wait before then, it was woken late: the machine's (Thread). Come to
+// the wait only after, it was still running or blocked in its own code:
+// the program's, but for the time the kernel kept it from a CPU since its
+// previous wait (real nanoseconds, clockNsPerRealNs of lateNs's each).
+void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs);
+// Woken lateNs late.
+inline void noteIfLate(std::int64_t lateNs)
+{
+    noteLate(lateNs, false, 0.0);
+}
 
 // Real-time scheduling for the calling thread above every audio thread of
 // the program, where the process may have it: for the simulation's devices

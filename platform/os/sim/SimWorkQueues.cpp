@@ -181,9 +181,14 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
     }
     // A set from now on wakes the watcher itself; one before the item was
     // armed is seen here (the watcher's last look came before the arming),
-    // and only then is the watcher woken to look again.
-    if (event->isSet())
+    // and only then is the watcher woken to look again. The item is armed
+    // from the end of its last run: a set that came first came while the
+    // program was still busy.
+    noteWaitEntry();
+    if (const std::int64_t setNs = event->setSinceNs(); setNs != Clock::kNoDeadline) {
+        noteLate(m_clock.nowNs() - setNs, true, m_clock.nsPerRealNs());
         m_clock.notify(m_watchChannel, [] {});
+    }
     return S_OK;
 }
 
@@ -245,6 +250,8 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
     std::unique_lock lock(m_mutex);
     Queue* queue = findQueueLocked(queueId);
     for (;;) {
+        const std::int64_t enteredNs = m_clock.nowNs();
+        noteWaitEntry();
         queue->workReady.wait(lock, [&] { return m_stopping || (!queue->held && !queue->pending.empty()); });
         if (m_stopping)
             return;
@@ -252,7 +259,12 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         queue->pending.pop_front();
         ++m_running;
         lock.unlock();
-        noteIfLate(m_clock.nowNs() - item.dueNs); // in a real-time scope: run late by the machine
+        // Due before this thread came back for it: it was still running the
+        // last item; else the machine woke it late.
+        if (item.dueNs < enteredNs)
+            noteLate(enteredNs - item.dueNs, true, m_clock.nsPerRealNs());
+        else
+            noteIfLate(m_clock.nowNs() - item.dueNs);
         item.callback->invoke();
         item.callback.reset();
         lock.lock();

@@ -466,10 +466,6 @@ void LivestreamForwarder::statsThread()
 void LivestreamForwarder::pace(int64_t& nextNs)
 {
     const int64_t now = m_clock.nowNs();
-    if (now < nextNs)
-        m_clock.waitUntil([this] { return !m_running.load(); }, nextNs);
-    else {
-        os::noteIfLate(now - nextNs);
-        nextNs = now;
-    }
+    m_clock.waitUntil([this] { return !m_running.load(); }, nextNs);
+    nextNs = std::max(nextNs, now);
 }

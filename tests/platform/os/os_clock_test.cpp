@@ -220,37 +220,62 @@ TEST(OsRealtimeThreadScope, SchedulingIsRealtimeWhereAllowedAndRestored)
 }
 
 // An event handled, or a pause ended, later than the scope's buffer lasts
-// is a stall; sooner, or in a scope that gave no buffer, it is not.
-TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStall)
+// is a stall; sooner, or in a scope that gave no buffer, it is not. A
+// thread blocked in its wait before then was woken late by the machine; one
+// that came to the wait after was late by its own doing.
+TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStallOfWhoeverWasLate)
 {
+    enum class Wait { EventSetBefore, PauseEndedBefore, PauseEndedWhileBlocked };
     const struct {
         int bufferMs;
         std::int64_t lateMs;
-        bool pause;
+        Wait wait;
         std::size_t stalls;
-    } cases[] = {{20, 10, false, 0}, {20, 30, false, 1}, {20, 30, true, 1}, {0, 30, false, 0}};
+        StallKind kind;
+    } cases[] = {
+        {20, 10, Wait::EventSetBefore, 0, StallKind::Program},
+        {20, 30, Wait::EventSetBefore, 1, StallKind::Program},
+        {20, 30, Wait::PauseEndedBefore, 1, StallKind::Program},
+        {20, 10, Wait::PauseEndedWhileBlocked, 0, StallKind::Thread},
+        {20, 30, Wait::PauseEndedWhileBlocked, 1, StallKind::Thread},
+        {0, 30, Wait::EventSetBefore, 0, StallKind::Program},
+    };
     for (const auto &c : cases) {
-        std::thread([&c] {
-            ManualClock clock;
-            Event event(clock);
-            std::uint64_t lost = 0;
-            const std::size_t before = notedStalls(lost).size();
+        ManualClock clock;
+        std::uint64_t lost = 0;
+        const std::size_t before = notedStalls(lost).size();
+        std::thread waiter([&] {
             const RealtimeThreadScope scope(L"Pro Audio", RealtimePriority::High, c.bufferMs);
             const std::int64_t dueNs = clock.nowNs();
-            if (!c.pause)
+            switch (c.wait) {
+            case Wait::EventSetBefore: {
+                Event event(clock);
                 event.set();
-            clock.advanceMs(c.lateMs);
-            if (c.pause)
-                clock.sleepUntilNs(dueNs);
-            else
+                clock.advanceMs(c.lateMs);
                 EXPECT_TRUE(event.wait(0));
-            const std::vector<Stall> stalls = notedStalls(lost);
-            ASSERT_EQ(stalls.size() - before, c.stalls) << c.bufferMs << " ms buffer, " << c.lateMs << " ms late";
-            if (c.stalls) {
-                EXPECT_EQ(stalls.back().lateNs, c.lateMs * Clock::kNsPerMs);
-                EXPECT_FALSE(stalls.back().device);
+                break;
             }
-        }).join();
+            case Wait::PauseEndedBefore:
+                clock.advanceMs(c.lateMs);
+                clock.sleepUntilNs(dueNs);
+                break;
+            case Wait::PauseEndedWhileBlocked:
+                clock.sleepUntilNs(dueNs + Clock::kNsPerMs);
+                break;
+            }
+        });
+        if (c.wait == Wait::PauseEndedWhileBlocked) {
+            while (clock.waitingThreads() == 0)
+                std::this_thread::yield();
+            clock.advanceMs(1 + c.lateMs);
+        }
+        waiter.join();
+        const std::vector<Stall> stalls = notedStalls(lost);
+        ASSERT_EQ(stalls.size() - before, c.stalls) << c.bufferMs << " ms buffer, " << c.lateMs << " ms late";
+        if (c.stalls) {
+            EXPECT_EQ(stalls.back().lateNs, c.lateMs * Clock::kNsPerMs);
+            EXPECT_EQ(stalls.back().kind, c.kind) << c.lateMs << " ms late";
+        }
     }
 }
 
