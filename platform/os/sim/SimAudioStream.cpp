@@ -555,6 +555,9 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>
         // A full buffer loses its oldest packets; the next one says so.
         const std::uint64_t capacity = std::max<std::uint64_t>(1, m_bufferFrames / (m_format.sampleRate / kPeriodsPerSecond));
         if (!m_held && periods > m_nextPacket + capacity) {
+            // The device kept its time; the program did not read in time.
+            noteStall(static_cast<std::int64_t>(periods - capacity - m_nextPacket) * SimAudioWorld::kPeriodNs,
+                      StallKind::Overflow);
             m_nextPacket = periods - capacity;
             m_discontinuity = true;
         }
@@ -567,7 +570,7 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>
         // was lost to the machine, not to the program.
         const std::int64_t late = runNsLocked(nowNs) - static_cast<std::int64_t>(m_signalled + 1) * SimAudioWorld::kPeriodNs;
         if (late > SimAudioWorld::kPeriodNs)
-            noteStall(late, true);
+            noteStall(late, StallKind::Device);
         m_signalled = periods;
         if (m_event && !silentLoopback) {
             if (setLater)
