@@ -135,15 +135,22 @@ size_t drainRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint
 
 // A pull's read of one ring for a reader that may keep a margin. A started
 // reader that runs dry starts over: a source back from a pause gets its
-// margin again instead of racing the pull from then on. Returns how many
-// samples were taken.
-size_t pullRing(const PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, bool &started,
-                float *out, size_t n, size_t margin)
+// margin again instead of racing the pull from then on. Without a margin a
+// reader has started once a pull took all it asked for. A started reader
+// running dry is an underrun, counted in the ring and in total. Returns how
+// many samples were taken.
+size_t pullRing(PerAppInputBuffers::InputBuffer &buffer, std::atomic<uint32_t> &readPos, bool &started, float *out,
+                size_t n, size_t margin, std::atomic<uint64_t> &underruns)
 {
+    const bool running = started;
     const MarginTake t = marginTake(buffer, readPos, started, n, margin);
     const size_t taken = drainRing(buffer, readPos, out + t.offset, t.samples);
-    if (taken < t.samples)
-        started = false;
+    if (t.samples > 0)
+        started = taken == t.samples;
+    if (running && taken < t.samples) {
+        buffer.underruns.fetch_add(1, std::memory_order_relaxed);
+        underruns.fetch_add(1, std::memory_order_relaxed);
+    }
     return taken;
 }
 
@@ -402,7 +409,7 @@ void Mixer::pullBus(float *out, uint32_t frames, uint32_t bus, uint32_t marginFr
     const size_t margin = marginSamples(marginFrames);
     for (const auto &entry : m_sources) {
         InputBuffer &buffer = *entry.second.bus[bus - 1];
-        const size_t taken = pullRing(buffer, buffer.readIndex, buffer.primed, out, n, margin);
+        const size_t taken = pullRing(buffer, buffer.readIndex, buffer.primed, out, n, margin, m_underruns);
         buffer.fed = n > 0 && taken * 2 >= n;
     }
     refreshRecordsLocked();
@@ -445,11 +452,11 @@ void Mixer::pullMonitor(float *out, uint32_t frames, uint32_t marginFrames)
     const size_t margin = marginSamples(marginFrames);
     if (monitoredBus == 0) {
         InputBuffer &solo = *m_soloRing;
-        pullRing(solo, solo.readIndex, solo.primed, out, n, margin);
+        pullRing(solo, solo.readIndex, solo.primed, out, n, margin, m_underruns);
     } else {
         for (const auto &entry : m_sources) {
             InputBuffer &buffer = *entry.second.bus[monitoredBus - 1];
-            pullRing(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, out, n, margin);
+            pullRing(buffer, buffer.monitorReadIndex, buffer.monitorPrimed, out, n, margin, m_underruns);
         }
     }
     finishBlock(out, n, gain);
@@ -522,6 +529,17 @@ StereoLevels Mixer::getSourceLevels(uint32_t sourceId) const
         levels.right = std::max(levels.right, buffer->levelRight.load(std::memory_order_relaxed));
     }
     return levels;
+}
+
+Mixer::Underruns Mixer::underruns() const
+{
+    Underruns counts;
+    std::lock_guard lock(m_mutex);
+    for (const auto &[id, source] : m_sources)
+        counts.bySource[id] = source.bus[0]->underruns.load(std::memory_order_relaxed)
+                              + source.bus[1]->underruns.load(std::memory_order_relaxed);
+    counts.solo = m_soloRing->underruns.load(std::memory_order_relaxed);
+    return counts;
 }
 
 StereoLevels Mixer::getListenBusLevels() const

@@ -55,6 +55,7 @@ struct InputBuffer {
     std::atomic<float> levelLeft{0.0f};        // relaxed, 0.0 to 1.0
     std::atomic<float> levelRight{0.0f};
     std::atomic<uint32_t> pushCount{0};        // blocks metered (wraps)
+    std::atomic<uint32_t> underruns{0};        // pulls of a started reader that found it dry (relaxed)
     bool primed = false;                       // guarded by the mixer's mutex: readIndex's pull has its margin
     bool monitorPrimed = false;                // guarded by the mixer's mutex: the same for monitorReadIndex
     bool fed = false;                          // guarded by the mixer's mutex: the last bus pull took half of it or more
@@ -122,6 +123,17 @@ public:
     void updateBusMeters();
     void decayLevels(float factor);
     StereoLevels getSourceLevels(uint32_t sourceId) const;
+    // Pulls that found a source dry while it was running (an underrun):
+    // per source, its listen and mix rings with the monitor's reads of
+    // them; the solo ring, whichever source it carries, apart.
+    struct Underruns {
+        std::map<uint32_t, uint32_t> bySource;
+        uint32_t solo = 0;
+    };
+    Underruns underruns() const;
+    // Of every ring, without the lock.
+    uint64_t underrunCount() const { return m_underruns.load(std::memory_order_relaxed); }
+
     StereoLevels getListenBusLevels() const;
     StereoLevels getMixBusLevels() const;
 
@@ -172,4 +184,5 @@ private:
     std::atomic<float> m_listenLevelRight{0.0f};
     std::atomic<float> m_mixLevelLeft{0.0f};
     std::atomic<float> m_mixLevelRight{0.0f};
+    std::atomic<uint64_t> m_underruns{0}; // raised by pulls (relaxed)
 };
