@@ -249,6 +249,18 @@ struct AudioRoad::Impl {
     std::unique_ptr<BusForwarder> busForwarder;
     std::shared_ptr<os::AudioClient> recordClient;
     std::shared_ptr<os::CaptureClient> recordCapture;
+    // Each rise of the mixer's underrun count, between the steady times
+    // of the two looks that saw it, and when in the run; kept for the run.
+    struct UnderrunSeen {
+        int64_t afterNs, byNs;
+        int64_t runMs;
+        uint64_t count;
+    };
+    std::vector<UnderrunSeen> underrunsSeen;
+    uint64_t underrunsLooked = 0;
+    int64_t lastLookNs = 0;
+    int64_t steadyOriginNs = 0;
+    Mixer::Underruns underrunsAtStop; // the run's, before stopping empties the mixer
     bool apiStarted = false;
     bool monitorStarted = false;
     int threads = 2; // on the clock: the world's service thread and its work queues' watcher
@@ -301,6 +313,18 @@ struct AudioRoad::Impl {
             clock->sleepUntilNs(clock->nowNs() / os::Clock::kNsPerMs * os::Clock::kNsPerMs + os::Clock::kNsPerMs);
         }
         drainRecorder();
+        lookForUnderruns();
+    }
+
+    void lookForUnderruns()
+    {
+        const int64_t now = steadyNs();
+        const uint64_t count = Mixer::instance().underrunCount();
+        if (count > underrunsLooked && underrunsSeen.size() < underrunsSeen.capacity())
+            underrunsSeen.push_back({lastLookNs, now, (clock->nowNs() - originNs) / os::Clock::kNsPerMs,
+                                     count - underrunsLooked});
+        underrunsLooked = count;
+        lastLookNs = now;
     }
 
     void drainRecorder()
@@ -387,6 +411,9 @@ bool AudioRoad::start()
         os::scheduleAboveAudioThreads();
     }
     r.originNs = r.clock->nowNs();
+    r.steadyOriginNs = r.lastLookNs = steadyNs();
+    r.underrunsLooked = Mixer::instance().underrunCount();
+    r.underrunsSeen.reserve(4096);
     const size_t frames = static_cast<size_t>((r.options.seconds + 1.0) * kRate);
     r.monitorSink = std::make_shared<Recorder>(frames);
     r.listenSink = std::make_shared<Recorder>(frames);
@@ -524,6 +551,7 @@ void AudioRoad::stop()
     Impl &r = *m;
     if (!r.world)
         return;
+    r.underrunsAtStop = Mixer::instance().underruns();
     // Stopping needs no time to pass: every stop wakes what it waits for.
     if (r.recordClient)
         r.recordClient->stop();
@@ -600,33 +628,85 @@ void AudioRoad::printSummary()
     // What the machine lost: each stall, widened by the audio in flight
     // before it and by the time the road takes to settle again after it
     // (the listen bus alone buffers 150 ms), in the frames of each
-    // recording ("[stall] file first last").
+    // recording ("[stall] file first last"). The program's own lateness
+    // and what it lost outside those stretches are its faults and mask
+    // nothing.
     constexpr int64_t kInFlightNs = 50 * os::Clock::kNsPerMs;
     constexpr int64_t kSettleNs = 250 * os::Clock::kNsPerMs;
     uint64_t lost = 0;
     const std::vector<os::Stall> stalls = os::notedStalls(lost);
-    int64_t longest[2] = {0, 0};
-    size_t counted[2] = {0, 0};
+    const struct {
+        const char *file;
+        const Recorder &recorder;
+    } recordings[] = {{"stream_mix.wav", *r.streamMixSink}, {"monitor.wav", *r.monitorSink}, {"listen_bus.wav", *r.listenSink}};
+    auto machineStalled = [&](int64_t fromNs, int64_t toNs) {
+        return std::any_of(stalls.begin(), stalls.end(), [&](const os::Stall &s) {
+            return s.machine() && fromNs <= s.endNs + kSettleNs && toNs >= s.endNs - s.lateNs - kInFlightNs;
+        });
+    };
+    auto ms = [&r](int64_t steady) { return std::to_string((steady - r.steadyOriginNs) / os::Clock::kNsPerMs); };
+    struct Figure {
+        size_t count = 0;
+        int64_t longestNs = 0;
+        void add(int64_t ns)
+        {
+            ++count;
+            longestNs = std::max(longestNs, ns);
+        }
+        std::string text() const
+        {
+            return std::to_string(count) + " (longest " + std::to_string(longestNs / os::Clock::kNsPerMs) + " ms)";
+        }
+    } devices, threads, programLate;
+    size_t dropped = 0, droppedByProgram = 0;
     for (const os::Stall &s : stalls) {
-        ++counted[s.device];
-        longest[s.device] = std::max(longest[s.device], s.lateNs);
-        const struct {
-            const char *file;
-            const Recorder &recorder;
-        } recordings[] = {{"stream_mix.wav", *r.streamMixSink}, {"monitor.wav", *r.monitorSink}, {"listen_bus.wav", *r.listenSink}};
-        for (const auto &rec : recordings) {
-            const auto [first, last] = rec.recorder.framesBetween(s.endNs - s.lateNs - kInFlightNs, s.endNs + kSettleNs);
-            if (first < last)
-                r.print(std::string("[stall] ") + rec.file + " " + std::to_string(first) + " " + std::to_string(last));
+        switch (s.kind) {
+        case os::StallKind::Device:
+        case os::StallKind::Thread:
+            (s.kind == os::StallKind::Device ? devices : threads).add(s.lateNs);
+            for (const auto &rec : recordings) {
+                const auto [first, last] = rec.recorder.framesBetween(s.endNs - s.lateNs - kInFlightNs, s.endNs + kSettleNs);
+                if (first < last)
+                    r.print(std::string("[stall] ") + rec.file + " " + std::to_string(first) + " " + std::to_string(last));
+            }
+            break;
+        case os::StallKind::Program:
+            programLate.add(s.lateNs);
+            r.print(std::string("[late] ") + s.thread + " at " + ms(s.endNs) + " ms, "
+                    + std::to_string(s.lateNs / os::Clock::kNsPerMs) + " ms late by its own doing");
+            break;
+        case os::StallKind::Overflow: {
+            const size_t packets = size_t(s.lateNs / os::SimAudioWorld::kPeriodNs);
+            const bool program = !machineStalled(s.endNs, s.endNs);
+            dropped += packets;
+            droppedByProgram += program ? packets : 0;
+            r.print(std::string("[dropped] ") + std::to_string(packets) + " packets at " + ms(s.endNs) + " ms, seen by "
+                    + s.thread + (program ? ", not read in time" : ", the machine stalled"));
+            break;
+        }
         }
     }
+    // A source may start short while its converter is handed over.
+    constexpr int64_t kSettledMs = 500;
+    uint64_t underruns = 0, dropouts = 0;
+    for (const Impl::UnderrunSeen &u : r.underrunsSeen) {
+        underruns += u.count;
+        if (u.runMs >= kSettledMs && !machineStalled(u.afterNs, u.byNs)) {
+            dropouts += u.count;
+            r.print("[dropout] " + std::to_string(u.count) + " at " + std::to_string(u.runMs) + " ms");
+        }
+    }
+    std::string line = "[underruns]";
+    for (const auto &[id, count] : r.underrunsAtStop.bySource)
+        line += " " + std::to_string(id) + "=" + std::to_string(count);
+    r.print(line + " solo=" + std::to_string(r.underrunsAtStop.solo));
     r.print("[road] summary: " + std::to_string(nowSeconds()) + " s simulated, microphone blocks "
             + std::to_string(micBlocks()) + ", stream mix " + std::to_string(r.streamMixSink->frames())
             + " frames, monitor " + std::to_string(r.monitorSink->frames()) + " frames, listen bus "
-            + std::to_string(r.listenSink->frames()) + " frames, stalls: devices " + std::to_string(counted[1])
-            + " (longest " + std::to_string(longest[1] / os::Clock::kNsPerMs) + " ms), threads "
-            + std::to_string(counted[0]) + " (longest " + std::to_string(longest[0] / os::Clock::kNsPerMs)
-            + " ms), not kept " + std::to_string(lost));
+            + std::to_string(r.listenSink->frames()) + " frames, stalls: devices " + devices.text() + ", threads "
+            + threads.text() + ", not kept " + std::to_string(lost) + ", program late " + programLate.text()
+            + ", packets dropped " + std::to_string(dropped) + " (program " + std::to_string(droppedByProgram)
+            + "), underruns " + std::to_string(underruns) + " (dropouts " + std::to_string(dropouts) + ")");
     r.print(r.startWatch->marginLine(r.monitorSink->samples()));
     r.print("[road] icon cache: " + logText(AudioRouterAPI::iconPathFor(L"C:\\Apps\\player.x64.exe", kPlayerPid)));
 }
