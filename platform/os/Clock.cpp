@@ -135,8 +135,9 @@ void Event::set()
 {
     {
         std::lock_guard lock(m_clock.m_mutex);
-        m_set.store(true, std::memory_order_release);
-        m_setNs.store(m_clock.nowNs(), std::memory_order_relaxed);
+        // A set not yet taken keeps its time: the wait is late from the first.
+        if (!m_set.exchange(true, std::memory_order_acq_rel))
+            m_setNs.store(m_clock.nowNs(), std::memory_order_relaxed);
         if (m_watcher)
             m_clock.notifyLocked(*m_watcher);
         m_clock.markUnsettledLocked(m_channel);

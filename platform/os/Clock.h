@@ -226,7 +226,7 @@ private:
     Clock& m_clock;
     const EventReset m_reset;
     std::atomic<bool> m_set;         // written by set/reset/consumers, read under the clock's mutex
-    std::atomic<std::int64_t> m_setNs{0}; // clock time of the last set, written under the clock's mutex
+    std::atomic<std::int64_t> m_setNs{0}; // clock time of the first set not yet taken, written under the clock's mutex
     WaitChannel m_channel;           // guarded by the clock's mutex
     WaitChannel* m_watcher = nullptr; // guarded by the clock's mutex
 };
