@@ -103,8 +103,8 @@ protected:
     template <class Ready>
     WaitOutcome waitFor(WaitChannel& channel, Ready&& ready, std::int64_t deadlineNs)
     {
+        noteWaitEntry(); // a read of the thread's statistics: not under the clock's lock
         std::unique_lock lock(m_mutex);
-        noteWaitEntry();
         for (bool blocked = false;; blocked = true) {
             if (ready())
                 return {true, blocked};

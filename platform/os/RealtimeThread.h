@@ -22,7 +22,7 @@ class RealtimeThreadScope {
 public:
     // The thread handling a set event or a pause's end more than bufferMs
     // (what its buffer lasts) after it was due is noted as a stall, the
-    // machine's or its own (see noteWaitEntry); 0 notes none.
+    // machine's or its own (see noteLate); 0 notes none.
     explicit RealtimeThreadScope(const std::wstring& taskName, RealtimePriority priority = RealtimePriority::High,
                                  int bufferMs = 0);
     ~RealtimeThreadScope();

@@ -247,11 +247,11 @@ bool SimWorkQueues::dispatchSignalledLocked()
 
 void SimWorkQueues::queueThread(std::uint32_t queueId)
 {
+    std::int64_t enteredNs = m_clock.nowNs();
+    noteWaitEntry();
     std::unique_lock lock(m_mutex);
     Queue* queue = findQueueLocked(queueId);
     for (;;) {
-        const std::int64_t enteredNs = m_clock.nowNs();
-        noteWaitEntry();
         queue->workReady.wait(lock, [&] { return m_stopping || (!queue->held && !queue->pending.empty()); });
         if (m_stopping)
             return;
@@ -267,6 +267,8 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
             noteIfLate(m_clock.nowNs() - item.dueNs);
         item.callback->invoke();
         item.callback.reset();
+        enteredNs = m_clock.nowNs();
+        noteWaitEntry();
         lock.lock();
         --m_running;
         m_idle.notify_all();
