@@ -104,29 +104,31 @@ TEST_F(MixerPull, ShortRingFillsOnlyTheFrontAndOthersStillAdd)
 // With a one-block margin a source is taken only once it is ahead of the
 // margin, from the first sample beyond it, placed at the end of the pull so
 // that it begins without a break; from then on a push that lands after a
-// pull costs nothing, and a source that ran dry or was removed starts over.
+// pull costs nothing, and a source that ran dry (an underrun) or was
+// removed starts over.
 TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
 {
     auto b = mixer->bufferFor(100, 2);
     struct Step {
-        uint32_t filled;  // samples written before the pull
-        bool remove;      // the source is removed before the writes
-        int firstSample;  // the sample the source starts with in the pull; -1: silent
-        uint32_t offset;  // where in the pull it starts
+        uint32_t filled;    // samples written before the pull
+        bool remove;        // the source is removed before the writes
+        int firstSample;    // the sample the source starts with in the pull; -1: silent
+        uint32_t offset;    // where in the pull it starts
+        uint32_t underruns; // counted so far
     } steps[] = {
-        {960, false, -1, 0},  // one block: not yet beyond the margin
-        {960, false, 0, 0},   // two blocks: the first is played, one kept
-        {0, false, 960, 0},   // the push is late: the kept block plays
-        {1920, false, 1920, 0}, // it lands with the next: one kept again
-        {960, false, 2880, 0},
-        {0, false, 3840, 0},  // the source pauses: the kept block plays,
-        {0, false, -1, 0},    // then it runs dry
-        {960, false, -1, 0},  // back: it waits for its margin again
-        {960, false, 4800, 0},
-        {960, true, -1, 0},   // removed and pushing again: waits anew
-        {40, false, 0, 920},  // 20 frames beyond the margin start at the pull's end
-        {960, false, 40, 0},  // the margin stays one block
-        {960, false, 1000, 0},
+        {960, false, -1, 0, 0},   // one block: not yet beyond the margin
+        {960, false, 0, 0, 0},    // two blocks: the first is played, one kept
+        {0, false, 960, 0, 0},    // the push is late: the kept block plays
+        {1920, false, 1920, 0, 0}, // it lands with the next: one kept again
+        {960, false, 2880, 0, 0},
+        {0, false, 3840, 0, 0},   // the source pauses: the kept block plays,
+        {0, false, -1, 0, 1},     // then it runs dry
+        {960, false, -1, 0, 1},   // back: it waits for its margin again
+        {960, false, 4800, 0, 1},
+        {960, true, -1, 0, 1},    // removed and pushing again: waits anew
+        {40, false, 0, 920, 1},   // 20 frames beyond the margin start at the pull's end
+        {960, false, 40, 0, 1},   // the margin stays one block
+        {960, false, 1000, 0, 1},
     };
     float next = 0.0f;
     for (const Step &step : steps) {
@@ -138,6 +140,8 @@ TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
         next += float(step.filled);
         std::vector<float> out(960, 9.0f);
         mixer->pullBus(out.data(), 480, 2, 480);
+        ASSERT_EQ(mixer->underruns().bySource[100], step.underruns) << step.firstSample;
+        ASSERT_EQ(mixer->underrunCount(), step.underruns) << step.firstSample;
         if (step.firstSample < 0) {
             ASSERT_TRUE(allZero(out)) << step.filled;
             continue;
@@ -151,26 +155,29 @@ TEST_F(MixerPull, MarginPullStartsBeyondTheMarginThenAbsorbsALatePush)
 
 // A source is due when the bus's last pull fed from it (half a pull or
 // more) and it now holds less than half a pull: its push has not come yet.
+// Without a margin, a pull short of a source that filled the last one is
+// an underrun.
 TEST_F(MixerPull, SourceIsDueOnlyAfterFeedingAPullAndWhileShort)
 {
     auto b = mixer->bufferFor(100, 2);
     struct Step {
-        uint32_t filled; // samples written, then the question, then the pull if any
-        bool remove;     // the source is removed before the writes
+        uint32_t filled;    // samples written, then the question, then the pull if any
+        bool remove;        // the source is removed before the writes
         bool due;
         bool pull;
+        uint32_t underruns; // counted after the step
     } steps[] = {
-        {0, false, false, true},     // never fed: a silent source is not waited for
-        {960, false, false, true},   // a block: taken, the source fed the pull
-        {0, false, true, false},     // nothing yet: due
-        {479, false, true, false},   // less than half a pull: still due
-        {1, false, false, true},     // half a pull: not due, and it feeds the pull
-        {0, false, true, true},      // due; the pull finds nothing
-        {0, false, false, true},     // a source that stopped is not due again
-        {960, false, false, true},
-        {0, true, false, false},     // removed: starts over
-        {480, false, false, true},   // half a pull feeds it again
-        {0, false, true, false},
+        {0, false, false, true, 0},   // never fed: a silent source is not waited for
+        {960, false, false, true, 0}, // a block: taken, the source fed the pull
+        {0, false, true, false, 0},   // nothing yet: due
+        {479, false, true, false, 0}, // less than half a pull: still due
+        {1, false, false, true, 1},   // half a pull: not due, and it feeds the pull, short
+        {0, false, true, true, 1},    // due; the pull finds nothing
+        {0, false, false, true, 1},   // a source that stopped is not due again
+        {960, false, false, true, 1},
+        {0, true, false, false, 1},   // removed: starts over
+        {480, false, false, true, 1}, // half a pull feeds it again
+        {0, false, true, false, 1},
     };
     for (size_t i = 0; i < std::size(steps); ++i) {
         const Step &step = steps[i];
@@ -181,6 +188,7 @@ TEST_F(MixerPull, SourceIsDueOnlyAfterFeedingAPullAndWhileShort)
         EXPECT_FALSE(mixer->busSourceDue(1, 480)) << i; // the other bus never pulled from it
         if (step.pull)
             pullBus(480, 2);
+        EXPECT_EQ(mixer->underrunCount(), step.underruns) << i;
     }
 }
 
