@@ -191,19 +191,23 @@ LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log)
 {
 }
 
-bool LivestreamForwarder::ForwardLoop::shouldWait(VadAudioHandle driver, uint32_t bus)
+LivestreamForwarder::ForwardLoop::DueWait LivestreamForwarder::ForwardLoop::dueWait(VadAudioHandle driver, uint32_t bus)
 {
     if (!m_haveFormat || m_output.empty() || !m_mixer.busSourceDue(bus, kBlockFrames))
-        return false;
+        return {};
     os::realtimeCheck("LivestreamForwarder driver status");
     VadAudioStatus status{};
     if (VadAudio_GetStatus(driver, &status) != VAD_AUDIO_OK || status.active == 0)
-        return false;
-    // Queued: what the driver holds of the lead and the last block. Waiting
-    // half a block must leave a quarter of one for a late wake-up.
+        return {};
+    // Queued: what the driver holds of the lead and the last block.
     const uint32_t queued = m_emptyFreeBytes - std::min(m_emptyFreeBytes, status.freeBytes);
     const auto block = static_cast<uint32_t>(m_output.size());
-    return queued >= block - block / 4;
+    constexpr int64_t kPeriodNs = kPeriodMs * os::Clock::kNsPerMs;
+    if (queued >= block - block / 4)
+        return {kPeriodNs / 2, true};
+    if (queued <= block / 4)
+        return {};
+    return {static_cast<int64_t>(queued - block / 4) * kPeriodNs / block, false};
 }
 
 void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
@@ -440,10 +444,11 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
         while (m_running.load()) {
             nextNs += kPeriodNs;
             const uint32_t bus = m_sourceBus.load(std::memory_order_relaxed);
-            if (m_loop->shouldWait(driver, bus)) {
-                // This loop and the later ones move half a block later.
-                nextNs += kPeriodNs / 2;
-                m_clock.waitUntil([this] { return !m_running.load(); }, nextNs - kPeriodNs);
+            if (const ForwardLoop::DueWait due = m_loop->dueWait(driver, bus); due.ns > 0) {
+                const int64_t untilNs = due.fromNowOn ? nextNs - kPeriodNs + due.ns : m_clock.nowNs() + due.ns;
+                if (due.fromNowOn)
+                    nextNs += due.ns;
+                m_clock.waitUntil([this] { return !m_running.load(); }, untilNs);
             }
             m_loop->step(driver, bus);
             pace(nextNs);

@@ -561,9 +561,11 @@ TEST_F(ForwarderTest, StartSendsTheStreamFormatAndStopClosesTheDriver)
 
 // Each block goes out in the loop after its push, one period apart. A push
 // that lands after its loop (the source's pushes and the loop sharing their
-// phase) is waited for half a block, on the lead the driver still holds, and
-// the loops run half a block later from then on: no block is lost and none
-// waits a whole period more.
+// phase) is waited for on the lead the driver still holds: the first for
+// half a block, and the loops run half a block later from then on; once the
+// driver holds only half a block, later ones in their loop alone, as long as
+// a quarter of a block is left. No block is lost and none waits a whole
+// period more, but one later than that.
 TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
 {
     make(clock);
@@ -578,29 +580,36 @@ TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
     expect(block);
     ASSERT_TRUE(forwarder->Start());
     ASSERT_TRUE(waitForWrites(2));
-    // Each push comes right after the previous loop, or 2 ms after the loop
-    // meant for it. Waiting moves the lead's time into the mixer: once moved,
-    // the driver holds half a block, too little to wait again, and a second
-    // late push is a silent block (and plays a period later).
-    enum Push { OnTime, LateWaited, LateMissed };
-    const Push pushes[] = {OnTime, OnTime, LateWaited, OnTime, LateMissed, OnTime};
+    // Each push comes right after the previous write, or lateMs after the
+    // loop meant for it.
+    const struct {
+        int lateMs;
+        int writeAfterMs; // after the push
+        bool missed;      // its loop wrote silence; it plays a period later
+    } pushes[] = {
+        {0, 10, false}, {0, 10, false},
+        {2, 3, false},  // waited half a block: the loops move with it
+        {0, 10, false},
+        {2, 1, false},  // the driver holds half a block: waited a quarter in this loop
+        {0, 7, false},  // the loop keeps its time
+        {3, 7, true},   // later than the driver can wait
+        {0, 10, false},
+    };
     size_t writes = 2;
     for (size_t n = 0; n < std::size(pushes); ++n) {
         block = toneBlock((n + 1) * 480);
-        int untilWriteMs = 10;
-        if (pushes[n] != OnTime) {
+        if (pushes[n].lateMs > 0) {
             clock.advanceMs(10);
-            if (pushes[n] == LateMissed) {
+            ASSERT_TRUE(waitForWrites(writes)) << n;
+            clock.advanceMs(pushes[n].lateMs);
+            if (pushes[n].missed) {
                 expected.insert(expected.end(), 3840, 0);
                 ASSERT_TRUE(waitForWrites(++writes)) << n;
             }
-            ASSERT_TRUE(waitForWrites(writes)) << n;
-            clock.advanceMs(2);
-            untilWriteMs = pushes[n] == LateWaited ? 3 : 8;
         }
         expect(block);
         push(block);
-        clock.advanceMs(untilWriteMs - 1);
+        clock.advanceMs(pushes[n].writeAfterMs - 1);
         ASSERT_TRUE(waitForWrites(writes)) << n << ": not yet";
         clock.advanceMs(1);
         ASSERT_TRUE(waitForWrites(++writes)) << n;
