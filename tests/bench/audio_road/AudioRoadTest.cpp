@@ -135,6 +135,13 @@ std::vector<ToneDips> toneDips(const std::vector<float> &x, const std::vector<bo
     return dips;
 }
 
+std::string decibels(double db)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%.1f dB", db);
+    return text;
+}
+
 std::vector<float> channel(const WavAudio &wav, int ch, size_t from, size_t to)
 {
     std::vector<float> out;
@@ -304,6 +311,17 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
         {"monitor.wav", {{440.0, 0.3}}},
     };
     DemoRun run;
+    // A failed run keeps its folder and says where, with the demo's log.
+    const struct KeepOnFailure {
+        const DemoRun &run;
+        ~KeepOnFailure()
+        {
+            if (testing::Test::HasFailure())
+                std::printf("the recordings are kept in %s; the demo's log:\n%s\n", run.dir.c_str(), run.output.c_str());
+            else
+                fs::remove_all(run.dir);
+        }
+    } keep{run};
     std::map<std::string, WavAudio> wavs;
     std::map<std::string, std::vector<bool>> stalled;
     std::string stallFigures;
@@ -345,7 +363,6 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
         if (worst <= 500 && margin.inTurn)
             break;
         if (attempt == kTries) {
-            fs::remove_all(run.dir);
             GTEST_SKIP() << "the machine could not keep time: every try stalled through most of its run, or ran the "
                             "monitor's first pulls out of turn with the pushes"
                          << stallFigures;
@@ -373,9 +390,9 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
                 const double got = toneAmplitude(x, stalledHere, hz);
                 if (want > 0.0)
                     EXPECT_NEAR(20.0 * std::log10(got / want), 0.0, 0.5)
-                        << e.file << " ch" << ch << " " << hz << " Hz";
-                else
-                    EXPECT_LT(got, 0.01 * 0.15) << e.file << " ch" << ch << " " << hz << " Hz"; // 40 dB down
+                        << e.file << " ch" << ch << " " << hz << " Hz" << stallFigures;
+                else // 40 dB down
+                    EXPECT_LT(got, 0.01 * 0.15) << e.file << " ch" << ch << " " << hz << " Hz" << stallFigures;
             }
             double worstStep = 0.0;
             size_t worstAt = 0;
@@ -390,7 +407,7 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
                 EXPECT_EQ(dips[i].windows, 0u)
                     << e.file << " ch" << ch << " " << e.tones[i].hz << " Hz dropped out: 3 dB or more down in "
                     << dips[i].windows << " windows of 10 ms, the first at frame " << dips[i].firstFrame << ", "
-                    << dips[i].worstDb << " dB at worst" << stallFigures;
+                    << decibels(dips[i].worstDb) << " at worst" << stallFigures;
         }
         // A stalled frame counts as sound: only silences the machine did not cause remain.
         std::vector<float> heard(wav.samples.begin(), wav.samples.end() - 2 * size_t(0.1 * kRate));
@@ -407,7 +424,6 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
     ASSERT_TRUE(pngSize(run.dir + "/VeloranDeck/icons/player.x64.png", width, height));
     EXPECT_EQ(width, 128u);
     EXPECT_EQ(height, 128u);
-    fs::remove_all(run.dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Clocks, AudioRoadTest,
