@@ -191,23 +191,21 @@ LivestreamForwarder::ForwardLoop::ForwardLoop(Mixer& mixer, const LogSink& log)
 {
 }
 
-LivestreamForwarder::ForwardLoop::DueWait LivestreamForwarder::ForwardLoop::dueWait(VadAudioHandle driver, uint32_t bus)
+int64_t LivestreamForwarder::ForwardLoop::dueWaitNs(VadAudioHandle driver, uint32_t bus)
 {
     if (!m_haveFormat || m_output.empty() || !m_mixer.busSourceDue(bus, kBlockFrames))
-        return {};
+        return 0;
     os::realtimeCheck("LivestreamForwarder driver status");
     VadAudioStatus status{};
     if (VadAudio_GetStatus(driver, &status) != VAD_AUDIO_OK || status.active == 0)
-        return {};
+        return 0;
     // Queued: what the driver holds of the lead and the last block.
     const uint32_t queued = m_emptyFreeBytes - std::min(m_emptyFreeBytes, status.freeBytes);
     const auto block = static_cast<uint32_t>(m_output.size());
-    constexpr int64_t kPeriodNs = kPeriodMs * os::Clock::kNsPerMs;
-    if (queued >= block - block / 4)
-        return {kPeriodNs / 2, true};
     if (queued <= block / 4)
-        return {};
-    return {static_cast<int64_t>(queued - block / 4) * kPeriodNs / block, false};
+        return 0;
+    constexpr int64_t kPeriodNs = kPeriodMs * os::Clock::kNsPerMs;
+    return std::min(kPeriodNs / 2, static_cast<int64_t>(queued - block / 4) * kPeriodNs / block);
 }
 
 void LivestreamForwarder::ForwardLoop::step(VadAudioHandle driver, uint32_t bus)
@@ -444,11 +442,12 @@ void LivestreamForwarder::forwardThread(VadAudioHandle driver)
         while (m_running.load()) {
             nextNs += kPeriodNs;
             const uint32_t bus = m_sourceBus.load(std::memory_order_relaxed);
-            if (const ForwardLoop::DueWait due = m_loop->dueWait(driver, bus); due.ns > 0) {
-                const int64_t untilNs = due.fromNowOn ? nextNs - kPeriodNs + due.ns : m_clock.nowNs() + due.ns;
-                if (due.fromNowOn)
-                    nextNs += due.ns;
-                m_clock.waitUntil([this] { return !m_running.load(); }, untilNs);
+            if (const int64_t waitNs = m_loop->dueWaitNs(driver, bus); waitNs > 0) {
+                // Looked at each millisecond: the pull follows the push as soon as it lands.
+                const int64_t untilNs = m_clock.nowNs() + waitNs;
+                for (int64_t now = m_clock.nowNs(); now < untilNs && m_running.load() && m_mixer.busSourceDue(bus, kBlockFrames);
+                     now = m_clock.nowNs())
+                    m_clock.waitUntil([this] { return !m_running.load(); }, std::min(untilNs, now + os::Clock::kNsPerMs));
             }
             m_loop->step(driver, bus);
             pace(nextNs);

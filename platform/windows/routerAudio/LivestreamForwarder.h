@@ -57,20 +57,13 @@ public:
     class ForwardLoop {
     public:
         ForwardLoop(Mixer& mixer, const LogSink& log);
-        // How long the thread waits before a step for a source the last pull
-        // fed from that has not pushed its next block yet (its pushes land
-        // just after the loop's), on the lead the driver still holds; every
-        // wait leaves a quarter of a block for a late wake-up.
-        struct DueWait {
-            int64_t ns = 0;          // 0: no wait
-            bool fromNowOn = false;  // the later loops run this much later too
-        };
-        // While the driver holds enough of the lead, the wait is half a
-        // block and moves the loops with it, the lead's time moved into the
-        // mixer, so the stream path keeps its latency and the push no longer
-        // races the pull. Once the lead is spent so, another source's late
-        // push is waited for in this loop only, as far as the driver holds.
-        DueWait dueWait(VadAudioHandle driver, uint32_t bus);
+        // Before a step: how long the thread may wait, at most, for a source
+        // the last pull fed from that has not pushed its next block yet (its
+        // pushes land just after the loop's): half a block, as far as the
+        // lead the driver still holds leaves a quarter of one for a late
+        // wake-up; 0 for none. The thread waits only until the push lands,
+        // so the lead is spent only meanwhile and the loop keeps its time.
+        int64_t dueWaitNs(VadAudioHandle driver, uint32_t bus);
         void step(VadAudioHandle driver, uint32_t bus);
         // Writes a statistics line step() left, if any; true when it did.
         bool writeStats();

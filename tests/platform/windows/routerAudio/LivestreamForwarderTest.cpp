@@ -561,11 +561,9 @@ TEST_F(ForwarderTest, StartSendsTheStreamFormatAndStopClosesTheDriver)
 
 // Each block goes out in the loop after its push, one period apart. A push
 // that lands after its loop (the source's pushes and the loop sharing their
-// phase) is waited for on the lead the driver still holds: the first for
-// half a block, and the loops run half a block later from then on; once the
-// driver holds only half a block, later ones in their loop alone, as long as
-// a quarter of a block is left. No block is lost and none waits a whole
-// period more, but one later than that.
+// phase) is waited for, looked for each millisecond, on the lead the driver
+// still holds, up to half a block; the loop keeps its time. No block is lost
+// and none waits a whole period more, but one later than that.
 TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
 {
     make(clock);
@@ -588,11 +586,13 @@ TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
         bool missed;      // its loop wrote silence; it plays a period later
     } pushes[] = {
         {0, 10, false}, {0, 10, false},
-        {2, 3, false},  // waited half a block: the loops move with it
-        {0, 10, false},
-        {2, 1, false},  // the driver holds half a block: waited a quarter in this loop
-        {0, 7, false},  // the loop keeps its time
-        {3, 7, true},   // later than the driver can wait
+        {2, 1, false}, // seen at the next look
+        {0, 7, false}, // the loop keeps its time
+        {4, 1, false}, // the last look but one
+        {0, 5, false},
+        {2, 1, false}, // the lead is whole again
+        {0, 7, false},
+        {6, 4, true},  // later than the driver can wait
         {0, 10, false},
     };
     size_t writes = 2;
@@ -602,10 +602,9 @@ TEST_F(ForwarderTest, OneBlockPerTenMillisecondsAndALatePushIsWaitedFor)
             clock.advanceMs(10);
             ASSERT_TRUE(waitForWrites(writes)) << n;
             clock.advanceMs(pushes[n].lateMs);
-            if (pushes[n].missed) {
+            if (pushes[n].missed)
                 expected.insert(expected.end(), 3840, 0);
-                ASSERT_TRUE(waitForWrites(++writes)) << n;
-            }
+            ASSERT_TRUE(waitForWrites(pushes[n].missed ? ++writes : writes)) << n;
         }
         expect(block);
         push(block);
