@@ -625,12 +625,12 @@ bool AudioRoad::writeFiles()
 void AudioRoad::printSummary()
 {
     Impl &r = *m;
-    // What the machine lost: each stall, widened by the audio in flight
-    // before it and by the time the road takes to settle again after it
-    // (the listen bus alone buffers 150 ms), in the frames of each
-    // recording ("[stall] file first last"). The program's own lateness
-    // and what it lost outside those stretches are its faults and mask
-    // nothing.
+    // What the machine lost: each stall, and each underrun a shorter delay
+    // of the machine explains, widened by the audio in flight before it and
+    // by the time the road takes to settle again after it (the listen bus
+    // alone buffers 150 ms), in the frames of each recording ("[stall] file
+    // first last"). The program's own lateness and what it lost outside
+    // those stretches are its faults and mask nothing.
     constexpr int64_t kInFlightNs = 50 * os::Clock::kNsPerMs;
     constexpr int64_t kSettleNs = 250 * os::Clock::kNsPerMs;
     uint64_t lost = 0;
@@ -639,10 +639,21 @@ void AudioRoad::printSummary()
         const char *file;
         const Recorder &recorder;
     } recordings[] = {{"stream_mix.wav", *r.streamMixSink}, {"monitor.wav", *r.monitorSink}, {"listen_bus.wav", *r.listenSink}};
-    auto machineStalled = [&](int64_t fromNs, int64_t toNs) {
+    // A shorter delay costs a source its place only in the pulls it meets.
+    constexpr int64_t kPullNs = 10 * os::Clock::kNsPerMs;
+    auto machineLate = [&](int64_t fromNs, int64_t toNs) {
         return std::any_of(stalls.begin(), stalls.end(), [&](const os::Stall &s) {
+            if (s.kind == os::StallKind::Delay)
+                return fromNs <= s.endNs + kPullNs && toNs >= s.endNs - s.lateNs;
             return s.machine() && fromNs <= s.endNs + kSettleNs && toNs >= s.endNs - s.lateNs - kInFlightNs;
         });
+    };
+    auto mask = [&](int64_t fromNs, int64_t toNs) {
+        for (const auto &rec : recordings) {
+            const auto [first, last] = rec.recorder.framesBetween(fromNs - kInFlightNs, toNs + kSettleNs);
+            if (first < last)
+                r.print(std::string("[stall] ") + rec.file + " " + std::to_string(first) + " " + std::to_string(last));
+        }
     };
     auto ms = [&r](int64_t steady) { return std::to_string((steady - r.steadyOriginNs) / os::Clock::kNsPerMs); };
     struct Figure {
@@ -657,18 +668,17 @@ void AudioRoad::printSummary()
         {
             return std::to_string(count) + " (longest " + std::to_string(longestNs / os::Clock::kNsPerMs) + " ms)";
         }
-    } devices, threads, programLate;
+    } devices, threads, delays, programLate;
     size_t dropped = 0, droppedByProgram = 0;
     for (const os::Stall &s : stalls) {
         switch (s.kind) {
         case os::StallKind::Device:
         case os::StallKind::Thread:
             (s.kind == os::StallKind::Device ? devices : threads).add(s.lateNs);
-            for (const auto &rec : recordings) {
-                const auto [first, last] = rec.recorder.framesBetween(s.endNs - s.lateNs - kInFlightNs, s.endNs + kSettleNs);
-                if (first < last)
-                    r.print(std::string("[stall] ") + rec.file + " " + std::to_string(first) + " " + std::to_string(last));
-            }
+            mask(s.endNs - s.lateNs, s.endNs);
+            break;
+        case os::StallKind::Delay:
+            delays.add(s.lateNs);
             break;
         case os::StallKind::Program:
             programLate.add(s.lateNs);
@@ -677,7 +687,7 @@ void AudioRoad::printSummary()
             break;
         case os::StallKind::Overflow: {
             const size_t packets = size_t(s.lateNs / os::SimAudioWorld::kPeriodNs);
-            const bool program = !machineStalled(s.endNs, s.endNs);
+            const bool program = !machineLate(s.endNs, s.endNs);
             dropped += packets;
             droppedByProgram += program ? packets : 0;
             r.print(std::string("[dropped] ") + std::to_string(packets) + " packets at " + ms(s.endNs) + " ms, seen by "
@@ -691,7 +701,9 @@ void AudioRoad::printSummary()
     uint64_t underruns = 0, dropouts = 0;
     for (const Impl::UnderrunSeen &u : r.underrunsSeen) {
         underruns += u.count;
-        if (u.runMs >= kSettledMs && !machineStalled(u.afterNs, u.byNs)) {
+        if (machineLate(u.afterNs, u.byNs)) {
+            mask(u.afterNs, u.byNs);
+        } else if (u.runMs >= kSettledMs) {
             dropouts += u.count;
             r.print("[dropout] " + std::to_string(u.count) + " at " + std::to_string(u.runMs) + " ms");
         }
@@ -704,7 +716,8 @@ void AudioRoad::printSummary()
             + std::to_string(micBlocks()) + ", stream mix " + std::to_string(r.streamMixSink->frames())
             + " frames, monitor " + std::to_string(r.monitorSink->frames()) + " frames, listen bus "
             + std::to_string(r.listenSink->frames()) + " frames, stalls: devices " + devices.text() + ", threads "
-            + threads.text() + ", not kept " + std::to_string(lost) + ", program late " + programLate.text()
+            + threads.text() + ", shorter delays " + delays.text() + ", not kept " + std::to_string(lost)
+            + ", program late " + programLate.text()
             + ", packets dropped " + std::to_string(dropped) + " (program " + std::to_string(droppedByProgram)
             + "), underruns " + std::to_string(underruns) + " (dropouts " + std::to_string(dropouts) + ")");
     r.print(r.startWatch->marginLine(r.monitorSink->samples()));

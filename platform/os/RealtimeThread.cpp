@@ -167,14 +167,16 @@ void noteWaitEntry()
 
 void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs)
 {
-    if (t_stallAfterNs <= 0 || lateNs <= t_stallAfterNs)
+    if (t_stallAfterNs <= 0 || lateNs <= kShortestDelayNs)
         return;
     const auto machine = cameLate ? std::min(lateNs, static_cast<std::int64_t>(double(t_waitedForCpuNs) * clockNsPerRealNs))
                                   : lateNs;
     if (lateNs - machine > t_stallAfterNs)
         noteStall(lateNs - machine, StallKind::Program);
-    else
+    else if (lateNs > t_stallAfterNs)
         noteStall(lateNs, StallKind::Thread);
+    else if (machine > kShortestDelayNs)
+        noteStall(machine, StallKind::Delay);
 }
 
 std::vector<Stall> notedStalls(std::uint64_t& lost)

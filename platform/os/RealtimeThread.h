@@ -54,22 +54,26 @@ enum class StallKind : std::uint8_t {
     Device,   // a simulated device's period served later than one period: the machine's
     Program,  // an audio thread that came to its wait later than its buffer lasts, by its own doing
     Overflow, // a simulated capture device's packets lost because the program read them too late
+    Delay,    // an audio thread held up by the machine over kShortestDelayNs, within its buffer
 };
 
 // A stretch not served in time. Only the machine's (Thread, Device) lose
-// audio whatever the program does.
+// audio whatever the program does; a Delay may still cost a source that
+// pushes just in time its place in a pull.
 struct Stall {
     std::int64_t endNs = 0;  // steady clock, when it was noted
     std::int64_t lateNs = 0; // how long after it was due (Overflow: the audio lost)
     StallKind kind = StallKind::Thread;
     char thread[16] = {};    // the noting thread's name
-    bool machine() const { return kind == StallKind::Thread || kind == StallKind::Device; }
+    bool machine() const { return kind != StallKind::Program && kind != StallKind::Overflow; }
 };
 
 // Kept in a fixed log of atomics: no lock, no allocation, safe on audio
 // threads. What the log cannot hold is counted as lost.
 void noteStall(std::int64_t lateNs, StallKind kind);
 std::vector<Stall> notedStalls(std::uint64_t& lost);
+inline constexpr std::int64_t kShortestDelayNs = 2'000'000;
+
 // Called at every wait's entry on an audio thread: reads how long the
 // kernel has kept the thread waiting for a CPU since its previous wait.
 void noteWaitEntry();
@@ -79,6 +83,7 @@ void noteWaitEntry();
 // the wait only after, it was still running or blocked in its own code:
 // the program's, but for the time the kernel kept it from a CPU since its
 // previous wait (real nanoseconds, clockNsPerRealNs of lateNs's each).
+// Within the buffer, the machine's part is a Delay.
 void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs);
 // Woken lateNs late.
 inline void noteIfLate(std::int64_t lateNs)
