@@ -158,8 +158,10 @@ void Event::reset()
     m_set.store(false, std::memory_order_release);
 }
 
-bool Event::trySignalled()
+bool Event::trySignalled(std::int64_t* setNs)
 {
+    if (setNs)
+        *setNs = m_setNs.load(std::memory_order_relaxed);
     if (m_reset == EventReset::Manual)
         return m_set.load(std::memory_order_acquire);
     return m_set.exchange(false, std::memory_order_acq_rel);

@@ -210,8 +210,10 @@ public:
     // The same, ended early (false) once keepWaiting reads false and the
     // clock is woken.
     bool waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeoutMs);
-    // Takes the signal without waiting (an auto-reset event is reset).
-    bool trySignalled();
+    // Takes the signal without waiting (an auto-reset event is reset). Under
+    // the clock's mutex (in a wait's condition), setNs gets the time of the
+    // set taken.
+    bool trySignalled(std::int64_t* setNs = nullptr);
     bool isSet() const { return m_set.load(std::memory_order_acquire); }
     // Clock time of the set not yet taken, kNoDeadline when it is not set.
     std::int64_t setSinceNs() const;

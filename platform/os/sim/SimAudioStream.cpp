@@ -567,10 +567,13 @@ std::int64_t SimStream::catchUpLocked(std::int64_t nowNs, std::shared_ptr<Event>
     }
     if (periods > m_signalled) {
         // A device never waits: its period served a period or more late
-        // was lost to the machine, not to the program.
+        // was lost to the machine, not to the program; served later within
+        // the period, it was the machine's delay.
         const std::int64_t late = runNsLocked(nowNs) - static_cast<std::int64_t>(m_signalled + 1) * SimAudioWorld::kPeriodNs;
         if (late > SimAudioWorld::kPeriodNs)
             noteStall(late, StallKind::Device);
+        else if (late > kShortestDelayNs)
+            noteStall(late, StallKind::Delay);
         m_signalled = periods;
         if (m_event && !silentLoopback) {
             if (setLater)

@@ -146,7 +146,8 @@ HRESULT SimWorkQueues::putWorkItem(std::uint32_t queueId, std::int32_t, std::sha
         Queue* queue = findQueueLocked(queueId);
         if (!queue || m_stopping)
             return E_INVALIDARG;
-        queue->pending.push_back({std::move(callback), 0, m_clock.nowNs()});
+        const std::int64_t now = m_clock.nowNs();
+        queue->pending.push_back({std::move(callback), 0, now, now});
         // Only this queue's threads have something to do.
         queue->workReady.notify_one();
     }
@@ -177,7 +178,7 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
         if (m_stopping || !findQueueLocked(callback->queueId()))
             return E_INVALIDARG;
         key = m_nextKey++;
-        m_armed.push_back({key, event, std::move(callback)});
+        m_armed.push_back({key, event, std::move(callback), m_clock.nowNs()});
     }
     // A set from now on wakes the watcher itself; one before the item was
     // armed is seen here (the watcher's last look came before the arming),
@@ -226,8 +227,10 @@ bool SimWorkQueues::dispatchSignalledLocked()
         stopping = m_stopping;
         for (auto it = m_armed.begin(); !stopping && it != m_armed.end();) {
             Queue* queue = findQueueLocked(it->callback->queueId());
-            if (queue && it->event->trySignalled()) {
-                queue->pending.push_back({std::move(it->callback), it->key, m_clock.nowNs()});
+            std::int64_t setNs = 0;
+            if (queue && it->event->trySignalled(&setNs)) {
+                // Due from its set: a dispatcher woken late is the machine's lateness too.
+                queue->pending.push_back({std::move(it->callback), it->key, std::max(setNs, it->armedNs), m_clock.nowNs()});
                 if (wokenCount < woken.size())
                     woken[wokenCount++] = queue;
                 else
@@ -259,10 +262,11 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         queue->pending.pop_front();
         ++m_running;
         lock.unlock();
-        // Due before this thread came back for it: it was still running the
-        // last item; else the machine woke it late.
-        if (item.dueNs < enteredNs)
-            noteLate(enteredNs - item.dueNs, true, m_clock.nsPerRealNs());
+        // Queued before this thread came back for it: it was still running
+        // the last item; else the machine (the dispatcher, or the wake-up of
+        // this thread) was late.
+        if (item.queuedNs < enteredNs)
+            noteLate(enteredNs - item.queuedNs, true, m_clock.nsPerRealNs());
         else
             noteIfLate(m_clock.nowNs() - item.dueNs);
         item.callback->invoke();

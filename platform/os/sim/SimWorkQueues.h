@@ -43,7 +43,8 @@ private:
     struct Item {
         std::shared_ptr<AsyncCallback> callback;
         std::uint64_t key = 0; // waiting items keep their key until they run
-        std::int64_t dueNs = 0; // clock time it was handed to its queue
+        std::int64_t dueNs = 0;    // clock time it came due: its event's set, or its arming if later
+        std::int64_t queuedNs = 0; // clock time it was handed to its queue
     };
     struct Queue {
         std::wstring className;
@@ -57,6 +58,7 @@ private:
         std::uint64_t key;
         std::shared_ptr<Event> event;
         std::shared_ptr<AsyncCallback> callback;
+        std::int64_t armedNs;
     };
 
     Queue* findQueueLocked(std::uint32_t queueId);

@@ -226,7 +226,7 @@ TEST(OsRealtimeThreadScope, SchedulingIsRealtimeWhereAllowedAndRestored)
 // its buffer, over 2 ms, is the machine's delay.
 TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStallOfWhoeverWasLate)
 {
-    enum class Wait { EventSetBefore, PauseEndedBefore, PauseEndedWhileBlocked };
+    enum class Wait { EventSetBefore, EventSetTwiceBefore, PauseEndedBefore, PauseEndedWhileBlocked };
     const struct {
         int bufferMs;
         std::int64_t lateMs;
@@ -236,6 +236,7 @@ TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStallOfWhoeverWasL
     } cases[] = {
         {20, 10, Wait::EventSetBefore, 0, StallKind::Program},
         {20, 30, Wait::EventSetBefore, 1, StallKind::Program},
+        {20, 30, Wait::EventSetTwiceBefore, 1, StallKind::Program}, // late from the first set
         {20, 30, Wait::PauseEndedBefore, 1, StallKind::Program},
         {20, 2, Wait::PauseEndedWhileBlocked, 0, StallKind::Delay},
         {20, 10, Wait::PauseEndedWhileBlocked, 1, StallKind::Delay},
@@ -250,10 +251,13 @@ TEST(OsRealtimeThreadScope, HandlingLaterThanTheBufferLastsIsAStallOfWhoeverWasL
             const RealtimeThreadScope scope(L"Pro Audio", RealtimePriority::High, c.bufferMs);
             const std::int64_t dueNs = clock.nowNs();
             switch (c.wait) {
-            case Wait::EventSetBefore: {
+            case Wait::EventSetBefore:
+            case Wait::EventSetTwiceBefore: {
                 Event event(clock);
                 event.set();
                 clock.advanceMs(c.lateMs);
+                if (c.wait == Wait::EventSetTwiceBefore)
+                    event.set();
                 EXPECT_TRUE(event.wait(0));
                 break;
             }
