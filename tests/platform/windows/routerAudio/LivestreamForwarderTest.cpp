@@ -282,6 +282,27 @@ TEST_F(ForwardLoopTest, ToneArrivesConvertedBlockAfterBlock)
     EXPECT_EQ(log.lines(), std::vector<std::string>{"[LivestreamForwarder] Capture format: 48000 Hz, 2 ch, 32-bit"});
 }
 
+// A push not yet landed for the next loop is waited for up to half a block,
+// and only as far as the driver, playing on meanwhile, keeps a quarter of
+// one queued for a late wake-up.
+TEST_F(ForwardLoopTest, ALatePushIsWaitedForOnlyWhileTheDriverHoldsAQuarterBlock)
+{
+    const struct {
+        int sinceLoopMs; // after the loop that wrote the last block, one period on
+        bool pushed;     // the next block has landed
+        int64_t waitUs;
+    } rows[] = {{0, false, 5000}, {3, false, 4500}, {7, false, 500}, {8, false, 0}, {0, true, 0}};
+    for (const auto& row : rows) {
+        clock.advanceMs(20); // the driver runs dry: the loop writes a lead again
+        push(constantBlock(0.25f, 0.25f));
+        step();
+        clock.advanceMs(row.sinceLoopMs);
+        if (row.pushed)
+            push(constantBlock(0.25f, 0.25f));
+        EXPECT_EQ(loop.dueWaitNs(handle, LivestreamForwarder::kMixBus), row.waitUs * 1000) << row.sinceLoopMs;
+    }
+}
+
 TEST_F(ForwardLoopTest, InactiveStreamStillDrainsTheBus)
 {
     driver.setActiveByte(0);
