@@ -188,8 +188,10 @@ bool Event::waitWhile(const std::atomic<bool>& keepWaiting, std::int64_t timeout
             return signalled || !keepWaiting.load();
         },
         m_clock.deadlineAfterMs(timeoutMs));
-    if (signalled)
-        noteLate(m_clock.nowNs() - m_setNs.load(std::memory_order_relaxed), !waited.blocked, m_clock.nsPerRealNs());
+    if (signalled) {
+        const std::int64_t setNs = m_setNs.load(std::memory_order_relaxed);
+        noteLate(m_clock.nowNs() - setNs, waited.enteredNs - setNs, m_clock.nsPerRealNs());
+    }
     return signalled;
 }
 

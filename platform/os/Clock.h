@@ -93,26 +93,27 @@ public:
 
 protected:
     struct WaitOutcome {
-        bool ready;   // else the deadline came
-        bool blocked; // it blocked at least once: it was waiting when it became ready
+        bool ready;             // else the deadline came
+        std::int64_t enteredNs; // when the thread came to the wait
     };
 
-    // The wait behind waitOn(). A deadline that had passed when the thread
-    // came to the wait was missed by the thread's own doing; one that
-    // passed while it was blocked, by the machine's.
+    // The wait behind waitOn(). What of a deadline's lateness had passed
+    // when the thread came to the wait is the thread's own doing; what
+    // passed after (the clock's lock, the wake-up), the machine's.
     template <class Ready>
     WaitOutcome waitFor(WaitChannel& channel, Ready&& ready, std::int64_t deadlineNs)
     {
         noteWaitEntry(); // a read of the thread's statistics: not under the clock's lock
+        const std::int64_t enteredNs = nowNs();
         std::unique_lock lock(m_mutex);
-        for (bool blocked = false;; blocked = true) {
+        for (;;) {
             if (ready())
-                return {true, blocked};
+                return {true, enteredNs};
             if (deadlineNs != kNoDeadline) {
                 const std::int64_t now = nowNs();
                 if (now >= deadlineNs) {
-                    noteLate(now - deadlineNs, !blocked, nsPerRealNs());
-                    return {false, blocked};
+                    noteLate(now - deadlineNs, enteredNs - deadlineNs, nsPerRealNs());
+                    return {false, enteredNs};
                 }
             }
             Waiter self{&channel, nullptr, m_waiters, true};

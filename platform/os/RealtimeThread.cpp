@@ -165,12 +165,12 @@ void noteWaitEntry()
     }
 }
 
-void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs)
+void noteLate(std::int64_t lateNs, std::int64_t beforeWaitNs, double clockNsPerRealNs)
 {
     if (t_stallAfterNs <= 0 || lateNs <= kShortestDelayNs)
         return;
-    const auto machine = cameLate ? std::min(lateNs, static_cast<std::int64_t>(double(t_waitedForCpuNs) * clockNsPerRealNs))
-                                  : lateNs;
+    const auto cpuWait = static_cast<std::int64_t>(double(t_waitedForCpuNs) * clockNsPerRealNs);
+    const std::int64_t machine = lateNs - std::clamp<std::int64_t>(std::min(lateNs, beforeWaitNs) - cpuWait, 0, lateNs);
     if (lateNs - machine > t_stallAfterNs)
         noteStall(lateNs - machine, StallKind::Program);
     else if (lateNs > t_stallAfterNs)

@@ -78,17 +78,18 @@ inline constexpr std::int64_t kShortestDelayNs = 2'000'000;
 // kernel has kept the thread waiting for a CPU since its previous wait.
 void noteWaitEntry();
 // The calling thread handled what it waited for lateNs after it came due;
-// a stall where that is longer than the buffer its scope gave. Blocked in
-// its wait before then, it was woken late: the machine's (Thread). Come to
-// the wait only after, it was still running or blocked in its own code:
+// a stall where that is longer than the buffer its scope gave. Of that,
+// what passed before it came to its wait (beforeWaitNs, 0 or less where it
+// was waiting already) it was still running or blocked in its own code:
 // the program's, but for the time the kernel kept it from a CPU since its
-// previous wait (real nanoseconds, clockNsPerRealNs of lateNs's each).
-// Within the buffer, the machine's part is a Delay.
-void noteLate(std::int64_t lateNs, bool cameLate, double clockNsPerRealNs);
+// previous wait (real nanoseconds, clockNsPerRealNs of lateNs's each). The
+// rest it was woken late: the machine's (Thread). Within the buffer, the
+// machine's part is a Delay.
+void noteLate(std::int64_t lateNs, std::int64_t beforeWaitNs, double clockNsPerRealNs);
 // Woken lateNs late.
 inline void noteIfLate(std::int64_t lateNs)
 {
-    noteLate(lateNs, false, 0.0);
+    noteLate(lateNs, 0, 0.0);
 }
 
 // Real-time scheduling for the calling thread above every audio thread of

@@ -187,7 +187,8 @@ HRESULT SimWorkQueues::putWaitingWorkItem(std::shared_ptr<Event> event, std::int
     // program was still busy.
     noteWaitEntry();
     if (const std::int64_t setNs = event->setSinceNs(); setNs != Clock::kNoDeadline) {
-        noteLate(m_clock.nowNs() - setNs, true, m_clock.nsPerRealNs());
+        const std::int64_t lateNs = m_clock.nowNs() - setNs;
+        noteLate(lateNs, lateNs, m_clock.nsPerRealNs());
         m_clock.notify(m_watchChannel, [] {});
     }
     return S_OK;
@@ -266,7 +267,7 @@ void SimWorkQueues::queueThread(std::uint32_t queueId)
         // the last item; else the machine (the dispatcher, or the wake-up of
         // this thread) was late.
         if (item.queuedNs < enteredNs)
-            noteLate(enteredNs - item.queuedNs, true, m_clock.nsPerRealNs());
+            noteLate(enteredNs - item.queuedNs, enteredNs - item.queuedNs, m_clock.nsPerRealNs());
         else
             noteIfLate(m_clock.nowNs() - item.dueNs);
         item.callback->invoke();
