@@ -680,11 +680,22 @@ void AudioRoad::printSummary()
         case os::StallKind::Delay:
             delays.add(s.lateNs);
             break;
-        case os::StallKind::Program:
-            programLate.add(s.lateNs);
+        case os::StallKind::Program: {
+            // A virtual machine's host may stop every CPU of it at once,
+            // unseen by the thread's statistics: while the devices above
+            // every audio thread stalled too, the lateness was the machine's.
+            const bool frozen = std::any_of(stalls.begin(), stalls.end(), [&](const os::Stall &m) {
+                return (m.kind == os::StallKind::Device || m.kind == os::StallKind::Thread)
+                       && s.endNs - s.lateNs <= m.endNs && s.endNs >= m.endNs - m.lateNs;
+            });
+            (frozen ? threads : programLate).add(s.lateNs);
+            if (frozen)
+                mask(s.endNs - s.lateNs, s.endNs);
             r.print(std::string("[late] ") + s.thread + " at " + ms(s.endNs) + " ms, "
-                    + std::to_string(s.lateNs / os::Clock::kNsPerMs) + " ms late by its own doing");
+                    + std::to_string(s.lateNs / os::Clock::kNsPerMs)
+                    + (frozen ? " ms late while the machine stalled" : " ms late by its own doing"));
             break;
+        }
         case os::StallKind::Overflow: {
             const size_t packets = size_t(s.lateNs / os::SimAudioWorld::kPeriodNs);
             const bool program = !machineLate(s.endNs, s.endNs);
