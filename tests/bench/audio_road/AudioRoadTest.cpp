@@ -332,10 +332,12 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
         run = runDemo(road.name, road.options);
         ASSERT_EQ(run.status, 0) << run.output;
         std::map<std::string, size_t> frames;
+        bool whole = true; // every recording about as long as the run
         for (const Expectation &e : expected) {
             wavs[e.file] = load(run, e.file);
             frames[e.file] = wavs[e.file].samples.size() / 2;
-            ASSERT_GT(frames[e.file], size_t(3.5 * kRate)) << e.file;
+            ASSERT_GT(frames[e.file], 0u) << e.file;
+            whole = whole && frames[e.file] > size_t(3.5 * kRate);
         }
         stalled = stalledFrames(run.output, frames);
         size_t worst = 0; // the most stalled recording's stalled frames, per thousand
@@ -346,6 +348,9 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
         stallFigures += "\ntry " + std::to_string(attempt) + ": " + std::to_string(worst / 10) + "% stalled, "
                         + run.output.substr(summary, run.output.find('\n', summary) - summary) + ", " + margin.line;
         ASSERT_TRUE(margin.began) << run.output;
+        // Only packets the machine kept a recorder from reading may shorten a recording.
+        ASSERT_TRUE(whole || figure(run.output, "packets dropped ") > 0)
+            << "a recording came out short" << stallFigures << linesTagged(run.output, {"[road] wrote"});
         // The program's own lateness and losses are never the machine's:
         // they fail the run, whatever else it stalled in.
         ASSERT_EQ(figure(run.output, "program late "), 0u) << "audio threads late by their own doing" << stallFigures
@@ -360,11 +365,11 @@ TEST_P(AudioRoadTest, EachRecordingHoldsItsTonesWithoutGapsOrClicks)
         ASSERT_TRUE(std::string(road.name) == "real"
                     || (run.output.find("[stall]") == std::string::npos && margin.inTurn))
             << run.output;
-        if (worst <= 500 && margin.inTurn)
+        if (worst <= 500 && margin.inTurn && whole)
             break;
         if (attempt == kTries) {
-            GTEST_SKIP() << "the machine could not keep time: every try stalled through most of its run, or ran the "
-                            "monitor's first pulls out of turn with the pushes"
+            GTEST_SKIP() << "the machine could not keep time: every try stalled through most of its run, ran the "
+                            "monitor's first pulls out of turn with the pushes, or lost part of a recording"
                          << stallFigures;
         }
     }
