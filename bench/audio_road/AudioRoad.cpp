@@ -682,8 +682,9 @@ void AudioRoad::printSummary()
             break;
         case os::StallKind::Program: {
             // A virtual machine's host may stop every CPU of it at once,
-            // unseen by the thread's statistics: while the devices above
-            // every audio thread stalled too, the lateness was the machine's.
+            // unseen by the thread's statistics: while a device (run above
+            // every audio thread) or a thread already waiting stalled too,
+            // the lateness was the machine's.
             const bool frozen = std::any_of(stalls.begin(), stalls.end(), [&](const os::Stall &m) {
                 return (m.kind == os::StallKind::Device || m.kind == os::StallKind::Thread)
                        && s.endNs - s.lateNs <= m.endNs && s.endNs >= m.endNs - m.lateNs;
