@@ -170,13 +170,13 @@ void noteLate(std::int64_t lateNs, std::int64_t beforeWaitNs, double clockNsPerR
     if (t_stallAfterNs <= 0 || lateNs <= kShortestDelayNs)
         return;
     const auto cpuWait = static_cast<std::int64_t>(double(t_waitedForCpuNs) * clockNsPerRealNs);
-    const std::int64_t machine = lateNs - std::clamp<std::int64_t>(std::min(lateNs, beforeWaitNs) - cpuWait, 0, lateNs);
-    if (lateNs - machine > t_stallAfterNs)
-        noteStall(lateNs - machine, StallKind::Program);
+    const std::int64_t own = std::clamp<std::int64_t>(beforeWaitNs - cpuWait, 0, lateNs);
+    if (own > t_stallAfterNs)
+        noteStall(own, StallKind::Program);
     else if (lateNs > t_stallAfterNs)
         noteStall(lateNs, StallKind::Thread);
-    else if (machine > kShortestDelayNs)
-        noteStall(machine, StallKind::Delay);
+    else if (lateNs - own > kShortestDelayNs)
+        noteStall(lateNs - own, StallKind::Delay);
 }
 
 std::vector<Stall> notedStalls(std::uint64_t& lost)
